@@ -1,0 +1,3 @@
+#include "app/debug_trace.h"
+
+std::atomic<bool> g_bDebugMessage{false};

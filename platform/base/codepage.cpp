@@ -1,0 +1,254 @@
+#include "platform/base/codepage.h"
+
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/base/errors.h"
+
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+void AppendCodePoint(std::u16string& out, char32_t cp) {
+  if (cp < 0x10000) {
+    out.push_back(static_cast<char16_t>(cp));
+  } else {
+    cp -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+  }
+}
+
+// Strict UTF-8: overlong forms, surrogates and values past U+10FFFF are invalid. Each byte that
+// cannot start or continue a valid sequence yields one U+FFFD.
+std::u16string DecodeUtf8(std::string_view in, bool* sawInvalid) {
+  std::u16string out;
+  out.reserve(in.size());
+  std::size_t i = 0;
+  while (i < in.size()) {
+    const auto b0 = static_cast<unsigned char>(in[i]);
+    if (b0 < 0x80) {
+      out.push_back(b0);
+      ++i;
+      continue;
+    }
+    int extra = 0;
+    char32_t cp = 0;
+    char32_t min = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+      extra = 1, cp = b0 & 0x1F, min = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+      extra = 2, cp = b0 & 0x0F, min = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+      extra = 3, cp = b0 & 0x07, min = 0x10000;
+    } else {
+      extra = -1;
+    }
+    bool ok = extra > 0;
+    if (ok) {
+      for (int k = 1; k <= extra; ++k) {
+        if (i + static_cast<std::size_t>(k) >= in.size()) {
+          ok = false;
+          break;
+        }
+        const auto b = static_cast<unsigned char>(in[i + static_cast<std::size_t>(k)]);
+        if ((b & 0xC0) != 0x80) {
+          ok = false;
+          break;
+        }
+        cp = (cp << 6) | (b & 0x3F);
+      }
+    }
+    if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
+    if (!ok) {
+      out.push_back(kReplacement);
+      if (sawInvalid) *sawInvalid = true;
+      ++i;
+      continue;
+    }
+    AppendCodePoint(out, cp);
+    i += static_cast<std::size_t>(extra) + 1;
+  }
+  return out;
+}
+
+std::string EncodeUtf8(std::u16string_view in) {
+  std::string out;
+  out.reserve(in.size());
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    char32_t cp = in[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = kReplacement;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+// The plain C locale reports ASCII; ASCII is a subset of UTF-8, and the byte texts this program
+// meets on Linux (interface names, SSIDs) are UTF-8 in practice, so both take the UTF-8 path.
+bool ProcessCodesetIsUtf8(const char* codeset) {
+  return strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "utf8") == 0 ||
+         strcmp(codeset, "ANSI_X3.4-1968") == 0 || strcmp(codeset, "ASCII") == 0;
+}
+
+class Iconv {
+ public:
+  Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~Iconv() {
+    if (ok()) iconv_close(cd_);
+  }
+  Iconv(const Iconv&) = delete;
+  Iconv& operator=(const Iconv&) = delete;
+  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  iconv_t get() const { return cd_; }
+
+ private:
+  iconv_t cd_;
+};
+
+std::u16string DecodeCodeset(const char* codeset, std::string_view in, bool* sawInvalid) {
+  Iconv cd("UTF-16LE", codeset);
+  if (!cd.ok()) return DecodeUtf8(in, sawInvalid);
+  std::u16string out;
+  std::size_t pos = 0;
+  char buf[512];
+  while (pos < in.size()) {
+    char* src = const_cast<char*>(in.data() + pos);
+    std::size_t srcLeft = in.size() - pos;
+    char* dst = buf;
+    std::size_t dstLeft = sizeof buf;
+    const std::size_t r = iconv(cd.get(), &src, &srcLeft, &dst, &dstLeft);
+    const int err = errno;
+    for (char* p = buf; p + 1 < dst; p += 2) {
+      out.push_back(static_cast<char16_t>(static_cast<unsigned char>(p[0]) | (static_cast<unsigned char>(p[1]) << 8)));
+    }
+    pos = in.size() - srcLeft;
+    if (r == static_cast<std::size_t>(-1) && err != E2BIG) {
+      // EILSEQ or EINVAL: one byte cannot be converted; replace it and start afresh after it.
+      out.push_back(kReplacement);
+      if (sawInvalid) *sawInvalid = true;
+      ++pos;
+      iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  return out;
+}
+
+std::string EncodeCodeset(const char* codeset, std::u16string_view in) {
+  Iconv cd(codeset, "UTF-16LE");
+  if (!cd.ok()) return EncodeUtf8(in);
+  std::string out;
+  for (char16_t c : in) {
+    char16_t unit[1] = {c};
+    char* src = reinterpret_cast<char*>(unit);
+    std::size_t srcLeft = 2;
+    char buf[16];
+    char* dst = buf;
+    std::size_t dstLeft = sizeof buf;
+    if (iconv(cd.get(), &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1)) {
+      out.push_back('?');
+      iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+      continue;
+    }
+    out.append(buf, dst);
+  }
+  return out;
+}
+
+std::u16string Decode(UINT codePage, std::string_view in, bool* sawInvalid) {
+  if (codePage == CP_UTF8) return DecodeUtf8(in, sawInvalid);
+  const char* codeset = nl_langinfo(CODESET);
+  if (ProcessCodesetIsUtf8(codeset)) return DecodeUtf8(in, sawInvalid);
+  return DecodeCodeset(codeset, in, sawInvalid);
+}
+
+std::string Encode(UINT codePage, std::u16string_view in) {
+  if (codePage == CP_UTF8) return EncodeUtf8(in);
+  const char* codeset = nl_langinfo(CODESET);
+  if (ProcessCodesetIsUtf8(codeset)) return EncodeUtf8(in);
+  return EncodeCodeset(codeset, in);
+}
+
+bool KnownCodePage(UINT codePage) { return codePage == CP_ACP || codePage == CP_THREAD_ACP || codePage == CP_UTF8; }
+
+}  // namespace
+
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int cbMultiByte, LPWSTR wide,
+                        int cchWideChar) {
+  if (!KnownCodePage(codePage) || multiByte == nullptr || cbMultiByte == 0 || cbMultiByte < -1 ||
+      cchWideChar < 0 || (cchWideChar > 0 && wide == nullptr)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const std::size_t len = cbMultiByte == -1 ? std::strlen(multiByte) + 1 : static_cast<std::size_t>(cbMultiByte);
+  bool invalid = false;
+  const std::u16string out = Decode(codePage, std::string_view(multiByte, len), &invalid);
+  if (invalid && (flags & MB_ERR_INVALID_CHARS)) {
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return 0;
+  }
+  if (cchWideChar == 0) return static_cast<int>(out.size());
+  if (out.size() > static_cast<std::size_t>(cchWideChar)) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  std::memcpy(wide, out.data(), out.size() * sizeof(WCHAR));
+  return static_cast<int>(out.size());
+}
+
+int WideCharToMultiByte(UINT codePage, DWORD /*flags*/, LPCWSTR wide, int cchWideChar, LPSTR multiByte,
+                        int cbMultiByte, LPCSTR defaultChar, BOOL* usedDefaultChar) {
+  if (!KnownCodePage(codePage) || wide == nullptr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
+      (cbMultiByte > 0 && multiByte == nullptr) || defaultChar != nullptr || usedDefaultChar != nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const std::size_t len = cchWideChar == -1 ? platform::WideLength(wide) + 1 : static_cast<std::size_t>(cchWideChar);
+  const std::string out = Encode(codePage, std::u16string_view(wide, len));
+  if (cbMultiByte == 0) return static_cast<int>(out.size());
+  if (out.size() > static_cast<std::size_t>(cbMultiByte)) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  std::memcpy(multiByte, out.data(), out.size());
+  return static_cast<int>(out.size());
+}
+
+namespace platform {
+
+std::u16string Utf8ToUtf16(std::string_view utf8) { return DecodeUtf8(utf8, nullptr); }
+
+std::string Utf16ToUtf8(std::u16string_view utf16) { return EncodeUtf8(utf16); }
+
+std::u16string AnsiToWide(std::string_view text) { return Decode(CP_THREAD_ACP, text, nullptr); }
+
+std::string WideToAnsi(std::u16string_view text) { return Encode(CP_THREAD_ACP, text); }
+
+std::size_t WideLength(const WCHAR* text) {
+  std::size_t n = 0;
+  while (text[n] != 0) ++n;
+  return n;
+}
+
+}  // namespace platform
