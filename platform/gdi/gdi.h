@@ -1,0 +1,175 @@
+// Drawing: device contexts over 32-bit framebuffers, bitmaps, brushes, fonts, text and icons.
+//
+// This header is the contract between the drawing layer and the window system; the window
+// system makes the device contexts of windows with CreateSurfaceDC.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/base/resources.h"
+#include "platform/base/types.h"
+
+#define VELMOR_DECLARE_HANDLE(name) \
+  struct name##__;                  \
+  using name = name##__*
+
+VELMOR_DECLARE_HANDLE(HDC);
+VELMOR_DECLARE_HANDLE(HBITMAP);
+VELMOR_DECLARE_HANDLE(HBRUSH);
+VELMOR_DECLARE_HANDLE(HFONT);
+VELMOR_DECLARE_HANDLE(HPEN);
+VELMOR_DECLARE_HANDLE(HICON);
+VELMOR_DECLARE_HANDLE(HRGN);
+using HGDIOBJ = void*;
+using HCURSOR = HICON;
+
+// Stock objects.
+inline constexpr int WHITE_BRUSH = 0;
+inline constexpr int LTGRAY_BRUSH = 1;
+inline constexpr int GRAY_BRUSH = 2;
+inline constexpr int DKGRAY_BRUSH = 3;
+inline constexpr int BLACK_BRUSH = 4;
+inline constexpr int NULL_BRUSH = 5;
+inline constexpr int HOLLOW_BRUSH = NULL_BRUSH;
+inline constexpr int DEFAULT_GUI_FONT = 17;
+
+// Background modes.
+inline constexpr int TRANSPARENT = 1;
+inline constexpr int OPAQUE = 2;
+
+// Raster operation.
+inline constexpr DWORD SRCCOPY = 0x00CC0020;
+
+// DrawText formats.
+inline constexpr UINT DT_TOP = 0x0000;
+inline constexpr UINT DT_LEFT = 0x0000;
+inline constexpr UINT DT_CENTER = 0x0001;
+inline constexpr UINT DT_RIGHT = 0x0002;
+inline constexpr UINT DT_VCENTER = 0x0004;
+inline constexpr UINT DT_BOTTOM = 0x0008;
+inline constexpr UINT DT_WORDBREAK = 0x0010;
+inline constexpr UINT DT_SINGLELINE = 0x0020;
+inline constexpr UINT DT_EXPANDTABS = 0x0040;
+inline constexpr UINT DT_NOCLIP = 0x0100;
+inline constexpr UINT DT_CALCRECT = 0x0400;
+inline constexpr UINT DT_NOPREFIX = 0x0800;
+
+// System colours (GetSysColor): the classic palette.
+inline constexpr int COLOR_WINDOW = 5;
+inline constexpr int COLOR_WINDOWFRAME = 6;
+inline constexpr int COLOR_WINDOWTEXT = 8;
+inline constexpr int COLOR_BTNFACE = 15;
+inline constexpr int COLOR_BTNTEXT = 18;
+
+// System metrics.
+inline constexpr int SM_CXSCREEN = 0;
+inline constexpr int SM_CYSCREEN = 1;
+inline constexpr int SM_CXICON = 11;
+inline constexpr int SM_CYICON = 12;
+inline constexpr int SM_CXSMICON = 49;
+inline constexpr int SM_CYSMICON = 50;
+
+// Font weights and fields.
+inline constexpr LONG FW_DONTCARE = 0;
+inline constexpr LONG FW_NORMAL = 400;
+inline constexpr LONG FW_BOLD = 700;
+inline constexpr int LF_FACESIZE = 32;
+
+struct LOGFONTW {
+  LONG lfHeight;
+  LONG lfWidth;
+  LONG lfEscapement;
+  LONG lfOrientation;
+  LONG lfWeight;
+  BYTE lfItalic;
+  BYTE lfUnderline;
+  BYTE lfStrikeOut;
+  BYTE lfCharSet;
+  BYTE lfOutPrecision;
+  BYTE lfClipPrecision;
+  BYTE lfQuality;
+  BYTE lfPitchAndFamily;
+  WCHAR lfFaceName[LF_FACESIZE];
+};
+
+struct BITMAP {
+  LONG bmType;
+  LONG bmWidth;
+  LONG bmHeight;
+  LONG bmWidthBytes;
+  WORD bmPlanes;
+  WORD bmBitsPixel;
+  LPVOID bmBits;
+};
+
+// Device contexts.
+HDC CreateCompatibleDC(HDC hdc);  // a memory DC; a 1x1 placeholder bitmap is selected until another is
+BOOL DeleteDC(HDC hdc);
+int SaveDC(HDC hdc);                      // returns the new depth (>= 1), 0 on failure
+BOOL RestoreDC(HDC hdc, int savedDepth);  // -1: the most recent save
+HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object);  // returns the previous object of that kind, null on failure
+HGDIOBJ GetCurrentObject(HDC hdc, UINT kind);
+inline constexpr UINT OBJ_BRUSH = 2;
+inline constexpr UINT OBJ_FONT = 6;
+inline constexpr UINT OBJ_BITMAP = 7;
+int SetBkMode(HDC hdc, int mode);                // returns the previous mode
+int GetBkMode(HDC hdc);
+COLORREF SetTextColor(HDC hdc, COLORREF color);  // returns the previous colour
+COLORREF GetTextColor(HDC hdc);
+COLORREF SetBkColor(HDC hdc, COLORREF color);
+BOOL BitBlt(HDC dest, int x, int y, int cx, int cy, HDC source, int x1, int y1, DWORD rop);
+int FillRect(HDC hdc, const RECT* rect, HBRUSH brush);
+// The formats above; returns the height of the text drawn, 0 on failure.
+int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format);
+BOOL GetTextExtentPoint32W(HDC hdc, LPCWSTR text, int length, SIZE* size);
+COLORREF GetPixel(HDC hdc, int x, int y);
+
+// Objects.
+HBRUSH CreateSolidBrush(COLORREF color);
+HGDIOBJ GetStockObject(int which);
+BOOL DeleteObject(HGDIOBJ object);  // stock objects are never deleted; TRUE all the same
+int GetObjectW(HGDIOBJ object, int size, LPVOID out);  // BITMAP of a bitmap, LOGFONTW of a font
+HFONT CreateFontIndirectW(const LOGFONTW* logFont);
+HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name);  // a 24-bit BMP resource (RT_BITMAP_ID)
+HICON LoadIconW(HINSTANCE instance, LPCWSTR name);      // an icon group resource (RT_GROUP_ICON_ID)
+BOOL DrawIcon(HDC hdc, int x, int y, HICON icon);       // the SM_CXICON-sized image, alpha-blended
+BOOL DestroyIcon(HICON icon);
+HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);  // null instance: IDC_ARROW and the like
+inline LPCWSTR const IDC_ARROW = MAKEINTRESOURCEW(32512);
+inline LPCWSTR const IDC_HAND = MAKEINTRESOURCEW(32649);
+HCURSOR SetCursor(HCURSOR cursor);  // returns the previous cursor
+HCURSOR GetCursor();
+
+COLORREF GetSysColor(int index);
+HBRUSH GetSysColorBrush(int index);
+int GetSystemMetrics(int index);
+
+namespace platform::gdi {
+
+// A 32-bit framebuffer: one 0x00RRGGBB word per pixel, rows top to bottom.
+struct Surface {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint32_t> pixels;
+  Surface(int w, int h) : width(w), height(h), pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h)) {}
+  std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)]; }
+};
+
+// A device context that draws on `surface` with its logical (0, 0) at `origin` (surface
+// coordinates) and every drawing clipped to `clip` (surface coordinates) and to the surface.
+// Released with DeleteDC.
+HDC CreateSurfaceDC(std::shared_ptr<Surface> surface, POINT origin, RECT clip);
+
+// The bitmap selected into a memory DC, as a surface (tests read pixels through it).
+std::shared_ptr<Surface> BitmapSurface(HBITMAP bitmap);
+
+// The icon sizes the screen uses (SM_CXICON and SM_CXSMICON) and the icon's image of that size
+// as premultiplied-free ARGB (0xAARRGGBB); empty when the icon has no such image.
+std::vector<std::uint32_t> IconImage(HICON icon, int size);
+
+// The number of live drawing objects (bitmaps, brushes, fonts, DCs, icons), for leak tests.
+std::size_t LiveObjectCount();
+
+}  // namespace platform::gdi
