@@ -94,7 +94,11 @@ FormatArg MakeArg(const T& v) {
     }
     a.bits = static_cast<int>(sizeof(T) * 8);
   } else if constexpr (kIsNarrowString<T>) {
-    if constexpr (std::is_pointer_v<Bare<T>>) {
+    if constexpr (std::is_array_v<std::remove_cvref_t<T>>) {
+      // An array is read up to its first zero or its end, never past it.
+      const std::string_view all(reinterpret_cast<const char*>(v), std::extent_v<std::remove_cvref_t<T>>);
+      a.narrow = all.substr(0, all.find('\0'));
+    } else if constexpr (std::is_pointer_v<Bare<T>>) {
       if (v == nullptr) {
         a.null = true;
       } else {
@@ -104,7 +108,10 @@ FormatArg MakeArg(const T& v) {
       a.narrow = std::string_view(v);
     }
   } else if constexpr (kIsWideString<T>) {
-    if constexpr (std::is_pointer_v<Bare<T>>) {
+    if constexpr (std::is_array_v<std::remove_cvref_t<T>>) {
+      const std::u16string_view all(v, std::extent_v<std::remove_cvref_t<T>>);
+      a.wide = all.substr(0, all.find(u'\0'));
+    } else if constexpr (std::is_pointer_v<Bare<T>>) {
       if (v == nullptr) {
         a.null = true;
       } else {

@@ -1,0 +1,94 @@
+#include "platform/base/codepage.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <string>
+
+#include "platform/base/errors.h"
+
+namespace {
+
+std::u16string ToWide(UINT cp, const std::string& in, DWORD flags = 0) {
+  const int n = MultiByteToWideChar(cp, flags, in.data(), static_cast<int>(in.size()), nullptr, 0);
+  std::u16string out(static_cast<std::size_t>(n), u'\0');
+  if (n > 0) MultiByteToWideChar(cp, flags, in.data(), static_cast<int>(in.size()), out.data(), n);
+  return out;
+}
+
+class CodePage : public ::testing::Test {
+ protected:
+  void SetUp() override { std::setlocale(LC_ALL, "C.UTF-8"); }
+  void TearDown() override { std::setlocale(LC_ALL, "C"); }
+};
+
+}  // namespace
+
+TEST_F(CodePage, Utf8DecodesAndInvalidBytesBecomeReplacement) {
+  struct Case {
+    std::string in;
+    std::u16string out;
+  };
+  const Case cases[] = {
+      {"plain", u"plain"},
+      {"\xE8\xA8\xAD\xE5\xAE\x9A", u"\u8a2d\u5b9a"},
+      {"\xF0\x9F\x93\xB6", u"\U0001F4F6"},    // outside the BMP: a surrogate pair
+      {"a\xFF" "b", u"a\uFFFD" "b"},           // a byte that starts nothing
+      {"\xC0\xAF", u"\uFFFD\uFFFD"},           // overlong '/'
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // an encoded surrogate
+      {"\xE8\xA8", u"\uFFFD\uFFFD"},            // cut short at the end
+      {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ToWide(CP_THREAD_ACP, c.in), c.out);
+    EXPECT_EQ(ToWide(CP_UTF8, c.in), c.out);
+  }
+}
+
+TEST_F(CodePage, TerminatedInputConvertsItsTerminatorToo) {
+  WCHAR out[8];
+  EXPECT_EQ(MultiByteToWideChar(CP_THREAD_ACP, 0, "abc", -1, out, 8), 4);
+  EXPECT_EQ(std::u16string(out), u"abc");
+}
+
+TEST_F(CodePage, FailuresReportThroughLastError) {
+  WCHAR out[2];
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abcdef", -1, out, 2), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, nullptr, -1, out, 2), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xFF", 1, out, 2), 0);
+  EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
+}
+
+TEST_F(CodePage, A32ByteSsidWithoutTerminatorConvertsExactly) {
+  const std::string ssid(32, 'S');
+  EXPECT_EQ(ToWide(CP_THREAD_ACP, ssid), std::u16string(32, u'S'));
+}
+
+TEST_F(CodePage, RoundTripAndUnpairedSurrogates) {
+  const std::u16string text = u"Kavel-7100\u8a2d\u5b9a\U0001F4F6";
+  EXPECT_EQ(platform::Utf8ToUtf16(platform::Utf16ToUtf8(text)), text);
+  EXPECT_EQ(platform::Utf16ToUtf8(std::u16string(1, char16_t{0xD800})), "\xEF\xBF\xBD");
+  char out[16];
+  const WCHAR wide[] = u"ok";
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, wide, -1, out, sizeof out, nullptr, nullptr), 3);
+  EXPECT_STREQ(out, "ok");
+}
+
+TEST(CodePageLocale, NonUtf8CodesetGoesThroughIconv) {
+  // A Latin-1 locale compiled for this test alone, so that the result does not depend on which
+  // locales the machine happens to have.
+  char dir[] = "/tmp/velmor-locale-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string make = std::string("localedef -i C -f ISO-8859-1 ") + dir + "/C.ISO-8859-1 >/dev/null 2>&1";
+  ASSERT_EQ(std::system(make.c_str()), 0) << "localedef (package locales) is needed";
+  setenv("LOCPATH", dir, 1);
+  ASSERT_NE(std::setlocale(LC_ALL, "C.ISO-8859-1"), nullptr);
+  EXPECT_EQ(platform::AnsiToWide("caf\xE9 \xFF"), u"caf\u00e9 \u00ff");
+  EXPECT_EQ(platform::WideToAnsi(u"caf\u00e9\u8a2d"), "caf\xE9?");
+  std::setlocale(LC_ALL, "C");
+  unsetenv("LOCPATH");
+  std::system((std::string("rm -rf ") + dir).c_str());
+}

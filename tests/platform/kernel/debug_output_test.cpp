@@ -1,0 +1,84 @@
+#include "platform/kernel/debug_output.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/base/codepage.h"
+
+namespace {
+
+// Points stderr at a pipe for the test's lifetime and reads back what arrived.
+class StderrPipe {
+ public:
+  StderrPipe() {
+    EXPECT_EQ(pipe2(fds_, O_CLOEXEC), 0);
+    fcntl(fds_[0], F_SETPIPE_SZ, 1 << 20);
+    saved_ = dup(STDERR_FILENO);
+    dup2(fds_[1], STDERR_FILENO);
+  }
+  ~StderrPipe() { Restore(); }
+  std::string Drain() {
+    Restore();
+    close(fds_[1]);
+    std::string all;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fds_[0], buf, sizeof buf)) > 0) all.append(buf, static_cast<std::size_t>(n));
+    close(fds_[0]);
+    return all;
+  }
+
+ private:
+  void Restore() {
+    if (saved_ >= 0) {
+      dup2(saved_, STDERR_FILENO);
+      close(saved_);
+      saved_ = -1;
+    }
+  }
+  int fds_[2];
+  int saved_ = -1;
+};
+
+}  // namespace
+
+TEST(DebugOutput, WritesUtf8ToStderrAsItStands) {
+  StderrPipe pipe;
+  OutputDebugStringW(u"Debug Message ON!");
+  OutputDebugStringW(u"\u8a2d\u5b9a\n");
+  EXPECT_EQ(pipe.Drain(), "Debug Message ON!\xE8\xA8\xAD\xE5\xAE\x9A\n");
+}
+
+TEST(DebugOutput, ConcurrentTextsNeverInterleave) {
+  StderrPipe pipe;
+  std::vector<std::thread> threads;
+  for (char c = 'a'; c < 'a' + 8; ++c) {
+    threads.emplace_back([c] {
+      const std::u16string text = u"<" + std::u16string(2000, static_cast<char16_t>(c)) + u">";
+      for (int i = 0; i < 20; ++i) OutputDebugStringW(text.c_str());
+    });
+  }
+  for (auto& t : threads) t.join();
+  const std::string all = pipe.Drain();
+  ASSERT_EQ(all.size(), 8u * 20u * 2002u);
+  for (std::size_t pos = 0; pos < all.size(); pos += 2002) {
+    ASSERT_EQ(all[pos], '<');
+    ASSERT_EQ(all[pos + 2001], '>');
+    EXPECT_EQ(all.find_first_not_of(all[pos + 1], pos + 1), pos + 2001) << "a text was split at " << pos;
+  }
+}
+
+TEST(DebugOutput, SinkReceivesEachTextWhole) {
+  std::vector<std::u16string> seen;
+  platform::kernel::SetDebugOutputSink([&](std::u16string_view t) { seen.emplace_back(t); });
+  const std::u16string big(10000, u'z');
+  OutputDebugStringW(big.c_str());
+  platform::kernel::SetDebugOutputSink(nullptr);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0], big);
+}

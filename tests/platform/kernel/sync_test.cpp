@@ -1,0 +1,145 @@
+#include "platform/kernel/sync.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "platform/kernel/clock.h"
+
+using platform::kernel::ManualClock;
+using platform::kernel::Millis;
+
+namespace {
+
+class Sync : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    clock_ = std::make_shared<ManualClock>();
+    platform::kernel::SetClock(clock_);
+  }
+  void TearDown() override {
+    platform::kernel::SetClock(nullptr);
+    ASSERT_TRUE(platform::kernel::WaitForAllThreads(std::chrono::seconds(5)));
+  }
+  // Runs `wait` on a platform thread and returns its handle; the result lands in `result`.
+  HANDLE WaitOn(HANDLE h, DWORD ms, std::atomic<DWORD>& result) {
+    return platform::kernel::StartThread([h, ms, &result] {
+      result = WaitForSingleObject(h, ms);
+      return DWORD{0};
+    });
+  }
+  std::shared_ptr<ManualClock> clock_;
+};
+
+}  // namespace
+
+TEST_F(Sync, ManualAndAutoResetEvents) {
+  HANDLE manual = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE automatic = CreateEventW(nullptr, FALSE, TRUE, nullptr);
+  EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_TIMEOUT);
+  SetEvent(manual);
+  EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0) << "a manual-reset event stays set";
+  ResetEvent(manual);
+  EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_TIMEOUT);
+
+  EXPECT_EQ(WaitForSingleObject(automatic, 0), WAIT_OBJECT_0) << "initially set";
+  EXPECT_EQ(WaitForSingleObject(automatic, 0), WAIT_TIMEOUT) << "an auto-reset event is consumed";
+  CloseHandle(manual);
+  CloseHandle(automatic);
+}
+
+TEST_F(Sync, BadHandlesFailTheWait) {
+  HANDLE e = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+  ASSERT_TRUE(CloseHandle(e));
+  for (HANDLE h : {HANDLE{nullptr}, e, INVALID_HANDLE_VALUE}) {
+    SetLastError(0);
+    EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  }
+  EXPECT_FALSE(CloseHandle(e)) << "a handle closes once";
+  EXPECT_FALSE(SetEvent(e));
+}
+
+TEST_F(Sync, TimeOutFollowsThePlatformClock) {
+  HANDLE e = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<DWORD> result{0xDEAD};
+  HANDLE waiter = WaitOn(e, 5000, result);
+  clock_->Advance(Millis(4999));
+  EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_TIMEOUT) << "still waiting at 4999 ms";
+  clock_->Advance(Millis(1));
+  EXPECT_EQ(WaitForSingleObject(waiter, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(result.load(), WAIT_TIMEOUT);
+  CloseHandle(waiter);
+  CloseHandle(e);
+}
+
+TEST_F(Sync, SetWakesEveryWaiterOfAManualEvent) {
+  HANDLE e = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<DWORD> r1{0xDEAD}, r2{0xDEAD};
+  HANDLE w1 = WaitOn(e, 5000, r1);
+  HANDLE w2 = WaitOn(e, 5000, r2);
+  SetEvent(e);
+  EXPECT_EQ(WaitForSingleObject(w1, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(w2, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(r1.load(), WAIT_OBJECT_0);
+  EXPECT_EQ(r2.load(), WAIT_OBJECT_0);
+  for (HANDLE h : {w1, w2, e}) CloseHandle(h);
+}
+
+TEST_F(Sync, StopRequestEndsAWaitAndIsVisibleToTheThread) {
+  HANDLE e = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<DWORD> result{0xDEAD};
+  std::atomic<DWORD> error{0};
+  std::atomic<bool> sawStop{false};
+  HANDLE t = platform::kernel::StartThread([&] {
+    result = WaitForSingleObject(e, INFINITE);
+    error = GetLastError();
+    sawStop = platform::kernel::CurrentStopToken().stop_requested();
+    return DWORD{7};
+  });
+  DWORD code = 0;
+  ASSERT_TRUE(GetExitCodeThread(t, &code));
+  EXPECT_EQ(code, STILL_ACTIVE);
+  ASSERT_TRUE(TerminateThread(t, 0));
+  EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(result.load(), WAIT_FAILED);
+  EXPECT_EQ(error.load(), ERROR_OPERATION_ABORTED);
+  EXPECT_TRUE(sawStop.load());
+  ASSERT_TRUE(GetExitCodeThread(t, &code));
+  EXPECT_EQ(code, 7u);
+  CloseHandle(t);
+  CloseHandle(e);
+}
+
+TEST_F(Sync, ClosingAThreadHandleLeavesTheThreadRunning) {
+  HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE t = platform::kernel::StartThread([go, done] {
+    WaitForSingleObject(go, INFINITE);
+    SetEvent(done);
+    return DWORD{0};
+  });
+  ASSERT_TRUE(CloseHandle(t));
+  EXPECT_EQ(platform::kernel::RunningThreadCount(), 1u);
+  SetEvent(go);
+  EXPECT_EQ(WaitForSingleObject(done, INFINITE), WAIT_OBJECT_0);
+  EXPECT_TRUE(platform::kernel::WaitForAllThreads(std::chrono::seconds(5)));
+  CloseHandle(go);
+  CloseHandle(done);
+}
+
+TEST_F(Sync, HandlesDoNotLeakOverManyCycles) {
+  const std::size_t before = platform::kernel::OpenHandleCount();
+  for (int i = 0; i < 1000; ++i) {
+    HANDLE e = CreateEventW(nullptr, i % 2, FALSE, nullptr);
+    HANDLE t = CreateThread(nullptr, 0, [](LPVOID p) -> DWORD { return SetEvent(p) ? 0 : 1; }, e, 0, nullptr);
+    EXPECT_EQ(WaitForSingleObject(e, INFINITE), WAIT_OBJECT_0);
+    CloseHandle(t);
+    CloseHandle(e);
+  }
+  EXPECT_TRUE(platform::kernel::WaitForAllThreads(std::chrono::seconds(5)));
+  EXPECT_EQ(platform::kernel::OpenHandleCount(), before);
+}
