@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -62,6 +63,12 @@ inline constexpr int COLOR_WINDOWFRAME = 6;
 inline constexpr int COLOR_WINDOWTEXT = 8;
 inline constexpr int COLOR_BTNFACE = 15;
 inline constexpr int COLOR_BTNTEXT = 18;
+inline constexpr int COLOR_3DFACE = COLOR_BTNFACE;
+inline constexpr int COLOR_HIGHLIGHT = 13;
+inline constexpr int COLOR_HIGHLIGHTTEXT = 14;
+inline constexpr int COLOR_BTNSHADOW = 16;
+inline constexpr int COLOR_GRAYTEXT = 17;
+inline constexpr int COLOR_BTNHIGHLIGHT = 20;
 
 // System metrics.
 inline constexpr int SM_CXSCREEN = 0;
@@ -104,6 +111,20 @@ struct BITMAP {
   LPVOID bmBits;
 };
 
+// GetPixel outside the clip or the surface.
+inline constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
+
+struct TEXTMETRICW {
+  LONG tmHeight;
+  LONG tmAscent;
+  LONG tmDescent;
+  LONG tmInternalLeading;
+  LONG tmExternalLeading;
+  LONG tmAveCharWidth;  // the mean advance of 'A'..'Z' and 'a'..'z', as dialog units need it
+  LONG tmMaxCharWidth;
+  LONG tmWeight;
+};
+
 // Device contexts.
 HDC CreateCompatibleDC(HDC hdc);  // a memory DC; a 1x1 placeholder bitmap is selected until another is
 BOOL DeleteDC(HDC hdc);
@@ -119,25 +140,42 @@ int GetBkMode(HDC hdc);
 COLORREF SetTextColor(HDC hdc, COLORREF color);  // returns the previous colour
 COLORREF GetTextColor(HDC hdc);
 COLORREF SetBkColor(HDC hdc, COLORREF color);
+COLORREF GetBkColor(HDC hdc);
 BOOL BitBlt(HDC dest, int x, int y, int cx, int cy, HDC source, int x1, int y1, DWORD rop);
-int FillRect(HDC hdc, const RECT* rect, HBRUSH brush);
-// The formats above; returns the height of the text drawn, 0 on failure.
+int FillRect(HDC hdc, const RECT* rect, HBRUSH brush);  // also (HBRUSH)(COLOR_x + 1); NULL_BRUSH fills nothing
+// The formats above; returns the height of the text drawn (with DT_VCENTER or DT_BOTTOM on a
+// single line: from rect->top to the bottom of the text), 0 on failure. Without DT_NOPREFIX,
+// "&&" draws "&" and "&x" underlines x. DT_WORDBREAK breaks at spaces and between Japanese
+// characters; a word wider than the rectangle stays whole and is clipped.
 int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format);
 BOOL GetTextExtentPoint32W(HDC hdc, LPCWSTR text, int length, SIZE* size);
+BOOL GetTextMetricsW(HDC hdc, TEXTMETRICW* metrics);
 COLORREF GetPixel(HDC hdc, int x, int y);
 
 // Objects.
 HBRUSH CreateSolidBrush(COLORREF color);
+HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height);  // 32-bit, black
 HGDIOBJ GetStockObject(int which);
-BOOL DeleteObject(HGDIOBJ object);  // stock objects are never deleted; TRUE all the same
+// Stock objects are never deleted (TRUE all the same). An object still selected into a DC goes
+// once that DC lets go of it; its handle is invalid at once.
+BOOL DeleteObject(HGDIOBJ object);
 int GetObjectW(HGDIOBJ object, int size, LPVOID out);  // BITMAP of a bitmap, LOGFONTW of a font
 HFONT CreateFontIndirectW(const LOGFONTW* logFont);
+// Resources of platform::ResourceModule(); a null instance (the system's own) finds nothing.
 HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name);  // a 24-bit BMP resource (RT_BITMAP_ID)
-HICON LoadIconW(HINSTANCE instance, LPCWSTR name);      // an icon group resource (RT_GROUP_ICON_ID)
-BOOL DrawIcon(HDC hdc, int x, int y, HICON icon);       // the SM_CXICON-sized image, alpha-blended
+// An icon resource (RT_GROUP_ICON_ID: the bytes of a .ico file). Icons are shared: loading the
+// same resource again gives the same handle, and DestroyIcon leaves it valid.
+HICON LoadIconW(HINSTANCE instance, LPCWSTR name);
+// The SM_CXICON-sized image, alpha-blended; without one, the next larger image scaled down.
+BOOL DrawIcon(HDC hdc, int x, int y, HICON icon);
 BOOL DestroyIcon(HICON icon);
 HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);  // null instance: IDC_ARROW and the like
 inline LPCWSTR const IDC_ARROW = MAKEINTRESOURCEW(32512);
+inline LPCWSTR const IDC_IBEAM = MAKEINTRESOURCEW(32513);
+inline LPCWSTR const IDC_WAIT = MAKEINTRESOURCEW(32514);
+inline LPCWSTR const IDC_CROSS = MAKEINTRESOURCEW(32515);
+inline LPCWSTR const IDC_SIZEALL = MAKEINTRESOURCEW(32646);
+inline LPCWSTR const IDC_NO = MAKEINTRESOURCEW(32648);
 inline LPCWSTR const IDC_HAND = MAKEINTRESOURCEW(32649);
 HCURSOR SetCursor(HCURSOR cursor);  // returns the previous cursor
 HCURSOR GetCursor();
@@ -170,6 +208,17 @@ std::shared_ptr<Surface> BitmapSurface(HBITMAP bitmap);
 std::vector<std::uint32_t> IconImage(HICON icon, int size);
 
 // The number of live drawing objects (bitmaps, brushes, fonts, DCs, icons), for leak tests.
+// Stock objects, system colour brushes and the shared icons and cursors of LoadIconW and
+// LoadCursorW are the system's, not the caller's, and are not counted.
 std::size_t LiveObjectCount();
+
+// The screen size that GetSystemMetrics(SM_CXSCREEN / SM_CYSCREEN) reports; the host sets it.
+void SetScreenSize(int width, int height);
+
+// The host's hook for showing the cursor: called on the thread that calls SetCursor, after the
+// cursor changed. An empty function removes the hook.
+void SetCursorObserver(std::function<void(HCURSOR)> observer);
+// The IDC_ id a cursor of LoadCursorW stands for (32512 for IDC_ARROW, ...); 0 for anything else.
+WORD SystemCursorId(HCURSOR cursor);
 
 }  // namespace platform::gdi

@@ -1,0 +1,332 @@
+// Device contexts, brushes, bitmaps and the operations that only move pixels.
+#include <cstring>
+#include <utility>
+
+#include "platform/gdi/gdi.h"
+#include "platform/gdi/objects.h"
+#include "platform/gdi/stock.h"
+
+using platform::gdi::Surface;
+using namespace platform::gdi::detail;
+
+namespace {
+
+// Sides beyond this are refused: a bitmap of that size is a caller's arithmetic slip.
+constexpr int kMaxBitmapSide = 32767;
+constexpr std::int64_t kMaxBitmapPixels = std::int64_t{1} << 26;
+
+RECT Offset(RECT r, POINT by) { return {r.left + by.x, r.top + by.y, r.right + by.x, r.bottom + by.y}; }
+
+DcState DefaultState() {
+  DcState s;
+  s.brushHandle = GetStockObject(WHITE_BRUSH);
+  s.brush = LookupAs<BrushObject>(s.brushHandle, Kind::Brush);
+  s.fontHandle = GetStockObject(DEFAULT_GUI_FONT);
+  s.font = LookupAs<FontObject>(s.fontHandle, Kind::Font);
+  return s;
+}
+
+void Fill(const Target& t, RECT area, std::uint32_t pixel) {
+  area = Intersect(area, t.clip);
+  if (IsEmpty(area)) return;
+  for (LONG y = area.top; y < area.bottom; ++y) {
+    std::uint32_t* row = t.surface->pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(t.surface->width);
+    std::fill(row + area.left, row + area.right, pixel);
+  }
+}
+
+}  // namespace
+
+namespace platform::gdi {
+
+HDC CreateSurfaceDC(std::shared_ptr<Surface> surface, POINT origin, RECT clip) {
+  if (!surface) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto dc = std::make_shared<DcObject>();
+  dc->clip = Intersect(clip, RECT{0, 0, surface->width, surface->height});
+  dc->surface = std::move(surface);
+  dc->origin = origin;
+  dc->state = DefaultState();
+  return static_cast<HDC>(Insert(std::move(dc)));
+}
+
+std::shared_ptr<Surface> BitmapSurface(HBITMAP bitmap) {
+  auto object = LookupAs<BitmapObject>(bitmap, Kind::Bitmap);
+  return object ? object->surface : nullptr;
+}
+
+}  // namespace platform::gdi
+
+HDC CreateCompatibleDC(HDC hdc) {
+  if (hdc != nullptr && !LookupDc(hdc)) return nullptr;
+  auto dc = std::make_shared<DcObject>();
+  dc->memory = true;
+  dc->state = DefaultState();
+  dc->state.bitmapHandle = platform::gdi::detail::PlaceholderBitmap();
+  dc->state.bitmap = LookupAs<BitmapObject>(dc->state.bitmapHandle, Kind::Bitmap);
+  return static_cast<HDC>(Insert(std::move(dc)));
+}
+
+BOOL DeleteDC(HDC hdc) {
+  if (!LookupDc(hdc)) return FALSE;
+  return Remove(hdc) ? TRUE : FALSE;
+}
+
+int SaveDC(HDC hdc) {
+  auto dc = LookupDc(hdc);
+  if (!dc) return 0;
+  dc->saved.push_back(dc->state);
+  return static_cast<int>(dc->saved.size());
+}
+
+BOOL RestoreDC(HDC hdc, int savedDepth) {
+  auto dc = LookupDc(hdc);
+  if (!dc) return FALSE;
+  const int depth = static_cast<int>(dc->saved.size());
+  const int target = savedDepth < 0 ? depth + 1 + savedDepth : savedDepth;
+  if (target < 1 || target > depth) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  dc->state = dc->saved[static_cast<std::size_t>(target - 1)];
+  dc->saved.resize(static_cast<std::size_t>(target - 1));
+  return TRUE;
+}
+
+HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {
+  auto dc = LookupDc(hdc);
+  if (!dc) return nullptr;
+  std::shared_ptr<Object> o = Lookup(object);
+  if (!o) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  DcState& s = dc->state;
+  HGDIOBJ previous = nullptr;
+  switch (o->kind) {
+    case Kind::Bitmap:
+      // A window's DC draws on the window; only a memory DC takes a bitmap.
+      if (!dc->memory) break;
+      previous = s.bitmapHandle;
+      s.bitmapHandle = object;
+      s.bitmap = std::static_pointer_cast<BitmapObject>(o);
+      return previous;
+    case Kind::Brush:
+      previous = s.brushHandle;
+      s.brushHandle = object;
+      s.brush = std::static_pointer_cast<BrushObject>(o);
+      return previous;
+    case Kind::Font:
+      previous = s.fontHandle;
+      s.fontHandle = object;
+      s.font = std::static_pointer_cast<FontObject>(o);
+      return previous;
+    case Kind::Dc:
+    case Kind::Icon:
+      break;
+  }
+  SetLastError(ERROR_INVALID_PARAMETER);
+  return nullptr;
+}
+
+HGDIOBJ GetCurrentObject(HDC hdc, UINT kind) {
+  auto dc = LookupDc(hdc);
+  if (!dc) return nullptr;
+  switch (kind) {
+    case OBJ_BRUSH: return dc->state.brushHandle;
+    case OBJ_FONT: return dc->state.fontHandle;
+    case OBJ_BITMAP: return dc->state.bitmapHandle;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return nullptr;
+  }
+}
+
+int SetBkMode(HDC hdc, int mode) {
+  auto dc = LookupDc(hdc);
+  if (!dc) return 0;
+  if (mode != TRANSPARENT && mode != OPAQUE) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  return std::exchange(dc->state.bkMode, mode);
+}
+
+int GetBkMode(HDC hdc) {
+  auto dc = LookupDc(hdc);
+  return dc ? dc->state.bkMode : 0;
+}
+
+COLORREF SetTextColor(HDC hdc, COLORREF color) {
+  auto dc = LookupDc(hdc);
+  if (!dc) return CLR_INVALID;
+  return std::exchange(dc->state.textColor, color & 0x00FFFFFFu);
+}
+
+COLORREF GetTextColor(HDC hdc) {
+  auto dc = LookupDc(hdc);
+  return dc ? dc->state.textColor : CLR_INVALID;
+}
+
+COLORREF SetBkColor(HDC hdc, COLORREF color) {
+  auto dc = LookupDc(hdc);
+  if (!dc) return CLR_INVALID;
+  return std::exchange(dc->state.bkColor, color & 0x00FFFFFFu);
+}
+
+COLORREF GetBkColor(HDC hdc) {
+  auto dc = LookupDc(hdc);
+  return dc ? dc->state.bkColor : CLR_INVALID;
+}
+
+BOOL BitBlt(HDC dest, int x, int y, int cx, int cy, HDC source, int x1, int y1, DWORD rop) {
+  auto d = LookupDc(dest);
+  auto s = LookupDc(source);
+  if (!d || !s) return FALSE;
+  if (rop != SRCCOPY || cx < 0 || cy < 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const Target dt = TargetOf(*d);
+  const Target st = TargetOf(*s);
+  if (dt.surface == nullptr || st.surface == nullptr) return TRUE;
+
+  // Work in destination surface coordinates: the copy lands where both the destination's clip
+  // and the source's readable area (moved onto the destination) allow.
+  const RECT wanted = Offset(RECT{x, y, x + cx, y + cy}, dt.origin);
+  const POINT shift{x1 + st.origin.x - wanted.left, y1 + st.origin.y - wanted.top};
+  const RECT readable = Offset(st.clip, POINT{-shift.x, -shift.y});
+  const RECT area = Intersect(Intersect(wanted, dt.clip), readable);
+  if (IsEmpty(area)) return TRUE;
+
+  const auto width = static_cast<std::size_t>(area.right - area.left);
+  const auto copyRow = [&](LONG row) {
+    const std::uint32_t* from = st.surface->pixels.data() + static_cast<std::size_t>(row + shift.y) * static_cast<std::size_t>(st.surface->width) + static_cast<std::size_t>(area.left + shift.x);
+    std::uint32_t* to = dt.surface->pixels.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(dt.surface->width) + static_cast<std::size_t>(area.left);
+    std::memmove(to, from, width * sizeof(std::uint32_t));
+  };
+  // Within one surface the rows are copied in the order that reads each before it is written.
+  if (dt.surface == st.surface && shift.y < 0) {
+    for (LONG row = area.bottom - 1; row >= area.top; --row) copyRow(row);
+  } else {
+    for (LONG row = area.top; row < area.bottom; ++row) copyRow(row);
+  }
+  return TRUE;
+}
+
+int FillRect(HDC hdc, const RECT* rect, HBRUSH brush) {
+  auto dc = LookupDc(hdc);
+  if (!dc) return 0;
+  if (rect == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  std::uint32_t pixel = 0;
+  // As on the original platform, a system colour index plus one stands for that colour's brush.
+  const auto value = reinterpret_cast<std::uintptr_t>(brush);
+  if (value >= 1 && value <= 31) {
+    pixel = ToPixel(GetSysColor(static_cast<int>(value - 1)));
+  } else {
+    auto b = LookupAs<BrushObject>(brush, Kind::Brush);
+    if (!b) return 0;
+    if (b->hollow) return 1;
+    pixel = ToPixel(b->color);
+  }
+  const Target t = TargetOf(*dc);
+  if (t.surface != nullptr) Fill(t, Offset(*rect, t.origin), pixel);
+  return 1;
+}
+
+COLORREF GetPixel(HDC hdc, int x, int y) {
+  auto dc = LookupDc(hdc);
+  if (!dc) return CLR_INVALID;
+  const Target t = TargetOf(*dc);
+  if (t.surface == nullptr) return CLR_INVALID;
+  const LONG sx = x + t.origin.x;
+  const LONG sy = y + t.origin.y;
+  if (sx < t.clip.left || sx >= t.clip.right || sy < t.clip.top || sy >= t.clip.bottom) return CLR_INVALID;
+  return FromPixel(t.surface->At(sx, sy));
+}
+
+HBRUSH CreateSolidBrush(COLORREF color) {
+  auto brush = std::make_shared<BrushObject>();
+  brush->color = color & 0x00FFFFFFu;
+  return static_cast<HBRUSH>(Insert(std::move(brush)));
+}
+
+HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height) {
+  if (hdc != nullptr && !LookupDc(hdc)) return nullptr;
+  if (width < 1 || height < 1 || width > kMaxBitmapSide || height > kMaxBitmapSide ||
+      std::int64_t{width} * height > kMaxBitmapPixels) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto bitmap = std::make_shared<BitmapObject>();
+  bitmap->surface = std::make_shared<Surface>(width, height);
+  return static_cast<HBITMAP>(Insert(std::move(bitmap)));
+}
+
+HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name) {
+  // A null instance names the system's own bitmaps, of which there are none here.
+  const auto bytes = instance != nullptr ? platform::FindResourceBytes(RT_BITMAP_ID, name) : std::nullopt;
+  if (!bytes) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return nullptr;
+  }
+  auto decoded = platform::gdi::DecodeBmp(*bytes);
+  if (!decoded) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto bitmap = std::make_shared<BitmapObject>();
+  bitmap->surface = std::make_shared<Surface>(decoded->width, decoded->height);
+  bitmap->surface->pixels = std::move(decoded->pixels);
+  return static_cast<HBITMAP>(Insert(std::move(bitmap)));
+}
+
+BOOL DeleteObject(HGDIOBJ object) {
+  std::shared_ptr<Object> o = Lookup(object);
+  if (!o || o->kind == Kind::Dc || o->kind == Kind::Icon) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return Remove(object) ? TRUE : FALSE;
+}
+
+int GetObjectW(HGDIOBJ object, int size, LPVOID out) {
+  std::shared_ptr<Object> o = Lookup(object);
+  if (!o) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return 0;
+  }
+  const auto copyOut = [&](const auto& value) -> int {
+    constexpr int needed = static_cast<int>(sizeof value);
+    if (out == nullptr) return needed;
+    if (size < needed) {
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return 0;
+    }
+    std::memcpy(out, &value, sizeof value);
+    return needed;
+  };
+  switch (o->kind) {
+    case Kind::Bitmap: {
+      const auto& surface = static_cast<const BitmapObject&>(*o).surface;
+      BITMAP bm{};
+      // Loaded pictures are kept in the screen's format, 32 bits per pixel, whatever the file.
+      bm.bmWidth = surface ? surface->width : 1;
+      bm.bmHeight = surface ? surface->height : 1;
+      bm.bmWidthBytes = bm.bmWidth * 4;
+      bm.bmPlanes = 1;
+      bm.bmBitsPixel = 32;
+      return copyOut(bm);
+    }
+    case Kind::Font: return copyOut(static_cast<const FontObject&>(*o).logFont);
+    case Kind::Brush:
+    case Kind::Dc:
+    case Kind::Icon:
+      break;
+  }
+  SetLastError(ERROR_INVALID_PARAMETER);
+  return 0;
+}

@@ -1,0 +1,130 @@
+// The drawing objects behind the opaque handles of gdi.h, and the table that hands them out.
+//
+// A handle is a number, never a pointer: the table maps it to the object, so a stale, foreign or
+// made-up handle is only ever "not found". Handle values are never reused within a process.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/base/errors.h"
+#include "platform/gdi/gdi.h"
+#include "platform/gdi/image_codec.h"
+
+namespace platform::gdi::fonts {
+class Font;
+}
+
+namespace platform::gdi::detail {
+
+enum class Kind : std::uint8_t { Dc = 1, Bitmap, Brush, Font, Icon };
+
+struct Object {
+  explicit Object(Kind k) : kind(k) {}
+  virtual ~Object() = default;
+  const Kind kind;
+};
+
+struct BitmapObject final : Object {
+  BitmapObject() : Object(Kind::Bitmap) {}
+  // Null only for the placeholder bitmap of a fresh memory DC, which nothing draws on.
+  std::shared_ptr<Surface> surface;
+};
+
+struct BrushObject final : Object {
+  BrushObject() : Object(Kind::Brush) {}
+  bool hollow = false;
+  COLORREF color = 0;
+};
+
+struct FontObject final : Object {
+  FontObject() : Object(Kind::Font) {}
+  LOGFONTW logFont{};
+  // Null when no installed font could be matched at all; text then draws nothing.
+  std::shared_ptr<fonts::Font> font;
+};
+
+struct IconObject final : Object {
+  IconObject() : Object(Kind::Icon) {}
+  std::vector<IconBitmap> images;
+  WORD systemCursor = 0;  // the IDC_ id of a system cursor, else 0
+};
+
+// What SelectObject, SetTextColor and friends change, and SaveDC keeps.
+struct DcState {
+  HGDIOBJ bitmapHandle = nullptr;
+  std::shared_ptr<BitmapObject> bitmap;
+  HGDIOBJ brushHandle = nullptr;
+  std::shared_ptr<BrushObject> brush;
+  HGDIOBJ fontHandle = nullptr;
+  std::shared_ptr<FontObject> font;
+  COLORREF textColor = RGB(0, 0, 0);
+  COLORREF bkColor = RGB(255, 255, 255);
+  int bkMode = OPAQUE;
+};
+
+struct DcObject final : Object {
+  DcObject() : Object(Kind::Dc) {}
+  bool memory = false;
+  std::shared_ptr<Surface> surface;  // surface DCs only; a memory DC draws on its bitmap
+  POINT origin{};
+  RECT clip{};
+  DcState state;
+  std::vector<DcState> saved;
+};
+
+// Where a DC's drawing lands: a surface, the surface position of logical (0, 0), and the clip
+// in surface coordinates (already inside the surface). `surface` is null when nothing can land.
+struct Target {
+  Surface* surface = nullptr;
+  POINT origin{};
+  RECT clip{};
+};
+Target TargetOf(const DcObject& dc);
+
+// Stock objects live for the whole process, are never counted as live and are never deleted.
+void* Insert(std::shared_ptr<Object> object, bool stock = false);
+std::shared_ptr<Object> Lookup(const void* handle);
+bool Remove(const void* handle);  // false for unknown handles; stock objects stay (true)
+bool IsStock(const void* handle);
+
+template <class T>
+std::shared_ptr<T> LookupAs(const void* handle, Kind kind) {
+  std::shared_ptr<Object> object = Lookup(handle);
+  if (!object || object->kind != kind) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  return std::static_pointer_cast<T>(std::move(object));
+}
+
+std::shared_ptr<DcObject> LookupDc(HDC hdc);
+
+inline RECT Intersect(const RECT& a, const RECT& b) {
+  RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
+  if (r.right < r.left) r.right = r.left;
+  if (r.bottom < r.top) r.bottom = r.top;
+  return r;
+}
+inline bool IsEmpty(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
+
+// Blends `color` (0x00RRGGBB) over a pixel with coverage 0..255.
+inline std::uint32_t Blend(std::uint32_t dst, std::uint32_t color, unsigned coverage) {
+  if (coverage >= 255) return color;
+  if (coverage == 0) return dst;
+  std::uint32_t out = 0;
+  for (int shift = 0; shift <= 16; shift += 8) {
+    const std::uint32_t d = (dst >> shift) & 0xFF;
+    const std::uint32_t c = (color >> shift) & 0xFF;
+    out |= ((d * (255 - coverage) + c * coverage + 127) / 255) << shift;
+  }
+  return out;
+}
+
+// COLORREF is 0x00BBGGRR; surfaces hold 0x00RRGGBB.
+inline std::uint32_t ToPixel(COLORREF c) { return (static_cast<std::uint32_t>(GetRValue(c)) << 16) | (static_cast<std::uint32_t>(GetGValue(c)) << 8) | GetBValue(c); }
+inline COLORREF FromPixel(std::uint32_t p) { return RGB(static_cast<BYTE>(p >> 16), static_cast<BYTE>(p >> 8), static_cast<BYTE>(p)); }
+
+}  // namespace platform::gdi::detail
