@@ -1,0 +1,44 @@
+// net/if.h first: it tells linux/if.h (pulled in by the ethtool header) not to define ifreq again.
+#include <net/if.h>
+#include <linux/ethtool.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "platform/net/linux_link.h"
+#include "platform/net/ndis.h"
+
+namespace platform::net {
+
+std::optional<std::string> LinkDriver(std::string_view name) {
+  if (!IsValidInterfaceName(name)) return std::nullopt;
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return std::nullopt;
+  ethtool_drvinfo info{};
+  info.cmd = ETHTOOL_GDRVINFO;
+  ifreq request{};
+  std::memcpy(request.ifr_name, name.data(), name.size());
+  request.ifr_data = reinterpret_cast<char*>(&info);
+  const int result = ioctl(fd, SIOCETHTOOL, &request);
+  close(fd);
+  if (result != 0) return std::nullopt;
+  // The kernel zero-fills the field, but a driver name that fills it has no terminator.
+  const std::string driver(info.driver, strnlen(info.driver, sizeof info.driver));
+  if (driver.empty()) return std::nullopt;
+  return driver;
+}
+
+std::string LinkDescription(std::string_view name, std::string_view kind) {
+  std::string description(name);
+  if (const std::optional<std::string> driver = LinkDriver(name)) {
+    description += " (" + *driver + ")";
+  } else if (!kind.empty()) {
+    description += " (" + std::string(kind) + ")";
+  }
+  return description;
+}
+
+}  // namespace platform::net
