@@ -1,0 +1,153 @@
+// The framework's internet classes: CInternetSession, CInternetFile, CHttpFile and
+// CInternetException, over libcurl.
+//
+// A session holds the client settings; every OpenURL makes one HTTP exchange that belongs to the
+// returned file alone, so files and sessions may be released in any order. All waiting happens on
+// the calling thread and ends early when that thread is asked to stop
+// (platform::kernel::CurrentStopToken).
+//
+// Call platform::inet::InitializeInternet() once, first thing in main, before any thread starts.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "platform/base/types.h"
+
+inline constexpr DWORD INTERNET_OPEN_TYPE_PRECONFIG = 0;
+inline constexpr DWORD INTERNET_OPEN_TYPE_DIRECT = 1;
+inline constexpr DWORD INTERNET_OPEN_TYPE_PROXY = 3;
+
+inline constexpr DWORD INTERNET_FLAG_TRANSFER_ASCII = 0x00000001;
+inline constexpr DWORD INTERNET_FLAG_TRANSFER_BINARY = 0x00000002;
+inline constexpr DWORD INTERNET_FLAG_NO_AUTO_REDIRECT = 0x00200000;
+
+inline constexpr DWORD INTERNET_OPTION_CONNECT_TIMEOUT = 2;
+inline constexpr DWORD INTERNET_OPTION_RECEIVE_TIMEOUT = 6;
+
+inline constexpr DWORD HTTP_QUERY_STATUS_CODE = 19;
+inline constexpr DWORD HTTP_QUERY_RAW_HEADERS_CRLF = 22;
+
+inline constexpr DWORD ERROR_INTERNET_TIMEOUT = 12002;
+inline constexpr DWORD ERROR_INTERNET_INTERNAL_ERROR = 12004;
+inline constexpr DWORD ERROR_INTERNET_INVALID_URL = 12005;
+inline constexpr DWORD ERROR_INTERNET_UNRECOGNIZED_SCHEME = 12006;
+inline constexpr DWORD ERROR_INTERNET_NAME_NOT_RESOLVED = 12007;
+inline constexpr DWORD ERROR_INTERNET_OPERATION_CANCELLED = 12017;
+inline constexpr DWORD ERROR_INTERNET_INCORRECT_HANDLE_STATE = 12019;
+inline constexpr DWORD ERROR_INTERNET_CANNOT_CONNECT = 12029;
+inline constexpr DWORD ERROR_INTERNET_CONNECTION_ABORTED = 12030;
+inline constexpr DWORD ERROR_INTERNET_CONNECTION_RESET = 12031;
+inline constexpr DWORD ERROR_HTTP_INVALID_SERVER_RESPONSE = 12152;
+inline constexpr DWORD ERROR_HTTP_REDIRECT_FAILED = 12156;
+
+namespace platform::inet {
+
+// Sets up libcurl for the process. Its global set-up is not safe beside other threads, so the
+// executable's main calls this first thing, and test programs before their first test. Later
+// calls only repeat the first one's result. Without a successful call every CInternetSession
+// fails to open.
+bool InitializeInternet();
+
+// What a session allows one exchange: the platform's defaults, which the program never changes.
+inline constexpr std::chrono::milliseconds kDefaultConnectTimeout{5000};
+inline constexpr std::chrono::milliseconds kDefaultReceiveTimeout{10000};  // no byte for this long fails
+inline constexpr int kMaxRedirects = 10;
+inline constexpr std::size_t kMaxBodyBytes = std::size_t{1} << 20;  // reading past this fails
+
+class Transfer;
+
+}  // namespace platform::inet
+
+// Every failure to open or to read. It carries the WinINet error code and the caller's context.
+class CInternetException : public std::exception {
+ public:
+  CInternetException(DWORD_PTR context, DWORD error) : m_dwContext(context), m_dwError(error) {}
+  const char* what() const noexcept override { return "internet operation failed"; }
+
+  DWORD_PTR m_dwContext;
+  DWORD m_dwError;
+};
+
+[[noreturn]] void AfxThrowInternetException(DWORD_PTR context, DWORD error);
+
+// A response body being read. Released by deleting it; that also drops the connection.
+class CInternetFile {
+ public:
+  CInternetFile(const CInternetFile&) = delete;
+  CInternetFile& operator=(const CInternetFile&) = delete;
+  virtual ~CInternetFile();
+
+  // Reads the next piece of the body into `buffer`, which holds `maxChars` wide characters, as raw
+  // bytes: the framework's Unicode build reads byte text this way, and byte-text callers pass a
+  // byte buffer of 2 * maxChars bytes. A piece is everything up to and including the next LF
+  // byte, CR bytes left out, and at most 2 * maxChars - 2 bytes; a longer line arrives in several
+  // pieces. The rest of the buffer is filled with zero bytes. Returns `buffer`, or nullptr when the
+  // body has ended and no byte was stored. Bytes that arrived before a failure are handed out
+  // first; the read that finds none left throws CInternetException, as does every read after it.
+  LPWSTR ReadString(LPWSTR buffer, UINT maxChars);
+
+  // Drops the connection; later reads and queries fail.
+  virtual void Close();
+
+ protected:
+  CInternetFile(std::unique_ptr<platform::inet::Transfer> transfer, DWORD_PTR context);
+
+  std::unique_ptr<platform::inet::Transfer> transfer_;
+  DWORD_PTR context_;
+};
+
+class CHttpFile final : public CInternetFile {
+ public:
+  // The final answer's status (after redirects).
+  BOOL QueryInfoStatusCode(DWORD& statusCode) const;
+  // HTTP_QUERY_RAW_HEADERS_CRLF: the status line and every header line of the final answer, each
+  // ended by CR LF, then the empty line; the bytes read in the process code page.
+  // HTTP_QUERY_STATUS_CODE: the status as decimal text. FALSE (GetLastError) otherwise.
+  BOOL QueryInfo(DWORD infoLevel, std::u16string& text) const;
+
+ private:
+  friend class CInternetSession;
+  using CInternetFile::CInternetFile;
+};
+
+class CInternetSession {
+ public:
+  // A null agent means the application's name: the executable's file name without extension.
+  // PRECONFIG takes proxies from the environment (http_proxy, https_proxy, all_proxy, no_proxy);
+  // DIRECT uses none; PROXY uses `proxyName` and the bypass list. Flags are accepted and ignored:
+  // there is no cache and no off-line mode. Throws CInternetException when the client cannot be
+  // opened.
+  explicit CInternetSession(LPCWSTR agent = nullptr, DWORD_PTR context = 1,
+                            DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG, LPCWSTR proxyName = nullptr,
+                            LPCWSTR proxyBypass = nullptr, DWORD flags = 0);
+  CInternetSession(const CInternetSession&) = delete;
+  CInternetSession& operator=(const CInternetSession&) = delete;
+  virtual ~CInternetSession();
+
+  // GETs an http or https URL and returns once the final answer's status line and headers have
+  // arrived; redirects are followed (http and https only, at most kMaxRedirects) unless
+  // INTERNET_FLAG_NO_AUTO_REDIRECT is given. `headers` are extra request header lines separated
+  // by CR LF. Returns nullptr for a URL of any other scheme; throws CInternetException when the
+  // URL is malformed or the request fails.
+  std::unique_ptr<CHttpFile> OpenURL(LPCWSTR url, DWORD_PTR context = 1, DWORD flags = INTERNET_FLAG_TRANSFER_ASCII,
+                                     LPCWSTR headers = nullptr, DWORD headersLength = 0);
+
+  // INTERNET_OPTION_CONNECT_TIMEOUT and INTERNET_OPTION_RECEIVE_TIMEOUT in milliseconds, for the
+  // exchanges opened afterwards. FALSE with ERROR_INVALID_PARAMETER for other options or 0.
+  BOOL SetOption(DWORD option, DWORD value, DWORD flags = 0);
+
+  virtual void Close();
+
+ private:
+  DWORD_PTR context_;
+  std::string agent_;
+  DWORD accessType_;
+  std::string proxy_;
+  std::string proxyBypass_;
+  std::chrono::milliseconds connectTimeout_ = platform::inet::kDefaultConnectTimeout;
+  std::chrono::milliseconds receiveTimeout_ = platform::inet::kDefaultReceiveTimeout;
+};

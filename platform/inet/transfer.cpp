@@ -1,0 +1,389 @@
+#include "platform/inet/transfer.h"
+
+#include <algorithm>
+#include <limits>
+#include <new>
+#include <stop_token>
+
+#include "platform/base/errors.h"
+#include "platform/inet/internet.h"
+#include "platform/kernel/sync.h"
+
+namespace platform::inet {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Body bytes held for the reader before the connection is left alone (libcurl keeps what it has
+// already read while paused). A piece is far smaller, so a full buffer always holds one.
+constexpr std::size_t kHighWater = 64 * 1024;
+// A head larger than this is no answer a router gives; it ends the exchange.
+constexpr std::size_t kMaxHeadBytes = 256 * 1024;
+
+struct UrlDeleter {
+  void operator()(CURLU* url) const noexcept { curl_url_cleanup(url); }
+};
+struct CurlTextDeleter {
+  void operator()(char* text) const noexcept { curl_free(text); }
+};
+using CurlText = std::unique_ptr<char, CurlTextDeleter>;
+
+DWORD FromCurl(CURLcode result) {
+  switch (result) {
+    case CURLE_OK:
+      return ERROR_SUCCESS;
+    case CURLE_OPERATION_TIMEDOUT:
+      return ERROR_INTERNET_TIMEOUT;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return ERROR_INTERNET_NAME_NOT_RESOLVED;
+    case CURLE_COULDNT_CONNECT:
+      return ERROR_INTERNET_CANNOT_CONNECT;
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+      return ERROR_INTERNET_CONNECTION_RESET;
+    case CURLE_PARTIAL_FILE:
+      return ERROR_INTERNET_CONNECTION_ABORTED;
+    case CURLE_URL_MALFORMAT:
+      return ERROR_INTERNET_INVALID_URL;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
+    case CURLE_GOT_NOTHING:
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_BAD_CONTENT_ENCODING:
+      return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    case CURLE_TOO_MANY_REDIRECTS:
+      return ERROR_HTTP_REDIRECT_FAILED;
+    case CURLE_OUT_OF_MEMORY:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    default:
+      return ERROR_INTERNET_INTERNAL_ERROR;
+  }
+}
+
+std::string_view WithoutLineEnd(std::string_view line) {
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  return line;
+}
+
+// The value of the first header line named `name` (lower case) in a head, trimmed.
+std::string HeaderValue(std::string_view head, std::string_view name) {
+  while (!head.empty()) {
+    const std::size_t end = head.find("\r\n");
+    const std::string_view line = head.substr(0, end);
+    head = end == std::string_view::npos ? std::string_view() : head.substr(end + 2);
+    const std::size_t colon = line.find(':');
+    if (colon != name.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < colon && same; ++i) {
+      const char c = line[i];
+      same = (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == name[i];
+    }
+    if (!same) continue;
+    std::string_view value = line.substr(colon + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+    return std::string(value);
+  }
+  return {};
+}
+
+// `reference` (absolute or relative) resolved against `base`; empty when either is malformed.
+std::string ResolveUrl(const std::string& base, const std::string& reference) {
+  std::unique_ptr<CURLU, UrlDeleter> parsed(curl_url());
+  if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK ||
+      curl_url_set(parsed.get(), CURLUPART_URL, reference.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
+    return {};
+  }
+  char* raw = nullptr;
+  if (curl_url_get(parsed.get(), CURLUPART_URL, &raw, 0) != CURLUE_OK || raw == nullptr) return {};
+  const CurlText resolved(raw);
+  return resolved.get();
+}
+
+}  // namespace
+
+std::string UrlScheme(const std::string& url, std::string* normalized) {
+  std::unique_ptr<CURLU, UrlDeleter> parsed(curl_url());
+  if (!parsed) return {};
+  // Without a guessed or default scheme, a text without one is refused rather than taken as http.
+  if (curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) return {};
+  char* raw = nullptr;
+  if (curl_url_get(parsed.get(), CURLUPART_SCHEME, &raw, 0) != CURLUE_OK || raw == nullptr) return {};
+  const CurlText scheme(raw);
+  if (normalized != nullptr) {
+    raw = nullptr;
+    if (curl_url_get(parsed.get(), CURLUPART_URL, &raw, 0) != CURLUE_OK || raw == nullptr) return {};
+    const CurlText whole(raw);
+    *normalized = whole.get();
+  }
+  std::string result(scheme.get());
+  std::transform(result.begin(), result.end(), result.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  return result;
+}
+
+Transfer::Transfer(TransferOptions options) : options_(std::move(options)) {}
+
+DWORD Transfer::Create(TransferOptions options, std::unique_ptr<Transfer>* out) {
+  try {
+    std::unique_ptr<Transfer> transfer(new Transfer(std::move(options)));
+    transfer->multi_.reset(curl_multi_init());
+    transfer->easy_.reset(curl_easy_init());
+    if (!transfer->multi_ || !transfer->easy_) return ERROR_INTERNET_INTERNAL_ERROR;
+    if (const DWORD error = transfer->Configure()) return error;
+    *out = std::move(transfer);
+    return ERROR_SUCCESS;
+  } catch (const std::bad_alloc&) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+}
+
+Transfer::~Transfer() { Detach(); }
+
+DWORD Transfer::Configure() {
+  CURL* easy = easy_.get();
+  bool ok = true;
+  const auto check = [&ok](CURLcode result) { ok = ok && result == CURLE_OK; };
+
+  // Worker threads must never see a signal from the name resolver's time-out.
+  check(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L));
+  check(curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L));
+  check(curl_easy_setopt(easy, CURLOPT_USERAGENT, options_.agent.c_str()));
+  check(curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https"));
+  check(curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
+  // Redirects are followed here, hop by hop, so that the head of the final answer is known the
+  // moment it arrives; libcurl's own following hides which head is the last one.
+  check(curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L));
+  check(curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connectTimeout.count())));
+  check(curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader));
+  check(curl_easy_setopt(easy, CURLOPT_HEADERDATA, this));
+  check(curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody));
+  check(curl_easy_setopt(easy, CURLOPT_WRITEDATA, this));
+  if (options_.explicitProxy) {
+    check(curl_easy_setopt(easy, CURLOPT_PROXY, options_.proxy.c_str()));
+    check(curl_easy_setopt(easy, CURLOPT_NOPROXY, options_.noProxy.c_str()));
+  }
+  if (!options_.extraHeaders.empty()) {
+    std::string_view rest = options_.extraHeaders;
+    while (!rest.empty()) {
+      const std::size_t end = rest.find('\n');
+      const std::string line(WithoutLineEnd(rest.substr(0, end)));
+      rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+      if (line.empty()) continue;
+      curl_slist* grown = curl_slist_append(headers_.get(), line.c_str());
+      if (grown == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+      (void)headers_.release();
+      headers_.reset(grown);
+    }
+    check(curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers_.get()));
+  }
+  return ok ? ERROR_SUCCESS : ERROR_INTERNET_INTERNAL_ERROR;
+}
+
+DWORD Transfer::Attach(const std::string& url) {
+  head_.clear();
+  headDone_ = false;
+  status_ = 0;
+  redirectUrl_.clear();
+  abortError_ = 0;
+  url_ = url;
+  hopStart_ = Clock::now();
+  if (curl_easy_setopt(easy_.get(), CURLOPT_URL, url_.c_str()) != CURLE_OK) return ERROR_INTERNET_INVALID_URL;
+  if (curl_multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK) return ERROR_INTERNET_INTERNAL_ERROR;
+  attached_ = true;
+  return ERROR_SUCCESS;
+}
+
+void Transfer::Detach() {
+  if (!attached_) return;
+  curl_multi_remove_handle(multi_.get(), easy_.get());
+  attached_ = false;
+}
+
+DWORD Transfer::Open(const std::string& url) {
+  if (const DWORD error = Attach(url)) return Fail(error);
+  Pump([this] { return headDone_; });
+  if (headDone_) return ERROR_SUCCESS;
+  return error_ != 0 ? error_ : ERROR_HTTP_INVALID_SERVER_RESPONSE;
+}
+
+DWORD Transfer::Fail(DWORD error) {
+  if (!finished_) {
+    finished_ = true;
+    error_ = error;
+  }
+  Detach();
+  return error_;
+}
+
+DWORD Transfer::Pump(const std::function<bool()>& satisfied) {
+  const std::stop_token stop = platform::kernel::CurrentStopToken();
+  CURLM* const multi = multi_.get();
+  // The stop request comes from another thread; waking the poll is the one thing it may do here.
+  const std::stop_callback wake(stop, [multi] { curl_multi_wakeup(multi); });
+
+  // Time without a byte counts only while somebody waits for one.
+  lastByte_ = Clock::now();
+  for (;;) {
+    if (satisfied() || finished_) return error_;
+    if (stop.stop_requested()) return Fail(ERROR_INTERNET_OPERATION_CANCELLED);
+    if (paused_) {
+      paused_ = false;
+      // Unpausing hands over the held bytes at once, through OnBody, which may end the transfer.
+      if (curl_easy_pause(easy_.get(), CURLPAUSE_CONT) != CURLE_OK) {
+        return Fail(abortError_ != 0 ? abortError_ : ERROR_INTERNET_INTERNAL_ERROR);
+      }
+      continue;
+    }
+    int running = 0;
+    if (curl_multi_perform(multi, &running) != CURLM_OK) return Fail(ERROR_INTERNET_INTERNAL_ERROR);
+    TakeMessages();
+    if (satisfied() || finished_) continue;
+
+    // A connection still being made is libcurl's to time out; waiting for bytes starts once it
+    // stands. Should libcurl not report the connection, the connect time-out still ends the wait.
+    const auto now = Clock::now();
+    curl_off_t connectMicros = 0;
+    const bool connected =
+        curl_easy_getinfo(easy_.get(), CURLINFO_CONNECT_TIME_T, &connectMicros) == CURLE_OK && connectMicros > 0;
+    if (!connected) lastByte_ = now;
+    const auto deadline = connected ? lastByte_ + options_.receiveTimeout : hopStart_ + options_.connectTimeout;
+    if (now >= deadline) return Fail(ERROR_INTERNET_TIMEOUT);
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+    const int wait = static_cast<int>(std::min<decltype(left)>(left, std::numeric_limits<int>::max()));
+    // libcurl shortens the wait to its own next deadline (the connect time-out among them).
+    if (curl_multi_poll(multi, nullptr, 0, wait, nullptr) != CURLM_OK) {
+      return Fail(ERROR_INTERNET_INTERNAL_ERROR);
+    }
+  }
+}
+
+void Transfer::TakeMessages() {
+  int left = 0;
+  while (CURLMsg* message = curl_multi_info_read(multi_.get(), &left)) {
+    if (message->msg == CURLMSG_DONE && message->easy_handle == easy_.get()) {
+      const CURLcode result = message->data.result;
+      OnDone(result);
+      // Detaching dropped the handle's remaining messages; the next hop has none yet.
+      return;
+    }
+  }
+}
+
+void Transfer::OnDone(CURLcode result) {
+  Detach();
+  if (!redirecting_) {
+    finished_ = true;
+    if (result != CURLE_OK && error_ == 0) error_ = abortError_ != 0 ? abortError_ : FromCurl(result);
+    return;
+  }
+  redirecting_ = false;
+  if (++redirects_ > options_.maxRedirects) {
+    Fail(ERROR_HTTP_REDIRECT_FAILED);
+    return;
+  }
+  std::string next;
+  const std::string scheme = UrlScheme(redirectUrl_, &next);
+  if (scheme != "http" && scheme != "https") {
+    Fail(ERROR_HTTP_REDIRECT_FAILED);
+    return;
+  }
+  if (const DWORD error = Attach(next)) Fail(error);
+}
+
+std::size_t Transfer::OnHeader(char* data, std::size_t size, std::size_t count, void* self) noexcept {
+  try {
+    return static_cast<Transfer*>(self)->HeaderLine(std::string_view(data, size * count));
+  } catch (...) {
+    static_cast<Transfer*>(self)->abortError_ = ERROR_NOT_ENOUGH_MEMORY;
+    return 0;
+  }
+}
+
+std::size_t Transfer::OnBody(char* data, std::size_t size, std::size_t count, void* self) noexcept {
+  try {
+    return static_cast<Transfer*>(self)->BodyBytes(std::string_view(data, size * count));
+  } catch (...) {
+    static_cast<Transfer*>(self)->abortError_ = ERROR_NOT_ENOUGH_MEMORY;
+    return 0;
+  }
+}
+
+std::size_t Transfer::HeaderLine(std::string_view line) {
+  lastByte_ = Clock::now();
+  // After the final head only the trailers of a chunked body come here; they are not part of it.
+  if (headDone_) return line.size();
+  // Each answer (an interim one, a redirect) starts with its status line.
+  if (line.starts_with("HTTP/")) head_.clear();
+  const std::string_view text = WithoutLineEnd(line);
+  if (head_.size() + text.size() + 2 > kMaxHeadBytes) {
+    abortError_ = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    return 0;
+  }
+  head_.append(text);
+  head_.append("\r\n");
+  if (!text.empty()) return line.size();
+
+  long code = 0;
+  if (curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &code) != CURLE_OK) code = 0;
+  if (code >= 100 && code < 200) return line.size();  // the real answer follows
+  if (code >= 300 && code < 400 && options_.maxRedirects > 0) {
+    const std::string location = HeaderValue(head_, "location");
+    if (!location.empty()) {
+      redirectUrl_ = ResolveUrl(url_, location);
+      redirecting_ = true;
+      return 0;  // this hop's body is of no use: end it now and go on in OnDone
+    }
+  }
+  status_ = code;
+  headDone_ = true;
+  return line.size();
+}
+
+std::size_t Transfer::BodyBytes(std::string_view bytes) {
+  if (!headDone_) return bytes.size();
+  if (body_.size() - bodyPos_ >= kHighWater) {
+    paused_ = true;
+    return CURL_WRITEFUNC_PAUSE;
+  }
+  lastByte_ = Clock::now();
+  const std::size_t room = options_.maxBodyBytes - bodyTotal_;
+  const std::size_t take = std::min(room, bytes.size());
+  body_.append(bytes.substr(0, take));
+  bodyTotal_ += take;
+  if (take < bytes.size()) abortError_ = ERROR_HTTP_INVALID_SERVER_RESPONSE;  // anything short ends it
+  return take;
+}
+
+DWORD Transfer::ReadPiece(std::size_t maxBytes, std::string& piece) {
+  piece.clear();
+  for (;;) {
+    bool lineEnded = false;
+    while (bodyPos_ < body_.size() && piece.size() < maxBytes) {
+      const char c = body_[bodyPos_++];
+      if (c == '\r') continue;
+      piece.push_back(c);
+      if (c == '\n') {
+        lineEnded = true;
+        break;
+      }
+    }
+    CompactBody();
+    if (lineEnded || piece.size() >= maxBytes) return ERROR_SUCCESS;
+    if (finished_) return piece.empty() ? error_ : ERROR_SUCCESS;
+    Pump([this] { return bodyPos_ < body_.size(); });
+  }
+}
+
+void Transfer::CompactBody() {
+  if (bodyPos_ == body_.size()) {
+    body_.clear();
+    bodyPos_ = 0;
+  } else if (bodyPos_ >= kHighWater) {
+    body_.erase(0, bodyPos_);
+    bodyPos_ = 0;
+  }
+}
+
+}  // namespace platform::inet

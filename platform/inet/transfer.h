@@ -1,0 +1,114 @@
+// One HTTP exchange, driven on the calling thread through a libcurl multi handle of its own.
+//
+// Open returns once the final answer's head is in; the body is pulled from the connection only
+// as far as ReadPiece asks for it, so a body nobody reads is never fetched and an endless one
+// costs nothing until it is read. Failures come back as WinINet error codes; nothing here throws,
+// and no exception can leave a libcurl callback.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/base/types.h"
+
+namespace platform::inet {
+
+struct TransferOptions {
+  std::string agent;
+  // Unset: libcurl's own proxy handling from the environment. Set: this proxy ("" for none).
+  bool explicitProxy = false;
+  std::string proxy;
+  std::string noProxy;
+  std::string extraHeaders;  // request header lines separated by CR LF
+  std::chrono::milliseconds connectTimeout{5000};
+  std::chrono::milliseconds receiveTimeout{10000};
+  std::size_t maxBodyBytes = std::size_t{1} << 20;
+  int maxRedirects = 10;  // 0: a redirect is an answer like any other
+};
+
+struct EasyDeleter {
+  void operator()(CURL* easy) const noexcept { curl_easy_cleanup(easy); }
+};
+struct MultiDeleter {
+  void operator()(CURLM* multi) const noexcept { curl_multi_cleanup(multi); }
+};
+struct SlistDeleter {
+  void operator()(curl_slist* list) const noexcept { curl_slist_free_all(list); }
+};
+using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
+using MultiPtr = std::unique_ptr<CURLM, MultiDeleter>;
+using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
+
+// "http" or "https" for a URL of those schemes, another lower-case scheme name for other URLs,
+// and an empty text for a text that is no absolute URL. `normalized` receives libcurl's form.
+std::string UrlScheme(const std::string& url, std::string* normalized = nullptr);
+
+class Transfer {
+ public:
+  // ERROR_SUCCESS and the exchange, not yet started, or the failure.
+  static DWORD Create(TransferOptions options, std::unique_ptr<Transfer>* out);
+  ~Transfer();
+  Transfer(const Transfer&) = delete;
+  Transfer& operator=(const Transfer&) = delete;
+
+  // Sends the GET for an http or https URL and waits for the final answer's head.
+  DWORD Open(const std::string& url);
+
+  long StatusCode() const { return status_; }
+  // Status line and header lines of the final answer, each ended by CR LF, then an empty line.
+  const std::string& Head() const { return head_; }
+
+  // Takes the next piece of the body: bytes up to and including LF, CR bytes dropped, at most
+  // `maxBytes` bytes. An empty piece with ERROR_SUCCESS means the body has ended.
+  DWORD ReadPiece(std::size_t maxBytes, std::string& piece);
+
+ private:
+  explicit Transfer(TransferOptions options);
+
+  DWORD Configure();
+  DWORD Attach(const std::string& url);
+  void Detach();
+  DWORD Pump(const std::function<bool()>& satisfied);
+  DWORD Fail(DWORD error);
+  void TakeMessages();
+  void OnDone(CURLcode result);
+  void CompactBody();
+
+  static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self) noexcept;
+  static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) noexcept;
+  std::size_t HeaderLine(std::string_view line);
+  std::size_t BodyBytes(std::string_view bytes);
+
+  TransferOptions options_;
+  MultiPtr multi_;
+  EasyPtr easy_;
+  SlistPtr headers_;
+  bool attached_ = false;
+  std::string url_;  // of the current hop
+
+  int redirects_ = 0;
+  bool redirecting_ = false;
+  std::string redirectUrl_;
+
+  std::string head_;
+  bool headDone_ = false;
+  long status_ = 0;
+
+  std::string body_;
+  std::size_t bodyPos_ = 0;
+  std::size_t bodyTotal_ = 0;
+  bool paused_ = false;
+
+  bool finished_ = false;
+  DWORD error_ = 0;       // the failure that ended the exchange; sticky
+  DWORD abortError_ = 0;  // why a callback of ours stopped the transfer
+  std::chrono::steady_clock::time_point hopStart_;
+  std::chrono::steady_clock::time_point lastByte_;
+};
+
+}  // namespace platform::inet

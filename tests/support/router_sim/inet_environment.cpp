@@ -1,0 +1,25 @@
+// Linked into every test program that makes HTTP requests: sets up the HTTP client before the
+// first test, as the application's main does, and keeps the tests on loopback whatever proxy the
+// machine that runs them is configured with.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "platform/inet/internet.h"
+
+namespace {
+
+class InternetEnvironment final : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    ASSERT_TRUE(platform::inet::InitializeInternet());
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+      unsetenv(name);
+    }
+  }
+};
+
+[[maybe_unused]] ::testing::Environment* const g_environment =
+    ::testing::AddGlobalTestEnvironment(new InternetEnvironment);
+
+}  // namespace
