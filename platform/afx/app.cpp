@@ -1,0 +1,70 @@
+#include "platform/afx/app.h"
+
+#include <cerrno>
+#include <string_view>
+
+#include "platform/base/codepage.h"
+#include "platform/base/resources.h"
+
+namespace {
+CWinApp* g_app = nullptr;
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
+END_MESSAGE_MAP()
+
+CWinApp::CWinApp(LPCWSTR lpszAppName) {
+  if (lpszAppName) {
+    appName_ = lpszAppName;
+  } else {
+    std::string_view name = program_invocation_short_name;
+    if (const auto dot = name.rfind('.'); dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);
+    appName_ = platform::Utf8ToUtf16(name);
+  }
+  m_pszAppName = appName_.c_str();
+  g_app = this;
+}
+
+CWinApp::~CWinApp() {
+  if (g_app == this) g_app = nullptr;
+}
+
+BOOL CWinApp::InitInstance() { return TRUE; }
+
+int CWinApp::Run() {
+  MSG msg;
+  while (::GetMessageW(&msg, nullptr, 0, 0)) {
+    if (!AfxPreTranslateMessage(&msg)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+  }
+  (void)ExitInstance();
+  return static_cast<int>(msg.wParam);
+}
+
+int CWinApp::ExitInstance() { return 0; }
+
+void CWinApp::SetRegistryKey(LPCWSTR lpszRegistryKey) {
+  registryKey_ = lpszRegistryKey ? lpszRegistryKey : u"";
+  m_pszRegistryKey = registryKey_.c_str();
+}
+
+void CWinApp::OnHelp() {
+  // There is no help system on this platform; the command is accepted and does nothing.
+}
+
+CWinApp* AfxGetApp() { return g_app; }
+
+CWnd* AfxGetMainWnd() { return g_app ? g_app->m_pMainWnd : nullptr; }
+
+HINSTANCE AfxGetResourceHandle() { return platform::ResourceModule(); }
+
+HINSTANCE AfxGetInstanceHandle() { return platform::ResourceModule(); }
+
+int AfxWinMain() {
+  CWinApp* app = AfxGetApp();
+  if (!app) return -1;
+  if (!app->InitInstance()) return app->ExitInstance();
+  return app->Run();
+}

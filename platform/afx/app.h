@@ -1,0 +1,43 @@
+// CWinApp: the application object, and the framework's global accessors.
+#pragma once
+
+#include <string>
+
+#include "platform/afx/wnd.h"
+
+class CWinApp : public CCmdTarget {
+ public:
+  // The one application object of the process. Without a name, the executable's file name
+  // (without extension) is the application's name.
+  explicit CWinApp(LPCWSTR lpszAppName = nullptr);
+  ~CWinApp() override;
+
+  // Start-up; FALSE ends the application at once (no message loop runs).
+  virtual BOOL InitInstance();
+  // The application's message loop, until WM_QUIT; returns ExitInstance's exit code.
+  virtual int Run();
+  virtual int ExitInstance();
+  // Names where the profile settings would go; the program reads and writes none.
+  void SetRegistryKey(LPCWSTR lpszRegistryKey);
+
+  CWnd* m_pMainWnd = nullptr;
+  LPCWSTR m_pszAppName = nullptr;
+  LPCWSTR m_pszRegistryKey = nullptr;
+
+ protected:
+  afx_msg void OnHelp();
+
+  DECLARE_MESSAGE_MAP()
+
+ private:
+  std::u16string appName_;
+  std::u16string registryKey_;
+};
+
+CWinApp* AfxGetApp();
+CWnd* AfxGetMainWnd();
+HINSTANCE AfxGetResourceHandle();
+HINSTANCE AfxGetInstanceHandle();
+// Runs the application object: InitInstance, then the message loop if it asked for one.
+// Returns the process's exit code.
+int AfxWinMain();

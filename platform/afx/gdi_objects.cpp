@@ -1,0 +1,153 @@
+#include "platform/afx/gdi_objects.h"
+
+#include "platform/afx/app.h"
+#include "platform/afx/temp_objects.h"
+
+namespace platform::afx::detail {
+template <>
+void TemporaryObjects<CDC>::Unhook(CDC& dc) {
+  dc.m_hDC = nullptr;
+}
+template <>
+void TemporaryObjects<CBitmap>::Unhook(CBitmap& object) {
+  object.m_hObject = nullptr;
+}
+template <>
+void TemporaryObjects<CFont>::Unhook(CFont& object) {
+  object.m_hObject = nullptr;
+}
+template <>
+void TemporaryObjects<CBrush>::Unhook(CBrush& object) {
+  object.m_hObject = nullptr;
+}
+}  // namespace platform::afx::detail
+
+namespace {
+
+using platform::afx::detail::Borrow;
+
+template <class T>
+T* BorrowObject(HGDIOBJ handle) {
+  if (!handle) return nullptr;
+  return Borrow<T>(handle, [handle] {
+    auto object = std::make_unique<T>();
+    object->m_hObject = handle;
+    return object;
+  });
+}
+
+}  // namespace
+
+CGdiObject::~CGdiObject() { DeleteObject(); }
+
+BOOL CGdiObject::Attach(HGDIOBJ object) {
+  if (!object || m_hObject) return FALSE;
+  m_hObject = object;
+  return TRUE;
+}
+
+HGDIOBJ CGdiObject::Detach() {
+  HGDIOBJ object = m_hObject;
+  m_hObject = nullptr;
+  return object;
+}
+
+BOOL CGdiObject::DeleteObject() {
+  if (!m_hObject) return FALSE;
+  return ::DeleteObject(Detach());
+}
+
+int CGdiObject::GetObject(int size, LPVOID out) const { return ::GetObjectW(m_hObject, size, out); }
+
+BOOL CGdiObject::CreateStockObject(int index) { return Attach(::GetStockObject(index)); }
+
+CBitmap* CBitmap::FromHandle(HBITMAP bitmap) { return BorrowObject<CBitmap>(bitmap); }
+
+BOOL CBitmap::LoadBitmap(LPCWSTR name) { return Attach(::LoadBitmapW(AfxGetResourceHandle(), name)); }
+
+BOOL CBitmap::LoadBitmap(UINT id) { return LoadBitmap(MAKEINTRESOURCEW(static_cast<WORD>(id))); }
+
+int CBitmap::GetBitmap(BITMAP* out) const { return ::GetObjectW(m_hObject, sizeof(BITMAP), out); }
+
+CFont* CFont::FromHandle(HFONT font) { return BorrowObject<CFont>(font); }
+
+BOOL CFont::CreateFontIndirect(const LOGFONTW* logFont) { return Attach(::CreateFontIndirectW(logFont)); }
+
+int CFont::GetLogFont(LOGFONTW* out) const { return ::GetObjectW(m_hObject, sizeof(LOGFONTW), out); }
+
+CBrush::CBrush(COLORREF color) { CreateSolidBrush(color); }
+
+CBrush* CBrush::FromHandle(HBRUSH brush) { return BorrowObject<CBrush>(brush); }
+
+BOOL CBrush::CreateSolidBrush(COLORREF color) { return Attach(::CreateSolidBrush(color)); }
+
+CDC::~CDC() {
+  if (m_hDC) ::DeleteDC(Detach());
+}
+
+CDC* CDC::FromHandle(HDC hdc) {
+  if (!hdc) return nullptr;
+  return Borrow<CDC>(hdc, [hdc] {
+    auto dc = std::make_unique<CDC>();
+    dc->m_hDC = hdc;
+    return dc;
+  });
+}
+
+BOOL CDC::Attach(HDC hdc) {
+  if (!hdc || m_hDC) return FALSE;
+  m_hDC = hdc;
+  return TRUE;
+}
+
+HDC CDC::Detach() {
+  HDC hdc = m_hDC;
+  m_hDC = nullptr;
+  return hdc;
+}
+
+BOOL CDC::CreateCompatibleDC(CDC* other) { return Attach(::CreateCompatibleDC(other ? other->m_hDC : nullptr)); }
+
+BOOL CDC::DeleteDC() {
+  if (!m_hDC) return FALSE;
+  return ::DeleteDC(Detach());
+}
+
+int CDC::SaveDC() { return ::SaveDC(m_hDC); }
+BOOL CDC::RestoreDC(int savedDepth) { return ::RestoreDC(m_hDC, savedDepth); }
+
+CBitmap* CDC::SelectObject(CBitmap* bitmap) {
+  HGDIOBJ old = ::SelectObject(m_hDC, bitmap ? bitmap->m_hObject : nullptr);
+  return CBitmap::FromHandle(static_cast<HBITMAP>(old));
+}
+
+CFont* CDC::SelectObject(CFont* font) {
+  HGDIOBJ old = ::SelectObject(m_hDC, font ? font->m_hObject : nullptr);
+  return CFont::FromHandle(static_cast<HFONT>(old));
+}
+
+CBrush* CDC::SelectObject(CBrush* brush) {
+  HGDIOBJ old = ::SelectObject(m_hDC, brush ? brush->m_hObject : nullptr);
+  return CBrush::FromHandle(static_cast<HBRUSH>(old));
+}
+
+HGDIOBJ CDC::SelectObject(HGDIOBJ object) { return ::SelectObject(m_hDC, object); }
+int CDC::SetBkMode(int mode) { return ::SetBkMode(m_hDC, mode); }
+COLORREF CDC::SetTextColor(COLORREF color) { return ::SetTextColor(m_hDC, color); }
+COLORREF CDC::SetBkColor(COLORREF color) { return ::SetBkColor(m_hDC, color); }
+
+BOOL CDC::BitBlt(int x, int y, int width, int height, CDC* source, int xSource, int ySource, DWORD rop) {
+  return ::BitBlt(m_hDC, x, y, width, height, source ? source->m_hDC : nullptr, xSource, ySource, rop);
+}
+
+void CDC::FillRect(LPCRECT rect, CBrush* brush) { ::FillRect(m_hDC, rect, brush ? static_cast<HBRUSH>(*brush) : nullptr); }
+
+int CDC::DrawText(const CString& text, LPRECT rect, UINT format) {
+  return ::DrawTextW(m_hDC, text.GetString(), text.GetLength(), rect, format);
+}
+
+int CDC::DrawText(LPCWSTR text, int length, LPRECT rect, UINT format) { return ::DrawTextW(m_hDC, text, length, rect, format); }
+
+BOOL CDC::DrawIcon(int x, int y, HICON icon) { return ::DrawIcon(m_hDC, x, y, icon); }
+BOOL CDC::DrawIcon(POINT point, HICON icon) { return ::DrawIcon(m_hDC, point.x, point.y, icon); }
+COLORREF CDC::GetPixel(int x, int y) const { return ::GetPixel(m_hDC, x, y); }

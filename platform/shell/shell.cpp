@@ -1,0 +1,116 @@
+#include "platform/shell/shell.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <mutex>
+#include <string_view>
+#include <thread>
+
+#include "platform/base/codepage.h"
+
+extern char** environ;
+
+namespace platform::shell {
+namespace {
+
+std::mutex g_mutex;
+Launcher& CurrentLauncher() {
+  static auto* launcher = new Launcher;
+  return *launcher;
+}
+
+int RealLauncher(const std::vector<std::string>& argv) {
+  int error = 0;
+  return SpawnDetached(argv, &error) < 0 ? error : 0;
+}
+
+HINSTANCE Result(INT_PTR value) { return reinterpret_cast<HINSTANCE>(value); }
+
+}  // namespace
+
+void SetLauncher(Launcher launcher) {
+  std::lock_guard g(g_mutex);
+  CurrentLauncher() = std::move(launcher);
+}
+
+pid_t SpawnDetached(const std::vector<std::string>& argv, int* error) {
+  if (argv.empty()) {
+    if (error) *error = EINVAL;
+    return -1;
+  }
+  std::vector<char*> args;
+  args.reserve(argv.size() + 1);
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  // The window system's descriptors (the X connection, wake-up fds) are not the child's.
+  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (int s : {SIGPIPE, SIGCHLD, SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2}) sigaddset(&defaults, s);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
+
+  pid_t pid = -1;
+  const int rc = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) {
+    if (error) *error = rc;
+    return -1;
+  }
+  try {
+    std::thread([pid] {
+      int status = 0;
+      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+    }).detach();
+  } catch (const std::system_error&) {
+    // No thread for the reaper: wait here rather than leave a zombie behind.
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  return pid;
+}
+
+}  // namespace platform::shell
+
+HINSTANCE ShellExecuteW(HWND /*owner*/, LPCWSTR operation, LPCWSTR file, LPCWSTR /*parameters*/,
+                        LPCWSTR /*directory*/, INT /*showCommand*/) {
+  using platform::shell::Result;
+  if (operation && std::u16string_view(operation) != u"open") return Result(SE_ERR_NOASSOC);
+  if (!file || !*file) return Result(SE_ERR_FNF);
+  const std::vector<std::string> argv{"xdg-open", platform::Utf16ToUtf8(file)};
+  platform::shell::Launcher launcher;
+  {
+    std::lock_guard g(platform::shell::g_mutex);
+    launcher = platform::shell::CurrentLauncher();
+  }
+  const int error = launcher ? launcher(argv) : platform::shell::RealLauncher(argv);
+  switch (error) {
+    case 0:
+      return Result(42);
+    case ENOENT:
+      return Result(SE_ERR_FNF);
+    case EACCES:
+    case EPERM:
+      return Result(SE_ERR_ACCESSDENIED);
+    default:
+      return Result(SE_ERR_OOM);
+  }
+}

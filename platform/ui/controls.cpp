@@ -1,0 +1,244 @@
+// The two system control classes: "button" and "static".
+#include <string>
+
+#include "platform/ui/internal.h"
+
+using namespace platform::ui::detail;
+
+namespace {
+
+struct ControlInfo {
+  DWORD style = 0;
+  UINT state = 0;
+  bool pressed = false;
+  HFONT font = nullptr;
+  LONG_PTR id = 0;
+  std::u16string text;
+};
+
+ControlInfo Info(HWND hwnd) {
+  std::lock_guard g(Lock());
+  ControlInfo info;
+  if (auto w = FindLive(hwnd)) {
+    info.style = w->style;
+    info.state = w->buttonState;
+    info.pressed = w->buttonPressed;
+    info.font = w->font;
+    info.id = w->id;
+    info.text = w->text;
+  }
+  return info;
+}
+
+template <class F>
+void Update(HWND hwnd, F&& change) {
+  std::lock_guard g(Lock());
+  if (auto w = FindLive(hwnd)) change(*w);
+}
+
+HWND Parent(HWND hwnd) {
+  HWND parent = GetParent(hwnd);
+  return parent ? parent : hwnd;
+}
+
+void DrawPushButton(HWND hwnd, HDC hdc, const ControlInfo& info, const RECT& rc) {
+  FillRect(hdc, &rc, GetSysColorBrush(COLOR_BTNFACE));
+  HBRUSH frame = GetSysColorBrush(COLOR_BTNSHADOW);
+  const RECT edges[] = {{rc.left, rc.top, rc.right, rc.top + 1},
+                        {rc.left, rc.bottom - 1, rc.right, rc.bottom},
+                        {rc.left, rc.top, rc.left + 1, rc.bottom},
+                        {rc.right - 1, rc.top, rc.right, rc.bottom}};
+  for (const RECT& e : edges) FillRect(hdc, &e, frame);
+  RECT text = rc;
+  if (info.state & BST_PUSHED) OffsetRect(&text, 1, 1);
+  SetBkMode(hdc, TRANSPARENT);
+  SetTextColor(hdc, GetSysColor(IsWindowEnabled(hwnd) ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
+  DrawTextW(hdc, info.text.c_str(), -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+}
+
+void PaintButton(HWND hwnd, HDC hdc, UINT action) {
+  const ControlInfo info = Info(hwnd);
+  RECT rc;
+  GetClientRect(hwnd, &rc);
+  if (info.font) SelectObject(hdc, info.font);
+  if ((info.style & BS_TYPEMASK) != BS_OWNERDRAW) {
+    DrawPushButton(hwnd, hdc, info, rc);
+    return;
+  }
+  DRAWITEMSTRUCT dis{};
+  dis.CtlType = ODT_BUTTON;
+  dis.CtlID = static_cast<UINT>(info.id);
+  dis.itemAction = action;
+  dis.itemState = ((info.state & BST_FOCUS) ? ODS_FOCUS : 0) | ((info.state & BST_PUSHED) ? ODS_SELECTED : 0) |
+                  (IsWindowEnabled(hwnd) ? 0 : ODS_DISABLED);
+  dis.hwndItem = hwnd;
+  dis.hDC = hdc;
+  dis.rcItem = rc;
+  SendMessageW(Parent(hwnd), WM_DRAWITEM, static_cast<WPARAM>(info.id), reinterpret_cast<LPARAM>(&dis));
+}
+
+// The highlight state is drawn at once, outside WM_PAINT, as the button's own look changes.
+void PaintButtonNow(HWND hwnd, UINT action) {
+  if (!IsWindowVisible(hwnd)) return;
+  HDC hdc = GetDC(hwnd);
+  if (!hdc) return;
+  PaintButton(hwnd, hdc, action);
+  ReleaseDC(hwnd, hdc);
+}
+
+void PaintStatic(HWND hwnd, HDC hdc) {
+  const ControlInfo info = Info(hwnd);
+  RECT rc;
+  GetClientRect(hwnd, &rc);
+  if (info.font) SelectObject(hdc, info.font);
+  auto brush = reinterpret_cast<HBRUSH>(
+      SendMessageW(Parent(hwnd), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(hdc), reinterpret_cast<LPARAM>(hwnd)));
+  if (brush && brush != GetStockObject(NULL_BRUSH)) FillRect(hdc, &rc, brush);
+  if (info.text.empty()) return;
+  UINT format = DT_EXPANDTABS | DT_WORDBREAK;
+  switch (info.style & SS_TYPEMASK) {
+    case SS_CENTER:
+      format |= DT_CENTER;
+      break;
+    case SS_RIGHT:
+      format |= DT_RIGHT;
+      break;
+    default:
+      format |= DT_LEFT;
+      break;
+  }
+  if (info.style & SS_NOPREFIX) format |= DT_NOPREFIX;
+  if (info.style & SS_CENTERIMAGE) format = (format & ~DT_WORDBREAK) | DT_SINGLELINE | DT_VCENTER;
+  DrawTextW(hdc, info.text.c_str(), -1, &rc, format);
+}
+
+}  // namespace
+
+namespace platform::ui::detail {
+
+LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_SETFONT:
+      Update(hwnd, [&](Window& w) { w.font = reinterpret_cast<HFONT>(wParam); });
+      if (LOWORD(static_cast<DWORD_PTR>(lParam))) InvalidateRect(hwnd, nullptr, FALSE);
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      if (HDC hdc = BeginPaint(hwnd, &ps)) {
+        PaintButton(hwnd, hdc, ODA_DRAWENTIRE);
+        EndPaint(hwnd, &ps);
+      }
+      return 0;
+    }
+    case WM_LBUTTONDOWN:
+      SetCapture(hwnd);
+      SetFocus(hwnd);
+      Update(hwnd, [](Window& w) { w.buttonPressed = true; });
+      SendMessageW(hwnd, BM_SETSTATE, TRUE, 0);
+      return 0;
+    case WM_LBUTTONUP: {
+      const ControlInfo info = Info(hwnd);
+      if (!info.pressed) return 0;
+      Update(hwnd, [](Window& w) { w.buttonPressed = false; });
+      if (!(info.state & BST_PUSHED)) {
+        ReleaseCapture();
+        return 0;
+      }
+      SendMessageW(hwnd, BM_SETSTATE, FALSE, 0);
+      RECT rc;
+      GetClientRect(hwnd, &rc);
+      const POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      // The click goes out before the capture is released, so a handler that closes the
+      // window finds the button as it was.
+      if (PtInRect(&rc, p)) {
+        SendMessageW(Parent(hwnd), WM_COMMAND, MAKEWPARAM(static_cast<WORD>(info.id), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(hwnd));
+      }
+      if (GetCapture() == hwnd) ReleaseCapture();
+      return 0;
+    }
+    case WM_MOUSEMOVE:
+      if ((wParam & MK_LBUTTON) && GetCapture() == hwnd && Info(hwnd).pressed) {
+        RECT rc;
+        GetClientRect(hwnd, &rc);
+        const POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        SendMessageW(hwnd, BM_SETSTATE, PtInRect(&rc, p), 0);
+      }
+      return 0;
+    case WM_CAPTURECHANGED:
+      if (reinterpret_cast<HWND>(lParam) != hwnd && Info(hwnd).pressed) {
+        Update(hwnd, [](Window& w) { w.buttonPressed = false; });
+        if (Info(hwnd).state & BST_PUSHED) SendMessageW(hwnd, BM_SETSTATE, FALSE, 0);
+      }
+      return 0;
+    case WM_SETFOCUS:
+      Update(hwnd, [](Window& w) { w.buttonState |= BST_FOCUS; });
+      PaintButtonNow(hwnd, ODA_FOCUS);
+      return 0;
+    case WM_KILLFOCUS:
+      Update(hwnd, [](Window& w) { w.buttonState &= ~BST_FOCUS; });
+      PaintButtonNow(hwnd, ODA_FOCUS);
+      return 0;
+    case WM_ENABLE:
+      InvalidateRect(hwnd, nullptr, FALSE);
+      return 0;
+    case WM_SETTEXT: {
+      const LRESULT r = DefWindowProcW(hwnd, message, wParam, lParam);
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return r;
+    }
+    case BM_GETSTATE:
+      return static_cast<LRESULT>(Info(hwnd).state);
+    case BM_SETSTATE:
+      Update(hwnd, [&](Window& w) {
+        if (wParam) {
+          w.buttonState |= BST_PUSHED;
+        } else {
+          w.buttonState &= ~BST_PUSHED;
+        }
+      });
+      PaintButtonNow(hwnd, ODA_SELECT);
+      return 0;
+    case BM_CLICK:
+      SendMessageW(Parent(hwnd), WM_COMMAND, MAKEWPARAM(static_cast<WORD>(Info(hwnd).id), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(hwnd));
+      return 0;
+    default:
+      return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+}
+
+LRESULT StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_NCHITTEST:
+      return (Info(hwnd).style & SS_NOTIFY) ? HTCLIENT : HTTRANSPARENT;
+    case WM_SETFONT:
+      Update(hwnd, [&](Window& w) { w.font = reinterpret_cast<HFONT>(wParam); });
+      if (LOWORD(static_cast<DWORD_PTR>(lParam))) InvalidateRect(hwnd, nullptr, TRUE);
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      if (HDC hdc = BeginPaint(hwnd, &ps)) {
+        PaintStatic(hwnd, hdc);
+        EndPaint(hwnd, &ps);
+      }
+      return 0;
+    }
+    case WM_SETTEXT: {
+      const LRESULT r = DefWindowProcW(hwnd, message, wParam, lParam);
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return r;
+    }
+    case WM_ENABLE:
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return 0;
+    default:
+      return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+}
+
+}  // namespace platform::ui::detail

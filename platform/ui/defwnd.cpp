@@ -1,0 +1,189 @@
+// Default message processing.
+#include <algorithm>
+
+#include "platform/base/errors.h"
+#include "platform/ui/internal.h"
+
+using namespace platform::ui::detail;
+
+namespace {
+
+HBRUSH ClassBackground(HWND hwnd) {
+  std::lock_guard g(Lock());
+  auto w = FindLive(hwnd);
+  return w ? w->cls->background : nullptr;
+}
+
+LRESULT EraseWithClassBrush(HWND hwnd, HDC hdc) {
+  HBRUSH brush = ClassBackground(hwnd);
+  if (!brush || !hdc) return 0;
+  RECT rc;
+  GetClientRect(hwnd, &rc);
+  FillRect(hdc, &rc, brush);
+  return 1;
+}
+
+LRESULT DefaultControlColors(UINT message, HDC hdc) {
+  const bool white = message == WM_CTLCOLOREDIT || message == WM_CTLCOLORLISTBOX;
+  const int background = white ? COLOR_WINDOW : COLOR_BTNFACE;
+  if (hdc) {
+    SetTextColor(hdc, GetSysColor(COLOR_WINDOWTEXT));
+    SetBkColor(hdc, GetSysColor(background));
+  }
+  return reinterpret_cast<LRESULT>(GetSysColorBrush(background));
+}
+
+}  // namespace
+
+LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_NCCREATE: {
+      const auto* cs = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+      if (cs && cs->lpszName && !IS_INTRESOURCE(cs->lpszName)) {
+        std::lock_guard g(Lock());
+        if (auto w = FindLive(hwnd)) w->text = cs->lpszName;
+      }
+      return TRUE;
+    }
+    case WM_SETTEXT: {
+      const auto* text = reinterpret_cast<LPCWSTR>(lParam);
+      bool top = false;
+      std::u16string copy;
+      {
+        std::lock_guard g(Lock());
+        auto w = FindLive(hwnd);
+        if (!w) return FALSE;
+        w->text = text ? std::u16string(text) : std::u16string();
+        top = w->IsTop();
+        copy = w->text;
+      }
+      if (top) {
+        if (auto host = platform::host::Current()) host->SetTitle(hwnd, copy);
+      }
+      return TRUE;
+    }
+    case WM_GETTEXT: {
+      auto* buffer = reinterpret_cast<LPWSTR>(lParam);
+      if (!buffer || wParam == 0) return 0;
+      std::lock_guard g(Lock());
+      auto w = FindLive(hwnd);
+      if (!w) {
+        buffer[0] = 0;
+        return 0;
+      }
+      const std::size_t n = std::min(w->text.size(), static_cast<std::size_t>(wParam - 1));
+      std::copy_n(w->text.data(), n, buffer);
+      buffer[n] = 0;
+      return static_cast<LRESULT>(n);
+    }
+    case WM_GETTEXTLENGTH: {
+      std::lock_guard g(Lock());
+      auto w = FindLive(hwnd);
+      return w ? static_cast<LRESULT>(w->text.size()) : 0;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      if (BeginPaint(hwnd, &ps)) EndPaint(hwnd, &ps);
+      return 0;
+    }
+    case WM_ERASEBKGND:
+    case WM_ICONERASEBKGND:
+      return EraseWithClassBrush(hwnd, reinterpret_cast<HDC>(wParam));
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+      return DefaultControlColors(message, reinterpret_cast<HDC>(wParam));
+    case WM_SETCURSOR: {
+      // The parent may decide first; otherwise the client area shows the class cursor.
+      if (HWND parent = GetParent(hwnd)) {
+        if (SendMessageW(parent, WM_SETCURSOR, wParam, lParam)) return TRUE;
+      }
+      if (static_cast<SHORT>(LOWORD(static_cast<DWORD_PTR>(lParam))) == HTCLIENT) {
+        HCURSOR cursor = nullptr;
+        {
+          std::lock_guard g(Lock());
+          if (auto w = FindLive(hwnd)) cursor = w->cls->cursor;
+        }
+        SetCursor(cursor ? cursor : LoadCursorW(nullptr, IDC_ARROW));
+        return TRUE;
+      }
+      return FALSE;
+    }
+    case WM_NCHITTEST: {
+      POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      ScreenToClient(hwnd, &p);
+      RECT rc;
+      GetClientRect(hwnd, &rc);
+      return PtInRect(&rc, p) ? HTCLIENT : HTNOWHERE;
+    }
+    case WM_CLOSE:
+      DestroyWindow(hwnd);
+      return 0;
+    case WM_SYSCOMMAND:
+      switch (wParam & 0xFFF0) {
+        case SC_CLOSE:
+          SendMessageW(GetAncestorRoot(hwnd), WM_CLOSE, 0, 0);
+          return 0;
+        case SC_MINIMIZE:
+          ShowWindow(GetAncestorRoot(hwnd), SW_MINIMIZE);
+          return 0;
+        case SC_RESTORE:
+          ShowWindow(GetAncestorRoot(hwnd), SW_RESTORE);
+          return 0;
+        case SC_MOVE:
+          BeginWindowMove(hwnd);
+          return 0;
+        default:
+          return 0;
+      }
+    case WM_NCLBUTTONDOWN:
+      if (wParam == HTCAPTION) BeginWindowMove(hwnd);
+      return 0;
+    case WM_SYSKEYDOWN:
+      if (wParam == VK_F4 && (lParam & (LPARAM{1} << 29))) {
+        PostMessageW(GetAncestorRoot(hwnd), WM_SYSCOMMAND, SC_CLOSE, 0);
+      }
+      return 0;
+    case WM_CANCELMODE:
+      if (GetCapture() == hwnd) ReleaseCapture();
+      return 0;
+    case WM_SETICON: {
+      HICON previous = nullptr;
+      HICON big = nullptr, small = nullptr;
+      {
+        std::lock_guard g(Lock());
+        auto w = FindLive(hwnd);
+        if (!w || !w->top) return 0;
+        HICON& slot = wParam == ICON_BIG ? w->top->bigIcon : w->top->smallIcon;
+        previous = slot;
+        slot = reinterpret_cast<HICON>(lParam);
+        big = w->top->bigIcon;
+        small = w->top->smallIcon;
+      }
+      if (auto host = platform::host::Current()) host->SetIcon(hwnd, big, small);
+      return reinterpret_cast<LRESULT>(previous);
+    }
+    case WM_GETICON: {
+      std::lock_guard g(Lock());
+      auto w = FindLive(hwnd);
+      if (!w || !w->top) return 0;
+      return reinterpret_cast<LRESULT>(wParam == ICON_BIG ? w->top->bigIcon : w->top->smallIcon);
+    }
+    case WM_SETFONT: {
+      std::lock_guard g(Lock());
+      if (auto w = FindLive(hwnd)) w->font = reinterpret_cast<HFONT>(wParam);
+      return 0;
+    }
+    case WM_GETFONT: {
+      std::lock_guard g(Lock());
+      auto w = FindLive(hwnd);
+      return w ? reinterpret_cast<LRESULT>(w->font) : 0;
+    }
+    default:
+      return 0;
+  }
+}

@@ -1,0 +1,402 @@
+// The dialog manager: templates, dialog creation, the modal loop and default dialog processing.
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/base/errors.h"
+#include "platform/ui/dialog_template.h"
+#include "platform/ui/internal.h"
+
+using namespace platform::ui::detail;
+
+namespace {
+
+struct OwnedItem {
+  WORD id;
+  std::u16string className;
+  std::u16string text;
+  DWORD style;
+  DWORD exStyle;
+  short x, y, cx, cy;
+};
+
+struct OwnedTemplate {
+  DWORD style;
+  DWORD exStyle;
+  short x, y, cx, cy;
+  std::u16string caption;
+  std::u16string fontFace;
+  WORD pointSize;
+  WORD weight;
+  BYTE italic;
+  BYTE charSet;
+  std::vector<OwnedItem> items;
+};
+
+std::mutex& TemplatesMutex() {
+  static auto* m = new std::mutex;
+  return *m;
+}
+std::map<WORD, std::shared_ptr<const OwnedTemplate>>& Templates() {
+  static auto* t = new std::map<WORD, std::shared_ptr<const OwnedTemplate>>;
+  return *t;
+}
+
+std::shared_ptr<const OwnedTemplate> FindTemplate(LPCWSTR name) {
+  if (!name || !IS_INTRESOURCE(name)) return nullptr;
+  const auto id = static_cast<WORD>(reinterpret_cast<std::uintptr_t>(name));
+  std::lock_guard g(TemplatesMutex());
+  auto it = Templates().find(id);
+  return it == Templates().end() ? nullptr : it->second;
+}
+
+// Measures the dialog font the way dialog units are defined: the average width of the Latin
+// letters and the font's height. Without a usable font the units of a 9-point face are taken.
+SIZE MeasureBaseUnits(HFONT font) {
+  SIZE units{6, 12};
+  HDC dc = CreateCompatibleDC(nullptr);
+  if (!dc) return units;
+  HGDIOBJ old = SelectObject(dc, font);
+  TEXTMETRICW tm{};
+  if (GetTextMetricsW(dc, &tm) && tm.tmAveCharWidth > 0 && tm.tmHeight > 0) units = SIZE{tm.tmAveCharWidth, tm.tmHeight};
+  if (old) SelectObject(dc, old);
+  DeleteDC(dc);
+  return units;
+}
+
+std::shared_ptr<Window> LiveDialog(HWND hwnd) {
+  auto w = FindLive(hwnd);
+  return (w && w->dialog) ? w : nullptr;
+}
+
+bool CanFocus(const Window& w) { return VisibleLocked(w) && EnabledLocked(w) && (w.style & WS_TABSTOP); }
+
+// The control the keyboard goes to first: the first visible, enabled tab stop.
+HWND FirstTabStop(HWND dialog) {
+  std::lock_guard g(Lock());
+  auto d = FindLive(dialog);
+  if (!d) return nullptr;
+  for (auto& c : d->children) {
+    if (CanFocus(*c)) return c->handle;
+  }
+  return nullptr;
+}
+
+HWND NextTabStop(HWND dialog, HWND from, bool backwards) {
+  std::lock_guard g(Lock());
+  auto d = FindLive(dialog);
+  if (!d || d->children.empty()) return nullptr;
+  const auto& list = d->children;
+  const auto n = static_cast<std::ptrdiff_t>(list.size());
+  std::ptrdiff_t start = -1;
+  for (std::ptrdiff_t i = 0; i < n; ++i) {
+    if (list[static_cast<std::size_t>(i)]->handle == from) start = i;
+  }
+  for (std::ptrdiff_t step = 1; step <= n; ++step) {
+    std::ptrdiff_t i = start < 0 ? (backwards ? n - step : step - 1) : (start + (backwards ? -step : step));
+    i = ((i % n) + n) % n;
+    if (CanFocus(*list[static_cast<std::size_t>(i)])) return list[static_cast<std::size_t>(i)]->handle;
+  }
+  return nullptr;
+}
+
+// Gives the focus to the control that had it last, or to the first tab stop, or else to the
+// dialog itself, so that keys always reach some window of it.
+void RestoreDialogFocus(HWND dialog) {
+  HWND target = nullptr;
+  {
+    std::lock_guard g(Lock());
+    auto d = LiveDialog(dialog);
+    if (!d) return;
+    auto last = FindLive(d->dialog->lastFocus);
+    if (last && IsAncestor(*d, *last) && VisibleLocked(*last) && EnabledLocked(*last)) target = last->handle;
+  }
+  if (!target) target = FirstTabStop(dialog);
+  if (target) {
+    SetFocus(target);
+  } else if (GetFocus() != dialog) {
+    SetFocus(dialog);
+  }
+}
+
+HWND CreateFromTemplate(HINSTANCE instance, const OwnedTemplate& t, HWND parent, DLGPROC proc, LPARAM param) {
+  HFONT font = nullptr;
+  bool ownFont = false;
+  if (t.style & DS_SETFONT) {
+    LOGFONTW lf{};
+    lf.lfHeight = -MulDiv(t.pointSize, 96, 72);
+    lf.lfWeight = t.weight;
+    lf.lfItalic = t.italic;
+    lf.lfCharSet = t.charSet;
+    const std::size_t n = std::min<std::size_t>(t.fontFace.size(), LF_FACESIZE - 1);
+    std::copy_n(t.fontFace.data(), n, lf.lfFaceName);
+    lf.lfFaceName[n] = 0;
+    font = CreateFontIndirectW(&lf);
+    ownFont = font != nullptr;
+  }
+  if (!font) font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  const SIZE base = MeasureBaseUnits(font);
+  auto px = [&](short v) { return MulDiv(v, base.cx, 4); };
+  auto py = [&](short v) { return MulDiv(v, base.cy, 8); };
+
+  int x = px(t.x), y = py(t.y);
+  const int cx = px(t.cx), cy = py(t.cy);
+  const bool child = (t.style & WS_CHILD) != 0;
+  if ((t.style & DS_CENTER) && !child) {
+    SIZE screen{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (auto host = platform::host::Current()) screen = host->ScreenSize();
+    x = (screen.cx - cx) / 2;
+    y = (screen.cy - cy) / 2;
+  }
+  HWND hwnd = CreateWindowExW(t.exStyle, u"#32770", t.caption.c_str(), t.style & ~WS_VISIBLE, x, y, cx, cy,
+                              child ? parent : nullptr, nullptr, instance, nullptr);
+  if (!hwnd) {
+    if (ownFont) DeleteObject(font);
+    return nullptr;
+  }
+  {
+    std::lock_guard g(Lock());
+    auto w = LiveDialog(hwnd);
+    if (w) {
+      w->dialog->proc = proc;
+      w->dialog->font = ownFont ? font : nullptr;
+      w->dialog->baseUnits = base;
+      w->font = font;
+    }
+  }
+  SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  for (const OwnedItem& item : t.items) {
+    HWND control = CreateWindowExW(item.exStyle, item.className.c_str(), item.text.c_str(), item.style | WS_CHILD,
+                                   px(item.x), py(item.y), px(item.cx), py(item.cy), hwnd,
+                                   reinterpret_cast<HMENU>(static_cast<std::uintptr_t>(item.id)), instance, nullptr);
+    if (!control) {
+      DestroyWindow(hwnd);
+      return nullptr;
+    }
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  }
+  const HWND first = FirstTabStop(hwnd);
+  const LRESULT focusDefault = SendMessageW(hwnd, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), param);
+  if (!IsWindow(hwnd)) return nullptr;
+  if (focusDefault) RestoreDialogFocus(hwnd);
+  bool ended = false;
+  {
+    std::lock_guard g(Lock());
+    if (auto w = LiveDialog(hwnd)) ended = w->dialog->ended;
+  }
+  if ((t.style & WS_VISIBLE) && !ended) ShowWindow(hwnd, SW_SHOWNORMAL);
+  return hwnd;
+}
+
+bool DialogEnded(HWND hwnd, INT_PTR* result) {
+  std::lock_guard g(Lock());
+  auto w = LiveDialog(hwnd);
+  if (!w) return true;
+  if (result) *result = w->dialog->result;
+  return w->dialog->ended;
+}
+
+}  // namespace
+
+namespace platform::ui {
+
+void RegisterDialogTemplate(WORD id, const DialogTemplate& dialog) {
+  auto t = std::make_shared<OwnedTemplate>();
+  t->style = dialog.style;
+  t->exStyle = dialog.exStyle;
+  t->x = dialog.x;
+  t->y = dialog.y;
+  t->cx = dialog.cx;
+  t->cy = dialog.cy;
+  t->caption = dialog.caption;
+  t->fontFace = dialog.fontFace;
+  t->pointSize = dialog.pointSize;
+  t->weight = dialog.weight;
+  t->italic = dialog.italic;
+  t->charSet = dialog.charSet;
+  for (const DialogItemTemplate& i : dialog.items) {
+    t->items.push_back(OwnedItem{i.id, std::u16string(i.className), std::u16string(i.text), i.style, i.exStyle, i.x, i.y,
+                                 i.cx, i.cy});
+  }
+  std::lock_guard g(TemplatesMutex());
+  Templates()[id] = std::move(t);
+}
+
+void UnregisterDialogTemplate(WORD id) {
+  std::lock_guard g(TemplatesMutex());
+  Templates().erase(id);
+}
+
+}  // namespace platform::ui
+
+namespace platform::ui::detail {
+
+bool DialogBaseUnits(HWND dialog, SIZE* units) {
+  std::lock_guard g(Lock());
+  auto w = LiveDialog(dialog);
+  if (!w || !units) return false;
+  *units = w->dialog->baseUnits;
+  return true;
+}
+
+}  // namespace platform::ui::detail
+
+HWND CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc, LPARAM param) {
+  auto t = FindTemplate(templateName);
+  if (!t) {
+    SetLastError(1812);  // ERROR_RESOURCE_NAME_NOT_FOUND
+    return nullptr;
+  }
+  return CreateFromTemplate(instance, *t, parent, proc, param);
+}
+
+INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc, LPARAM param) {
+  HWND hwnd = CreateDialogParamW(instance, templateName, parent, proc, param);
+  if (!hwnd) return -1;
+  const bool disabledOwner = parent && IsWindowEnabled(parent);
+  if (disabledOwner) EnableWindow(parent, FALSE);
+  INT_PTR result = 0;
+  MSG msg;
+  while (!DialogEnded(hwnd, &result)) {
+    if (!GetMessageW(&msg, nullptr, 0, 0)) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (!IsDialogMessageW(hwnd, &msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  DialogEnded(hwnd, &result);
+  if (disabledOwner) EnableWindow(parent, TRUE);
+  DestroyWindow(hwnd);
+  return result;
+}
+
+BOOL EndDialog(HWND dialog, INT_PTR result) {
+  std::lock_guard g(Lock());
+  auto w = LiveDialog(dialog);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  w->dialog->ended = true;
+  w->dialog->result = result;
+  // A loop asleep in its wait must see the end: give it a message to wake for.
+  PostLocked(*w->queue, MSG{dialog, WM_NULL, 0, 0, 0, POINT{}});
+  return TRUE;
+}
+
+BOOL IsDialogMessageW(HWND dialog, MSG* msg) {
+  if (!msg || !msg->hwnd || !IsWindow(dialog)) return FALSE;
+  if (msg->hwnd != dialog && !IsChild(dialog, msg->hwnd)) return FALSE;
+  if (msg->message == WM_KEYDOWN) {
+    switch (msg->wParam) {
+      case VK_TAB: {
+        const bool back = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+        if (HWND next = NextTabStop(dialog, GetFocus(), back)) SetFocus(next);
+        return TRUE;
+      }
+      case VK_ESCAPE:
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
+        return TRUE;
+      case VK_RETURN: {
+        // Enter presses the focused push button, else the default one (IDOK).
+        int id = IDOK;
+        HWND focus = GetFocus();
+        if (focus && GetParent(focus) == dialog) {
+          std::lock_guard g(Lock());
+          auto f = FindLive(focus);
+          if (f && f->cls->kind == ClassKind::Button) id = static_cast<int>(f->id);
+        }
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+        return TRUE;
+      }
+      default:
+        break;
+    }
+  }
+  TranslateMessage(msg);
+  DispatchMessageW(msg);
+  return TRUE;
+}
+
+LRESULT DefDlgProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  DLGPROC proc = nullptr;
+  {
+    std::lock_guard g(Lock());
+    auto w = LiveDialog(hwnd);
+    if (w) {
+      proc = w->dialog->proc;
+      w->dialog->msgResult = 0;
+    }
+  }
+  if (proc) {
+    const INT_PTR handled = proc(hwnd, message, wParam, lParam);
+    if (handled) {
+      switch (message) {
+        case WM_CTLCOLORMSGBOX:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSCROLLBAR:
+        case WM_CTLCOLORSTATIC:
+        case WM_INITDIALOG:
+        case WM_QUERYDRAGICON:
+          return handled;
+        default: {
+          std::lock_guard g(Lock());
+          auto w = LiveDialog(hwnd);
+          return w ? w->dialog->msgResult : 0;
+        }
+      }
+    }
+  }
+  switch (message) {
+    case WM_ERASEBKGND:
+    case WM_ICONERASEBKGND: {
+      auto hdc = reinterpret_cast<HDC>(wParam);
+      auto brush = reinterpret_cast<HBRUSH>(SendMessageW(hwnd, WM_CTLCOLORDLG, wParam, reinterpret_cast<LPARAM>(hwnd)));
+      if (!brush) brush = reinterpret_cast<HBRUSH>(DefWindowProcW(hwnd, WM_CTLCOLORDLG, wParam, reinterpret_cast<LPARAM>(hwnd)));
+      RECT rc;
+      GetClientRect(hwnd, &rc);
+      if (hdc && brush) FillRect(hdc, &rc, brush);
+      return 1;
+    }
+    case WM_CLOSE:
+      // Closing a dialog is cancelling it: the same command as its Cancel button.
+      PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(hwnd, IDCANCEL)));
+      return 0;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) != WA_INACTIVE) RestoreDialogFocus(hwnd);
+      return 0;
+    case WM_SETFOCUS: {
+      HWND target = nullptr;
+      {
+        std::lock_guard g(Lock());
+        auto d = LiveDialog(hwnd);
+        auto last = d ? FindLive(d->dialog->lastFocus) : nullptr;
+        if (last && IsAncestor(*d, *last) && VisibleLocked(*last) && EnabledLocked(*last)) target = last->handle;
+      }
+      if (!target) target = FirstTabStop(hwnd);
+      if (target) SetFocus(target);
+      return 0;
+    }
+    default:
+      return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+}
+
+BOOL MapDialogRect(HWND dialog, RECT* rect) {
+  SIZE base;
+  if (!rect || !DialogBaseUnits(dialog, &base)) return FALSE;
+  rect->left = MulDiv(rect->left, base.cx, 4);
+  rect->right = MulDiv(rect->right, base.cx, 4);
+  rect->top = MulDiv(rect->top, base.cy, 8);
+  rect->bottom = MulDiv(rect->bottom, base.cy, 8);
+  return TRUE;
+}

@@ -1,0 +1,230 @@
+// Internals of the window system, shared by its source files.
+//
+// One lock (Lock()) guards every window record and every thread queue. It is never held while a
+// window procedure, a host request or a clock call runs, so handlers may call back into any
+// function here.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/gdi/gdi.h"
+#include "platform/host/host.h"
+#include "platform/kernel/clock.h"
+#include "platform/ui/host_input.h"
+#include "platform/ui/ui.h"
+
+namespace platform::ui::detail {
+
+struct ThreadQueue;
+
+enum class ClassKind { Custom, Button, Static, Dialog };
+
+struct WindowClass {
+  std::u16string name;  // lower case
+  ClassKind kind = ClassKind::Custom;
+  WNDPROC proc = nullptr;
+  HCURSOR cursor = nullptr;
+  HBRUSH background = nullptr;
+};
+
+struct Timer {
+  UINT elapse = 0;
+  kernel::Millis due{};
+  TIMERPROC proc = nullptr;
+};
+
+// State only a top-level window has.
+struct TopLevel {
+  std::shared_ptr<gdi::Surface> surface;
+  std::vector<RECT> dirty;      // surface rectangles changed since the last Present
+  int paintDepth = 0;           // open BeginPaint/GetDC device contexts
+  std::optional<SIZE> pendingSize;  // a resize that waits until no device context is open
+  bool iconic = false;
+  HICON bigIcon = nullptr;
+  HICON smallIcon = nullptr;
+};
+
+// State only a dialog has.
+struct Dialog {
+  DLGPROC proc = nullptr;
+  LONG_PTR msgResult = 0;
+  LONG_PTR user = 0;
+  HFONT font = nullptr;  // owned
+  bool ended = false;
+  INT_PTR result = 0;
+  HWND lastFocus = nullptr;
+  SIZE baseUnits{};  // average character width and height of the dialog font, in pixels
+};
+
+struct Window {
+  HWND handle = nullptr;
+  std::shared_ptr<ThreadQueue> queue;
+  std::shared_ptr<const WindowClass> cls;
+  WNDPROC proc = nullptr;
+  DWORD style = 0;
+  DWORD exStyle = 0;
+  RECT rect{};  // children: parent client coordinates; top-level windows: screen coordinates
+  Window* parent = nullptr;
+  std::vector<std::shared_ptr<Window>> children;  // z-order, topmost first
+  std::u16string text;
+  LONG_PTR id = 0;
+  LONG_PTR userData = 0;
+  HINSTANCE instance = nullptr;
+  bool destroyed = false;
+  bool destroying = false;
+
+  // The update region, kept as its bounding rectangle in client coordinates.
+  bool hasUpdate = false;
+  RECT update{};
+  bool erase = false;
+
+  std::map<UINT_PTR, Timer> timers;
+
+  // Controls.
+  HFONT font = nullptr;
+  UINT buttonState = 0;  // BST_ bits
+  bool buttonPressed = false;  // the left button went down on it and is still down
+
+  std::unique_ptr<TopLevel> top;
+  std::unique_ptr<Dialog> dialog;
+
+  LONG Width() const { return rect.right - rect.left; }
+  LONG Height() const { return rect.bottom - rect.top; }
+  bool IsTop() const { return parent == nullptr; }
+};
+
+// A message sent to another thread, or a call to run there, and its answer.
+struct SentRecord {
+  HWND hwnd = nullptr;
+  UINT message = 0;
+  WPARAM wParam = 0;
+  LPARAM lParam = 0;
+  const std::function<LRESULT()>* call = nullptr;  // instead of a message; lives in the sender's frame
+  LRESULT result = 0;
+  bool done = false;
+  std::shared_ptr<ThreadQueue> sender;
+};
+
+enum class InputKind { Move, Button, Leave, Key, Close, Iconic, Activate, Moved };
+
+struct InputEvent {
+  InputKind kind = InputKind::Move;
+  HWND top = nullptr;
+  POINT point{};
+  MouseButton button = MouseButton::Left;
+  bool flag = false;  // button or key down, iconic, active, repeat
+  bool repeat = false;
+  UINT key = 0;
+};
+
+struct ThreadQueue {
+  std::thread::id thread;
+  bool alive = true;
+  std::deque<std::shared_ptr<SentRecord>> incoming;
+  std::deque<MSG> ready;   // input already turned into a message
+  std::deque<MSG> posted;
+  std::deque<InputEvent> input;
+  std::vector<std::shared_ptr<Window>> tops;  // top-level windows, in creation order
+  bool quit = false;
+  int quitCode = 0;
+
+  HWND capture = nullptr;
+  HWND focus = nullptr;
+  HWND active = nullptr;
+  std::set<HWND> tracking;
+  // Where the pointer is: over `pointerTop` at `pointer` (its client coordinates), or nowhere.
+  HWND pointerTop = nullptr;
+  POINT pointer{};
+  UINT mouseKeys = 0;       // MK_ button bits held
+  bool swallowLeftUp = false;  // a window move took the press; its release is not ours
+
+  std::condition_variable cv;  // with Lock(): senders waiting for answers or for work
+  int wakeFd = -1;
+  std::atomic<std::uint64_t> kickSeq{0};
+  std::uint64_t idleSeq = 0;
+
+  std::function<void(HWND)> createHook;
+
+  void Wake();
+  ~ThreadQueue();
+};
+
+std::mutex& Lock();
+std::condition_variable& IdleCv();
+
+// The calling thread's queue, made on first use.
+std::shared_ptr<ThreadQueue> CurrentQueue();
+// Every queue (for clock wake-ups).
+void ForEachQueue(const std::function<void(ThreadQueue&)>& fn);
+
+// Window table. Call with Lock() held.
+std::shared_ptr<Window> Find(HWND hwnd);
+std::shared_ptr<Window> FindLive(HWND hwnd);  // not destroyed
+Window* TopOf(Window* w);
+bool IsOwnThread(const Window& w);
+bool VisibleLocked(const Window& w);  // WS_VISIBLE on it and every ancestor
+bool EnabledLocked(const Window& w);
+POINT ClientOriginInTop(const Window& w);  // client origin in the top-level's coordinates
+RECT VisibleRectInTop(const Window& w);    // what of the window its ancestors let show
+bool IsAncestor(const Window& ancestor, const Window& w);
+std::shared_ptr<const WindowClass> FindClass(std::u16string_view name);
+std::shared_ptr<const WindowClass> SystemClass(ClassKind kind);
+
+// Messages. Calls a window procedure on this thread (no lock held).
+LRESULT CallProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+void PostLocked(ThreadQueue& q, const MSG& msg);
+// Runs one incoming sent record (no lock held).
+void ProcessIncoming(const std::shared_ptr<SentRecord>& record);
+// Completes every record waiting on the given windows with 0 (Lock() held).
+void ReleaseSendersLocked(ThreadQueue& q, const std::set<HWND>& gone);
+
+// Painting (Lock() held unless noted).
+void InvalidateLocked(Window& w, const RECT* rect, bool erase, bool children);
+void ValidateLocked(Window& w, const RECT* rect, bool children);
+void MarkDirtyLocked(Window& top, const RECT& surfaceRect);
+void ApplyPendingResizeLocked(Window& top);
+// A window of this queue's trees that waits for WM_PAINT, parents first.
+HWND FindPaintWindowLocked(ThreadQueue& q);
+// Presents the changed rectangles of top-level windows with nothing left to paint (no lock held).
+void FlushPresents(ThreadQueue& q);
+void FlushPresent(HWND top);
+// Paints `hwnd` and (with children) its descendants that have an update region, at once.
+void UpdateNow(HWND hwnd, bool children);
+void ResizeSurfaceLocked(Window& top, SIZE size);
+
+// Input (Lock() held unless noted).
+void QueueInput(InputEvent event);
+// Turns one input event into messages (no lock held).
+void ConvertInput(ThreadQueue& q, const InputEvent& event);
+// Posts WM_MOUSELEAVE to tracked windows the pointer is no longer over.
+void EvaluateTrackingLocked(ThreadQueue& q);
+HWND HitTestLocked(Window& top, POINT point);
+void ForgetWindowInputLocked(ThreadQueue& q, const std::set<HWND>& gone);
+// WM_NCLBUTTONDOWN with HTCAPTION: the host moves the top-level window with the pointer.
+void BeginWindowMove(HWND hwnd);
+
+// Built-in window procedures.
+LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Dialogs.
+bool DialogBaseUnits(HWND dialog, SIZE* units);
+
+RECT Intersect(const RECT& a, const RECT& b);
+RECT Union(const RECT& a, const RECT& b);
+bool Empty(const RECT& r);
+RECT Offset(RECT r, LONG dx, LONG dy);
+
+}  // namespace platform::ui::detail

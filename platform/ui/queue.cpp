@@ -1,0 +1,407 @@
+// Messages between threads, the message loop and timers.
+#include <poll.h>
+#include <unistd.h>
+
+#include <climits>
+
+#include "platform/base/errors.h"
+#include "platform/ui/internal.h"
+
+namespace platform::ui::detail {
+
+void PostLocked(ThreadQueue& q, const MSG& msg) {
+  q.posted.push_back(msg);
+  q.Wake();
+}
+
+void ProcessIncoming(const std::shared_ptr<SentRecord>& rec) {
+  bool live = false;
+  {
+    std::lock_guard g(Lock());
+    live = FindLive(rec->hwnd) != nullptr;
+  }
+  LRESULT result = 0;
+  if (live) result = rec->call ? (*rec->call)() : CallProc(rec->hwnd, rec->message, rec->wParam, rec->lParam);
+  std::lock_guard g(Lock());
+  if (!rec->done) {
+    rec->done = true;
+    rec->result = result;
+  }
+  rec->sender->cv.notify_all();
+}
+
+void ReleaseSendersLocked(ThreadQueue& q, const std::set<HWND>& gone) {
+  for (auto it = q.incoming.begin(); it != q.incoming.end();) {
+    if (gone.contains((*it)->hwnd)) {
+      (*it)->done = true;
+      (*it)->result = 0;
+      (*it)->sender->cv.notify_all();
+      it = q.incoming.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+}  // namespace platform::ui::detail
+
+using namespace platform::ui::detail;
+
+namespace {
+
+// Queues `rec` on `target` and waits for its answer, serving messages sent to this thread
+// meanwhile so that two threads sending to each other cannot lock up.
+LRESULT SendAndWait(std::unique_lock<std::mutex>& lk, ThreadQueue& target, const std::shared_ptr<SentRecord>& rec) {
+  ThreadQueue& me = *rec->sender;
+  if (!target.alive) return 0;
+  target.incoming.push_back(rec);
+  target.Wake();
+  while (!rec->done) {
+    if (!me.incoming.empty()) {
+      auto other = me.incoming.front();
+      me.incoming.pop_front();
+      lk.unlock();
+      ProcessIncoming(other);
+      lk.lock();
+      continue;
+    }
+    me.cv.wait(lk);
+  }
+  return rec->result;
+}
+
+// Follows the clock in force, so that a test's ManualClock::Advance wakes every loop.
+void EnsureClockSubscription() {
+  static auto* mutex = new std::mutex;
+  static auto* subscribed = new std::weak_ptr<platform::kernel::Clock>;
+  static std::uint64_t id = 0;
+  auto clock = platform::kernel::CurrentClock();
+  std::lock_guard g(*mutex);
+  auto current = subscribed->lock();
+  if (current == clock) return;
+  if (current) current->Unsubscribe(id);
+  id = clock->Subscribe([] {
+    ForEachQueue([](ThreadQueue& q) {
+      ++q.kickSeq;
+      q.Wake();
+    });
+  });
+  *subscribed = clock;
+}
+
+void PumpHost(platform::host::Host& host) {
+  if (host.HasPendingEvents()) {
+    host.DispatchEvents();
+    return;
+  }
+  const int fd = host.EventFd();
+  if (fd < 0) return;
+  pollfd p{fd, POLLIN, 0};
+  if (::poll(&p, 1, 0) > 0) host.DispatchEvents();
+}
+
+bool Matches(HWND filter, UINT min, UINT max, const MSG& m) {
+  if (filter && m.hwnd != filter) {
+    auto f = FindLive(filter);
+    auto w = FindLive(m.hwnd);
+    if (!f || !w || !IsAncestor(*f, *w)) return false;
+  }
+  return (min == 0 && max == 0) || (m.message >= min && m.message <= max);
+}
+
+bool TakeFrom(std::deque<MSG>& queue, HWND filter, UINT min, UINT max, UINT remove, MSG* out) {
+  for (auto it = queue.begin(); it != queue.end();) {
+    if (it->hwnd && !FindLive(it->hwnd)) {
+      it = queue.erase(it);
+      continue;
+    }
+    if (Matches(filter, min, max, *it)) {
+      *out = *it;
+      if (remove & PM_REMOVE) queue.erase(it);
+      return true;
+    }
+    ++it;
+  }
+  return false;
+}
+
+// The due timer that fires first, over every window of the queue.
+struct DueTimer {
+  HWND hwnd = nullptr;
+  UINT_PTR id = 0;
+  Timer* timer = nullptr;
+};
+
+DueTimer EarliestTimer(ThreadQueue& q) {
+  DueTimer best;
+  std::function<void(Window&)> visit = [&](Window& w) {
+    for (auto& [id, t] : w.timers) {
+      if (!best.timer || t.due < best.timer->due) best = DueTimer{w.handle, id, &t};
+    }
+    for (auto& c : w.children) visit(*c);
+  };
+  for (auto& t : q.tops) visit(*t);
+  return best;
+}
+
+POINT CursorScreen(ThreadQueue& q) {
+  POINT p = q.pointer;
+  if (auto t = FindLive(q.pointerTop)) {
+    p.x += t->rect.left;
+    p.y += t->rect.top;
+  }
+  return p;
+}
+
+// The heart of GetMessageW and PeekMessageW. Order: sent messages (served here, never
+// returned), posted messages, input (turned into messages one event at a time), paint, timers,
+// quit.
+bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, UINT remove, bool block) {
+  auto q = CurrentQueue();
+  auto clock = platform::kernel::CurrentClock();
+  for (;;) {
+    EnsureClockSubscription();
+    auto host = platform::host::Current();
+    if (host) PumpHost(*host);
+    std::unique_lock lk(Lock());
+    const std::uint64_t seq = q->kickSeq.load();
+    if (!q->incoming.empty()) {
+      auto rec = q->incoming.front();
+      q->incoming.pop_front();
+      lk.unlock();
+      ProcessIncoming(rec);
+      continue;
+    }
+    if (TakeFrom(q->posted, filter, min, max, remove, out)) return true;
+    if (TakeFrom(q->ready, filter, min, max, remove, out)) return true;
+    if (!q->input.empty()) {
+      const InputEvent ev = q->input.front();
+      q->input.pop_front();
+      lk.unlock();
+      ConvertInput(*q, ev);
+      continue;
+    }
+    const platform::kernel::Millis now = clock->Now();
+    if (HWND p = FindPaintWindowLocked(*q)) {
+      MSG m{p, WM_PAINT, 0, 0, static_cast<DWORD>(now.count()), CursorScreen(*q)};
+      if (Matches(filter, min, max, m)) {
+        *out = m;
+        return true;
+      }
+    }
+    bool dirty = false;
+    for (auto& t : q->tops) dirty = dirty || !t->top->dirty.empty();
+    if (dirty) {
+      lk.unlock();
+      FlushPresents(*q);
+      lk.lock();
+    }
+    DueTimer due = EarliestTimer(*q);
+    if (due.timer && due.timer->due <= now) {
+      MSG m{due.hwnd, WM_TIMER, due.id, reinterpret_cast<LPARAM>(due.timer->proc), static_cast<DWORD>(now.count()),
+            CursorScreen(*q)};
+      if (Matches(filter, min, max, m)) {
+        if (remove & PM_REMOVE) due.timer->due = now + platform::kernel::Millis(due.timer->elapse);
+        *out = m;
+        return true;
+      }
+    }
+    if (q->quit) {
+      *out = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(q->quitCode), 0, static_cast<DWORD>(now.count()), POINT{}};
+      if (remove & PM_REMOVE) q->quit = false;
+      return true;
+    }
+    if (!q->incoming.empty() || !q->input.empty() || !q->posted.empty() || !q->ready.empty()) continue;
+    if (!block) return false;
+
+    q->idleSeq = seq;
+    IdleCv().notify_all();
+    int timeout = -1;
+    if (due.timer) {
+      const auto wait = (due.timer->due - now).count();
+      timeout = wait <= 0 ? 0 : static_cast<int>(std::min<long long>(wait, INT_MAX));
+    }
+    lk.unlock();
+    if (host && host->HasPendingEvents()) continue;
+    pollfd fds[2] = {{q->wakeFd, POLLIN, 0}, {host ? host->EventFd() : -1, POLLIN, 0}};
+    const nfds_t count = fds[1].fd >= 0 ? 2 : 1;
+    if (::poll(fds, count, timeout) > 0) {
+      if (fds[0].revents & POLLIN) {
+        std::uint64_t drained;
+        while (::read(q->wakeFd, &drained, sizeof drained) > 0) {
+        }
+      }
+      if (count == 2 && (fds[1].revents & POLLIN) && host) host->DispatchEvents();
+    }
+  }
+}
+
+}  // namespace
+
+LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto me = CurrentQueue();
+  std::unique_lock lk(Lock());
+  auto w = FindLive(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  if (IsOwnThread(*w)) {
+    lk.unlock();
+    return CallProc(hwnd, message, wParam, lParam);
+  }
+  auto rec = std::make_shared<SentRecord>();
+  rec->hwnd = hwnd;
+  rec->message = message;
+  rec->wParam = wParam;
+  rec->lParam = lParam;
+  rec->sender = me;
+  return SendAndWait(lk, *w->queue, rec);
+}
+
+BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!hwnd) {
+    auto q = CurrentQueue();
+    std::lock_guard g(Lock());
+    PostLocked(*q, MSG{nullptr, message, wParam, lParam, 0, POINT{}});
+    return TRUE;
+  }
+  std::lock_guard g(Lock());
+  auto w = FindLive(hwnd);
+  if (!w || !w->queue->alive) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  PostLocked(*w->queue, MSG{hwnd, message, wParam, lParam, 0, POINT{}});
+  return TRUE;
+}
+
+void PostQuitMessage(int exitCode) {
+  auto q = CurrentQueue();
+  std::lock_guard g(Lock());
+  q->quit = true;
+  q->quitCode = exitCode;
+  q->Wake();
+}
+
+BOOL GetMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
+  if (!msg) return -1;
+  Retrieve(msg, hwnd, filterMin, filterMax, PM_REMOVE, true);
+  return msg->message == WM_QUIT ? FALSE : TRUE;
+}
+
+BOOL PeekMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remove) {
+  if (!msg) return FALSE;
+  return Retrieve(msg, hwnd, filterMin, filterMax, remove, false) ? TRUE : FALSE;
+}
+
+BOOL TranslateMessage(const MSG* /*msg*/) {
+  // No program window reads characters (WM_CHAR): key messages are all it needs.
+  return FALSE;
+}
+
+LRESULT DispatchMessageW(const MSG* msg) {
+  if (!msg) return 0;
+  if (msg->message == WM_TIMER && msg->lParam != 0) {
+    if (msg->hwnd && !IsWindow(msg->hwnd)) return 0;
+    reinterpret_cast<TIMERPROC>(msg->lParam)(msg->hwnd, WM_TIMER, msg->wParam, msg->time);
+    return 0;
+  }
+  if (!msg->hwnd) return 0;
+  {
+    std::lock_guard g(Lock());
+    auto w = FindLive(msg->hwnd);
+    if (!w || !IsOwnThread(*w)) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return 0;
+    }
+  }
+  return CallProc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+}
+
+LRESULT CallWindowProcW(WNDPROC proc, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  return proc ? proc(hwnd, message, wParam, lParam) : 0;
+}
+
+UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
+  if (!hwnd) {
+    // Thread timers are not needed by anything here.
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const platform::kernel::Millis now = platform::kernel::CurrentClock()->Now();
+  std::lock_guard g(Lock());
+  auto w = FindLive(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  elapse = std::clamp<UINT>(elapse, 10u, 0x7FFFFFFFu);
+  Timer& t = w->timers[id];
+  t.elapse = elapse;
+  t.due = now + platform::kernel::Millis(elapse);
+  t.proc = proc;
+  w->queue->Wake();
+  return id != 0 ? id : 1;
+}
+
+BOOL KillTimer(HWND hwnd, UINT_PTR id) {
+  std::lock_guard g(Lock());
+  auto w = FindLive(hwnd);
+  if (!w || w->timers.erase(id) == 0) {
+    SetLastError(1402);  // ERROR_INVALID_TIMER_HANDLE
+    return FALSE;
+  }
+  return TRUE;
+}
+
+namespace platform::ui {
+
+LRESULT CallOnWindowThread(HWND hwnd, const std::function<LRESULT()>& call) {
+  auto me = CurrentQueue();
+  std::unique_lock lk(Lock());
+  auto w = FindLive(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  if (IsOwnThread(*w)) {
+    lk.unlock();
+    return call();
+  }
+  auto rec = std::make_shared<SentRecord>();
+  rec->hwnd = hwnd;
+  rec->call = &call;
+  rec->sender = me;
+  return SendAndWait(lk, *w->queue, rec);
+}
+
+bool WaitUntilIdle(HWND hwnd, std::chrono::milliseconds timeout) {
+  std::shared_ptr<ThreadQueue> q;
+  {
+    std::lock_guard g(Lock());
+    auto w = FindLive(hwnd);
+    if (!w) return false;
+    q = w->queue;
+  }
+  if (q->thread == std::this_thread::get_id()) {
+    // The caller runs the loop itself: serve everything that is waiting, then return.
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        break;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    return true;
+  }
+  const std::uint64_t target = ++q->kickSeq;
+  q->Wake();
+  std::unique_lock lk(Lock());
+  const bool done = IdleCv().wait_for(lk, timeout, [&] { return q->idleSeq >= target || !q->alive; });
+  return done && q->alive;
+}
+
+}  // namespace platform::ui

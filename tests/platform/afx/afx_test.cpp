@@ -1,0 +1,265 @@
+// The framework: message maps, reflection, data exchange, the modal loop, CString, drawing
+// objects and the application object.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+
+#include "platform/afx/afx.h"
+#include "platform/ui/dialog_template.h"
+#include "tests/support/headless/headless_desktop.h"
+
+namespace velmor::test {
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr WORD kDialogId = 9300;
+constexpr int kOwnerDrawId = 1000;
+constexpr int kStaticId = 1001;
+const platform::ui::DialogItemTemplate kItems[] = {
+    {kOwnerDrawId, u"button", u"", WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, 0, 10, 10, 40, 20},
+    {kStaticId, u"static", u"s", WS_VISIBLE | SS_LEFT, 0, 10, 40, 40, 10},
+};
+
+void RegisterTemplate() {
+  platform::ui::DialogTemplate t;
+  t.style = WS_POPUP | WS_VISIBLE | DS_SETFONT;
+  t.cx = 120;
+  t.cy = 80;
+  t.fontFace = u"MS UI Gothic";
+  t.pointSize = 9;
+  t.items = kItems;
+  platform::ui::RegisterDialogTemplate(kDialogId, t);
+}
+
+class DrawCounter : public CButton {
+ public:
+  void DrawItem(LPDRAWITEMSTRUCT dis) override {
+    ++draws;
+    lastRect = dis->rcItem;
+    CDC::FromHandle(dis->hDC)->FillRect(&dis->rcItem, CBrush::FromHandle(static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))));
+  }
+  std::atomic<int> draws{0};
+  RECT lastRect{};
+};
+
+class GreenStatic : public CStatic {
+ public:
+  CBrush green{RGB(0, 255, 0)};
+
+ protected:
+  afx_msg HBRUSH CtlColor(CDC* /*pDC*/, UINT /*nCtlColor*/) { return green; }
+  DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(GreenStatic, CStatic)
+  ON_WM_CTLCOLOR_REFLECT()
+END_MESSAGE_MAP()
+
+// Counts timers in its own handler; the derived dialog below adds none of its own.
+class BaseDialog : public CDialog {
+ public:
+  BaseDialog() : CDialog(kDialogId) {}
+  std::atomic<int> baseTimers{0};
+
+ protected:
+  afx_msg void OnTimer(UINT_PTR /*nIDEvent*/) { ++baseTimers; }
+  DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(BaseDialog, CDialog)
+  ON_WM_TIMER()
+END_MESSAGE_MAP()
+
+class TestDialog : public BaseDialog {
+ public:
+  DrawCounter m_button;
+  GreenStatic m_static;
+  std::atomic<int> exchanges{0};
+  std::atomic<int> helloCommands{0};
+  std::mutex mutex;
+  std::map<UINT, int> offered;             // message -> times offered to PreTranslateMessage
+  std::map<HWND, int> offeredKeysByWindow;  // WM_KEYDOWN targets
+
+  int Offered(UINT m) {
+    std::lock_guard g(mutex);
+    return offered[m];
+  }
+  int OfferedKeys(HWND target) {
+    std::lock_guard g(mutex);
+    return offeredKeysByWindow[target];
+  }
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX) override {
+    ++exchanges;
+    DDX_Control(pDX, kOwnerDrawId, m_button);
+    DDX_Control(pDX, kStaticId, m_static);
+  }
+  BOOL PreTranslateMessage(MSG* pMsg) override {
+    {
+      std::lock_guard g(mutex);
+      ++offered[pMsg->message];
+      if (pMsg->message == WM_KEYDOWN) ++offeredKeysByWindow[pMsg->hwnd];
+    }
+    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_ESCAPE) return TRUE;
+    return BaseDialog::PreTranslateMessage(pMsg);
+  }
+  afx_msg void OnHello() { ++helloCommands; }
+  DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(TestDialog, BaseDialog)
+  ON_COMMAND(4242, OnHello)
+END_MESSAGE_MAP()
+
+class AfxDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterTemplate();
+    thread = std::make_unique<WindowThread>([this] { result = dlg.DoModal(); });
+    hwnd = desk.Host().WaitForShownWindow();
+    ASSERT_NE(hwnd, nullptr);
+    desk.Settle(hwnd);
+  }
+  void TearDown() override {
+    if (IsWindow(hwnd)) desk.Host().RequestClose(hwnd);
+    EXPECT_TRUE(thread->WaitFinished());
+    platform::ui::UnregisterDialogTemplate(kDialogId);
+  }
+
+  HeadlessDesktop desk;
+  TestDialog dlg;
+  std::unique_ptr<WindowThread> thread;
+  HWND hwnd = nullptr;
+  INT_PTR result = 0;
+};
+
+TEST_F(AfxDialogTest, TheModalLoopOffersEveryMessageOnItsWayToPreTranslateMessage) {
+  EXPECT_GT(dlg.Offered(WM_PAINT), 0);
+  SetTimer(hwnd, 1, 100, nullptr);
+  desk.Advance(milliseconds(100), hwnd);
+  EXPECT_EQ(dlg.Offered(WM_TIMER), 1);
+  EXPECT_EQ(dlg.baseTimers, 1);  // the base class's handler: the derived map has none
+  desk.Host().TypeKey('Q');
+  desk.Settle(hwnd);
+  // The key went to the focused button; the walk up the tree offered it to the dialog too.
+  EXPECT_EQ(dlg.OfferedKeys(dlg.m_button.m_hWnd), 1);
+  desk.Host().TypeKey(VK_ESCAPE);  // consumed before the dialog manager could cancel
+  desk.Settle(hwnd);
+  EXPECT_TRUE(IsWindow(hwnd));
+  PostMessageW(hwnd, WM_COMMAND, 4242, 0);
+  desk.Settle(hwnd);
+  EXPECT_EQ(dlg.helloCommands, 1);
+}
+
+TEST_F(AfxDialogTest, OwnerDrawingAndColourRequestsAreReflectedToTheControlObjects) {
+  EXPECT_GT(dlg.m_button.draws, 0);
+  RECT client;
+  GetClientRect(dlg.m_button.m_hWnd, &client);
+  EXPECT_EQ(dlg.m_button.lastRect, client);
+  EXPECT_EQ(HeadlessDesktop::FrameColor(dlg.m_button.m_hWnd, POINT{1, 1}), RGB(0, 0, 0));
+  RECT box;
+  GetClientRect(dlg.m_static.m_hWnd, &box);  // its far corner: away from the text
+  EXPECT_EQ(HeadlessDesktop::FrameColor(dlg.m_static.m_hWnd, POINT{box.right - 1, box.bottom - 1}), RGB(0, 255, 0));
+  HDC dc = CreateCompatibleDC(nullptr);
+  EXPECT_EQ(SendMessageW(hwnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(dlg.m_static.m_hWnd)),
+            reinterpret_cast<LRESULT>(dlg.m_static.green.GetSafeHandle()));
+  DeleteDC(dc);
+}
+
+TEST_F(AfxDialogTest, DataExchangeAttachesOnceAndTheEndOfTheDialogDetaches) {
+  EXPECT_EQ(dlg.exchanges, 1);
+  const HWND button = dlg.m_button.m_hWnd;
+  EXPECT_EQ(button, GetDlgItem(hwnd, kOwnerDrawId));
+  EXPECT_EQ(CWnd::FromHandlePermanent(button), &dlg.m_button);
+  platform::ui::CallOnWindowThread(hwnd, [this]() -> LRESULT { return dlg.UpdateData(FALSE); });
+  EXPECT_EQ(dlg.m_button.m_hWnd, button);
+  desk.Host().RequestClose(hwnd);
+  ASSERT_TRUE(thread->WaitFinished());
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_EQ(dlg.m_button.m_hWnd, nullptr);
+  EXPECT_EQ(dlg.m_hWnd, nullptr);
+  EXPECT_EQ(CWnd::FromHandlePermanent(button), nullptr);
+}
+
+TEST_F(AfxDialogTest, UnhandledMessagesGoToTheWindowsOwnProcedure) {
+  // WM_GETFONT is in no map: the dialog manager answers with the template's font.
+  EXPECT_NE(SendMessageW(hwnd, WM_GETFONT, 0, 0), 0);
+  EXPECT_EQ(SendMessageW(dlg.m_button.m_hWnd, WM_GETFONT, 0, 0), SendMessageW(hwnd, WM_GETFONT, 0, 0));
+}
+
+TEST(CStringTest, FormatsComparesAndConverts) {
+  CString s;
+  s.Format(u"%c", static_cast<UINT>('Q'));
+  EXPECT_EQ(s, CString(u"Q"));
+  s += u"XJ";
+  EXPECT_EQ(s.CompareNoCase(u"qxj"), 0);
+  EXPECT_NE(s.CompareNoCase(u"qx"), 0);
+  EXPECT_NE(CString(u"\u00C9").CompareNoCase(u"\u00E9"), 0);  // only A to Z fold
+  EXPECT_EQ(CString("abc"), CString(u"abc"));
+  EXPECT_EQ(CString(u"abcdef").Mid(2, 3), CString(u"cde"));
+  EXPECT_EQ(CString(u"abcdef").Left(2) + CString(u"abcdef").Right(2), CString(u"abef"));
+  CString b;
+  LPWSTR raw = b.GetBuffer(8);
+  raw[0] = u'h';
+  raw[1] = u'i';
+  raw[2] = 0;
+  b.ReleaseBuffer();
+  EXPECT_EQ(b.GetLength(), 2);
+}
+
+TEST(GdiObjectsTest, OwnersReleaseTheirHandlesAndBorrowersDoNot) {
+  const std::size_t before = platform::gdi::LiveObjectCount();
+  HBRUSH kept = CreateSolidBrush(RGB(1, 2, 3));
+  {
+    CBrush owned(RGB(4, 5, 6));
+    CBrush* borrowed = CBrush::FromHandle(kept);
+    EXPECT_EQ(borrowed->GetSafeHandle(), kept);
+    CBrush stock;
+    stock.CreateStockObject(NULL_BRUSH);
+    EXPECT_EQ(platform::gdi::LiveObjectCount(), before + 2);
+    platform::afx::ClearTemporaryObjects();
+  }
+  EXPECT_EQ(platform::gdi::LiveObjectCount(), before + 1);
+  EXPECT_TRUE(DeleteObject(kept));
+  EXPECT_EQ(platform::gdi::LiveObjectCount(), before);
+}
+
+class HelpApp : public CWinApp {
+ public:
+  std::atomic<int> helps{0};
+  BOOL InitInstance() override { return FALSE; }
+  int ExitInstance() override { return 17; }
+
+ protected:
+  afx_msg void OnAppHelp() { ++helps; }
+  DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(HelpApp, CWinApp)
+  ON_COMMAND(ID_HELP, OnAppHelp)
+END_MESSAGE_MAP()
+
+TEST(WinAppTest, AnApplicationThatDeclinesToStartRunsNoLoop) {
+  HelpApp app;
+  EXPECT_EQ(AfxGetApp(), &app);
+  EXPECT_EQ(std::u16string(app.m_pszAppName), u"platform_afx_test");
+  EXPECT_EQ(AfxGetResourceHandle(), platform::ResourceModule());
+  EXPECT_EQ(AfxWinMain(), 17);
+}
+
+TEST(WinAppTest, TheMainWindowsUnhandledCommandsGoToTheApplication) {
+  HeadlessDesktop desk;
+  HelpApp app;
+  CWnd main;
+  HWND hwnd = CreateWindowExW(0, u"static", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(main.SubclassWindow(hwnd));
+  app.m_pMainWnd = &main;
+  SendMessageW(hwnd, WM_COMMAND, ID_HELP, 0);
+  EXPECT_EQ(app.helps, 1);
+  app.m_pMainWnd = nullptr;
+  main.DestroyWindow();
+  EXPECT_EQ(main.m_hWnd, nullptr);
+}
+
+}  // namespace
+}  // namespace velmor::test

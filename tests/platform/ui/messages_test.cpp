@@ -1,0 +1,165 @@
+// Sending and posting across threads.
+#include <gtest/gtest.h>
+
+#include <future>
+#include <latch>
+
+#include "platform/base/errors.h"
+#include "platform/ui/internal.h"
+#include "tests/platform/ui/test_window.h"
+
+namespace velmor::test {
+namespace {
+
+constexpr UINT kDouble = WM_APP + 1;
+constexpr UINT kBlock = WM_APP + 2;
+constexpr UINT kQueued = WM_APP + 3;
+
+// Waits until `count` sent messages wait in the queue of `hwnd`'s thread.
+void WaitForPendingSends(HWND hwnd, std::size_t count) {
+  using namespace platform::ui::detail;
+  std::unique_lock lk(Lock());
+  auto w = FindLive(hwnd);
+  ASSERT_NE(w, nullptr);
+  auto q = w->queue;
+  q->cv.wait(lk, [&] { return q->incoming.size() >= count; });
+}
+
+TEST(CrossThreadSend, RunsOnTheOwnerThreadAndReturnsItsAnswer) {
+  Recorder rec([](HWND, UINT m, WPARAM w, LPARAM) -> std::optional<LRESULT> {
+    if (m == kDouble) return static_cast<LRESULT>(w * 2);
+    return std::nullopt;
+  });
+  LoopThread owner(&rec);
+  EXPECT_EQ(SendMessageW(owner.hwnd(), kDouble, 21, 0), 42);
+  ASSERT_EQ(rec.Count(kDouble), 1u);
+  EXPECT_EQ(rec.Of(kDouble)[0].thread, owner.id());
+}
+
+TEST(CrossThreadSend, ReturnsOnlyAfterTheHandlerFinished) {
+  std::promise<void> started;
+  std::latch release(1);
+  Recorder rec([&](HWND, UINT m, WPARAM, LPARAM) -> std::optional<LRESULT> {
+    if (m != kBlock) return std::nullopt;
+    started.set_value();
+    release.wait();
+    return 7;
+  });
+  LoopThread owner(&rec);
+  auto answer = std::async(std::launch::async, [&] { return SendMessageW(owner.hwnd(), kBlock, 0, 0); });
+  started.get_future().wait();
+  EXPECT_EQ(answer.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
+  release.count_down();
+  EXPECT_EQ(answer.get(), 7);
+}
+
+TEST(CrossThreadSend, DestroyingTheWindowReleasesEveryWaitingSenderWithZero) {
+  std::promise<void> started;
+  std::latch release(1);
+  Recorder rec([&](HWND hwnd, UINT m, WPARAM, LPARAM) -> std::optional<LRESULT> {
+    if (m == kBlock) {
+      started.set_value();
+      release.wait();
+      DestroyWindow(hwnd);
+      return 1;
+    }
+    if (m == kQueued) return 99;
+    return std::nullopt;
+  });
+  LoopThread owner(&rec);
+  auto blocker = std::async(std::launch::async, [&] { return SendMessageW(owner.hwnd(), kBlock, 0, 0); });
+  started.get_future().wait();
+  auto first = std::async(std::launch::async, [&] { return SendMessageW(owner.hwnd(), kQueued, 0, 0); });
+  auto second = std::async(std::launch::async, [&] { return SendMessageW(owner.hwnd(), kQueued, 0, 0); });
+  WaitForPendingSends(owner.hwnd(), 2);
+  release.count_down();
+  EXPECT_EQ(blocker.get(), 1);
+  EXPECT_EQ(first.get(), 0);
+  EXPECT_EQ(second.get(), 0);
+  EXPECT_EQ(rec.Count(kQueued), 0u);
+}
+
+TEST(CrossThreadSend, ToAWindowThatIsGoneReturnsZeroAtOnce) {
+  Recorder rec;
+  HWND gone = nullptr;
+  {
+    LoopThread owner(&rec);
+    gone = owner.hwnd();
+  }
+  SetLastError(0);
+  EXPECT_EQ(SendMessageW(gone, kDouble, 1, 0), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+  EXPECT_EQ(platform::ui::CallOnWindowThread(gone, [] { return LRESULT{5}; }), 0);
+  EXPECT_FALSE(PostMessageW(gone, kDouble, 1, 0));
+}
+
+TEST(CrossThreadSend, AThreadThatEndsWithoutDestroyingItsWindowsReleasesSenders) {
+  HWND orphan = nullptr;
+  std::thread([&] { orphan = MakeWindow(nullptr, RECT{0, 0, 5, 5}, nullptr, 0); }).join();
+  EXPECT_FALSE(IsWindow(orphan));
+  EXPECT_EQ(SendMessageW(orphan, kDouble, 1, 0), 0);
+}
+
+TEST(CrossThreadSend, TwoWindowThreadsMaySendToEachOther) {
+  // A's handler asks B, whose handler asks A again while A waits for B's answer.
+  HWND a = nullptr;
+  Recorder recA([&](HWND, UINT m, WPARAM w, LPARAM) -> std::optional<LRESULT> {
+    if (m == kDouble) return static_cast<LRESULT>(w + 1);
+    return std::nullopt;
+  });
+  Recorder recB([&](HWND, UINT m, WPARAM w, LPARAM) -> std::optional<LRESULT> {
+    if (m == kDouble) return SendMessageW(a, kDouble, w * 10, 0);
+    return std::nullopt;
+  });
+  LoopThread threadA(&recA);
+  LoopThread threadB(&recB);
+  a = threadA.hwnd();
+  recA.SetHandler([&](HWND, UINT m, WPARAM w, LPARAM) -> std::optional<LRESULT> {
+    if (m == kBlock) return SendMessageW(threadB.hwnd(), kDouble, w, 0);
+    if (m == kDouble) return static_cast<LRESULT>(w + 1);
+    return std::nullopt;
+  });
+  EXPECT_EQ(SendMessageW(a, kBlock, 4, 0), 41);
+}
+
+TEST(PostMessage, NeverWaitsAndKeepsTheOrder) {
+  std::promise<void> started;
+  std::latch release(1);
+  Recorder rec([&](HWND, UINT m, WPARAM, LPARAM) -> std::optional<LRESULT> {
+    if (m == kBlock) {
+      started.set_value();
+      release.wait();
+      return 0;
+    }
+    return std::nullopt;
+  });
+  LoopThread owner(&rec);
+  ASSERT_TRUE(PostMessageW(owner.hwnd(), kBlock, 0, 0));
+  started.get_future().wait();
+  for (WPARAM i = 0; i < 3; ++i) EXPECT_TRUE(PostMessageW(owner.hwnd(), kQueued, i, 0));
+  EXPECT_EQ(rec.Count(kQueued), 0u);
+  release.count_down();
+  ASSERT_TRUE(platform::ui::WaitUntilIdle(owner.hwnd()));
+  auto queued = rec.Of(kQueued);
+  ASSERT_EQ(queued.size(), 3u);
+  for (WPARAM i = 0; i < 3; ++i) EXPECT_EQ(queued[i].wParam, i);
+}
+
+TEST(CrossThreadCalls, StateChangesFromAWorkerRunOnTheOwnerBeforeTheyReturn) {
+  Recorder rec;
+  LoopThread owner(&rec);
+  EXPECT_FALSE(EnableWindow(owner.hwnd(), FALSE));  // was enabled
+  ASSERT_EQ(rec.Count(WM_ENABLE), 1u);
+  EXPECT_EQ(rec.Of(WM_ENABLE)[0].thread, owner.id());
+  EXPECT_FALSE(IsWindowEnabled(owner.hwnd()));
+  EXPECT_TRUE(EnableWindow(owner.hwnd(), TRUE));  // was disabled
+  EXPECT_TRUE(SetWindowPos(owner.hwnd(), nullptr, 5, 6, 30, 40, SWP_NOZORDER));
+  ASSERT_EQ(rec.Count(WM_SIZE), 1u);
+  EXPECT_EQ(rec.Of(WM_SIZE)[0].thread, owner.id());
+  RECT r;
+  GetWindowRect(owner.hwnd(), &r);
+  EXPECT_EQ(r, (RECT{5, 6, 35, 46}));
+}
+
+}  // namespace
+}  // namespace velmor::test
