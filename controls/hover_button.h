@@ -25,6 +25,7 @@ class CHoverButton : public CBitmapButton {
   // Puts the button into a look state from outside; 3 also disables the window, any other
   // value enables it. Any thread may call; it returns once the window's thread applied it.
   void SetLookState(int nState);
+  int GetLookState() const { return m_nState; }
   void DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct) override;
 
  protected:

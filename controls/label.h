@@ -33,6 +33,10 @@ class CLabel : public CStatic {
   // The cursor shown while the mouse is over the label (needs SS_NOTIFY); null for the default.
   void SetLinkCursor(HCURSOR hCursor);
 
+  // The look the label draws with, for whoever needs to know it (the owner's tests, say).
+  COLORREF GetTextColor() const { return m_crText; }
+  const LOGFONTW& GetLogFont() const { return m_lf; }
+
  protected:
   void RebuildFont();
   void Redraw();

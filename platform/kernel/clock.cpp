@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <map>
+#include <thread>
 #include <vector>
 
 namespace platform::kernel {
@@ -88,6 +89,20 @@ void ManualClock::Advance(Millis by) {
   }
   std::lock_guard g(impl_->listenersMutex);
   for (auto& [id, listener] : impl_->listeners) listener();
+}
+
+std::size_t ManualClock::WaiterCount() const {
+  std::lock_guard g(impl_->waitersMutex);
+  return impl_->waiters.size();
+}
+
+bool ManualClock::WaitForWaiters(std::size_t count, std::chrono::milliseconds timeout) const {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (WaiterCount() < count) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
 }
 
 namespace {

@@ -51,6 +51,11 @@ class ManualClock final : public Clock {
 
   // Moves time forward and wakes every waiter and listener.
   void Advance(Millis by);
+  // How many threads wait on this clock now. A waiter's deadline is fixed before it counts, so a
+  // test that sees its waiter here can advance the clock against that deadline.
+  std::size_t WaiterCount() const;
+  // Waits (real time, at most `timeout`) until at least `count` threads wait on this clock.
+  bool WaitForWaiters(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
  private:
   struct Impl;

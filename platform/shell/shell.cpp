@@ -93,7 +93,8 @@ pid_t SpawnDetached(const std::vector<std::string>& argv, int* error) {
 HINSTANCE ShellExecuteW(HWND /*owner*/, LPCWSTR operation, LPCWSTR file, LPCWSTR /*parameters*/,
                         LPCWSTR /*directory*/, INT /*showCommand*/) {
   using platform::shell::Result;
-  if (operation && std::u16string_view(operation) != u"open") return Result(SE_ERR_NOASSOC);
+  // No verb, or an empty one, is the default action, which for xdg-open is "open".
+  if (operation && operation[0] != 0 && std::u16string_view(operation) != u"open") return Result(SE_ERR_NOASSOC);
   if (!file || !*file) return Result(SE_ERR_FNF);
   const std::vector<std::string> argv{"xdg-open", platform::Utf16ToUtf8(file)};
   platform::shell::Launcher launcher;

@@ -16,12 +16,17 @@ namespace {
 
 constexpr std::size_t kMaxDirtyRects = 16;
 
+// A minimised window shows only what it paints itself (its icon): its children are not drawn
+// over it. Their pending updates wait; restoring invalidates the whole window anyway.
+bool ShowsChildren(const Window& w) { return !(w.IsTop() && w.top->iconic); }
+
 bool FindPaintIn(Window& w, HWND* found) {
   if (!(w.style & WS_VISIBLE)) return false;
   if (w.hasUpdate) {
     *found = w.handle;
     return true;
   }
+  if (!ShowsChildren(w)) return false;
   for (auto it = w.children.rbegin(); it != w.children.rend(); ++it) {
     if (FindPaintIn(**it, found)) return true;
   }
@@ -171,7 +176,7 @@ void UpdateNow(HWND hwnd, bool children) {
     std::function<void(Window&)> visit = [&](Window& x) {
       if (!(x.style & WS_VISIBLE)) return;
       order.push_back(x.handle);
-      if (!children) return;
+      if (!children || !ShowsChildren(x)) return;
       for (auto it = x.children.rbegin(); it != x.children.rend(); ++it) visit(**it);
     };
     if (VisibleLocked(*w)) visit(*w);

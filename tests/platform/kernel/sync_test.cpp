@@ -67,6 +67,7 @@ TEST_F(Sync, TimeOutFollowsThePlatformClock) {
   HANDLE e = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::atomic<DWORD> result{0xDEAD};
   HANDLE waiter = WaitOn(e, 5000, result);
+  ASSERT_TRUE(clock_->WaitForWaiters(1));
   clock_->Advance(Millis(4999));
   EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_TIMEOUT) << "still waiting at 4999 ms";
   clock_->Advance(Millis(1));

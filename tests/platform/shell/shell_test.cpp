@@ -45,12 +45,14 @@ TEST(ShellExecute, HandsTheTextToXdgOpenAsOneArgumentWithoutAShell) {
                              u"\u8a2d\u5b9a"};
   for (const char16_t* t : texts) EXPECT_GT(Code(ShellExecuteW(nullptr, u"open", t, nullptr, nullptr, 1)), 32);
   EXPECT_GT(Code(ShellExecuteW(nullptr, nullptr, u"http://a", u"ignored", u"/tmp", 1)), 32);
+  EXPECT_GT(Code(ShellExecuteW(nullptr, u"", u"http://b", nullptr, nullptr, 1)), 32) << "the empty verb is the default";
   const auto seen = launches.Seen();
-  ASSERT_EQ(seen.size(), 4u);
+  ASSERT_EQ(seen.size(), 5u);
   EXPECT_EQ(seen[0], (std::vector<std::string>{"xdg-open", "http://192.168.8.1"}));
   EXPECT_EQ(seen[1], (std::vector<std::string>{"xdg-open", "http://x/;touch /tmp/pwned $(id) `id` \"q\" 'q'"}));
   EXPECT_EQ(seen[2], (std::vector<std::string>{"xdg-open", "\xe8\xa8\xad\xe5\xae\x9a"}));
   EXPECT_EQ(seen[3], (std::vector<std::string>{"xdg-open", "http://a"}));
+  EXPECT_EQ(seen[4], (std::vector<std::string>{"xdg-open", "http://b"}));
 }
 
 TEST(ShellExecute, RefusesWhatItCannotOpenAndReportsALauncherThatCannotStart) {
