@@ -72,4 +72,5 @@ void RegisterProgramResources() {
   for (const Embedded& r : resources) {
     platform::RegisterResource(r.type, r.id, std::span<const BYTE>(r.begin, r.end));
   }
+  RegisterMainDialogTemplate();
 }

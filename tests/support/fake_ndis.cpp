@@ -62,7 +62,18 @@ bool FakeNdisDevices::Exists(std::string_view name) {
   return adapters_.find(name) != adapters_.end();
 }
 
+void FakeNdisDevices::SetQueryHook(std::function<void(const std::string&, DWORD)> hook) {
+  std::lock_guard g(mutex_);
+  hook_ = std::move(hook);
+}
+
 DWORD FakeNdisDevices::Query(std::string_view name, DWORD oid, std::span<BYTE> answer, DWORD* written) {
+  std::function<void(const std::string&, DWORD)> hook;
+  {
+    std::lock_guard g(mutex_);
+    hook = hook_;
+  }
+  if (hook) hook(std::string(name), oid);
   std::lock_guard g(mutex_);
   *written = 0;
   auto adapter = adapters_.find(name);

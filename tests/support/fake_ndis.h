@@ -1,6 +1,7 @@
 // Scripted adapter drivers: which adapters exist and what each OID query answers.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -31,6 +32,9 @@ class FakeNdisDevices final : public platform::net::NdisDevices {
 
   // How many queries reached an adapter, per OID.
   int QueryCount(const std::string& name, DWORD oid) const;
+  // Runs before every query (outside the fake's lock), on the querying thread: a test can hold
+  // a pass there.
+  void SetQueryHook(std::function<void(const std::string& name, DWORD oid)> hook);
 
   bool Exists(std::string_view name) override;
   DWORD Query(std::string_view name, DWORD oid, std::span<BYTE> answer, DWORD* written) override;
@@ -39,6 +43,7 @@ class FakeNdisDevices final : public platform::net::NdisDevices {
   mutable std::mutex mutex_;
   std::map<std::string, std::map<DWORD, Answer>, std::less<>> adapters_;
   std::map<std::pair<std::string, DWORD>, int> counts_;
+  std::function<void(const std::string&, DWORD)> hook_;
 };
 
 }  // namespace velmor::test

@@ -1,0 +1,111 @@
+// The main dialog: the skinned window, its controls, and the state the connection monitor shares
+// with its worker threads.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "controls/hover_button.h"
+#include "controls/label.h"
+#include "platform/afx/dialog.h"
+#include "platform/kernel/sync.h"
+#include "platform/net/change_monitor.h"
+#include "res/resource.h"
+
+class CVelmor_managerDlg : public CDialog {
+ public:
+  explicit CVelmor_managerDlg(CWnd* pParent = nullptr);
+  ~CVelmor_managerDlg() override;
+
+  enum { IDD = IDD_VELMOR_MANAGER_DIALOG };
+
+  // The status display. ShowSsid and UpdateConnectionStatus may be called from the worker
+  // threads; they are then carried out on the window thread before they return.
+  void ShowSsid(LPCWSTR pszSsid);
+  void UpdateConnectionStatus(BOOL bConnected);
+  void UpdateSettingsButton();
+
+  // Starts a detection pass on a thread of its own unless one is running.
+  void RunVelmorCheckThread();
+  static DWORD ConnectionCheckThread(LPVOID pParam);
+  static DWORD ConnectionCheckWaitThread(LPVOID pParam);
+
+  BOOL PreTranslateMessage(MSG* pMsg) override;
+
+  // What the latest pass found, recorded just before it signals m_hCheckDoneEvent, so that a
+  // launch woken by that signal reads the pass's own result even if another pass has begun.
+  void RecordPassResult(BOOL bConnected, const char* pszGateway);
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX) override;
+  BOOL OnInitDialog() override;
+
+  void LayoutControls();
+  void InitLabelFonts();
+  // The rectangle of a control in this window's client coordinates, for repainting the skin
+  // under it.
+  void InvalidateControl(CWnd& control);
+  bool OnWindowThread() const { return std::this_thread::get_id() == m_windowThread; }
+
+  afx_msg void OnPaint();
+  afx_msg HCURSOR OnQueryDragIcon();
+  afx_msg void OnSettingsButton();
+  afx_msg HBRUSH OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor);
+  afx_msg void OnCloseButton();
+  afx_msg void OnTimer(UINT_PTR nIDEvent);
+  afx_msg BOOL OnEraseBkgnd(CDC* pDC);
+  afx_msg void OnMinimizeButton();
+  afx_msg void OnLButtonDown(UINT nFlags, CPoint point);
+  afx_msg LRESULT OnShowSsidRequest(WPARAM wParam, LPARAM lParam);
+  afx_msg LRESULT OnConnectionStatusRequest(WPARAM wParam, LPARAM lParam);
+
+  DECLARE_MESSAGE_MAP()
+
+ public:
+  HICON m_hIcon;
+  std::atomic<bool> m_bCheckComplete;
+  std::atomic<bool> m_bConnected;
+  CLabel m_lblStatus;
+  CLabel m_lblNotice;
+  CLabel m_lblSsid;
+  CLabel m_lblTitle;
+  CHoverButton m_btnMinimize;
+  CHoverButton m_btnClose;
+  CHoverButton m_btnSettings;
+  HANDLE m_hCheckThread;
+  HANDLE m_hWaitThread;
+  HANDLE m_hCheckDoneEvent;
+  CString m_strDebugKeyword;
+  char m_szGateway[16];
+  char m_szLastSsid[128];
+
+  // Guards m_szGateway, m_szLastSsid and the recorded pass result: a pass and a launch that
+  // gave up may write them at the same time.
+  std::mutex m_csText;
+  // Held by a worker for the whole of a display change (the pair ShowSsid and
+  // UpdateConnectionStatus, with m_szLastSsid), so that two workers' changes never interleave.
+  std::mutex m_csDisplay;
+  bool m_bPassConnected = false;
+  char m_szPassGateway[16] = {};
+  // Set by close: workers that wake afterwards leave the window and the browser alone.
+  std::atomic<bool> m_bClosing{false};
+  std::thread::id m_windowThread;
+
+  // The network-change trigger. Announcements of the platform (links, addresses, routes,
+  // Wi-Fi association) arrive on the window thread; once they have been quiet for
+  // kChangeSettleMs, a pass is asked for, so that the window follows a new association at once
+  // instead of at the next tick of timer 100, and a burst of announcements costs one pass.
+  static constexpr UINT_PTR kChangeTimerId = 101;
+  static constexpr UINT kChangeSettleMs = 300;
+  void StartChangeTrigger();
+  void StopChangeTrigger();
+  void OnNetworkChange();
+  static void OnChangeSettled(HWND hWnd, UINT nMsg, UINT_PTR nIDEvent, DWORD dwTime);
+  std::unique_ptr<platform::net::ChangeMonitor> m_pChangeMonitor;
+};
+
+// Messages by which a worker hands a display operation to the window thread.
+inline constexpr UINT WM_VELMOR_SHOWSSID = WM_APP + 1;
+inline constexpr UINT WM_VELMOR_CONNECTIONSTATUS = WM_APP + 2;

@@ -1,0 +1,40 @@
+// Detection passes on worker threads, paced by timer 100.
+#include <cstring>
+
+#include "app/debug_trace.h"
+#include "app/velmor_manager_dlg.h"
+#include "probe/check_velmor_connection.h"
+
+void CVelmor_managerDlg::RunVelmorCheckThread() {
+  DebugMessage(u"+RunVelmorCheckThread");
+
+  // Testing and clearing the flag in one step closes the gap between creating a thread and its
+  // pass clearing the flag, in which a second request would start a second pass.
+  bool bComplete = true;
+  if (m_bCheckComplete.compare_exchange_strong(bComplete, false)) {
+    HANDLE hThread = CreateThread(nullptr, 0, ConnectionCheckThread, this, 0, nullptr);
+    if (hThread == nullptr) m_bCheckComplete = true;  // no pass began; the next request tries again
+    if (m_hCheckThread != nullptr) CloseHandle(m_hCheckThread);
+    m_hCheckThread = hThread;
+    DebugMessage(u"-RunVelmorCheckThread: Check complete");
+  } else {
+    DebugMessage(u"-RunVelmorCheckThread: Check processor not complete");
+  }
+}
+
+DWORD CVelmor_managerDlg::ConnectionCheckThread(LPVOID pParam) {
+  auto* pDlg = static_cast<CVelmor_managerDlg*>(pParam);
+  DebugMessage(u"+ConnectionCheckThread");
+  {
+    std::lock_guard lock(pDlg->m_csText);
+    std::memset(pDlg->m_szGateway, 0, sizeof pDlg->m_szGateway);
+  }
+  CheckVelmorConnection(pDlg, pDlg->m_szGateway);
+  DebugMessage(u"-ConnectionCheckThread");
+  return 0;
+}
+
+void CVelmor_managerDlg::OnTimer(UINT_PTR nIDEvent) {
+  if (nIDEvent == 100) RunVelmorCheckThread();
+  Default();
+}

@@ -1,0 +1,149 @@
+// The real executable on a real X server with a window manager: what a person sees at start-up,
+// the single-instance rule, and an idle window thread.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <algorithm>
+#include <sstream>
+#include <thread>
+
+#include "tests/support/xvfb/xvfb.h"
+
+using namespace std::chrono_literals;
+using velmor::test::ChildProcess;
+using velmor::test::SharedXvfb;
+
+namespace {
+
+[[maybe_unused]] auto* const kDisplay =
+    ::testing::AddGlobalTestEnvironment(new SharedXvfb({1024, 768, 24, /*windowManager=*/true}));
+
+class AppOnX11 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (geteuid() != 0) GTEST_SKIP() << "the program runs in a network namespace of its own, which needs root";
+    char dir[] = "/tmp/velmor-app-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    runtime_ = dir;
+  }
+  void TearDown() override {
+    if (!runtime_.empty()) std::filesystem::remove_all(runtime_);
+  }
+
+  // The program in an empty network namespace: no adapter, so no probe leaves the machine.
+  std::optional<ChildProcess> Start() const {
+    return ChildProcess::Start({"unshare", "-n", VELMOR_MANAGER_EXE},
+                               {"DISPLAY=" + SharedXvfb::Server().Name(), "XDG_RUNTIME_DIR=" + runtime_});
+  }
+  std::vector<unsigned long> Windows() const {
+    const auto r = SharedXvfb::Server().Run({"xdotool", "search", "--onlyvisible", "--name", "Kavel-7100"});
+    std::vector<unsigned long> ids;
+    std::istringstream in(r.output);
+    for (unsigned long id; in >> id;) ids.push_back(id);
+    return ids;
+  }
+  unsigned long WaitForWindow() const {
+    unsigned long found = 0;
+    velmor::test::WaitUntil([&] {
+      const auto w = Windows();
+      if (w.size() == 1) found = w[0];
+      return found != 0;
+    }, 10s);
+    return found;
+  }
+
+  std::string runtime_;
+};
+
+bool Near(std::uint32_t p, int r, int g, int b, int tolerance) {
+  return std::abs(static_cast<int>((p >> 16) & 0xFF) - r) <= tolerance &&
+         std::abs(static_cast<int>((p >> 8) & 0xFF) - g) <= tolerance && std::abs(static_cast<int>(p & 0xFF) - b) <= tolerance;
+}
+
+long ContextSwitches(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/status");
+  long total = 0;
+  for (std::string line; std::getline(status, line);) {
+    if (line.find("ctxt_switches:") != std::string::npos) total += std::stol(line.substr(line.find(':') + 1));
+  }
+  return total;
+}
+
+}  // namespace
+
+TEST_F(AppOnX11, ShowsTheSkinWithJapaneseGlyphs) {
+  auto app = Start();
+  ASSERT_TRUE(app);
+  const unsigned long window = WaitForWindow();
+  ASSERT_NE(window, 0u) << "no window";
+  auto& x = SharedXvfb::Server();
+  std::optional<velmor::test::ScreenRect> rect;
+  ASSERT_TRUE(velmor::test::WaitUntil([&] {
+    rect = x.ViewableRect(window);
+    return rect && rect->width == 358 && rect->height == 327;
+  })) << "the window did not take the skin's size";
+  EXPECT_EQ(x.TextProperty(window, "_NET_WM_NAME"), std::optional<std::string>("Kavel-7100設定画面接続ツール"));
+
+  std::this_thread::sleep_for(300ms);  // the first paint reaches the screen
+  const auto shot = x.Screenshot();
+  ASSERT_TRUE(shot);
+  x.ScreenshotToFile(std::string(VELMOR_MANAGER_EXE) + "-startup.png");
+  const auto at = [&](int cx, int cy) { return shot->At(rect->x + cx, rect->y + cy); };
+  EXPECT_TRUE(Near(at(300, 3), 62, 62, 62, 8)) << std::hex << at(300, 3);
+  for (int cx : {110, 180, 250}) EXPECT_TRUE(Near(at(cx, 252), 74, 69, 42, 0)) << "SSID frame at " << cx;
+
+  // The title's Japanese part: white glyph pixels, and glyphs that differ from each other (a
+  // missing font would draw the same empty box for every character).
+  std::vector<std::string> cells;
+  int white = 0;
+  for (int cell = 0; cell < 8; ++cell) {
+    std::string pattern;
+    for (int cy = 7; cy < 19; ++cy) {
+      for (int cx = 100 + cell * 12; cx < 112 + cell * 12; ++cx) {
+        const bool w = Near(at(cx, cy), 255, 255, 255, 60);
+        white += w;
+        pattern.push_back(w ? '#' : '.');
+      }
+    }
+    cells.push_back(pattern);
+  }
+  EXPECT_GT(white, 80);
+  std::sort(cells.begin(), cells.end());
+  EXPECT_GE(std::unique(cells.begin(), cells.end()) - cells.begin(), 6);
+}
+
+TEST_F(AppOnX11, ASecondStartEndsAtOnceUntilTheFirstHasEnded) {
+  auto first = Start();
+  ASSERT_TRUE(first);
+  const unsigned long window = WaitForWindow();
+  ASSERT_NE(window, 0u);
+
+  auto second = Start();
+  ASSERT_TRUE(second);
+  EXPECT_TRUE(velmor::test::WaitUntil([&] { return !second->Running(); }, 3s)) << "the second start did not end";
+  EXPECT_EQ(Windows().size(), 1u);
+
+  ASSERT_TRUE(SharedXvfb::Server().SendDeleteWindow(window));
+  EXPECT_TRUE(velmor::test::WaitUntil([&] { return !first->Running(); }, 3s)) << "close did not end the process";
+
+  auto third = Start();
+  ASSERT_TRUE(third);
+  EXPECT_NE(WaitForWindow(), 0u) << "a start after the first ended shows the window";
+}
+
+TEST_F(AppOnX11, IdleWindowThreadSleeps) {
+  auto app = Start();
+  ASSERT_TRUE(app);
+  ASSERT_NE(WaitForWindow(), 0u);
+  std::this_thread::sleep_for(1s);  // start-up, the first pass and the first paints are over
+  const long before = ContextSwitches(app->pid());
+  std::this_thread::sleep_for(2s);
+  const long after = ContextSwitches(app->pid());
+  // No timer is due (the first tick is ten seconds away) and no input arrives: the window thread
+  // stays asleep in poll.
+  EXPECT_LE(after - before, 1) << "the window thread woke " << after - before << " times in 2 s";
+}

@@ -1,0 +1,132 @@
+// One detection pass over scripted adapters, with real HTTP probes of routers on loopback.
+#include <gtest/gtest.h>
+
+#include "platform/base/errors.h"
+#include "tests/support/program/program_fixture.h"
+
+using velmor::test::ProgramTest;
+using velmor::test::RouterAnswer;
+
+namespace {
+
+class DetectionPass : public ProgramTest {
+ protected:
+  // Runs one timer-driven pass and waits for its end.
+  void RunPass() { Advance(std::chrono::milliseconds(dlg_->m_bConnected ? 30000 : 10000)); }
+  std::string Gateway() const { return dlg_->m_szGateway; }
+  std::string LastSsid() const { return dlg_->m_szLastSsid; }
+  bool ShowsConnected() const { return TextOf(IDC_STATUS_LABEL).starts_with(u"Kavel-7100 と\n"); }
+};
+
+}  // namespace
+
+TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
+  const std::string gateway = StartRouter();
+  AddWirelessAdapter("wlan0", gateway, NdisPhysicalMediumNative802_11, "HomeNet");
+  StartDialog();
+  WaitForWorkers();
+  // The first pass, at start-up: the router with a new SSID.
+  EXPECT_TRUE(ShowsConnected());
+  EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: HomeNet");
+  EXPECT_EQ(LastSsid(), "HomeNet");
+  EXPECT_EQ(Gateway(), gateway);
+
+  // The same SSID: nothing on the screen is touched.
+  TraceOn();
+  RunPass();
+  EXPECT_EQ(CountTrace("found SSID\n"), 1);
+  EXPECT_EQ(CountTrace("[Velmor]Ready to connect with Velmor\n"), 0);
+
+  // Another SSID while connected: the line changes, the state stays.
+  wlan_->Associate("wlan0", "Cafe");
+  TraceOn();
+  RunPass();
+  EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: Cafe");
+  EXPECT_EQ(CountTrace("[QXJ]Status is same"), 1);
+
+  // Lost: the disconnected state, the last SSID forgotten, no gateway.
+  ndis_->SetConnectStatus("wlan0", NdisMediaStateDisconnected);
+  TraceOn();
+  RunPass();
+  EXPECT_FALSE(ShowsConnected());
+  EXPECT_EQ(LastSsid(), "");
+  EXPECT_EQ(Gateway(), "");
+  EXPECT_EQ(CountTrace("WLAN disconnect state\n"), 1);
+
+  // Still lost, with nothing shown: the window is left alone, the event still signalled.
+  ResetEvent(dlg_->m_hCheckDoneEvent);
+  TraceOn();
+  RunPass();
+  EXPECT_EQ(CountTrace("[Velmor]Disconnect to Velmor\n"), 0);
+  EXPECT_EQ(WaitForSingleObject(dlg_->m_hCheckDoneEvent, 0), WAIT_OBJECT_0);
+}
+
+TEST_F(DetectionPass, LegacyWirelessReadsTheSsidFromTheDriver) {
+  const std::string gateway = StartRouter(RouterAnswer::Challenge("Kavel-7100 Web CU"));
+  AddWirelessAdapter("wlan1", gateway, NdisPhysicalMediumWirelessLan, std::string(32, 'S'));
+  StartDialog();
+  WaitForWorkers();
+  EXPECT_EQ(LastSsid(), std::string(32, 'S')) << "32 bytes without a terminator";
+  EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: SSSSSSSSSSSSS...");
+
+  // An answer with no SSID bytes is a failure of this adapter.
+  ndis_->SetSsidRecord("wlan1", 0, "");
+  TraceOn();
+  RunPass();
+  EXPECT_EQ(CountTrace("Get SSID Fail\n"), 1);
+  EXPECT_FALSE(ShowsConnected());
+}
+
+TEST_F(DetectionPass, NativeWirelessWithoutAReadableSsidStillFindsTheRouter) {
+  const std::string gateway = StartRouter();
+  AddWirelessAdapter("wlan0", gateway, NdisPhysicalMediumNative802_11, "");
+  StartDialog();
+  WaitForWorkers();
+  // Found with an empty SSID, and the last SSID was empty too: the window is not changed.
+  EXPECT_EQ(Gateway(), gateway);
+  EXPECT_FALSE(ShowsConnected());
+
+  // The Wi-Fi service stopped: the adapter is skipped.
+  wlan_->SetOpenError(ERROR_SERVICE_NOT_ACTIVE);
+  TraceOn();
+  RunPass();
+  EXPECT_EQ(CountTrace("WlanOpenHandle failed with error: 1062\n"), 1);
+  EXPECT_EQ(Gateway(), "");
+}
+
+TEST_F(DetectionPass, OnlyConnectedWirelessAdaptersWithTheRouterPass) {
+  const std::string router = StartRouter();
+  const std::string other = StartRouter(RouterAnswer::Status(200, "<html>another box</html>"));
+  adapters_->Add("eth0", "192.0.2.20", router);  // wired: never probed, whatever answers there
+  ndis_->AddAdapter("eth0");
+  ndis_->SetMedium("eth0", NdisPhysicalMedium802_3);
+  AddWirelessAdapter("wlan0", other, NdisPhysicalMediumNative802_11, "Other");
+  AddWirelessAdapter("wlan1", router, NdisPhysicalMediumNative802_11, "First");
+  AddWirelessAdapter("wlan2", router, NdisPhysicalMediumNative802_11, "Second");
+  StartDialog();
+  WaitForWorkers();
+  EXPECT_EQ(LastSsid(), "First");
+  EXPECT_EQ(ndis_->QueryCount("eth0", OID_GEN_MEDIA_CONNECT_STATUS), 0);
+  EXPECT_EQ(ndis_->QueryCount("wlan2", OID_GEN_PHYSICAL_MEDIUM), 0) << "the walk ends at the first router";
+}
+
+TEST_F(DetectionPass, MoreThanSixteenAdaptersAreAllWalked) {
+  for (int i = 0; i < 19; ++i) {
+    adapters_->Add("veth" + std::to_string(i), "", "");
+  }
+  AddWirelessAdapter("wlan9", StartRouter(), NdisPhysicalMediumNative802_11, "Far");
+  StartDialog();
+  WaitForWorkers();
+  EXPECT_EQ(LastSsid(), "Far");
+}
+
+TEST_F(DetectionPass, AnUnreadableAdapterListCountsAsNoAdapter) {
+  adapters_->SetError(ERROR_NOT_ENOUGH_MEMORY);
+  StartDialog();
+  WaitForWorkers();
+  TraceOn();
+  RunPass();
+  EXPECT_EQ(CountTrace("GetAdaptersInfo failed with error: 8\n"), 1);
+  EXPECT_TRUE(dlg_->m_bCheckComplete);
+  EXPECT_EQ(WaitForSingleObject(dlg_->m_hCheckDoneEvent, 0), WAIT_OBJECT_0);
+}

@@ -1,0 +1,101 @@
+// The settings button: a fresh pass, then the router's page in the browser, or the give-up.
+#include <gtest/gtest.h>
+
+#include "tests/support/program/program_fixture.h"
+
+using namespace std::chrono_literals;
+using velmor::test::Gate;
+using velmor::test::ProgramTest;
+
+namespace {
+
+class SettingsLaunch : public ProgramTest {
+ protected:
+  // A router on wlan0, found by the start-up pass.
+  void StartConnected() {
+    gateway_ = StartRouter();
+    AddWirelessAdapter("wlan0", gateway_, NdisPhysicalMediumNative802_11, "HomeNet");
+    StartDialog();
+    WaitForWorkers();
+    ASSERT_TRUE(IsWindowEnabled(Control(IDC_SETTINGS_BUTTON)));
+  }
+  void Click() {
+    desktop_.Host().ClickAt(Control(IDC_SETTINGS_BUTTON), POINT{80, 29});
+    Settle();
+  }
+  std::string gateway_;
+};
+
+}  // namespace
+
+TEST_F(SettingsLaunch, OpensTheRoutersPageOnceAsOneArgument) {
+  StartConnected();
+  TraceOn();
+  Click();
+  WaitForWorkers();
+  ASSERT_EQ(Launches().size(), 1u);
+  EXPECT_EQ(Launches()[0], (std::vector<std::string>{"xdg-open", "http://" + gateway_}));
+  std::vector<std::string> launch;
+  for (const std::string& line : Trace()) {
+    if (line.find("ConnectionCheckWaitThread") != std::string::npos || line == "Signaled" || line == "Found") {
+      launch.push_back(line);
+    }
+  }
+  EXPECT_EQ(launch, (std::vector<std::string>{"+ConnectionCheckWaitThread", "Signaled", "Found",
+                                              "-ConnectionCheckWaitThread"}));
+}
+
+TEST_F(SettingsLaunch, TwoClicksDuringOnePassOpenTwiceAndStartOnePass) {
+  StartConnected();
+  Gate gate;
+  HoldPassesAt("wlan0", gate);
+  TraceOn();
+  Click();
+  ASSERT_TRUE(gate.WaitForArrival());
+  Click();
+  EXPECT_EQ(CountTrace("-RunVelmorCheckThread: Check complete"), 1);
+  EXPECT_EQ(CountTrace("-RunVelmorCheckThread: Check processor not complete"), 1);
+  gate.Open();
+  WaitForWorkers();
+  EXPECT_EQ(Launches().size(), 2u);
+  EXPECT_EQ(CountTrace("+ConnectionCheckThread"), 1);
+}
+
+TEST_F(SettingsLaunch, APassLongerThanFiveSecondsGivesUpThenTheRouterComesBack) {
+  StartConnected();
+  Gate gate;
+  HoldPassesAt("wlan0", gate);
+  TraceOn();
+  Click();
+  ASSERT_TRUE(gate.WaitForArrival());
+  ASSERT_TRUE(desktop_.Clock().WaitForWaiters(1)) << "the launch waits for the pass";
+  desktop_.Advance(4999ms, hwnd_);
+  EXPECT_EQ(CountTrace("ConnectionCheckWaitThread TimeOut"), 0);
+  desktop_.Advance(1ms, hwnd_);
+  // The wait thread gives up while the pass still runs.
+  for (int i = 0; i < 200 && CountTrace("-ConnectionCheckWaitThread") == 0; ++i) {
+    std::this_thread::sleep_for(10ms);
+  }
+  Settle();
+  EXPECT_EQ(CountTrace("ConnectionCheckWaitThread TimeOut"), 1);
+  EXPECT_TRUE(TextOf(IDC_STATUS_LABEL).starts_with(u"Kavel-7100 との\n"));
+  EXPECT_FALSE(IsWindowEnabled(Control(IDC_SETTINGS_BUTTON)));
+  EXPECT_TRUE(Launches().empty());
+
+  gate.Open();
+  WaitForWorkers();
+  EXPECT_TRUE(TextOf(IDC_STATUS_LABEL).starts_with(u"Kavel-7100 と\n")) << "the late pass found the router again";
+  EXPECT_TRUE(IsWindowEnabled(Control(IDC_SETTINGS_BUTTON)));
+  EXPECT_TRUE(Launches().empty());
+}
+
+TEST_F(SettingsLaunch, APassThatLosesTheRouterOpensNothing) {
+  StartConnected();
+  ndis_->SetConnectStatus("wlan0", NdisMediaStateDisconnected);
+  TraceOn();
+  Click();
+  WaitForWorkers();
+  EXPECT_EQ(CountTrace("Not Found"), 1);
+  EXPECT_TRUE(Launches().empty());
+  EXPECT_FALSE(IsWindowEnabled(Control(IDC_SETTINGS_BUTTON)));
+}
