@@ -1,0 +1,61 @@
+// The X11 host: top-level windows on an X display, with the window manager's help where there is
+// one.
+//
+// Each top-level window is one X window of the window's size, borderless unless it has
+// WS_CAPTION. Its pixels are a copy of the window system's framebuffer in the screen's pixel
+// layout; presented rectangles are copied into it and put on the screen, and exposures are
+// served from it without a repaint. Pointer, keys, focus, iconic state, moves and the window
+// manager's close become the calls of platform/ui/host_input.h.
+//
+// This header is the only one the rest of the program sees; Xlib stays inside x11/.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/host/host.h"
+
+namespace platform::host {
+
+struct X11Options {
+  std::string display;  // empty: $DISPLAY
+  // WM_CLASS: what desktop entries and window-manager rules match the windows by.
+  std::string instanceName = "velmor-manager";
+  std::string className = "Velmor-manager";
+};
+
+class X11Host final : public Host {
+ public:
+  // Connects to the display. Null when that is impossible (no display, no TrueColor visual);
+  // `error`, when given, then says why, so that main can fall back or end cleanly.
+  static std::shared_ptr<X11Host> Open(const X11Options& options = {}, std::string* error = nullptr);
+  ~X11Host() override;
+  X11Host(const X11Host&) = delete;
+  X11Host& operator=(const X11Host&) = delete;
+
+  void Create(HWND hwnd, const TopLevelInfo& info) override;
+  void Destroy(HWND hwnd) override;
+  void Show(HWND hwnd, bool show) override;
+  void SetBounds(HWND hwnd, const RECT& rect) override;
+  void Iconify(HWND hwnd) override;
+  void Restore(HWND hwnd) override;
+  void SetTitle(HWND hwnd, std::u16string_view title) override;
+  void SetIcon(HWND hwnd, HICON big, HICON small) override;
+  void Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surface, std::span<const RECT> rects) override;
+  void BeginMove(HWND hwnd, POINT screenPoint) override;
+  SIZE ScreenSize() override;
+  int EventFd() override;
+  bool HasPendingEvents() override;
+  void DispatchEvents() override;
+
+  // The X window that shows `hwnd` (0 for none), for diagnostics and tests.
+  unsigned long NativeWindow(HWND hwnd) const;
+
+  struct Impl;
+
+ private:
+  explicit X11Host(std::shared_ptr<Impl> impl);
+  std::shared_ptr<Impl> impl_;
+};
+
+}  // namespace platform::host

@@ -1,0 +1,148 @@
+// The X11 host on a screen without a window manager, and on a screen of another depth.
+#include "tests/platform/host_x11/x11_desktop.h"
+
+#include <cstdlib>
+
+#include "platform/host/host.h"
+
+namespace velmor::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const auto* const kServer = ::testing::AddGlobalTestEnvironment(new SharedXvfb(XvfbOptions{}));
+
+POINT PointOf(LPARAM lParam) { return POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}; }
+
+std::size_t CloseCommands(const MessageLog& log) {
+  std::size_t n = 0;
+  for (const Seen& s : log.Of(WM_SYSCOMMAND)) n += (s.wParam & 0xFFF0) == SC_CLOSE;
+  return n;
+}
+
+TEST(X11HostOpen, ADisplayThatCannotBeReachedGivesNoHostAndSaysWhy) {
+  std::string error;
+  auto host = platform::host::X11Host::Open(platform::host::X11Options{":64999"}, &error);
+  EXPECT_EQ(host, nullptr);
+  EXPECT_NE(error.find(":64999"), std::string::npos) << error;
+}
+
+class NoWindowManagerTest : public X11HostTest {};
+
+TEST_F(NoWindowManagerTest, ANewWindowGetsTheKeyboardClosesOnAltF4AndAnswersPings) {
+  EXPECT_EQ(Host().ScreenSize(), (SIZE{1024, 768}));
+  MessageLog& log = Log();
+  HWND hwnd = Loop().Create(TestWindowSetup{.rect = RECT{100, 100, 300, 250}}, &log);
+  const unsigned long window = WaitViewable(hwnd);
+  ASSERT_NE(window, 0u);
+  EXPECT_EQ(Display().ViewableRect(window), (ScreenRect{100, 100, 200, 150}));
+  ASSERT_TRUE(WaitUntil([&] { return Display().FocusWindow() == window; }));
+  ASSERT_TRUE(WaitUntil([&] {
+    for (const Seen& s : log.Of(WM_ACTIVATE)) {
+      if (LOWORD(s.wParam) == WA_ACTIVE) return true;
+    }
+    return false;
+  }));
+  ASSERT_TRUE(Display().Key({"alt+F4"}));
+  EXPECT_TRUE(WaitUntil([&] { return CloseCommands(log) == 1; }));
+  ASSERT_TRUE(Display().SendDeleteWindow(window));
+  EXPECT_TRUE(WaitUntil([&] { return CloseCommands(log) == 2; }));
+  EXPECT_TRUE(Display().Ping(window, 5s)) << "the window's loop answers a window manager's ping";
+}
+
+TEST_F(NoWindowManagerTest, ADragMovesTheWindowWithTheHostsOwnPointerGrab) {
+  MessageLog& log = Log();
+  HWND hwnd = Loop().Create(TestWindowSetup{.rect = RECT{100, 100, 300, 250}, .dragOnPress = true}, &log);
+  const unsigned long window = WaitViewable(hwnd);
+  ASSERT_NE(window, 0u);
+  XvfbDisplay& d = Display();
+
+  ASSERT_TRUE(d.MouseMove(150, 130));
+  ASSERT_TRUE(d.MouseDown(1));
+  ASSERT_TRUE(WaitUntil([&] { return log.Count(WM_LBUTTONDOWN) == 1; }));
+  ASSERT_TRUE(Loop().Settle());
+  ASSERT_TRUE(d.MouseMove(200, 160));
+  ASSERT_TRUE(d.MouseMove(250, 180));
+  EXPECT_TRUE(WaitUntil([&] { return d.ViewableRect(window) == ScreenRect{200, 150, 200, 150}; }));
+  EXPECT_TRUE(WaitUntil([&] {
+    RECT r{};
+    GetWindowRect(hwnd, &r);
+    return r == RECT{200, 150, 400, 300};
+  }));
+  ASSERT_TRUE(d.MouseUp(1));
+  ASSERT_TRUE(d.MouseMove(600, 500));
+  ASSERT_TRUE(Loop().Settle());
+  EXPECT_EQ(d.ViewableRect(window), (ScreenRect{200, 150, 200, 150})) << "the move ended with the release";
+
+  ASSERT_TRUE(d.MouseMove(260, 190));
+  ASSERT_TRUE(d.Click(3));
+  ASSERT_TRUE(WaitUntil([&] { return log.Count(WM_RBUTTONUP) == 1; }));
+  EXPECT_EQ(PointOf(log.Of(WM_RBUTTONDOWN)[0].lParam), (POINT{60, 40})) << "the pointer is free again";
+  EXPECT_EQ(log.Count(WM_LBUTTONUP), 0u);
+}
+
+TEST_F(NoWindowManagerTest, MinimisingWithNobodyToRestoreTheWindowLeavesItShown) {
+  MessageLog& log = Log();
+  HWND hwnd = Loop().Create(TestWindowSetup{.rect = RECT{100, 100, 300, 250}}, &log);
+  const unsigned long window = WaitViewable(hwnd);
+  ASSERT_NE(window, 0u);
+  Loop().Run([&]() -> LRESULT { return ShowWindow(hwnd, SW_MINIMIZE); });
+  EXPECT_TRUE(WaitUntil([&] { return !IsIconic(hwnd); }));
+  EXPECT_TRUE(Display().ViewableRect(window).has_value());
+}
+
+TEST_F(NoWindowManagerTest, AWindowDestroyedBehindTheHostsBackCostsOnlyALoggedError) {
+  MessageLog& log = Log();
+  HWND hwnd = Loop().Create(TestWindowSetup{.rect = RECT{100, 100, 300, 250}}, &log);
+  const unsigned long window = WaitViewable(hwnd);
+  ASSERT_NE(window, 0u);
+  Display().DestroyXWindow(window);
+  // Requests on the gone window fail in the server; the program goes on.
+  Loop().Run([&]() -> LRESULT {
+    SetWindowTextW(hwnd, u"gone");
+    InvalidateRect(hwnd, nullptr, TRUE);
+    return UpdateWindow(hwnd);
+  });
+  ASSERT_TRUE(Loop().Settle());
+  HWND next = Loop().Create(TestWindowSetup{.rect = RECT{400, 100, 500, 200}}, &log);
+  EXPECT_NE(WaitViewable(next), 0u);
+}
+
+// A screen of 16 bits per pixel: the framebuffer is converted, within the screen's precision.
+TEST(X11HostDepth, A16BitScreenShowsTheFramebufferInItsOwnPixels) {
+  XvfbDisplay display(XvfbOptions{.depth = 16});
+  ASSERT_TRUE(display.Ready()) << display.Error();
+  std::string error;
+  auto host = platform::host::X11Host::Open(platform::host::X11Options{display.Name()}, &error);
+  ASSERT_TRUE(host) << error;
+  platform::host::Install(host);
+  {
+    MessageLog log;  // outlives the window that writes to it
+    WindowLoop loop;
+    HWND hwnd = loop.Create(TestWindowSetup{.rect = RECT{50, 60, 250, 210}}, &log);
+    const unsigned long window = host->NativeWindow(hwnd);
+    ASSERT_TRUE(WaitUntil([&] { return display.ViewableRect(window).has_value(); }));
+    auto close = [](std::uint32_t a, std::uint32_t b) {
+      for (int shift : {0, 8, 16}) {
+        if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) > 4) return false;
+      }
+      return true;
+    };
+    auto matches = [&] {
+      auto grab = display.Grab(ScreenRect{50, 60, 200, 150});
+      auto surface = platform::ui::WindowSurface(hwnd);
+      if (!grab || !surface) return false;
+      for (int y = 0; y < 150; ++y) {
+        for (int x = 0; x < 200; ++x) {
+          if (!close(grab->At(x, y), surface->At(x, y))) return false;
+        }
+      }
+      return true;
+    };
+    EXPECT_TRUE(WaitUntil(matches));
+  }
+  platform::host::Install(nullptr);
+}
+
+}  // namespace
+}  // namespace velmor::test
