@@ -129,6 +129,13 @@ struct InputEvent {
   UINT key = 0;
 };
 
+// A descriptor that the queue's loop polls for a window of that queue.
+struct FdWatch {
+  HWND owner = nullptr;
+  int fd = -1;
+  std::shared_ptr<const std::function<void()>> onReadable;
+};
+
 struct ThreadQueue {
   std::thread::id thread;
   bool alive = true;
@@ -156,6 +163,7 @@ struct ThreadQueue {
   std::uint64_t idleSeq = 0;
 
   std::function<void(HWND)> createHook;
+  std::vector<FdWatch> watches;
 
   void Wake();
   ~ThreadQueue();

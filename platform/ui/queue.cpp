@@ -2,7 +2,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
+#include <vector>
 
 #include "platform/base/errors.h"
 #include "platform/ui/internal.h"
@@ -153,6 +155,13 @@ POINT CursorScreen(ThreadQueue& q) {
   return p;
 }
 
+bool StillWatched(ThreadQueue& q, const FdWatch& watch) {
+  std::lock_guard g(Lock());
+  return std::ranges::any_of(q.watches, [&](const FdWatch& w) {
+    return w.fd == watch.fd && w.owner == watch.owner && w.onReadable == watch.onReadable;
+  }) && FindLive(watch.owner) != nullptr;
+}
+
 // The heart of GetMessageW and PeekMessageW. Order: sent messages (served here, never
 // returned), posted messages, input (turned into messages one event at a time), paint, timers,
 // quit.
@@ -221,17 +230,26 @@ bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, UINT remove, bool block
       const auto wait = (due.timer->due - now).count();
       timeout = wait <= 0 ? 0 : static_cast<int>(std::min<long long>(wait, INT_MAX));
     }
+    // Watches of windows destroyed since the last wait go here; the rest are polled with the
+    // wake fd and the host's fd.
+    std::erase_if(q->watches, [](const FdWatch& w) { return !FindLive(w.owner); });
+    std::vector<pollfd> fds{{q->wakeFd, POLLIN, 0}, {host ? host->EventFd() : -1, POLLIN, 0}};
+    std::vector<FdWatch> watches = q->watches;
+    for (const FdWatch& w : watches) fds.push_back(pollfd{w.fd, POLLIN, 0});
     lk.unlock();
     if (host && host->HasPendingEvents()) continue;
-    pollfd fds[2] = {{q->wakeFd, POLLIN, 0}, {host ? host->EventFd() : -1, POLLIN, 0}};
-    const nfds_t count = fds[1].fd >= 0 ? 2 : 1;
-    if (::poll(fds, count, timeout) > 0) {
+    if (::poll(fds.data(), fds.size(), timeout) > 0) {
       if (fds[0].revents & POLLIN) {
         std::uint64_t drained;
         while (::read(q->wakeFd, &drained, sizeof drained) > 0) {
         }
       }
-      if (count == 2 && (fds[1].revents & POLLIN) && host) host->DispatchEvents();
+      if ((fds[1].revents & POLLIN) && host) host->DispatchEvents();
+      for (std::size_t i = 0; i < watches.size(); ++i) {
+        if (!(fds[i + 2].revents & (POLLIN | POLLERR | POLLHUP))) continue;
+        // An earlier callback of this round may have ended this watch.
+        if (StillWatched(*q, watches[i])) (*watches[i].onReadable)();
+      }
     }
   }
 }
@@ -402,6 +420,33 @@ bool WaitUntilIdle(HWND hwnd, std::chrono::milliseconds timeout) {
   std::unique_lock lk(Lock());
   const bool done = IdleCv().wait_for(lk, timeout, [&] { return q->idleSeq >= target || !q->alive; });
   return done && q->alive;
+}
+
+BOOL WatchFd(HWND owner, int fd, std::function<void()> onReadable) {
+  if (fd < 0 || !onReadable) return FALSE;
+  std::lock_guard g(Lock());
+  auto w = FindLive(owner);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  auto& watches = w->queue->watches;
+  if (std::ranges::any_of(watches, [&](const FdWatch& x) { return x.owner == owner && x.fd == fd; })) return FALSE;
+  watches.push_back(FdWatch{owner, fd, std::make_shared<const std::function<void()>>(std::move(onReadable))});
+  // A loop already asleep in poll() would not see the new fd until something else woke it.
+  w->queue->Wake();
+  return TRUE;
+}
+
+BOOL UnwatchFd(HWND owner, int fd) {
+  std::lock_guard g(Lock());
+  auto w = Find(owner);
+  if (!w) return FALSE;
+  auto& watches = w->queue->watches;
+  const auto removed = std::erase_if(watches, [&](const FdWatch& x) { return x.owner == owner && x.fd == fd; });
+  if (removed == 0) return FALSE;
+  w->queue->Wake();
+  return TRUE;
 }
 
 }  // namespace platform::ui

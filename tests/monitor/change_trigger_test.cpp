@@ -2,11 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/fake_net/fake_changes.h"
-#include "tests/support/fake_net/scoped_backend.h"
 #include "tests/support/program/program_fixture.h"
 
 using namespace std::chrono_literals;
-using velmor::test::FakeChangeSource;
 using velmor::test::Gate;
 using velmor::test::ProgramTest;
 
@@ -20,10 +18,6 @@ class ChangeTrigger : public ProgramTest {
     Settle();
   }
   int Passes() const { return CountTrace("+ConnectionCheckThread"); }
-
-  std::shared_ptr<FakeChangeSource> changes_ = std::make_shared<FakeChangeSource>();
-  velmor::test::ScopedBackend<platform::net::ChangeMonitorSource, platform::net::SetChangeMonitorSource> scoped_{
-      changes_};
 };
 
 }  // namespace

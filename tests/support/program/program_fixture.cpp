@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "platform/kernel/sync.h"
+#include "platform/net/change_monitor.h"
 #include "platform/net/iphlpapi.h"
 #include "platform/net/wlanapi.h"
 #include "platform/shell/shell.h"
@@ -17,6 +18,7 @@ ProgramTest::ProgramTest() {
   platform::net::SetNdisDevices(ndis_);
   platform::net::SetAdapterSource(adapters_);
   platform::net::SetWlanService(wlan_);
+  platform::net::SetChangeMonitorSource(changes_);
   platform::shell::SetLauncher([this](const std::vector<std::string>& argv) {
     std::lock_guard g(launchMutex_);
     launches_.push_back(argv);
@@ -33,6 +35,7 @@ ProgramTest::~ProgramTest() {
   dlg_.reset();
   routers_.clear();
   platform::shell::SetLauncher(nullptr);
+  platform::net::SetChangeMonitorSource(nullptr);
   platform::net::SetWlanService(nullptr);
   platform::net::SetAdapterSource(nullptr);
   platform::net::SetNdisDevices(nullptr);

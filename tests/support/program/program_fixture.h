@@ -17,6 +17,7 @@
 #include "app/velmor_manager_dlg.h"
 #include "tests/support/fake_ndis.h"
 #include "tests/support/fake_net/fake_adapters.h"
+#include "tests/support/fake_net/fake_changes.h"
 #include "tests/support/fake_net/fake_wlan.h"
 #include "tests/support/headless/headless_desktop.h"
 #include "tests/support/router_sim/router_sim.h"
@@ -91,6 +92,8 @@ class ProgramTest : public ::testing::Test {
   std::shared_ptr<FakeNdisDevices> ndis_ = std::make_shared<FakeNdisDevices>();
   std::shared_ptr<FakeAdapterSource> adapters_ = std::make_shared<FakeAdapterSource>();
   std::shared_ptr<FakeWlanService> wlan_ = std::make_shared<FakeWlanService>();
+  // Network changes are announced by the test alone, never by the machine's own network.
+  std::shared_ptr<FakeChangeSource> changes_ = std::make_shared<FakeChangeSource>();
   std::vector<std::unique_ptr<RouterSim>> routers_;
   std::unique_ptr<CVelmor_managerDlg> dlg_;
   std::unique_ptr<WindowThread> thread_;
