@@ -21,7 +21,7 @@ BOOL FindMarkerInBody(CHttpFile& file) {
   std::memset(szLine, 0, sizeof szLine);
   try {
     while (file.ReadString(reinterpret_cast<LPWSTR>(szLine), 1024) != nullptr) {
-      if (std::strstr(szLine, kBodyMarker) != nullptr) {
+      if (LineHoldsMarker(szLine)) {
         DebugMessage(u"Found K7100 code in html head\n");
         return TRUE;
       }
@@ -34,6 +34,12 @@ BOOL FindMarkerInBody(CHttpFile& file) {
 }
 
 }  // namespace
+
+BOOL LineHoldsMarker(const char* szLine) { return std::strstr(szLine, kBodyMarker) != nullptr ? TRUE : FALSE; }
+
+BOOL HeadersHoldRealm(const std::u16string& strHeaders) {
+  return strHeaders.find(kRealmText) != std::u16string::npos ? TRUE : FALSE;
+}
 
 BOOL CheckVelmorWeb(const char* address) {
   // 1. The request URL. An address that does not fit would ask for a different page.
@@ -85,7 +91,7 @@ BOOL CheckVelmorWeb(const char* address) {
     if (!pFile->QueryInfo(HTTP_QUERY_RAW_HEADERS_CRLF, strHeaders)) {
       DebugMessage(u"queryinfo fail\n");
     } else {
-      if (strHeaders.find(kRealmText) != std::u16string::npos) bResult = TRUE;
+      if (HeadersHoldRealm(strHeaders)) bResult = TRUE;
       DebugMessage(u"%s", strHeaders);
     }
   }

@@ -292,6 +292,16 @@ void Transfer::OnDone(CURLcode result) {
   if (const DWORD error = Attach(next)) Fail(error);
 }
 
+bool TakePiece(std::string_view bytes, std::size_t& pos, std::size_t maxBytes, std::string& piece) {
+  while (pos < bytes.size() && piece.size() < maxBytes) {
+    const char c = bytes[pos++];
+    if (c == '\r') continue;
+    piece.push_back(c);
+    if (c == '\n') return true;
+  }
+  return piece.size() >= maxBytes;
+}
+
 std::size_t Transfer::OnHeader(char* data, std::size_t size, std::size_t count, void* self) noexcept {
   try {
     return static_cast<Transfer*>(self)->HeaderLine(std::string_view(data, size * count));
@@ -359,18 +369,9 @@ std::size_t Transfer::BodyBytes(std::string_view bytes) {
 DWORD Transfer::ReadPiece(std::size_t maxBytes, std::string& piece) {
   piece.clear();
   for (;;) {
-    bool lineEnded = false;
-    while (bodyPos_ < body_.size() && piece.size() < maxBytes) {
-      const char c = body_[bodyPos_++];
-      if (c == '\r') continue;
-      piece.push_back(c);
-      if (c == '\n') {
-        lineEnded = true;
-        break;
-      }
-    }
+    const bool complete = TakePiece(body_, bodyPos_, maxBytes, piece);
     CompactBody();
-    if (lineEnded || piece.size() >= maxBytes) return ERROR_SUCCESS;
+    if (complete) return ERROR_SUCCESS;
     if (finished_) return piece.empty() ? error_ : ERROR_SUCCESS;
     Pump([this] { return bodyPos_ < body_.size(); });
   }

@@ -48,6 +48,12 @@ using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
 // and an empty text for a text that is no absolute URL. `normalized` receives libcurl's form.
 std::string UrlScheme(const std::string& url, std::string* normalized = nullptr);
 
+// Moves the next piece of a body out of `bytes`, from `pos` on, into `piece`: bytes up to and
+// including LF, CR bytes dropped, until `piece` holds `maxBytes` bytes. True when the piece is
+// complete (its LF was taken, or it is full); false when `bytes` ran out first, so that more of the
+// body must arrive before the piece can be handed out.
+bool TakePiece(std::string_view bytes, std::size_t& pos, std::size_t maxBytes, std::string& piece);
+
 class Transfer {
  public:
   // ERROR_SUCCESS and the exchange, not yet started, or the failure.

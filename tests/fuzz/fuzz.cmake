@@ -4,16 +4,64 @@
 #   build-fuzz-clang/tests/nl80211_answer_fuzz -max_total_time=600 \
 #       /tmp/nl80211-work tests/fuzz/nl80211_corpus
 # (new inputs go to the first, scratch folder; the committed seeds stay as they are).
-# CTest runs each target once over its seed corpus.
+# make_nl80211_corpus.py and make_seed_corpora.py write the seeds; an input that once crashed a
+# target is kept in its corpus as it was found.
+#
+# CTest runs each target twice (label `fuzz`): once over its seed corpus (<name>_corpus), and once
+# for 20 seconds from it (<name>_run), writing what it finds to a scratch folder in the build tree.
+# The code under test is compiled into each target so that libFuzzer sees its coverage; what it
+# merely calls comes from the libraries.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-  add_executable(nl80211_answer_fuzz
-    ${CMAKE_CURRENT_LIST_DIR}/nl80211_answer_fuzz.cpp
-    ${PROJECT_SOURCE_DIR}/platform/net/netlink_reader.cpp
-    ${PROJECT_SOURCE_DIR}/platform/net/nl80211_answer.cpp)
-  target_include_directories(nl80211_answer_fuzz PRIVATE ${PROJECT_SOURCE_DIR})
-  target_compile_options(nl80211_answer_fuzz PRIVATE -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
-  target_link_options(nl80211_answer_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_libraries(nl80211_answer_fuzz PRIVATE velmor_warnings)
-  add_test(NAME nl80211_answer_fuzz_corpus
-    COMMAND nl80211_answer_fuzz -runs=0 ${CMAKE_CURRENT_LIST_DIR}/nl80211_corpus)
+  function(velmor_fuzz_target name)
+    cmake_parse_arguments(FUZZ "" "CORPUS" "SOURCES;DEPS" ${ARGN})
+    add_executable(${name} ${FUZZ_SOURCES})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_libraries(${name} PRIVATE velmor_warnings ${FUZZ_DEPS})
+    set(work ${CMAKE_CURRENT_BINARY_DIR}/fuzz-work/${name})
+    file(MAKE_DIRECTORY ${work})
+    add_test(NAME ${name}_corpus COMMAND ${name} -runs=0 ${FUZZ_CORPUS})
+    add_test(NAME ${name}_run
+      COMMAND ${name} -max_total_time=20 -timeout=10 -rss_limit_mb=1024 -print_final_stats=1
+              -artifact_prefix=${work}/ ${work} ${FUZZ_CORPUS})
+    set_tests_properties(${name}_corpus ${name}_run PROPERTIES LABELS fuzz)
+  endfunction()
+
+  velmor_fuzz_target(nl80211_answer_fuzz
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/nl80211_answer_fuzz.cpp
+            ${PROJECT_SOURCE_DIR}/platform/net/netlink_reader.cpp
+            ${PROJECT_SOURCE_DIR}/platform/net/nl80211_answer.cpp
+    CORPUS ${CMAKE_CURRENT_LIST_DIR}/nl80211_corpus)
+
+  velmor_fuzz_target(body_piece_fuzz
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/body_piece_fuzz.cpp
+            ${PROJECT_SOURCE_DIR}/platform/inet/transfer.cpp
+    DEPS platform_inet
+    CORPUS ${CMAKE_CURRENT_LIST_DIR}/body_piece_corpus)
+
+  velmor_fuzz_target(web_match_fuzz
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/web_match_fuzz.cpp
+            ${PROJECT_SOURCE_DIR}/probe/check_velmor_web.cpp
+            ${PROJECT_SOURCE_DIR}/platform/base/codepage.cpp
+    DEPS velmor_probe
+    CORPUS ${CMAKE_CURRENT_LIST_DIR}/web_match_corpus)
+
+  velmor_fuzz_target(format_fuzz
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/format_fuzz.cpp
+            ${PROJECT_SOURCE_DIR}/platform/base/format.cpp
+            ${PROJECT_SOURCE_DIR}/platform/base/codepage.cpp
+            ${PROJECT_SOURCE_DIR}/platform/base/errors.cpp
+    CORPUS ${CMAKE_CURRENT_LIST_DIR}/format_corpus)
+
+  velmor_fuzz_target(image_codec_fuzz
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/image_codec_fuzz.cpp
+            ${PROJECT_SOURCE_DIR}/platform/gdi/image_codec.cpp
+    CORPUS ${CMAKE_CURRENT_LIST_DIR}/image_codec_corpus)
+
+  velmor_fuzz_target(adapter_records_fuzz
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/adapter_records_fuzz.cpp
+            ${PROJECT_SOURCE_DIR}/platform/net/adapters.cpp
+    DEPS platform_net
+    CORPUS ${CMAKE_CURRENT_LIST_DIR}/adapter_records_corpus)
 endif()

@@ -109,6 +109,19 @@ bool SendAll(int fd, std::string_view bytes, int stopFd) {
   return true;
 }
 
+// Waits `interval` unless the simulator stops first; false on stop.
+bool Pause(std::chrono::milliseconds interval, int stopFd) {
+  const auto end = std::chrono::steady_clock::now() + interval;
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return true;
+    pollfd stop = {stopFd, POLLIN, 0};
+    const int n = poll(&stop, 1, static_cast<int>(left.count()));
+    if (n < 0 && errno == EINTR) continue;
+    if (n != 0) return false;
+  }
+}
+
 // Holds the connection open, saying nothing, until the client goes or the simulator stops.
 void KeepSilent(int fd, int stopFd) {
   char sink[4096];
@@ -358,6 +371,27 @@ void RouterSim::Serve(int fd) {
       if (!SendAll(fd, answer.Head(), stopFd_)) return;
       while (SendAll(fd, round, stopFd_)) {
       }
+      return;
+    }
+    case Behaviour::kRaw:
+      SendAll(fd, answer.body, stopFd_);
+      shutdown(fd, SHUT_WR);
+      return;
+    case Behaviour::kDrip: {
+      const std::string wire = WireBody(answer, answer.body, true);
+      if (!SendAll(fd, answer.Head(), stopFd_)) return;
+      for (const char byte : wire) {
+        if (!Pause(answer.dripInterval, stopFd_) || !SendAll(fd, std::string_view(&byte, 1), stopFd_)) return;
+      }
+      shutdown(fd, SHUT_WR);
+      return;
+    }
+    case Behaviour::kResetInHead: {
+      const std::string head = answer.Head();
+      SendAll(fd, head.substr(0, head.size() / 2), stopFd_);
+      // A zero linger time makes the close that follows send RST at once.
+      const linger abort = {1, 0};
+      setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
       return;
     }
   }

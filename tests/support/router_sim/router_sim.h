@@ -27,6 +27,9 @@ struct RouterAnswer {
     kCloseMidBody,  // the head announces the whole body; half of it is sent, then the connection closes
     kStallMidBody,  // as kCloseMidBody, but the connection stays open and sends nothing more
     kEndless,       // the head, then the body sent over and over without end
+    kRaw,           // the body's bytes as the whole answer, with no head of ours, then the close
+    kDrip,          // the head, then the body one byte per dripInterval, then the close
+    kResetInHead,   // half of the head, then a reset (RST) instead of an orderly close
   };
 
   Behaviour behaviour = Behaviour::kRespond;
@@ -38,6 +41,7 @@ struct RouterAnswer {
   std::vector<std::string> extraHeaders;  // whole header lines without CR LF
   bool chunked = false;                   // Transfer-Encoding: chunked
   std::size_t chunkSize = 100;            // body bytes per chunk
+  std::chrono::milliseconds dripInterval{1000};  // kDrip only
 
   // The head as the simulator sends it, for tests that compare header text.
   std::string Head() const;
