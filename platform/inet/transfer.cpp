@@ -202,6 +202,7 @@ void Transfer::Detach() {
 }
 
 DWORD Transfer::Open(const std::string& url) {
+  exchangeStart_ = Clock::now();
   if (const DWORD error = Attach(url)) return Fail(error);
   Pump([this] { return headDone_; });
   if (headDone_) return ERROR_SUCCESS;
@@ -248,7 +249,8 @@ DWORD Transfer::Pump(const std::function<bool()>& satisfied) {
     const bool connected =
         curl_easy_getinfo(easy_.get(), CURLINFO_CONNECT_TIME_T, &connectMicros) == CURLE_OK && connectMicros > 0;
     if (!connected) lastByte_ = now;
-    const auto deadline = connected ? lastByte_ + options_.receiveTimeout : hopStart_ + options_.connectTimeout;
+    const auto deadline = std::min(connected ? lastByte_ + options_.receiveTimeout : hopStart_ + options_.connectTimeout,
+                                   exchangeStart_ + options_.exchangeTimeout);
     if (now >= deadline) return Fail(ERROR_INTERNET_TIMEOUT);
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
     const int wait = static_cast<int>(std::min<decltype(left)>(left, std::numeric_limits<int>::max()));

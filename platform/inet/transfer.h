@@ -27,6 +27,9 @@ struct TransferOptions {
   std::string extraHeaders;  // request header lines separated by CR LF
   std::chrono::milliseconds connectTimeout{5000};
   std::chrono::milliseconds receiveTimeout{10000};
+  // The whole exchange, redirects and body included. A peer that keeps sending a byte now and
+  // then never trips the receive time-out; this ends it all the same.
+  std::chrono::milliseconds exchangeTimeout{60000};
   std::size_t maxBodyBytes = std::size_t{1} << 20;
   int maxRedirects = 10;  // 0: a redirect is an answer like any other
 };
@@ -114,6 +117,7 @@ class Transfer {
   DWORD error_ = 0;       // the failure that ended the exchange; sticky
   DWORD abortError_ = 0;  // why a callback of ours stopped the transfer
   std::chrono::steady_clock::time_point hopStart_;
+  std::chrono::steady_clock::time_point exchangeStart_;
   std::chrono::steady_clock::time_point lastByte_;
 };
 

@@ -13,6 +13,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/base/errors.h"
+#include "platform/inet/transfer.h"
 #include "tests/support/router_sim/router_sim.h"
 
 namespace {
@@ -375,3 +376,28 @@ TEST(InetFailures, ABodyThatStallsTimesOutAfterTheReceiveTimeout) {
 }
 
 }  // namespace
+
+// ---- a peer that never stops dripping ----
+
+TEST(InetTransfer, ADripThatNeverEndsIsCutAtTheExchangeDeadline) {
+  // A byte every 50 ms never trips the receive time-out; the exchange deadline still ends it.
+  RouterAnswer answer = RouterAnswer::Status(200, std::string(4000, '\n'));
+  answer.behaviour = Behaviour::kDrip;
+  answer.dripInterval = std::chrono::milliseconds(50);
+  RouterSim sim(answer);
+  platform::inet::TransferOptions options;
+  options.exchangeTimeout = std::chrono::milliseconds(600);
+  std::unique_ptr<platform::inet::Transfer> transfer;
+  ASSERT_EQ(platform::inet::Transfer::Create(options, &transfer), ERROR_SUCCESS);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(transfer->Open("http://" + sim.ProbeAddress()), ERROR_SUCCESS);
+  std::string piece;
+  DWORD error = ERROR_SUCCESS;
+  int pieces = 0;
+  while ((error = transfer->ReadPiece(1024, piece)) == ERROR_SUCCESS && !piece.empty()) ++pieces;
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(error, ERROR_INTERNET_TIMEOUT);
+  EXPECT_GT(pieces, 2) << "the drip was read while it lasted";
+  EXPECT_GE(took, std::chrono::milliseconds(550));
+  EXPECT_LT(took, std::chrono::milliseconds(2000));
+}
