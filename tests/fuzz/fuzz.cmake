@@ -11,7 +11,9 @@
 # for 20 seconds from it (<name>_run), writing what it finds to a scratch folder in the build tree.
 # The code under test is compiled into each target so that libFuzzer sees its coverage; what it
 # merely calls comes from the libraries.
-if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+# Not in the ThreadSanitizer build: libFuzzer runs with AddressSanitizer, which cannot be combined
+# with it.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND NOT VELMOR_SANITIZE STREQUAL "thread")
   function(velmor_fuzz_target name)
     cmake_parse_arguments(FUZZ "" "CORPUS" "SOURCES;DEPS" ${ARGN})
     add_executable(${name} ${FUZZ_SOURCES})

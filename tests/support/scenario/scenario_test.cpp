@@ -88,8 +88,8 @@ TEST(ScenarioLine, IgnoresCommentsEmptyAndMalformedLines) {
       "wl/an0 9 up",
       "averyverylongname 9 up",  // 17 bytes: longer than any interface name
       "wlan0 9 up 0123456789abcdef0123456789abcdefX",  // 33 bytes
-      "wlan0 9 up \\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41"
-      "\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41",
+      // 33 escaped bytes, written out in one literal.
+      "wlan0 9 up \\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41\\x41",
   };
   for (const char* line : lines) {
     SCOPED_TRACE(line);
