@@ -123,8 +123,8 @@ std::basic_string<CharT> Run(std::basic_string_view<CharT> fmt, std::span<const 
     }
     int width = 0, precision = -1;
     bool left = false, zero = false;
-    CharT spec{};
-    const detail::Conversion<CharT> c = detail::ParseConversion(fmt, i, &width, &precision, &left, &zero, &spec);
+    CharT letter{};
+    const detail::Conversion<CharT> c = detail::ParseConversion(fmt, i, &width, &precision, &left, &zero, &letter);
     const std::basic_string_view<CharT> literal = fmt.substr(i, c.next - i);
     if (c.want == detail::Want::None || next >= args.size()) {
       out.append(literal);
@@ -141,7 +141,7 @@ std::basic_string<CharT> Run(std::basic_string_view<CharT> fmt, std::span<const 
     const CharT pad = zero && !left ? CharT('0') : CharT(' ');
     switch (c.want) {
       case detail::Want::Integer:
-        if (spec == CharT('d') || spec == CharT('i')) {
+        if (letter == CharT('d') || letter == CharT('i')) {
           const long long v = AsSigned(a);
           if (v < 0) {
             AppendAscii(body, "-" + Digits(0ULL - static_cast<unsigned long long>(v), 10, false));
@@ -150,8 +150,8 @@ std::basic_string<CharT> Run(std::basic_string_view<CharT> fmt, std::span<const 
           }
         } else {
           const unsigned long long v = AsUnsigned(a);
-          if (spec == CharT('u')) AppendAscii(body, Digits(v, 10, false));
-          else AppendAscii(body, Digits(v, 16, spec == CharT('X')));
+          if (letter == CharT('u')) AppendAscii(body, Digits(v, 10, false));
+          else AppendAscii(body, Digits(v, 16, letter == CharT('X')));
         }
         AppendPadded(out, body, width, left, pad);
         break;

@@ -141,7 +141,7 @@ struct Conversion {
 template <class CharT>
 constexpr Conversion<CharT> ParseConversion(std::basic_string_view<CharT> fmt, std::size_t pos,
                                             int* width = nullptr, int* precision = nullptr, bool* left = nullptr,
-                                            bool* zero = nullptr, CharT* spec = nullptr) {
+                                            bool* zero = nullptr, CharT* letter = nullptr) {
   Conversion<CharT> c;
   std::size_t i = pos + 1;
   bool l = false, z = false;
@@ -200,7 +200,7 @@ constexpr Conversion<CharT> ParseConversion(std::basic_string_view<CharT> fmt, s
   if (precision) *precision = p;
   if (left) *left = l;
   if (zero) *zero = z;
-  if (spec) *spec = s;
+  if (letter) *letter = s;
   return c;
 }
 
