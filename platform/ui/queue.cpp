@@ -254,27 +254,33 @@ bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, UINT remove, bool block
   }
 }
 
-}  // namespace
-
-LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+// Hands `rec` to the thread that owns its window and waits for the result; on that very thread
+// `here` runs at once instead. A window that is gone gives 0.
+LRESULT Deliver(const std::shared_ptr<SentRecord>& rec, const std::function<LRESULT()>& here) {
   auto me = CurrentQueue();
   std::unique_lock lk(Lock());
-  auto w = FindLive(hwnd);
+  auto w = FindLive(rec->hwnd);
   if (!w) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return 0;
   }
   if (IsOwnThread(*w)) {
     lk.unlock();
-    return CallProc(hwnd, message, wParam, lParam);
+    return here();
   }
+  rec->sender = me;
+  return SendAndWait(lk, *w->queue, rec);
+}
+
+}  // namespace
+
+LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   auto rec = std::make_shared<SentRecord>();
   rec->hwnd = hwnd;
   rec->message = message;
   rec->wParam = wParam;
   rec->lParam = lParam;
-  rec->sender = me;
-  return SendAndWait(lk, *w->queue, rec);
+  return Deliver(rec, [=] { return CallProc(hwnd, message, wParam, lParam); });
 }
 
 BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -376,22 +382,10 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id) {
 namespace platform::ui {
 
 LRESULT CallOnWindowThread(HWND hwnd, const std::function<LRESULT()>& call) {
-  auto me = CurrentQueue();
-  std::unique_lock lk(Lock());
-  auto w = FindLive(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
-  if (IsOwnThread(*w)) {
-    lk.unlock();
-    return call();
-  }
   auto rec = std::make_shared<SentRecord>();
   rec->hwnd = hwnd;
   rec->call = &call;
-  rec->sender = me;
-  return SendAndWait(lk, *w->queue, rec);
+  return Deliver(rec, call);
 }
 
 bool WaitUntilIdle(HWND hwnd, std::chrono::milliseconds timeout) {
