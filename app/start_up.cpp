@@ -2,9 +2,11 @@
 
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "app/velmor_manager.h"
+#include "platform/gdi/font.h"
 #include "platform/host/x11/x11_host.h"
 #include "platform/inet/internet.h"
 #include "res/program_resources.h"
@@ -12,11 +14,26 @@
 // The one application object of the process.
 CVelmor_managerApp theApp;
 
+namespace {
+
+// The user's cache folder for this program (XDG base directories); empty when there is none.
+std::string CacheFolder() {
+  const char* cache = std::getenv("XDG_CACHE_HOME");
+  if (cache != nullptr && cache[0] == '/') return std::string(cache) + "/velmor-manager";
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] == '/') return std::string(home) + "/.cache/velmor-manager";
+  return {};
+}
+
+}  // namespace
+
 int RunVelmorManager(const char* programName, const NetworkBackends& backends) {
   // Byte texts from the system (adapter names, SSIDs) are in the locale's codeset.
   std::setlocale(LC_ALL, "");
   platform::inet::InitializeInternet();
   RegisterProgramResources();
+  // The fonts of the last run, unless the fonts or fontconfig's configuration changed since.
+  if (const std::string folder = CacheFolder(); !folder.empty()) platform::gdi::fonts::RememberMatchesIn(folder + "/font-matches");
   if (backends.adapters) platform::net::SetAdapterSource(backends.adapters);
   if (backends.ndis) platform::net::SetNdisDevices(backends.ndis);
   if (backends.wlan) platform::net::SetWlanService(backends.wlan);

@@ -14,6 +14,7 @@
 #include <unordered_map>
 
 #include "platform/base/codepage.h"
+#include "platform/gdi/font_matches.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -73,6 +74,19 @@ std::unique_ptr<Candidate> CandidateFrom(FcPattern* pattern) {
   return c;
 }
 
+std::unique_ptr<Candidate> CandidateFrom(const MatchAnswer& a) {
+  auto c = std::make_unique<Candidate>();
+  c->file = a.file;
+  c->index = a.index;
+  c->family = a.family;
+  c->fcWeight = a.fcWeight;
+  c->italic = a.italic;
+  c->emboldenAsked = a.emboldenAsked;
+  return c;
+}
+
+MatchAnswer AnswerFrom(const Candidate& c) { return {c.file, c.index, c.family, c.fcWeight, c.italic, c.emboldenAsked}; }
+
 using FallbackList = std::vector<std::unique_ptr<Candidate>>;
 
 struct GlyphKey {
@@ -94,18 +108,23 @@ struct GlyphKeyHash {
 };
 
 using RealizationKey = std::tuple<std::string, LONG, int, bool>;  // family, lfHeight, weight, italic
-using FallbackKey = std::tuple<std::string, int, bool>;
 
 struct System {
   std::mutex mutex;
-  bool initialized = false;
-  bool usable = false;
+  bool freetypeTried = false;
   FT_Library library = nullptr;
+  bool fontconfigTried = false;
+  bool fontconfigReady = false;
+  std::size_t fontconfigMatches = 0;
+  // Where fontconfig's answers are remembered between runs; empty: nowhere.
+  std::string matchesPath;
+  bool matchesLoaded = false;
+  MatchStore matches;
   // Faces stay open for the life of the process; there are only as many as fonts installed.
   std::map<std::pair<std::string, int>, FT_Face> faces;
   std::unordered_map<GlyphKey, std::shared_ptr<const Glyph>, GlyphKeyHash> glyphs;
   std::map<RealizationKey, std::weak_ptr<Font>> realized;
-  std::map<FallbackKey, std::shared_ptr<const FallbackList>> fallbacks;
+  std::map<MatchQuery, std::shared_ptr<const FallbackList>> fallbacks;
 };
 
 System& TheSystem() {
@@ -113,18 +132,71 @@ System& TheSystem() {
   return *system;
 }
 
-// Called with the lock held.
-bool EnsureInitialized(System& s) {
-  if (!s.initialized) {
-    s.initialized = true;
+// The Ensure functions are called with the lock held.
+bool EnsureFreeType(System& s) {
+  if (!s.freetypeTried) {
+    s.freetypeTried = true;
+    if (FT_Init_FreeType(&s.library) != 0) s.library = nullptr;
+  }
+  return s.library != nullptr;
+}
+
+bool EnsureFontconfig(System& s) {
+  if (!s.fontconfigTried) {
+    s.fontconfigTried = true;
 #ifdef VELMOR_HAS_LSAN
     // fontconfig's configuration parser drops a few blocks for good while it reads the system
     // configuration; that is the library's, once per process, and no leak of ours.
     __lsan::ScopedDisabler libraryInitLeaks;
 #endif
-    s.usable = FcInit() == FcTrue && FT_Init_FreeType(&s.library) == 0;
+    s.fontconfigReady = FcInit() == FcTrue;
   }
-  return s.usable;
+  return s.fontconfigReady;
+}
+
+MatchStore& EnsureMatchesLoaded(System& s) {
+  if (!s.matchesLoaded) {
+    s.matchesLoaded = true;
+    if (!s.matchesPath.empty()) s.matches = LoadMatches(s.matchesPath);
+  }
+  return s.matches;
+}
+
+std::vector<std::string> FromStrList(FcStrList* list) {
+  std::vector<std::string> out;
+  if (list == nullptr) return out;
+  while (FcChar8* item = FcStrListNext(list)) out.emplace_back(reinterpret_cast<const char*>(item));
+  FcStrListDone(list);
+  return out;
+}
+
+// Everything fontconfig's answers depend on: the files and folders it read, where the user's own
+// configuration and fonts would be, and the variables that move them.
+std::vector<std::string> FontconfigSources(const MatchStore& store) {
+  std::vector<std::string> sources{"$FONTCONFIG_FILE", "$FONTCONFIG_PATH", "$FONTCONFIG_SYSROOT", "$HOME",
+                                   "$XDG_CONFIG_HOME", "$XDG_DATA_HOME", "$XDG_CACHE_HOME"};
+  for (const std::string& file : FromStrList(FcConfigGetConfigFiles(nullptr))) {
+    sources.push_back(file);
+    sources.push_back(file.substr(0, file.rfind('/')));  // a file added beside it
+  }
+  for (const std::string& dir : FromStrList(FcConfigGetFontDirs(nullptr))) sources.push_back(dir);
+  for (const std::string& dir : FromStrList(FcConfigGetCacheDirs(nullptr))) sources.push_back(dir);
+  const char* home = std::getenv("HOME");
+  const char* configHome = std::getenv("XDG_CONFIG_HOME");
+  const char* dataHome = std::getenv("XDG_DATA_HOME");
+  if (home != nullptr && *home != '\0') {
+    const std::string h = home;
+    const std::string config = configHome != nullptr && *configHome != '\0' ? configHome : h + "/.config";
+    const std::string data = dataHome != nullptr && *dataHome != '\0' ? dataHome : h + "/.local/share";
+    for (const std::string& place : {config + "/fontconfig/fonts.conf", config + "/fontconfig/conf.d", h + "/.fonts.conf",
+                                     h + "/.fonts.conf.d", data + "/fonts", h + "/.fonts"}) {
+      sources.push_back(place);
+    }
+  }
+  for (std::string& file : store.AnswerFiles()) sources.push_back(std::move(file));
+  std::sort(sources.begin(), sources.end());
+  sources.erase(std::unique(sources.begin(), sources.end()), sources.end());
+  return sources;
 }
 
 FT_Face OpenFace(System& s, const std::string& file, int index) {
@@ -179,15 +251,20 @@ std::shared_ptr<const Glyph> Render(FT_Face face, int em, bool embolden, bool ob
   return glyph;
 }
 
+std::shared_ptr<const FallbackList> SortedFallbacks(System& s, const MatchQuery& query);
+
 }  // namespace
 
 class Font {
  public:
+  MatchQuery query;
   int em = kDefaultEm;
   bool bold = false;
   bool italic = false;
   Metrics metrics;
   std::unique_ptr<Candidate> primary;
+  // Sorted when a character first needs one: a remembered answer draws the program's texts
+  // without fontconfig ever being loaded.
   std::shared_ptr<const FallbackList> fallbacks;
   // Which candidate draws a character: 0 the primary, i the fallback i - 1.
   std::unordered_map<char32_t, std::size_t> chosen;
@@ -205,6 +282,7 @@ class Font {
     std::size_t pick = 0;
     FT_Face face = OpenFace(s, primary->file, primary->index);
     if (face == nullptr || FT_Get_Char_Index(face, c) == 0) {
+      if (!fallbacks) fallbacks = SortedFallbacks(s, query);
       for (std::size_t i = 0; i < fallbacks->size(); ++i) {
         const Candidate& f = *(*fallbacks)[i];
         if (f.charset == nullptr || FcCharSetHasChar(f.charset, c) != FcTrue) continue;
@@ -274,19 +352,59 @@ bool Measure(System& s, Font& font, LONG lfHeight, LONG lfWeight) {
   return true;
 }
 
-std::shared_ptr<const FallbackList> SortedFallbacks(System& s, FcPattern* pattern, const FallbackKey& key) {
-  auto it = s.fallbacks.find(key);
+// The description as fontconfig is asked it. The program's texts are Japanese: among the faces
+// that stand in for a missing family, those that cover Japanese come first, both for the match
+// and for the per-character fallback.
+FcPattern* PatternFor(const MatchQuery& query) {
+  FcPattern* pattern = FcPatternCreate();
+  if (!query.family.empty()) FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(query.family.c_str()));
+  FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
+  FcPatternAddInteger(pattern, FC_WEIGHT, query.fcWeight);
+  FcPatternAddInteger(pattern, FC_SLANT, query.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcPatternAddBool(pattern, FC_OUTLINE, FcTrue);
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  return pattern;
+}
+
+std::shared_ptr<const FallbackList> SortedFallbacks(System& s, const MatchQuery& query) {
+  auto it = s.fallbacks.find(query);
   if (it != s.fallbacks.end()) return it->second;
   auto list = std::make_shared<FallbackList>();
   FcResult result = FcResultNoMatch;
-  if (FcFontSet* set = FcFontSort(nullptr, pattern, FcTrue, nullptr, &result)) {
-    for (int i = 0; i < set->nfont && list->size() < kMaxFallbacks; ++i) {
-      if (auto c = CandidateFrom(set->fonts[i])) list->push_back(std::move(c));
+  if (EnsureFontconfig(s)) {
+    FcPattern* pattern = PatternFor(query);
+    if (FcFontSet* set = FcFontSort(nullptr, pattern, FcTrue, nullptr, &result)) {
+      for (int i = 0; i < set->nfont && list->size() < kMaxFallbacks; ++i) {
+        if (auto c = CandidateFrom(set->fonts[i])) list->push_back(std::move(c));
+      }
+      FcFontSetDestroy(set);
     }
-    FcFontSetDestroy(set);
+    FcPatternDestroy(pattern);
   }
-  s.fallbacks.emplace(key, list);
+  s.fallbacks.emplace(query, list);
   return list;
+}
+
+// fontconfig's answer, which is remembered for the next run.
+std::unique_ptr<Candidate> AskFontconfig(System& s, const MatchQuery& query) {
+  if (!EnsureFontconfig(s)) return nullptr;
+  ++s.fontconfigMatches;
+  FcPattern* pattern = PatternFor(query);
+  FcResult result = FcResultNoMatch;
+  std::unique_ptr<Candidate> answer;
+  if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
+    answer = CandidateFrom(match);
+    FcPatternDestroy(match);
+  }
+  FcPatternDestroy(pattern);
+  if (answer && !s.matchesPath.empty()) {
+    MatchStore& store = EnsureMatchesLoaded(s);
+    store.Put(query, AnswerFrom(*answer));
+    store.StampSources(FontconfigSources(store));
+    SaveMatches(s.matchesPath, store);
+  }
+  return answer;
 }
 
 }  // namespace
@@ -300,34 +418,43 @@ std::shared_ptr<Font> Realize(const LOGFONTW& logFont) {
 
   System& s = TheSystem();
   std::lock_guard lock(s.mutex);
-  if (!EnsureInitialized(s)) return nullptr;
+  if (!EnsureFreeType(s)) return nullptr;
   const RealizationKey key{family, logFont.lfHeight, fcWeight, italic};
   if (auto existing = s.realized[key].lock()) return existing;
 
-  FcPattern* pattern = FcPatternCreate();
-  if (!family.empty()) FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-  // The program's texts are Japanese: among the faces that stand in for a missing family, those
-  // that cover Japanese come first, both for the match and for the per-character fallback.
-  FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
-  FcPatternAddInteger(pattern, FC_WEIGHT, fcWeight);
-  FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-  FcPatternAddBool(pattern, FC_OUTLINE, FcTrue);
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-  FcDefaultSubstitute(pattern);
-
   auto font = std::make_shared<Font>();
+  font->query = MatchQuery{family, fcWeight, italic};
   font->bold = bold;
   font->italic = italic;
-  FcResult result = FcResultNoMatch;
-  if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
-    font->primary = CandidateFrom(match);
-    FcPatternDestroy(match);
+  MatchStore& store = EnsureMatchesLoaded(s);
+  if (const MatchAnswer* remembered = store.Find(font->query)) {
+    font->primary = CandidateFrom(*remembered);
+    if (!Measure(s, *font, logFont.lfHeight, logFont.lfWeight)) {
+      // The face is gone or broken although its stamp held: ask again.
+      store.Forget(font->query);
+      font->primary.reset();
+    }
   }
-  if (font->primary) font->fallbacks = SortedFallbacks(s, pattern, FallbackKey{family, fcWeight, italic});
-  FcPatternDestroy(pattern);
-  if (!font->primary || !Measure(s, *font, logFont.lfHeight, logFont.lfWeight)) return nullptr;
+  if (!font->primary) {
+    font->primary = AskFontconfig(s, font->query);
+    if (!font->primary || !Measure(s, *font, logFont.lfHeight, logFont.lfWeight)) return nullptr;
+  }
   s.realized[key] = font;
   return font;
+}
+
+void RememberMatchesIn(std::string path) {
+  System& s = TheSystem();
+  std::lock_guard lock(s.mutex);
+  s.matchesPath = std::move(path);
+  s.matchesLoaded = false;
+  s.matches = MatchStore();
+}
+
+std::size_t FontconfigMatchCount() {
+  System& s = TheSystem();
+  std::lock_guard lock(s.mutex);
+  return s.fontconfigMatches;
 }
 
 const Metrics& MetricsOf(const Font& font) { return font.metrics; }

@@ -57,4 +57,11 @@ struct FaceInfo {
 };
 FaceInfo FaceFor(Font& font, char32_t c);
 
+// Keeps fontconfig's answers in `path` and takes them from there while they hold (see
+// font_matches.h); fonts made afterwards use it. Empty: answers are not kept.
+void RememberMatchesIn(std::string path);
+
+// How many times fontconfig was asked to match a description in this process.
+std::size_t FontconfigMatchCount();
+
 }  // namespace platform::gdi::fonts

@@ -1,0 +1,154 @@
+// fontconfig's answers kept between runs: used while every input still holds, never when one
+// changed or the file is damaged, and drawing the same faces fontconfig would choose.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/gdi/font.h"
+#include "platform/gdi/font_matches.h"
+#include "platform/gdi/gdi.h"
+#include "platform/gdi/objects.h"
+
+namespace fs = std::filesystem;
+using platform::gdi::fonts::LoadMatches;
+using platform::gdi::fonts::MatchAnswer;
+using platform::gdi::fonts::MatchQuery;
+using platform::gdi::fonts::MatchStore;
+using platform::gdi::fonts::SaveMatches;
+
+namespace {
+
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (fs::temp_directory_path() / "velmor-matches-XXXXXX").string();
+    path_ = mkdtemp(pattern.data());
+  }
+  ~TempFolder() { fs::remove_all(path_); }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+void Write(const fs::path& file, const std::string& text) { std::ofstream(file, std::ios::binary) << text; }
+
+const MatchQuery kQuery{"Velmor Sans", 80, false};
+const MatchAnswer kAnswer{"/fonts/face.ttc", 2, "Face JP", 80, false, true};
+
+TEST(MatchStoreTest, AnswersHoldOnlyWhileEverySourceIsAsItWas) {
+  TempFolder temp;
+  const fs::path source = temp.path() / "fonts.conf";
+  const fs::path store = temp.path() / "cache" / "velmor" / "matches";  // folders made on save
+  Write(source, "<fontconfig/>");
+  setenv("VELMOR_MATCHES_TEST", "one", 1);
+
+  MatchStore saved;
+  saved.Put(kQuery, kAnswer);
+  saved.StampSources({source.string(), (temp.path() / "absent.conf").string(), "$VELMOR_MATCHES_TEST"});
+  ASSERT_TRUE(SaveMatches(store.string(), saved));
+  const MatchAnswer* loaded = LoadMatches(store.string()).Find(kQuery);
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(*loaded, kAnswer);
+  EXPECT_EQ(LoadMatches(store.string()).Find(MatchQuery{"Velmor Sans", 200, false}), nullptr);
+
+  setenv("VELMOR_MATCHES_TEST", "two", 1);
+  EXPECT_EQ(LoadMatches(store.string()).size(), 0u) << "a variable that places the configuration changed";
+  setenv("VELMOR_MATCHES_TEST", "one", 1);
+  ASSERT_EQ(LoadMatches(store.string()).size(), 1u);
+
+  Write(temp.path() / "absent.conf", "<fontconfig/>");
+  EXPECT_EQ(LoadMatches(store.string()).size(), 0u) << "a configuration file appeared";
+  fs::remove(temp.path() / "absent.conf");
+  ASSERT_EQ(LoadMatches(store.string()).size(), 1u);
+
+  Write(source, "<fontconfig><dir>/elsewhere</dir></fontconfig>");
+  EXPECT_EQ(LoadMatches(store.string()).size(), 0u) << "a configuration file changed";
+  unsetenv("VELMOR_MATCHES_TEST");
+}
+
+TEST(MatchStoreTest, DamagedOrForeignTextAnswersNothing) {
+  MatchStore store;
+  store.Put(kQuery, kAnswer);
+  store.Put(MatchQuery{"Tab\tFamily", 80, false}, kAnswer);  // cannot be written: not kept
+  store.Put(MatchQuery{"Other", 80, false}, MatchAnswer{"/fonts/line\nbreak.ttf", 0, "X", 80, false, false});
+  const std::string text = store.Serialize();
+  auto parsed = MatchStore::Parse(text);
+  ASSERT_TRUE(parsed.has_value());
+  EXPECT_EQ(parsed->size(), 1u);
+  EXPECT_EQ(*parsed->Find(kQuery), kAnswer);
+
+  const std::string header = "velmor font matches 1\n";
+  const std::string answer = "answer\tVelmor Sans\t80\t0\t/fonts/face.ttc\t2\tFace JP\t80\t0\t1\n";
+  ASSERT_TRUE(MatchStore::Parse(header + answer).has_value());
+  for (const std::string& damaged : {
+           std::string(""),
+           "velmor font matches 2\n" + answer,                                  // another version
+           header + answer.substr(0, answer.size() - 1),                         // cut short
+           header + "answer\tVelmor Sans\t80\t0\t/fonts/face.ttc\t2\tFace JP\t80\t0\n",  // a field missing
+           header + "answer\tVelmor Sans\t8x\t0\t/fonts/face.ttc\t2\tFace JP\t80\t0\t1\n",
+           header + "answer\tVelmor Sans\t80\t0\t/fonts/face.ttc\t-1\tFace JP\t80\t0\t1\n",
+           header + "answer\tVelmor Sans\t80\t2\t/fonts/face.ttc\t2\tFace JP\t80\t0\t1\n",
+           header + "answer\tVelmor Sans\t80\t0\t\t2\tFace JP\t80\t0\t1\n",      // no file
+           header + "source\t\t/etc/fonts\n",
+           header + "sauce\t-\t/etc/fonts\n",
+           header + answer + std::string(300 * 1024, 'x') + "\n",              // far too long
+       }) {
+    EXPECT_FALSE(MatchStore::Parse(damaged).has_value()) << damaged.substr(0, 120);
+  }
+}
+
+// A font made and released again, so that the next one is realized afresh.
+platform::gdi::fonts::FaceInfo FaceOf(const std::u16string& family, char32_t c) {
+  LOGFONTW lf{};
+  lf.lfHeight = -13;
+  std::copy(family.begin(), family.end(), lf.lfFaceName);
+  HFONT font = CreateFontIndirectW(&lf);
+  auto object = platform::gdi::detail::LookupAs<platform::gdi::detail::FontObject>(font, platform::gdi::detail::Kind::Font);
+  platform::gdi::fonts::FaceInfo face = platform::gdi::fonts::FaceFor(*object->font, c);
+  object.reset();
+  DeleteObject(font);
+  return face;
+}
+
+TEST(FontMatchesTest, ALaterRunDrawsWithTheRememberedFacesUntilAnInputChanges) {
+  TempFolder temp;
+  const std::string store = (temp.path() / "font-matches").string();
+  platform::gdi::fonts::RememberMatchesIn(store);
+  const std::size_t asked = platform::gdi::fonts::FontconfigMatchCount();
+  const auto first = FaceOf(u"Velmor Remembered Sans", U'設');
+  ASSERT_FALSE(first.file.empty());
+  EXPECT_EQ(platform::gdi::fonts::FontconfigMatchCount(), asked + 1);
+  ASSERT_TRUE(fs::exists(store));
+
+  // The next run: the same face, and fontconfig not asked.
+  platform::gdi::fonts::RememberMatchesIn(store);
+  const auto again = FaceOf(u"Velmor Remembered Sans", U'設');
+  EXPECT_EQ(again.file, first.file);
+  EXPECT_EQ(again.index, first.index);
+  EXPECT_EQ(again.family, first.family);
+  EXPECT_EQ(platform::gdi::fonts::FontconfigMatchCount(), asked + 1);
+
+  // A character the remembered face lacks still finds a face that has it.
+  platform::gdi::fonts::RememberMatchesIn(store);
+  const auto hebrew = FaceOf(u"Velmor Remembered Sans", U'\u05D0');
+  if (hebrew.file == first.file) GTEST_SKIP() << "the matched face has Hebrew itself";
+  EXPECT_NE(hebrew.family, first.family);
+
+  // Where the user's fonts would be has moved: the next run asks fontconfig again.
+  const char* oldData = std::getenv("XDG_DATA_HOME");
+  const std::string saved = oldData != nullptr ? oldData : "";
+  setenv("XDG_DATA_HOME", temp.path().c_str(), 1);
+  platform::gdi::fonts::RememberMatchesIn(store);
+  const std::size_t before = platform::gdi::fonts::FontconfigMatchCount();
+  FaceOf(u"Velmor Remembered Sans", U'設');
+  EXPECT_EQ(platform::gdi::fonts::FontconfigMatchCount(), before + 1);
+  if (oldData != nullptr) setenv("XDG_DATA_HOME", saved.c_str(), 1); else unsetenv("XDG_DATA_HOME");
+  platform::gdi::fonts::RememberMatchesIn("");
+}
+
+}  // namespace
