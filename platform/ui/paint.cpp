@@ -2,8 +2,9 @@
 //
 // A window's update region is kept as its bounding rectangle. A parent without
 // WS_CLIPCHILDREN paints over its children, so invalidating a parent invalidates the children
-// under the same area, and the paint order is always parent first, then its children from the
-// bottom of the z-order to the top.
+// under the same area, as does its paint (its rectangle may have grown past what was
+// invalidated), and the paint order is always parent first, then its children from the bottom
+// of the z-order to the top.
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
@@ -305,6 +306,17 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT* ps) {
     w->hasUpdate = false;
     w->erase = false;
     w->update = RECT{};
+    // The update rectangle may have grown over children that no invalidation touched (two
+    // small updates far apart); painting over them, the parent owes them a paint of their own.
+    if (!(w->style & WS_CLIPCHILDREN) && !Empty(update)) {
+      for (auto& c : w->children) {
+        const RECT part = Intersect(update, c->rect);
+        if (!Empty(part)) {
+          const RECT local = Offset(part, -c->rect.left, -c->rect.top);
+          InvalidateLocked(*c, &local, erase, true);
+        }
+      }
+    }
     origin = ClientOriginInTop(*w);
     clip = VisibleLocked(*w) ? Intersect(VisibleRectInTop(*w), Offset(update, origin.x, origin.y)) : RECT{};
     surface = t->top->surface;

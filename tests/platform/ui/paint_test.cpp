@@ -103,6 +103,20 @@ TEST_F(PaintTest, AParentsUpdateCoversOnlyTheChildrenUnderIt) {
   EXPECT_EQ(order, (std::vector<std::pair<HWND, UINT>>{{parent, WM_PAINT}, {lower, WM_PAINT}, {top, WM_PAINT}}));
 }
 
+// An update is kept as one rectangle: two small ones far apart make a large one, which the
+// parent paints over children that neither touched. Those children are painted again on top.
+TEST_F(PaintTest, UpdatesThatMeetInOneRectangleNeverLeaveAChildPaintedOver) {
+  const RECT topRight{85, 0, 100, 10};
+  const RECT bottomLeft{0, 70, 10, 80};
+  InvalidateRect(parent, &topRight, TRUE);
+  InvalidateRect(parent, &bottomLeft, TRUE);
+  desk.Settle(parent);
+  EXPECT_EQ(HeadlessDesktop::FrameColor(parent, POINT{10, 10}), kTopChildColor);
+  EXPECT_EQ(HeadlessDesktop::FrameColor(parent, POINT{70, 50}), kLowerChildColor);
+  EXPECT_EQ(HeadlessDesktop::FrameColor(parent, POINT{90, 70}), kParentColor);
+  EXPECT_TRUE(desk.ScreenMatchesFramebuffer(parent));
+}
+
 TEST_F(PaintTest, UpdateNowPaintsBeforeReturningAndPlainInvalidationWaits) {
   RedrawWindow(top, nullptr, nullptr, RDW_INVALIDATE);
   EXPECT_TRUE(order.empty());
