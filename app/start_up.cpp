@@ -30,7 +30,9 @@ std::string CacheFolder() {
 int RunVelmorManager(const char* programName, const NetworkBackends& backends) {
   // Byte texts from the system (adapter names, SSIDs) are in the locale's codeset.
   std::setlocale(LC_ALL, "");
-  platform::inet::InitializeInternet();
+  // libcurl loads beside the window's making; this thread's own objects come first.
+  AfxPrepareThread();
+  platform::inet::PreloadInternet();
   RegisterProgramResources();
   // The fonts of the last run, unless the fonts or fontconfig's configuration changed since.
   if (const std::string folder = CacheFolder(); !folder.empty()) platform::gdi::fonts::RememberMatchesIn(folder + "/font-matches");

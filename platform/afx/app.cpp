@@ -5,6 +5,8 @@
 
 #include "platform/base/codepage.h"
 #include "platform/base/resources.h"
+#include "platform/afx/temp_objects.h"
+#include "platform/kernel/sync.h"
 
 namespace {
 CWinApp* g_app = nullptr;
@@ -61,6 +63,17 @@ CWnd* AfxGetMainWnd() { return g_app ? g_app->m_pMainWnd : nullptr; }
 HINSTANCE AfxGetResourceHandle() { return platform::ResourceModule(); }
 
 HINSTANCE AfxGetInstanceHandle() { return platform::ResourceModule(); }
+
+void AfxPrepareThread() {
+  using platform::afx::detail::Temporaries;
+  Temporaries<CWnd>();
+  Temporaries<CDC>();
+  Temporaries<CBitmap>();
+  Temporaries<CFont>();
+  Temporaries<CBrush>();
+  platform::ui::PrepareThread();
+  platform::kernel::CurrentStopToken();
+}
 
 int AfxWinMain() {
   CWinApp* app = AfxGetApp();

@@ -38,6 +38,12 @@ CWinApp* AfxGetApp();
 CWnd* AfxGetMainWnd();
 HINSTANCE AfxGetResourceHandle();
 HINSTANCE AfxGetInstanceHandle();
+// Makes the calling thread's per-thread objects of the window system and of the framework now.
+// glibc registers the destructor of a thread-local object under the dynamic linker's lock when
+// a thread first makes it; while another thread loads a library (platform::inet::PreloadInternet)
+// that first use would wait for the whole load. The executable's main calls this before it
+// starts such a load.
+void AfxPrepareThread();
 // Runs the application object: InitInstance, then the message loop if it asked for one.
 // Returns the process's exit code.
 int AfxWinMain();

@@ -1,22 +1,19 @@
 #include "platform/inet/internet.h"
 
-#include <curl/curl.h>
-
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
+#include <thread>
 
 #include "platform/base/codepage.h"
 #include "platform/base/errors.h"
+#include "platform/inet/curl_library.h"
 #include "platform/inet/transfer.h"
 
 namespace platform::inet {
 namespace {
-
-std::atomic<bool> g_initialized{false};
 
 // The executable's file name without its extension, as the application's name.
 std::string ApplicationName() {
@@ -33,10 +30,14 @@ std::string ApplicationName() {
 
 }  // namespace
 
-bool InitializeInternet() {
-  static std::once_flag once;
-  std::call_once(once, [] { g_initialized = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
-  return g_initialized;
+bool InitializeInternet() { return LoadCurl() != nullptr; }
+
+void PreloadInternet() {
+  try {
+    std::thread([] { LoadCurl(); }).detach();
+  } catch (const std::system_error&) {
+    // No thread to spare: the first exchange loads the library itself.
+  }
 }
 
 }  // namespace platform::inet

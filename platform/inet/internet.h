@@ -6,7 +6,7 @@
 // the calling thread and ends early when that thread is asked to stop
 // (platform::kernel::CurrentStopToken).
 //
-// Call platform::inet::InitializeInternet() once, first thing in main, before any thread starts.
+// The executable's main calls platform::inet::PreloadInternet() first thing.
 #pragma once
 
 #include <chrono>
@@ -46,11 +46,14 @@ inline constexpr DWORD ERROR_HTTP_REDIRECT_FAILED = 12156;
 
 namespace platform::inet {
 
-// Sets up libcurl for the process. Its global set-up is not safe beside other threads, so the
-// executable's main calls this first thing, and test programs before their first test. Later
-// calls only repeat the first one's result. Without a successful call every CInternetSession
-// fails to open.
+// Opens and sets up libcurl for the process (curl_library.h). Later and concurrent calls wait for
+// the first and repeat its result; every CInternetSession makes this call, and fails to open
+// without success. (libcurl 7.84 and later set up safely beside other threads.)
 bool InitializeInternet();
+
+// Starts InitializeInternet on a thread of its own and returns at once, so that libcurl loads
+// while the program shows its window.
+void PreloadInternet();
 
 // What a session allows one exchange: the platform's defaults, which the program never changes.
 inline constexpr std::chrono::milliseconds kDefaultConnectTimeout{5000};

@@ -21,10 +21,10 @@ constexpr std::size_t kHighWater = 64 * 1024;
 constexpr std::size_t kMaxHeadBytes = 256 * 1024;
 
 struct UrlDeleter {
-  void operator()(CURLU* url) const noexcept { curl_url_cleanup(url); }
+  void operator()(CURLU* url) const noexcept { Curl().url_cleanup(url); }
 };
 struct CurlTextDeleter {
-  void operator()(char* text) const noexcept { curl_free(text); }
+  void operator()(char* text) const noexcept { Curl().free(text); }
 };
 using CurlText = std::unique_ptr<char, CurlTextDeleter>;
 
@@ -90,13 +90,13 @@ std::string HeaderValue(std::string_view head, std::string_view name) {
 
 // `reference` (absolute or relative) resolved against `base`; empty when either is malformed.
 std::string ResolveUrl(const std::string& base, const std::string& reference) {
-  std::unique_ptr<CURLU, UrlDeleter> parsed(curl_url());
-  if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK ||
-      curl_url_set(parsed.get(), CURLUPART_URL, reference.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
+  std::unique_ptr<CURLU, UrlDeleter> parsed(Curl().url());
+  if (!parsed || Curl().url_set(parsed.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK ||
+      Curl().url_set(parsed.get(), CURLUPART_URL, reference.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
     return {};
   }
   char* raw = nullptr;
-  if (curl_url_get(parsed.get(), CURLUPART_URL, &raw, 0) != CURLUE_OK || raw == nullptr) return {};
+  if (Curl().url_get(parsed.get(), CURLUPART_URL, &raw, 0) != CURLUE_OK || raw == nullptr) return {};
   const CurlText resolved(raw);
   return resolved.get();
 }
@@ -104,16 +104,16 @@ std::string ResolveUrl(const std::string& base, const std::string& reference) {
 }  // namespace
 
 std::string UrlScheme(const std::string& url, std::string* normalized) {
-  std::unique_ptr<CURLU, UrlDeleter> parsed(curl_url());
+  std::unique_ptr<CURLU, UrlDeleter> parsed(Curl().url());
   if (!parsed) return {};
   // Without a guessed or default scheme, a text without one is refused rather than taken as http.
-  if (curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) return {};
+  if (Curl().url_set(parsed.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) return {};
   char* raw = nullptr;
-  if (curl_url_get(parsed.get(), CURLUPART_SCHEME, &raw, 0) != CURLUE_OK || raw == nullptr) return {};
+  if (Curl().url_get(parsed.get(), CURLUPART_SCHEME, &raw, 0) != CURLUE_OK || raw == nullptr) return {};
   const CurlText scheme(raw);
   if (normalized != nullptr) {
     raw = nullptr;
-    if (curl_url_get(parsed.get(), CURLUPART_URL, &raw, 0) != CURLUE_OK || raw == nullptr) return {};
+    if (Curl().url_get(parsed.get(), CURLUPART_URL, &raw, 0) != CURLUE_OK || raw == nullptr) return {};
     const CurlText whole(raw);
     *normalized = whole.get();
   }
@@ -128,8 +128,8 @@ Transfer::Transfer(TransferOptions options) : options_(std::move(options)) {}
 DWORD Transfer::Create(TransferOptions options, std::unique_ptr<Transfer>* out) {
   try {
     std::unique_ptr<Transfer> transfer(new Transfer(std::move(options)));
-    transfer->multi_.reset(curl_multi_init());
-    transfer->easy_.reset(curl_easy_init());
+    transfer->multi_.reset(Curl().multi_init());
+    transfer->easy_.reset(Curl().easy_init());
     if (!transfer->multi_ || !transfer->easy_) return ERROR_INTERNET_INTERNAL_ERROR;
     if (const DWORD error = transfer->Configure()) return error;
     *out = std::move(transfer);
@@ -147,22 +147,22 @@ DWORD Transfer::Configure() {
   const auto check = [&ok](CURLcode result) { ok = ok && result == CURLE_OK; };
 
   // Worker threads must never see a signal from the name resolver's time-out.
-  check(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L));
-  check(curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L));
-  check(curl_easy_setopt(easy, CURLOPT_USERAGENT, options_.agent.c_str()));
-  check(curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https"));
-  check(curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
+  check(Curl().easy_setopt(easy, CURLOPT_NOSIGNAL, 1L));
+  check(Curl().easy_setopt(easy, CURLOPT_HTTPGET, 1L));
+  check(Curl().easy_setopt(easy, CURLOPT_USERAGENT, options_.agent.c_str()));
+  check(Curl().easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https"));
+  check(Curl().easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
   // Redirects are followed here, hop by hop, so that the head of the final answer is known the
   // moment it arrives; libcurl's own following hides which head is the last one.
-  check(curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L));
-  check(curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connectTimeout.count())));
-  check(curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader));
-  check(curl_easy_setopt(easy, CURLOPT_HEADERDATA, this));
-  check(curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody));
-  check(curl_easy_setopt(easy, CURLOPT_WRITEDATA, this));
+  check(Curl().easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L));
+  check(Curl().easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connectTimeout.count())));
+  check(Curl().easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader));
+  check(Curl().easy_setopt(easy, CURLOPT_HEADERDATA, this));
+  check(Curl().easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody));
+  check(Curl().easy_setopt(easy, CURLOPT_WRITEDATA, this));
   if (options_.explicitProxy) {
-    check(curl_easy_setopt(easy, CURLOPT_PROXY, options_.proxy.c_str()));
-    check(curl_easy_setopt(easy, CURLOPT_NOPROXY, options_.noProxy.c_str()));
+    check(Curl().easy_setopt(easy, CURLOPT_PROXY, options_.proxy.c_str()));
+    check(Curl().easy_setopt(easy, CURLOPT_NOPROXY, options_.noProxy.c_str()));
   }
   if (!options_.extraHeaders.empty()) {
     std::string_view rest = options_.extraHeaders;
@@ -171,12 +171,12 @@ DWORD Transfer::Configure() {
       const std::string line(WithoutLineEnd(rest.substr(0, end)));
       rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
       if (line.empty()) continue;
-      curl_slist* grown = curl_slist_append(headers_.get(), line.c_str());
+      curl_slist* grown = Curl().slist_append(headers_.get(), line.c_str());
       if (grown == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
       (void)headers_.release();
       headers_.reset(grown);
     }
-    check(curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers_.get()));
+    check(Curl().easy_setopt(easy, CURLOPT_HTTPHEADER, headers_.get()));
   }
   return ok ? ERROR_SUCCESS : ERROR_INTERNET_INTERNAL_ERROR;
 }
@@ -189,15 +189,15 @@ DWORD Transfer::Attach(const std::string& url) {
   abortError_ = 0;
   url_ = url;
   hopStart_ = Clock::now();
-  if (curl_easy_setopt(easy_.get(), CURLOPT_URL, url_.c_str()) != CURLE_OK) return ERROR_INTERNET_INVALID_URL;
-  if (curl_multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK) return ERROR_INTERNET_INTERNAL_ERROR;
+  if (Curl().easy_setopt(easy_.get(), CURLOPT_URL, url_.c_str()) != CURLE_OK) return ERROR_INTERNET_INVALID_URL;
+  if (Curl().multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK) return ERROR_INTERNET_INTERNAL_ERROR;
   attached_ = true;
   return ERROR_SUCCESS;
 }
 
 void Transfer::Detach() {
   if (!attached_) return;
-  curl_multi_remove_handle(multi_.get(), easy_.get());
+  Curl().multi_remove_handle(multi_.get(), easy_.get());
   attached_ = false;
 }
 
@@ -222,7 +222,7 @@ DWORD Transfer::Pump(const std::function<bool()>& satisfied) {
   const std::stop_token stop = platform::kernel::CurrentStopToken();
   CURLM* const multi = multi_.get();
   // The stop request comes from another thread; waking the poll is the one thing it may do here.
-  const std::stop_callback wake(stop, [multi] { curl_multi_wakeup(multi); });
+  const std::stop_callback wake(stop, [multi] { Curl().multi_wakeup(multi); });
 
   // Time without a byte counts only while somebody waits for one.
   lastByte_ = Clock::now();
@@ -232,13 +232,13 @@ DWORD Transfer::Pump(const std::function<bool()>& satisfied) {
     if (paused_) {
       paused_ = false;
       // Unpausing hands over the held bytes at once, through OnBody, which may end the transfer.
-      if (curl_easy_pause(easy_.get(), CURLPAUSE_CONT) != CURLE_OK) {
+      if (Curl().easy_pause(easy_.get(), CURLPAUSE_CONT) != CURLE_OK) {
         return Fail(abortError_ != 0 ? abortError_ : ERROR_INTERNET_INTERNAL_ERROR);
       }
       continue;
     }
     int running = 0;
-    if (curl_multi_perform(multi, &running) != CURLM_OK) return Fail(ERROR_INTERNET_INTERNAL_ERROR);
+    if (Curl().multi_perform(multi, &running) != CURLM_OK) return Fail(ERROR_INTERNET_INTERNAL_ERROR);
     TakeMessages();
     if (satisfied() || finished_) continue;
 
@@ -247,7 +247,7 @@ DWORD Transfer::Pump(const std::function<bool()>& satisfied) {
     const auto now = Clock::now();
     curl_off_t connectMicros = 0;
     const bool connected =
-        curl_easy_getinfo(easy_.get(), CURLINFO_CONNECT_TIME_T, &connectMicros) == CURLE_OK && connectMicros > 0;
+        Curl().easy_getinfo(easy_.get(), CURLINFO_CONNECT_TIME_T, &connectMicros) == CURLE_OK && connectMicros > 0;
     if (!connected) lastByte_ = now;
     const auto deadline = std::min(connected ? lastByte_ + options_.receiveTimeout : hopStart_ + options_.connectTimeout,
                                    exchangeStart_ + options_.exchangeTimeout);
@@ -255,7 +255,7 @@ DWORD Transfer::Pump(const std::function<bool()>& satisfied) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
     const int wait = static_cast<int>(std::min<decltype(left)>(left, std::numeric_limits<int>::max()));
     // libcurl shortens the wait to its own next deadline (the connect time-out among them).
-    if (curl_multi_poll(multi, nullptr, 0, wait, nullptr) != CURLM_OK) {
+    if (Curl().multi_poll(multi, nullptr, 0, wait, nullptr) != CURLM_OK) {
       return Fail(ERROR_INTERNET_INTERNAL_ERROR);
     }
   }
@@ -263,7 +263,7 @@ DWORD Transfer::Pump(const std::function<bool()>& satisfied) {
 
 void Transfer::TakeMessages() {
   int left = 0;
-  while (CURLMsg* message = curl_multi_info_read(multi_.get(), &left)) {
+  while (CURLMsg* message = Curl().multi_info_read(multi_.get(), &left)) {
     if (message->msg == CURLMSG_DONE && message->easy_handle == easy_.get()) {
       const CURLcode result = message->data.result;
       OnDone(result);
@@ -338,7 +338,7 @@ std::size_t Transfer::HeaderLine(std::string_view line) {
   if (!text.empty()) return line.size();
 
   long code = 0;
-  if (curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &code) != CURLE_OK) code = 0;
+  if (Curl().easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &code) != CURLE_OK) code = 0;
   if (code >= 100 && code < 200) return line.size();  // the real answer follows
   if (code >= 300 && code < 400 && options_.maxRedirects > 0) {
     const std::string location = HeaderValue(head_, "location");

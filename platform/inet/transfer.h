@@ -6,7 +6,7 @@
 // and no exception can leave a libcurl callback.
 #pragma once
 
-#include <curl/curl.h>
+#include "platform/inet/curl_library.h"
 
 #include <chrono>
 #include <functional>
@@ -35,13 +35,13 @@ struct TransferOptions {
 };
 
 struct EasyDeleter {
-  void operator()(CURL* easy) const noexcept { curl_easy_cleanup(easy); }
+  void operator()(CURL* easy) const noexcept { Curl().easy_cleanup(easy); }
 };
 struct MultiDeleter {
-  void operator()(CURLM* multi) const noexcept { curl_multi_cleanup(multi); }
+  void operator()(CURLM* multi) const noexcept { Curl().multi_cleanup(multi); }
 };
 struct SlistDeleter {
-  void operator()(curl_slist* list) const noexcept { curl_slist_free_all(list); }
+  void operator()(curl_slist* list) const noexcept { Curl().slist_free_all(list); }
 };
 using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
 using MultiPtr = std::unique_ptr<CURLM, MultiDeleter>;

@@ -486,4 +486,7 @@ BOOL WatchFd(HWND owner, int fd, std::function<void()> onReadable);
 // Ends a watch. Called on the owner's thread, the callback never runs again once this returns.
 BOOL UnwatchFd(HWND owner, int fd);
 
+// Makes the calling thread's message queue now rather than with its first window.
+void PrepareThread();
+
 }  // namespace platform::ui

@@ -992,6 +992,8 @@ BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init) {
 
 namespace platform::ui {
 
+void PrepareThread() { detail::CurrentQueue(); }
+
 void HookNextWindowCreate(std::function<void(HWND)> hook) {
   auto q = CurrentQueue();
   std::lock_guard g(Lock());
