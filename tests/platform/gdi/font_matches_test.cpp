@@ -51,9 +51,9 @@ TEST(MatchStoreTest, AnswersHoldOnlyWhileEverySourceIsAsItWas) {
   saved.Put(kQuery, kAnswer);
   saved.StampSources({source.string(), (temp.path() / "absent.conf").string(), "$VELMOR_MATCHES_TEST"});
   ASSERT_TRUE(SaveMatches(store.string(), saved));
-  const MatchAnswer* loaded = LoadMatches(store.string()).Find(kQuery);
-  ASSERT_NE(loaded, nullptr);
-  EXPECT_EQ(*loaded, kAnswer);
+  const MatchStore loaded = LoadMatches(store.string());
+  ASSERT_NE(loaded.Find(kQuery), nullptr);
+  EXPECT_EQ(*loaded.Find(kQuery), kAnswer);
   EXPECT_EQ(LoadMatches(store.string()).Find(MatchQuery{"Velmor Sans", 200, false}), nullptr);
 
   setenv("VELMOR_MATCHES_TEST", "two", 1);
