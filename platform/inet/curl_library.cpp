@@ -21,8 +21,9 @@ bool Find(void* library, const char* name, Function& out) {
 }
 
 const CurlLibrary* Open() {
-  // Never closed: libcurl's handles and its TLS library live as long as the process.
-  void* library = dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL);
+  // Never closed: libcurl's handles and its TLS library live as long as the process. Lazy
+  // binding: most of the thirty libraries' functions are never called.
+  void* library = dlopen(kLibraryName, RTLD_LAZY | RTLD_LOCAL);
   if (library == nullptr) return nullptr;
   CurlLibrary& c = g_library;
   const bool complete =
