@@ -16,27 +16,27 @@ class HoverButtonTest : public ::testing::Test {
     desk.Host().MoveMouseTo(run.hwnd, client);
     run.Settle();
   }
+  void Click() {
+    desk.Host().Press();
+    desk.Host().Release();
+    run.Settle();
+  }
   POINT OnButton(int dx = 5, int dy = 5) const { return POINT{kButtonRect.left + dx, kButtonRect.top + dy}; }
   static POINT OffButton() { return POINT{150, 20}; }
   bool Pushed() const { return (SendMessageW(btn.m_hWnd, BM_GETSTATE, 0, 0) & BST_PUSHED) != 0; }
 };
 
-TEST_F(HoverButtonTest, StartsNormalAndEnteringShowsTheHoverFaceWithTheCapture) {
+TEST_F(HoverButtonTest, TheHoverFaceAndTheCaptureLastWhileThePointerIsOnTheButton) {
   EXPECT_EQ(btn.m_nState, 0);
   EXPECT_TRUE(run.FaceIs(kNormalBase));
-  MoveTo(OnButton());
-  EXPECT_EQ(btn.m_nState, 2);
-  EXPECT_TRUE(btn.m_bHover);
-  EXPECT_EQ(run.Capture(), btn.m_hWnd);
-  EXPECT_TRUE(run.FaceIs(kHoverBase));
+  for (POINT p : {OnButton(), OnButton(30, 15)}) {
+    MoveTo(p);
+    EXPECT_EQ(btn.m_nState, 2);
+    EXPECT_TRUE(btn.m_bHover);
+    EXPECT_EQ(run.Capture(), btn.m_hWnd);
+    EXPECT_TRUE(run.FaceIs(kHoverBase));
+  }
   EXPECT_TRUE(desk.ScreenMatchesFramebuffer(run.hwnd));
-}
-
-TEST_F(HoverButtonTest, MovingWithinKeepsHoverAndMovingOffGoesBackAtOnce) {
-  MoveTo(OnButton());
-  MoveTo(OnButton(30, 15));
-  EXPECT_EQ(btn.m_nState, 2);
-  EXPECT_TRUE(run.FaceIs(kHoverBase));
   MoveTo(OffButton());
   EXPECT_EQ(btn.m_nState, 0);
   EXPECT_FALSE(btn.m_bHover);
@@ -55,18 +55,21 @@ TEST_F(HoverButtonTest, PressedLooksLastsPastTheClickUntilTheMouseLeaves) {
   desk.Host().Release();
   run.Settle();
   EXPECT_EQ(run.dlg.clicks, 1);
-  EXPECT_EQ(btn.m_nState, 1);
-  EXPECT_TRUE(run.FaceIs(kPressedBase));
-  MoveTo(OnButton(20, 10));
-  EXPECT_EQ(btn.m_nState, 1);
-  EXPECT_TRUE(run.FaceIs(kPressedBase));
+  for (POINT p : {OnButton(), OnButton(20, 10)}) {
+    MoveTo(p);
+    EXPECT_EQ(btn.m_nState, 1);
+    EXPECT_TRUE(run.FaceIs(kPressedBase));
+  }
   MoveTo(OffButton());
   EXPECT_EQ(btn.m_nState, 0);
   EXPECT_TRUE(run.FaceIs(kNormalBase));
   EXPECT_EQ(run.dlg.clicks, 1);
 }
 
-TEST_F(HoverButtonTest, SetLookStateGivesEveryValueItsFaceEnabledStateAndHighlight) {
+// Called from this thread, not the window's: each step is carried out there while this one
+// waits, so the result is visible the moment the call returns. The face is read on the window's
+// thread, where no later paint can be under way.
+TEST_F(HoverButtonTest, SetLookStateGivesEveryValueItsFaceEnabledStateAndHighlightBeforeItReturns) {
   struct Row {
     int state;
     std::uint32_t face;
@@ -80,15 +83,29 @@ TEST_F(HoverButtonTest, SetLookStateGivesEveryValueItsFaceEnabledStateAndHighlig
   };
   for (const Row& r : rows) {
     btn.SetLookState(r.state);
-    run.Settle();
     EXPECT_EQ(btn.m_nState, r.state);
-    EXPECT_TRUE(run.FaceIs(r.face)) << r.state;
+    EXPECT_TRUE(run.OnUi([&] { return run.FaceIs(r.face); })) << r.state;
     EXPECT_EQ(IsWindowEnabled(btn.m_hWnd) != FALSE, r.enabled) << r.state;
     EXPECT_EQ(Pushed(), r.pushed) << r.state;
   }
+  // Only the look state chooses the face.
+  EnableWindow(btn.m_hWnd, FALSE);
+  run.Settle();
+  EXPECT_EQ(btn.m_nState, 0);
+  EXPECT_TRUE(run.FaceIs(kNormalBase));
 }
 
-TEST_F(HoverButtonTest, MouseMovementChangesNothingInThePressedOrDisabledLook) {
+TEST_F(HoverButtonTest, MovementChangesNothingInALookSetByHandButTheLeaveBringsTheNormalFace) {
+  MoveTo(OnButton());
+  btn.SetLookState(0);  // while hovering
+  run.Settle();
+  ASSERT_TRUE(btn.m_bHover);
+  ASSERT_EQ(run.Capture(), btn.m_hWnd);
+  for (POINT p : {OnButton(10, 10), OffButton(), OnButton(2, 2)}) {
+    MoveTo(p);
+    EXPECT_EQ(btn.m_nState, 0);
+    EXPECT_TRUE(run.FaceIs(kNormalBase));
+  }
   for (int state : {1, 3}) {
     for (POINT p : {POINT{5, 5}, POINT{-50, 5}}) {
       // On the window's thread, so that nothing else runs between the movement and the look.
@@ -100,22 +117,7 @@ TEST_F(HoverButtonTest, MouseMovementChangesNothingInThePressedOrDisabledLook) {
       EXPECT_EQ(after, state);
     }
   }
-}
-
-TEST_F(HoverButtonTest, AfterSetLookStateZeroWhileHoveringMovementChangesNothing) {
-  MoveTo(OnButton());
-  btn.SetLookState(0);
-  run.Settle();
-  ASSERT_TRUE(btn.m_bHover);
-  ASSERT_EQ(run.Capture(), btn.m_hWnd);
-  for (POINT p : {OnButton(10, 10), OffButton(), OnButton(2, 2)}) {
-    MoveTo(p);
-    EXPECT_EQ(btn.m_nState, 0);
-    EXPECT_TRUE(run.FaceIs(kNormalBase));
-  }
-}
-
-TEST_F(HoverButtonTest, TheLeaveNotificationBringsTheNormalFaceEvenWhileDisabled) {
+  // Even while disabled.
   btn.SetLookState(3);
   SendMessageW(btn.m_hWnd, WM_MOUSELEAVE, 0, 0);
   run.Settle();
@@ -124,36 +126,24 @@ TEST_F(HoverButtonTest, TheLeaveNotificationBringsTheNormalFaceEvenWhileDisabled
   EXPECT_FALSE(IsWindowEnabled(btn.m_hWnd));
 }
 
-TEST_F(HoverButtonTest, OnlyTheLookStateChoosesTheFace) {
-  EnableWindow(btn.m_hWnd, FALSE);
-  run.Settle();
-  EXPECT_EQ(btn.m_nState, 0);
-  EXPECT_TRUE(run.FaceIs(kNormalBase));
-}
-
-TEST_F(HoverButtonTest, ADisabledButtonLetsClicksThroughToTheDialog) {
+TEST_F(HoverButtonTest, ADisabledButtonLetsClicksThroughToTheDialogAndGivesUpTheCapture) {
   btn.SetLookState(3);
   MoveTo(OnButton());
-  desk.Host().Press();
-  desk.Host().Release();
-  run.Settle();
+  Click();
   EXPECT_EQ(run.dlg.parentPresses, 1);
   EXPECT_EQ(run.dlg.clicks, 0);
   EXPECT_EQ(btn.m_nState, 3);
-}
-
-TEST_F(HoverButtonTest, DisablingWhileHoveringGivesUpTheCaptureSoClicksDoNotReachTheButton) {
-  MoveTo(OnButton());
+  // Disabled while hovering: the capture goes, so a click off the button does not reach it.
+  btn.SetLookState(0);
+  MoveTo(OnButton(10, 10));
   ASSERT_EQ(run.Capture(), btn.m_hWnd);
   btn.SetLookState(3);
   run.Settle();
   EXPECT_EQ(run.Capture(), nullptr);
   MoveTo(OffButton());
-  desk.Host().Press();
-  desk.Host().Release();
-  run.Settle();
+  Click();
+  EXPECT_EQ(run.dlg.parentPresses, 2);
   EXPECT_EQ(run.dlg.clicks, 0);
-  EXPECT_EQ(run.dlg.parentPresses, 1);
   EXPECT_FALSE(IsWindowEnabled(btn.m_hWnd));
 }
 
@@ -176,44 +166,11 @@ TEST_F(HoverButtonTest, TheCaptionIsDrawnOverTheImage) {
   const PixelFunction normal = PatternOf(kNormalBase);
   int changed = 0;
   for (int y = 0; y < kFaceHeight; ++y) {
-    for (int x = 0; x < kFaceWidth; ++x) {
-      changed += HeadlessDesktop::FramePixel(btn.m_hWnd, POINT{x, y}) != normal(x, y) ? 1 : 0;
-    }
+    for (int x = 0; x < kFaceWidth; ++x) changed += HeadlessDesktop::FramePixel(btn.m_hWnd, POINT{x, y}) != normal(x, y);
   }
-  EXPECT_GT(changed, 5);                                 // the letter
-  EXPECT_LT(changed, kFaceWidth * kFaceHeight / 3);      // over the picture, not instead of it
+  EXPECT_GT(changed, 5);                             // the letter
+  EXPECT_LT(changed, kFaceWidth * kFaceHeight / 3);  // over the picture, not instead of it
   EXPECT_EQ(HeadlessDesktop::FramePixel(btn.m_hWnd, POINT{1, kFaceHeight - 2}), normal(1, kFaceHeight - 2));
-}
-
-TEST_F(HoverButtonTest, LoadingStopsAtTheFirstFailure) {
-  const LPCWSTR missing = MAKEINTRESOURCEW(9299);
-  EXPECT_FALSE(btn.LoadStateBitmaps(missing, MAKEINTRESOURCEW(kPressedBmp), MAKEINTRESOURCEW(kHoverBmp),
-                                    MAKEINTRESOURCEW(kDisabledBmp)));
-  for (CBitmap* b : {&btn.m_bmpNormal, &btn.m_bmpPressed, &btn.m_bmpHover, &btn.m_bmpDisabled}) {
-    EXPECT_EQ(b->GetSafeHandle(), nullptr);
-  }
-  EXPECT_FALSE(btn.LoadStateBitmaps(MAKEINTRESOURCEW(kNormalBmp), MAKEINTRESOURCEW(kPressedBmp), missing,
-                                    MAKEINTRESOURCEW(kDisabledBmp)));
-  EXPECT_NE(btn.m_bmpNormal.GetSafeHandle(), nullptr);
-  EXPECT_NE(btn.m_bmpPressed.GetSafeHandle(), nullptr);
-  EXPECT_EQ(btn.m_bmpHover.GetSafeHandle(), nullptr);
-  EXPECT_EQ(btn.m_bmpDisabled.GetSafeHandle(), nullptr);
-  EXPECT_FALSE(btn.LoadStateBitmaps(nullptr, nullptr, nullptr, nullptr));  // the normal image is required
-  EXPECT_TRUE(btn.LoadStateBitmaps(MAKEINTRESOURCEW(kNormalBmp), nullptr, nullptr, nullptr));
-}
-
-TEST_F(HoverButtonTest, SetLookStateFromAnotherThreadReturnsOnceApplied) {
-  // This thread is not the window's: each step is carried out there while this one waits, so
-  // the result is visible the moment the call returns.
-  // The face is read on the window's thread, where no later paint can be under way.
-  btn.SetLookState(3);
-  EXPECT_FALSE(IsWindowEnabled(btn.m_hWnd));
-  EXPECT_TRUE(Pushed());
-  EXPECT_TRUE(run.OnUi([&] { return run.FaceIs(kDisabledBase); }));
-  btn.SetLookState(0);
-  EXPECT_TRUE(IsWindowEnabled(btn.m_hWnd));
-  EXPECT_FALSE(Pushed());
-  EXPECT_TRUE(run.OnUi([&] { return run.FaceIs(kNormalBase); }));
 }
 
 TEST(HoverButtonAfterClose, CallsOnAButtonWhoseWindowIsGoneReturnAtOnce) {
@@ -229,17 +186,28 @@ TEST(HoverButtonAfterClose, CallsOnAButtonWhoseWindowIsGoneReturnAtOnce) {
   EXPECT_EQ(SendMessageW(gone, BM_SETSTATE, 1, 0), 0);
 }
 
-TEST(HoverButtonLifetime, TheDestructorReleasesEveryImage) {
+TEST(HoverButtonImages, LoadingStopsAtTheFirstFailureAndTheDestructorReleasesEveryImage) {
   HeadlessDesktop desk;
   DialogRun warmUp(desk);  // registers the bitmaps
+  const auto normal = MAKEINTRESOURCEW(kNormalBmp), pressed = MAKEINTRESOURCEW(kPressedBmp),
+             hover = MAKEINTRESOURCEW(kHoverBmp), disabled = MAKEINTRESOURCEW(kDisabledBmp), missing = MAKEINTRESOURCEW(9299);
   const std::size_t before = platform::gdi::LiveObjectCount();
   {
-    CHoverButton b;
-    EXPECT_TRUE(b.LoadStateBitmaps(MAKEINTRESOURCEW(kNormalBmp), MAKEINTRESOURCEW(kPressedBmp),
-                                   MAKEINTRESOURCEW(kHoverBmp), MAKEINTRESOURCEW(kDisabledBmp)));
+    ButtonProbe b;
+    auto loaded = [&] {
+      std::vector<bool> out;
+      for (CBitmap* bmp : {&b.m_bmpNormal, &b.m_bmpPressed, &b.m_bmpHover, &b.m_bmpDisabled}) out.push_back(bmp->GetSafeHandle());
+      return out;
+    };
+    EXPECT_TRUE(b.LoadStateBitmaps(normal, pressed, hover, disabled));
     EXPECT_EQ(platform::gdi::LiveObjectCount(), before + 4);
-    EXPECT_TRUE(b.LoadStateBitmaps(MAKEINTRESOURCEW(kNormalBmp), nullptr, nullptr, nullptr));
+    EXPECT_TRUE(b.LoadStateBitmaps(normal, nullptr, nullptr, nullptr));
     EXPECT_EQ(platform::gdi::LiveObjectCount(), before + 1);
+    EXPECT_FALSE(b.LoadStateBitmaps(missing, pressed, hover, disabled));
+    EXPECT_EQ(loaded(), (std::vector<bool>{false, false, false, false}));
+    EXPECT_FALSE(b.LoadStateBitmaps(normal, pressed, missing, disabled));
+    EXPECT_EQ(loaded(), (std::vector<bool>{true, true, false, false}));
+    EXPECT_FALSE(b.LoadStateBitmaps(nullptr, nullptr, nullptr, nullptr));  // the normal image is required
   }
   EXPECT_EQ(platform::gdi::LiveObjectCount(), before);
 }

@@ -27,42 +27,25 @@ class LabelTest : public ::testing::Test {
     GetWindowTextW(w.m_hWnd, buffer, 64);
     return buffer;
   }
+  void Flash(int type) {  // on the window's thread, as the program does
+    run.OnUi([&] { return lbl.SetFlash(type), 0; });
+  }
   void RepaintDialog() {
     RedrawWindow(run.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     run.Settle();
   }
 };
 
-TEST_F(LabelTest, WithoutABrushTheColourRequestGoesToTheParentsDefault) {
+TEST_F(LabelTest, ColourRequestsGoToTheParentUntilTransparentThenOnlyAStaticOnePreparesTheContext) {
   EXPECT_EQ(lbl.m_brBack.GetSafeHandle(), nullptr);
   HDC dc = CreateCompatibleDC(nullptr);
   EXPECT_EQ(AskColors(WM_CTLCOLORSTATIC, lbl.m_hWnd, dc), GetSysColorBrush(COLOR_BTNFACE));
-  DeleteDC(dc);
   // So the static control fills its box with the dialog's colour.
   run.Settle();
   EXPECT_EQ(HeadlessDesktop::FrameColor(lbl.m_hWnd, POINT{149, 29}), GetSysColor(COLOR_BTNFACE));
-}
 
-TEST_F(LabelTest, TransparentLabelsPaintOnlyTheirText) {
-  lbl.SetTransparent();
-  lbl.SetTextColor(RGB(255, 0, 0));
-  RepaintDialog();
-  int ink = 0;
-  for (int y = 0; y < kLabelRect.bottom - kLabelRect.top; ++y) {
-    for (int x = 0; x < kLabelRect.right - kLabelRect.left; ++x) {
-      const COLORREF c = HeadlessDesktop::FrameColor(lbl.m_hWnd, POINT{x, y});
-      // Every pixel is the skin, or red text blended onto it: nothing of any fill.
-      ASSERT_EQ(GetGValue(c), 0) << x << "," << y;
-      ink += GetRValue(c) > 128 ? 1 : 0;
-    }
-  }
-  EXPECT_GT(ink, 10);
-}
-
-TEST_F(LabelTest, OnlyAStaticColourRequestPreparesTheDrawingContext) {
   lbl.SetTransparent();
   lbl.SetTextColor(RGB(1, 2, 3));
-  HDC dc = CreateCompatibleDC(nullptr);
   SetTextColor(dc, RGB(9, 9, 9));
   SetBkMode(dc, OPAQUE);
   const HBRUSH hollow = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
@@ -74,9 +57,23 @@ TEST_F(LabelTest, OnlyAStaticColourRequestPreparesTheDrawingContext) {
   EXPECT_EQ(GetBkMode(dc), TRANSPARENT);
   EXPECT_EQ(GetCurrentObject(dc, OBJ_FONT), lbl.m_font.GetSafeHandle());
   DeleteDC(dc);
+
+  // A transparent label paints only its text.
+  lbl.SetTextColor(RGB(255, 0, 0));
+  RepaintDialog();
+  int ink = 0;
+  for (int y = 0; y < kLabelRect.bottom - kLabelRect.top; ++y) {
+    for (int x = 0; x < kLabelRect.right - kLabelRect.left; ++x) {
+      const COLORREF c = HeadlessDesktop::FrameColor(lbl.m_hWnd, POINT{x, y});
+      // Every pixel is the skin, or red text blended onto it: nothing of any fill.
+      ASSERT_EQ(GetGValue(c), 0) << x << "," << y;
+      ink += GetRValue(c) > 128;
+    }
+  }
+  EXPECT_GT(ink, 10);
 }
 
-TEST_F(LabelTest, EachFontOperationRebuildsAndRepaintsBeforeItReturns) {
+TEST_F(LabelTest, EachFontOperationRebuildsAndRepaintsBeforeItReturnsAndLongFaceNamesAreCut) {
   // Called from this thread, not the window's: the repaint still happens before each returns.
   const int before = lbl.Paints();
   HGDIOBJ font = lbl.m_font.GetSafeHandle();
@@ -101,9 +98,8 @@ TEST_F(LabelTest, EachFontOperationRebuildsAndRepaintsBeforeItReturns) {
   EXPECT_EQ(lbl.Paints(), before + 5);
   lbl.SetTransparent();
   EXPECT_EQ(lbl.Paints(), before + 5);
-}
 
-TEST_F(LabelTest, AFaceNameOfThirtyTwoOrMoreCharactersKeepsThirtyOne) {
+  // A face name of 32 or more characters keeps 31.
   const std::u16string longName(40, u'N');
   lbl.SetFontName(longName.c_str());
   EXPECT_EQ(std::u16string(lbl.m_lf.lfFaceName), longName.substr(0, 31));
@@ -112,12 +108,9 @@ TEST_F(LabelTest, AFaceNameOfThirtyTwoOrMoreCharactersKeepsThirtyOne) {
   EXPECT_EQ(std::u16string(lbl.m_lf.lfFaceName), std::u16string(31, u'M'));
 }
 
-TEST_F(LabelTest, TextFlashingAlternatesStartingWithTheEmptyText) {
+TEST_F(LabelTest, TextFlashingAlternatesStartingWithTheEmptyTextOnAnyTimerOfTheLabel) {
   SetWindowTextW(lbl.m_hWnd, u"blink");
-  run.OnUi([&] {
-    lbl.SetFlash(CLabel::kFlashText);
-    return 0;
-  });
+  Flash(CLabel::kFlashText);
   std::vector<std::u16string> shown;
   for (int i = 0; i < 4; ++i) {
     desk.Advance(milliseconds(CLabel::kFlashPeriodMs), run.hwnd);
@@ -125,21 +118,24 @@ TEST_F(LabelTest, TextFlashingAlternatesStartingWithTheEmptyText) {
   }
   EXPECT_EQ(shown, (std::vector<std::u16string>{u"", u"blink", u"", u"blink"}));
   desk.Advance(milliseconds(CLabel::kFlashPeriodMs), run.hwnd);  // hidden again
-  run.OnUi([&] {
-    lbl.SetFlash(CLabel::kFlashNone);
-    return 0;
-  });
+  Flash(CLabel::kFlashNone);
   EXPECT_EQ(Text(lbl), u"blink");
   desk.Advance(milliseconds(CLabel::kFlashPeriodMs * 3), run.hwnd);
   EXPECT_EQ(Text(lbl), u"blink");
+
+  // Any timer on the label's window is a flash step; not flashing, only the phase turns.
+  const bool phase = lbl.m_bFlashPhase;
+  SetTimer(lbl.m_hWnd, 77, 100, nullptr);
+  desk.Advance(milliseconds(100), run.hwnd);
+  EXPECT_EQ(lbl.m_bFlashPhase, !phase);
+  EXPECT_EQ(Text(lbl), u"blink");
+  desk.Advance(milliseconds(100), run.hwnd);
+  EXPECT_EQ(lbl.m_bFlashPhase, phase);
 }
 
 TEST_F(LabelTest, BackgroundFlashingAlternatesTheButtonFaceBrushWithItsOwn) {
   lbl.SetTransparent();
-  run.OnUi([&] {
-    lbl.SetFlash(CLabel::kFlashBackground);
-    return 0;
-  });
+  Flash(CLabel::kFlashBackground);
   const HBRUSH hollow = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
   HDC dc = CreateCompatibleDC(nullptr);
   std::vector<HBRUSH> brushes{AskColors(WM_CTLCOLORSTATIC, lbl.m_hWnd, dc)};
@@ -151,21 +147,9 @@ TEST_F(LabelTest, BackgroundFlashingAlternatesTheButtonFaceBrushWithItsOwn) {
   }
   DeleteDC(dc);
   EXPECT_EQ(brushes, (std::vector<HBRUSH>{lbl.m_hFlashBrush, hollow, lbl.m_hFlashBrush, hollow}));
-  run.OnUi([&] {
-    lbl.SetFlash(CLabel::kFlashNone);
-    return 0;
-  });
+  Flash(CLabel::kFlashNone);
   RepaintDialog();
   EXPECT_EQ(HeadlessDesktop::FrameColor(lbl.m_hWnd, POINT{149, 29}), kSkin);
-}
-
-TEST_F(LabelTest, AnyTimerOnTheLabelsWindowIsAFlashStep) {
-  SetTimer(lbl.m_hWnd, 77, 100, nullptr);
-  desk.Advance(milliseconds(100), run.hwnd);
-  EXPECT_TRUE(lbl.m_bFlashPhase);
-  EXPECT_EQ(Text(lbl), u"label");  // not flashing: only the phase turns
-  desk.Advance(milliseconds(100), run.hwnd);
-  EXPECT_FALSE(lbl.m_bFlashPhase);
 }
 
 class Launches {
@@ -188,28 +172,21 @@ class Launches {
   std::vector<std::vector<std::string>> seen_;
 };
 
-TEST_F(LabelTest, AClickOnAPlainLabelReachesTheDialogAndANotifyLabelOpensItsText) {
+TEST_F(LabelTest, ANotifyLabelOpensItsTextOnAClickAndShowsTheLinkCursorWhereAPlainOneDoesNeither) {
   Launches launches;
-  desk.Host().ClickAt(lbl.m_hWnd, POINT{3, 3});
-  run.Settle();
-  EXPECT_EQ(run.dlg.parentPresses, 1);
-  EXPECT_TRUE(launches.Seen().empty());
-  desk.Host().ClickAt(run.dlg.m_lblNotify.m_hWnd, POINT{3, 3});
-  run.Settle();
-  EXPECT_EQ(run.dlg.parentPresses, 1);
-  EXPECT_EQ(launches.Seen(), (std::vector<std::vector<std::string>>{{"xdg-open", "http://127.0.0.1/settings"}}));
-}
-
-TEST_F(LabelTest, TheLinkCursorShowsOverANotifyLabel) {
-  HCURSOR hand = LoadCursorW(nullptr, IDC_HAND);
-  HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+  HCURSOR hand = LoadCursorW(nullptr, IDC_HAND), arrow = LoadCursorW(nullptr, IDC_ARROW);
   ASSERT_NE(hand, nullptr);
   run.dlg.m_lblNotify.SetLinkCursor(hand);
-  desk.Host().MoveMouseTo(run.dlg.m_lblNotify.m_hWnd, POINT{3, 3});
+  const std::vector<std::vector<std::string>> opened{{"xdg-open", "http://127.0.0.1/settings"}};
+  desk.Host().ClickAt(run.dlg.m_lblNotify.m_hWnd, POINT{3, 3});
   run.Settle();
+  EXPECT_EQ(run.dlg.parentPresses, 0);
+  EXPECT_EQ(launches.Seen(), opened);
   EXPECT_EQ(desk.Host().Cursor(), hand);
-  desk.Host().MoveMouseTo(lbl.m_hWnd, POINT{3, 3});
+  desk.Host().ClickAt(lbl.m_hWnd, POINT{3, 3});
   run.Settle();
+  EXPECT_EQ(run.dlg.parentPresses, 1) << "a plain label's click reaches the dialog";
+  EXPECT_EQ(launches.Seen(), opened);
   EXPECT_EQ(desk.Host().Cursor(), arrow);
 }
 

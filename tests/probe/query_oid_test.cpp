@@ -11,9 +11,10 @@
 #include "tests/support/fake_ndis.h"
 #include "tests/support/trace_capture.h"
 
-using velmor::test::FakeNdisDevices;
-
 namespace {
+
+using velmor::test::FakeNdisDevices;
+using Traces = std::vector<std::string>;
 
 int OpenDescriptors() {
   int n = 0;
@@ -26,7 +27,6 @@ int OpenDescriptors() {
 class QueryOid : public ::testing::Test {
  protected:
   void SetUp() override {
-    fake_ = std::make_shared<FakeNdisDevices>();
     platform::net::SetNdisDevices(fake_);
     g_bDebugMessage = true;
   }
@@ -34,18 +34,24 @@ class QueryOid : public ::testing::Test {
     g_bDebugMessage = false;
     platform::net::SetNdisDevices(nullptr);
   }
-  std::shared_ptr<FakeNdisDevices> fake_;
+  std::shared_ptr<FakeNdisDevices> fake_ = std::make_shared<FakeNdisDevices>();
   velmor::test::TraceCapture trace_;
 };
 
-}  // namespace
-
-TEST_F(QueryOid, AnswersTheDriversValue) {
+TEST_F(QueryOid, AnswersTheDriversValueAndKeepsTheRestOfTheBuffer) {
   fake_->AddAdapter("wlan0");
   fake_->SetMedium("wlan0", NdisPhysicalMediumNative802_11);
+  fake_->SetAnswer("wlan0", OID_802_11_SSID, {ERROR_SUCCESS, {4, 0, 0, 0, 'a', 'b'}});
   DWORD medium = 0;
   EXPECT_TRUE(QueryOID("wlan0", OID_GEN_PHYSICAL_MEDIUM, &medium, sizeof medium));
   EXPECT_EQ(medium, 9u);
+  BYTE buffer[36];
+  std::memset(buffer, 0xEE, sizeof buffer);
+  EXPECT_TRUE(QueryOID("wlan0", OID_802_11_SSID, buffer, sizeof buffer));
+  EXPECT_EQ(buffer[0], 4);
+  EXPECT_EQ(buffer[5], 'b');
+  EXPECT_EQ(buffer[6], 0xEE);
+  EXPECT_EQ(buffer[35], 0xEE);
   EXPECT_TRUE(trace_.Lines().empty());
 }
 
@@ -57,22 +63,9 @@ TEST_F(QueryOid, FailuresAreTracedAndFalse) {
   EXPECT_FALSE(QueryOID("missing0", OID_GEN_PHYSICAL_MEDIUM, &v, sizeof v));
   EXPECT_EQ(fake_->QueryCount("missing0", OID_GEN_PHYSICAL_MEDIUM), 0) << "no control call without a device";
   // A name too long for the device path names no device, rather than a cut-off one.
-  const std::string longName(200, 'e');
-  EXPECT_FALSE(QueryOID(longName.c_str(), OID_GEN_PHYSICAL_MEDIUM, &v, sizeof v));
-  EXPECT_EQ(trace_.Lines(), (std::vector<std::string>{"QueryOID DeviceIoControl Fail: 50", "QueryOID CreateFile Fail",
-                                                      "QueryOID CreateFile Fail"}));
-}
-
-TEST_F(QueryOid, ShortAnswerKeepsTheRestOfTheBuffer) {
-  fake_->AddAdapter("wlan0");
-  fake_->SetAnswer("wlan0", OID_802_11_SSID, {ERROR_SUCCESS, {4, 0, 0, 0, 'a', 'b'}});
-  BYTE buffer[36];
-  std::memset(buffer, 0xEE, sizeof buffer);
-  EXPECT_TRUE(QueryOID("wlan0", OID_802_11_SSID, buffer, sizeof buffer));
-  EXPECT_EQ(buffer[0], 4);
-  EXPECT_EQ(buffer[5], 'b');
-  EXPECT_EQ(buffer[6], 0xEE);
-  EXPECT_EQ(buffer[35], 0xEE);
+  EXPECT_FALSE(QueryOID(std::string(200, 'e').c_str(), OID_GEN_PHYSICAL_MEDIUM, &v, sizeof v));
+  EXPECT_EQ(trace_.Lines(), (Traces{"QueryOID DeviceIoControl Fail: 50", "QueryOID CreateFile Fail",
+                                    "QueryOID CreateFile Fail"}));
 }
 
 TEST_F(QueryOid, ManyQueriesLeaveNothingOpen) {
@@ -83,9 +76,8 @@ TEST_F(QueryOid, ManyQueriesLeaveNothingOpen) {
   g_bDebugMessage = false;
   for (int i = 0; i < 10000; ++i) {
     DWORD v = 0;
-    const char* name = i % 3 == 0 ? "gone0" : "wlan0";
-    const DWORD oid = i % 2 ? OID_GEN_MEDIA_CONNECT_STATUS : OID_GEN_PHYSICAL_MEDIUM;
-    QueryOID(name, oid, &v, sizeof v);
+    QueryOID(i % 3 == 0 ? "gone0" : "wlan0", i % 2 ? OID_GEN_MEDIA_CONNECT_STATUS : OID_GEN_PHYSICAL_MEDIUM, &v,
+             sizeof v);
   }
   EXPECT_EQ(OpenDescriptors(), fds);
   EXPECT_EQ(platform::kernel::OpenHandleCount(), handles);
@@ -97,10 +89,11 @@ TEST(QueryOidLinux, MachineInterfacesAnswer) {
   DWORD v = 0;
   EXPECT_FALSE(QueryOID("lo", OID_GEN_PHYSICAL_MEDIUM, &v, sizeof v));
   EXPECT_FALSE(QueryOID("nosuch0", OID_GEN_PHYSICAL_MEDIUM, &v, sizeof v));
-  EXPECT_EQ(trace.Lines(),
-            (std::vector<std::string>{"QueryOID DeviceIoControl Fail: 50", "QueryOID CreateFile Fail"}));
+  EXPECT_EQ(trace.Lines(), (Traces{"QueryOID DeviceIoControl Fail: 50", "QueryOID CreateFile Fail"}));
   // The loopback link is up, whatever its medium.
   EXPECT_TRUE(QueryOID("lo", OID_GEN_MEDIA_CONNECT_STATUS, &v, sizeof v));
   EXPECT_EQ(v, static_cast<DWORD>(NdisMediaStateConnected));
   g_bDebugMessage = false;
 }
+
+}  // namespace

@@ -4,13 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/debug_trace.h"
+#include "platform/base/codepage.h"
 #include "platform/base/errors.h"
 #include "platform/net/wlanapi.h"
 #include "tests/support/fake_net/fake_wlan.h"
@@ -21,190 +22,91 @@ namespace {
 using velmor::test::FakeWlanService;
 using velmor::test::ScopedWlanService;
 using velmor::test::TraceCapture;
+using Traces = std::vector<std::string>;
 
-const std::string kGetSsid = "get ssid: " + std::to_string(sizeof(WLAN_CONNECTION_ATTRIBUTES)) + "\n";
+// What a query of an associated interface traces: the size it got, then each SSID byte as the
+// character of its value (a zero byte as an empty text).
+Traces SsidTraces(const std::string& ssid) {
+  Traces traces{"get ssid: " + std::to_string(sizeof(WLAN_CONNECTION_ATTRIBUTES)) + "\n"};
+  for (const unsigned char c : ssid) traces.push_back(c == 0 ? "" : platform::Utf16ToUtf8(std::u16string(1, c)));
+  return traces;
+}
 
-struct Outcome {
-  BOOL result = FALSE;
-  std::string ssid;
-  std::string printed;
-  std::vector<std::string> traces;
+const std::string kSsid32 = "0123456789abcdefghijklmnopqrstuv";
+const char kPrintedWlan0[] = "  InterfaceGUID[0]: wlan0\n";
+
+struct Interface {
+  std::string name;
+  std::optional<std::string> ssid;  // none: not associated
 };
 
-class QueryWlanSsidTest : public testing::Test {
- protected:
-  void SetUp() override { g_bDebugMessage = true; }
-  void TearDown() override {
-    g_bDebugMessage = false;
-    // Every path gives back what it opened and what the service handed out.
-    EXPECT_EQ(fake_->Opens(), fake_->Closes());
-    EXPECT_EQ(fake_->Allocations(), fake_->Frees());
-    EXPECT_EQ(fake_->StrayFrees(), 0);
-  }
+struct Case {
+  const char* what;
+  std::vector<Interface> interfaces{};
+  const char* adapter = "wlan0";
+  std::string before{};  // what the 128-byte text held
+  bool debug = true;
+  DWORD openError = ERROR_SUCCESS;
+  DWORD enumError = ERROR_SUCCESS;
+  BOOL result = TRUE;
+  std::string ssid{};
+  std::string printed{};
+  Traces traces{};
+};
 
-  Outcome Query(const char* adapterName, const std::string& before = "") {
-    char text[128] = {};
-    std::memcpy(text, before.data(), before.size());
+TEST(QueryWlanSsid, AppendsTheNamedInterfacesSsidAndGivesBackWhatItOpened) {
+  const Case cases[] = {
+      {.what = "two interfaces", .interfaces = {{"wlan0", "elsewhere"}, {"wlan1", "cafe"}}, .adapter = "wlan1",
+       .ssid = "cafe", .printed = "  InterfaceGUID[0]: wlan0\n  InterfaceGUID[1]: wlan1\n", .traces = SsidTraces("cafe")},
+      {.what = "name in another letter case", .interfaces = {{"wlan1", "cafe"}}, .adapter = "WLAN1",
+       .printed = "  InterfaceGUID[0]: wlan1\n"},
+      {.what = "32-byte SSID", .interfaces = {{"wlan0", kSsid32}}, .ssid = kSsid32, .printed = kPrintedWlan0,
+       .traces = SsidTraces(kSsid32)},
+      // Zero bytes are left out; other bytes pass unconverted.
+      {.what = "zero and non-ASCII bytes", .interfaces = {{"wlan0", std::string("ab\0c\xE3\x82\xAB", 7)}},
+       .ssid = "abc\xE3\x82\xAB", .printed = kPrintedWlan0, .traces = SsidTraces(std::string("ab\0c\xE3\x82\xAB", 7))},
+      {.what = "appended, up to the end of the text", .interfaces = {{"wlan0", kSsid32}},
+       .before = std::string(120, 'p'), .ssid = std::string(120, 'p') + "0123456", .printed = kPrintedWlan0,
+       .traces = SsidTraces(kSsid32)},
+      {.what = "not associated", .interfaces = {{"wlan0", std::nullopt}}, .printed = kPrintedWlan0,
+       .traces = {"get ssid fail\n"}},
+      // A GUID without text is skipped, never compared under the name the last one left behind.
+      {.what = "GUID without text", .interfaces = {{"wlan0", "cafe"}, {"", "other"}}, .ssid = "cafe",
+       .printed = "  InterfaceGUID[0]: wlan0\nStringFromGUID2 failed\n", .traces = SsidTraces("cafe")},
+      {.what = "trace switched off", .interfaces = {{"wlan0", "cafe"}}, .debug = false, .ssid = "cafe",
+       .printed = kPrintedWlan0},
+      {.what = "no interface"},
+      {.what = "service stopped", .interfaces = {{"wlan0", "cafe"}}, .openError = ERROR_SERVICE_NOT_ACTIVE,
+       .result = FALSE, .traces = {"WlanOpenHandle failed with error: 1062\n"}},
+      {.what = "interfaces not listed", .interfaces = {{"wlan0", "cafe"}}, .enumError = ERROR_NOT_ENOUGH_MEMORY,
+       .result = FALSE, .traces = {"WlanEnumInterfaces failed with error: 8\n"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto fake = std::make_shared<FakeWlanService>();
+    ScopedWlanService scope(fake);
+    for (const Interface& i : c.interfaces) {
+      fake->AddInterface(i.name);  // an empty name gives a GUID with no text
+      if (i.ssid) fake->Associate(i.name, *i.ssid);
+    }
+    fake->SetOpenError(c.openError);
+    fake->SetEnumError(c.enumError);
+    char text[130] = {};
+    std::memcpy(text, c.before.data(), c.before.size());
+    text[128] = '#';  // just past the text
+    g_bDebugMessage = c.debug;
     TraceCapture traces;
     testing::internal::CaptureStdout();
-    Outcome outcome;
-    outcome.result = QueryWlanSsid(adapterName, text);
-    outcome.printed = testing::internal::GetCapturedStdout();
-    outcome.ssid = text;
-    outcome.traces = traces.Lines();
-    return outcome;
+    EXPECT_EQ(QueryWlanSsid(c.adapter, text), c.result);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed);
+    g_bDebugMessage = false;
+    EXPECT_EQ(text, c.ssid);
+    EXPECT_EQ(text[128], '#');
+    EXPECT_EQ(traces.Lines(), c.traces);
+    EXPECT_EQ(fake->Opens(), fake->Closes());
+    EXPECT_EQ(fake->Allocations(), fake->Frees());
+    EXPECT_EQ(fake->StrayFrees(), 0);
   }
-
-  // The single-character traces that follow "get ssid: N\n".
-  static std::vector<std::string> SsidTraces(const Outcome& outcome) {
-    const auto start = std::find(outcome.traces.begin(), outcome.traces.end(), kGetSsid);
-    if (start == outcome.traces.end()) return {};
-    return std::vector<std::string>(start + 1, outcome.traces.end());
-  }
-
-  std::shared_ptr<FakeWlanService> fake_ = std::make_shared<FakeWlanService>();
-  ScopedWlanService scope_{fake_};
-};
-
-TEST_F(QueryWlanSsidTest, PrintsEveryInterfaceAndQueriesOnlyTheMatch) {
-  fake_->AddInterface("wlan0");
-  fake_->Associate("wlan0", "elsewhere");
-  fake_->AddInterface("wlan1");
-  fake_->Associate("wlan1", "cafe");
-
-  const Outcome outcome = Query("wlan1");
-  EXPECT_EQ(outcome.result, TRUE);
-  EXPECT_EQ(outcome.ssid, "cafe");
-  EXPECT_EQ(outcome.printed, "  InterfaceGUID[0]: wlan0\n  InterfaceGUID[1]: wlan1\n");
-  EXPECT_EQ(fake_->QueryCount("wlan0"), 0);
-  EXPECT_EQ(fake_->QueryCount("wlan1"), 1);
-  EXPECT_EQ(outcome.traces, (std::vector<std::string>{kGetSsid, "c", "a", "f", "e"}));
-}
-
-TEST_F(QueryWlanSsidTest, ANameInAnotherLetterCaseMatchesNothing) {
-  fake_->AddInterface("wlan1");
-  fake_->Associate("wlan1", "cafe");
-  const Outcome outcome = Query("WLAN1");
-  EXPECT_EQ(outcome.result, TRUE);
-  EXPECT_EQ(outcome.ssid, "");
-  EXPECT_EQ(outcome.printed, "  InterfaceGUID[0]: wlan1\n");
-  EXPECT_EQ(fake_->QueryCount("wlan1"), 0);
-  EXPECT_TRUE(outcome.traces.empty());
-}
-
-TEST_F(QueryWlanSsidTest, AThirtyTwoByteSsidIsReadWhole) {
-  const std::string ssid = "0123456789abcdefghijklmnopqrstuv";
-  ASSERT_EQ(ssid.size(), 32u);
-  fake_->AddInterface("wlan0");
-  fake_->Associate("wlan0", ssid);
-  const Outcome outcome = Query("wlan0");
-  EXPECT_EQ(outcome.ssid, ssid);
-  const std::vector<std::string> traces = SsidTraces(outcome);
-  ASSERT_EQ(traces.size(), 32u);
-  for (std::size_t i = 0; i < 32; ++i) EXPECT_EQ(traces[i], ssid.substr(i, 1));
-}
-
-TEST_F(QueryWlanSsidTest, ZeroBytesAreLeftOutAndOtherBytesPassUnconverted) {
-  fake_->AddInterface("wlan0");
-  fake_->Associate("wlan0", std::string("ab\0c\xE3\x82\xAB", 7));
-  const Outcome outcome = Query("wlan0");
-  EXPECT_EQ(outcome.ssid, "abc\xE3\x82\xAB");
-  // Each byte is traced as the character of its value.
-  const std::vector<std::string> traces = SsidTraces(outcome);
-  ASSERT_EQ(traces.size(), 7u);
-  EXPECT_EQ(traces[4], "\u00E3");
-  EXPECT_EQ(traces[6], "\u00AB");
-}
-
-TEST_F(QueryWlanSsidTest, ANotAssociatedInterfaceLeavesTheTextEmpty) {
-  fake_->AddInterface("wlan0");
-  const Outcome outcome = Query("wlan0");
-  EXPECT_EQ(outcome.result, TRUE);
-  EXPECT_EQ(outcome.ssid, "");
-  EXPECT_EQ(outcome.traces, std::vector<std::string>{"get ssid fail\n"});
-  EXPECT_EQ(fake_->Opens(), 1);
-}
-
-struct ServiceFailure {
-  const char* what;
-  bool failOpen;
-  DWORD error;
-  const char* trace;
-  int opens;
-};
-
-class QueryWlanSsidServiceFailure : public QueryWlanSsidTest, public testing::WithParamInterface<ServiceFailure> {};
-
-TEST_P(QueryWlanSsidServiceFailure, GivesFalse) {
-  fake_->AddInterface("wlan0");
-  fake_->Associate("wlan0", "cafe");
-  if (GetParam().failOpen) {
-    fake_->SetOpenError(GetParam().error);
-  } else {
-    fake_->SetEnumError(GetParam().error);
-  }
-  const Outcome outcome = Query("wlan0");
-  EXPECT_EQ(outcome.result, FALSE);
-  EXPECT_EQ(outcome.ssid, "");
-  EXPECT_EQ(outcome.printed, "");
-  EXPECT_EQ(outcome.traces, std::vector<std::string>{GetParam().trace});
-  EXPECT_EQ(fake_->Opens(), GetParam().opens);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, QueryWlanSsidServiceFailure,
-    testing::Values(
-        ServiceFailure{"service_stopped", true, ERROR_SERVICE_NOT_ACTIVE, "WlanOpenHandle failed with error: 1062\n", 0},
-        ServiceFailure{"interfaces_not_listed", false, ERROR_NOT_ENOUGH_MEMORY,
-                       "WlanEnumInterfaces failed with error: 8\n", 1}),
-    [](const testing::TestParamInfo<ServiceFailure>& info) { return std::string(info.param.what); });
-
-TEST_F(QueryWlanSsidTest, AGuidWithoutTextIsSkippedNotComparedWithTheLastOne) {
-  fake_->AddInterface("wlan0");
-  fake_->Associate("wlan0", "cafe");
-  fake_->AddInterface("");  // its GUID carries no name, so it has no text
-  fake_->Associate("", "other");
-  const Outcome outcome = Query("wlan0");
-  EXPECT_EQ(outcome.result, TRUE);
-  EXPECT_EQ(outcome.printed, "  InterfaceGUID[0]: wlan0\nStringFromGUID2 failed\n");
-  EXPECT_EQ(outcome.ssid, "cafe");
-  EXPECT_EQ(fake_->QueryCount("wlan0"), 1);
-  EXPECT_EQ(std::count(outcome.traces.begin(), outcome.traces.end(), "get ssid fail\n"), 0);
-}
-
-TEST_F(QueryWlanSsidTest, TheLinesArePrintedWithTheTraceSwitchedOff) {
-  g_bDebugMessage = false;
-  fake_->AddInterface("wlan0");
-  fake_->Associate("wlan0", "cafe");
-  const Outcome outcome = Query("wlan0");
-  EXPECT_EQ(outcome.printed, "  InterfaceGUID[0]: wlan0\n");
-  EXPECT_EQ(outcome.ssid, "cafe");
-  EXPECT_TRUE(outcome.traces.empty());
-}
-
-TEST_F(QueryWlanSsidTest, NoInterfaceAtAllIsStillTrue) {
-  const Outcome outcome = Query("wlan0");
-  EXPECT_EQ(outcome.result, TRUE);
-  EXPECT_EQ(outcome.printed, "");
-  EXPECT_EQ(fake_->Opens(), 1);
-}
-
-// The text is appended to, and never grows past its 128 bytes, whatever it held before.
-TEST_F(QueryWlanSsidTest, AppendingStopsAtTheEndOfTheText) {
-  fake_->AddInterface("wlan0");
-  fake_->Associate("wlan0", "0123456789abcdefghijklmnopqrstuv");
-  EXPECT_EQ(Query("wlan0", "prefix-").ssid, "prefix-0123456789abcdefghijklmnopqrstuv");
-
-  char text[129];
-  std::memset(text, 'p', 120);
-  std::memset(text + 120, 0, 8);
-  text[128] = '#';
-  TraceCapture traces;
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(QueryWlanSsid("wlan0", text), TRUE);
-  testing::internal::GetCapturedStdout();
-  EXPECT_EQ(std::string(text), std::string(120, 'p') + "0123456");
-  EXPECT_EQ(text[128], '#');
 }
 
 }  // namespace

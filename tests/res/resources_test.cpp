@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <set>
 #include <span>
 
 #include "platform/base/resources.h"
@@ -33,23 +34,24 @@ struct Bmp {
   std::size_t bits = 0;
 
   static Bmp Parse(WORD id) {
+    SCOPED_TRACE(testing::Message() << "bitmap " << id);
     Bmp b;
     b.file = Resource(RT_BITMAP_ID, id);
-    EXPECT_GE(b.file.size(), 54u) << "bitmap " << id;
+    EXPECT_GE(b.file.size(), 54u);
     if (b.file.size() < 54) return b;
     EXPECT_EQ(b.file[0], 'B');
     EXPECT_EQ(b.file[1], 'M');
-    EXPECT_EQ(U32(b.file, 2), b.file.size()) << "file size field, bitmap " << id;
-    EXPECT_EQ(U32(b.file, 14), 40u) << "BITMAPINFOHEADER, bitmap " << id;
+    EXPECT_EQ(U32(b.file, 2), b.file.size()) << "file size field";
+    EXPECT_EQ(U32(b.file, 14), 40u) << "BITMAPINFOHEADER";
     EXPECT_EQ(U16(b.file, 26), 1u);
-    EXPECT_EQ(U16(b.file, 28), 24u) << "bits per pixel, bitmap " << id;
-    EXPECT_EQ(U32(b.file, 30), 0u) << "compression, bitmap " << id;
+    EXPECT_EQ(U16(b.file, 28), 24u) << "bits per pixel";
+    EXPECT_EQ(U32(b.file, 30), 0u) << "compression";
     b.width = I32(b.file, 18);
     b.height = I32(b.file, 22);
     b.bits = U32(b.file, 10);
     b.stride = (static_cast<std::size_t>(b.width) * 3 + 3) & ~std::size_t{3};
-    EXPECT_GT(b.height, 0) << "bottom-up rows, bitmap " << id;
-    EXPECT_EQ(b.bits + b.stride * static_cast<std::size_t>(b.height), b.file.size()) << "bitmap " << id;
+    EXPECT_GT(b.height, 0) << "bottom-up rows";
+    EXPECT_EQ(b.bits + b.stride * static_cast<std::size_t>(b.height), b.file.size());
     return b;
   }
 
@@ -78,11 +80,11 @@ TEST(ResourcesTest, BitmapsAre24BitWithTheirSizes) {
   }
 }
 
-TEST(ResourcesTest, SsidFrameBorderHasTheExactColour) {
+TEST(ResourcesTest, BackgroundHasTheSsidFrameTheDarkTopBarAndTheNormalGlyphsSeamlessly) {
   const Bmp bg = Bmp::Parse(IDB_BACKGROUND);
   ASSERT_EQ(bg.width, 358);
+  // The straight runs of the SSID's rounded frame at columns 99..258, rows 252..272: exactly olive.
   const COLORREF olive = RGB(74, 69, 42);
-  // The straight runs of the rounded frame at columns 99..258, rows 252..272.
   for (int x = 105; x <= 252; ++x) {
     EXPECT_EQ(bg.At(x, 252), olive) << "top edge x " << x;
     EXPECT_EQ(bg.At(x, 272), olive) << "bottom edge x " << x;
@@ -93,65 +95,49 @@ TEST(ResourcesTest, SsidFrameBorderHasTheExactColour) {
     EXPECT_EQ(bg.At(258, y), olive) << "right edge y " << y;
     EXPECT_NE(bg.At(98, y), olive) << "outside, y " << y;
   }
-}
-
-TEST(ResourcesTest, TopBarIsDarkGrey) {
-  const Bmp bg = Bmp::Parse(IDB_BACKGROUND);
-  ASSERT_EQ(bg.width, 358);
-  // Between the emblem and the glyphs, where the title is drawn.
+  // Dark grey between the emblem and the glyphs, where the title is drawn.
   for (int y = 2; y <= 21; ++y) {
     for (int x = 26; x < 300; x += 7) {
       const COLORREF c = bg.At(x, y);
-      for (int channel : {GetRValue(c), GetGValue(c), GetBValue(c)}) {
-        EXPECT_LE(std::abs(channel - 62), 6) << "at " << x << "," << y;
-      }
+      for (int channel : {GetRValue(c), GetGValue(c), GetBValue(c)}) EXPECT_LE(std::abs(channel - 62), 6) << x << "," << y;
     }
   }
-}
-
-TEST(ResourcesTest, BackgroundCarriesTheNormalGlyphsSeamlessly) {
-  const Bmp bg = Bmp::Parse(IDB_BACKGROUND);
-  ASSERT_EQ(bg.width, 358);
-  struct Case {
-    WORD id;
-    int x;
-  };
-  for (const Case& c : {Case{IDB_MINIMIZE_NORMAL, 307}, Case{IDB_CLOSE_NORMAL, 330}}) {
-    const Bmp glyph = Bmp::Parse(c.id);
+  for (const auto& [id, left] : {std::pair<WORD, int>{IDB_MINIMIZE_NORMAL, 307}, {IDB_CLOSE_NORMAL, 330}}) {
+    const Bmp glyph = Bmp::Parse(id);
     ASSERT_EQ(glyph.width, 18);
     int differing = 0;
     for (int y = 0; y < 24; ++y) {
-      for (int x = 0; x < 18; ++x) differing += glyph.At(x, y) != bg.At(c.x + x, y);
+      for (int x = 0; x < 18; ++x) differing += glyph.At(x, y) != bg.At(left + x, y);
     }
-    EXPECT_EQ(differing, 0) << "glyph " << c.id;
+    EXPECT_EQ(differing, 0) << "glyph " << id;
   }
 }
 
-TEST(ResourcesTest, IconHoldsEightDibImages) {
+TEST(ResourcesTest, IconHoldsEightDibImagesOneOfEachSizeAndDepth) {
   const std::span<const BYTE> ico = Resource(RT_GROUP_ICON_ID, IDR_MAINFRAME);
-  ASSERT_GE(ico.size(), 6u);
+  ASSERT_GE(ico.size(), 6u + 8 * 16);
   EXPECT_EQ(U16(ico, 0), 0u);
   EXPECT_EQ(U16(ico, 2), 1u);
   ASSERT_EQ(U16(ico, 4), 8u);
-  ASSERT_GE(ico.size(), 6u + 8 * 16);
-  int seen[2][4] = {};  // [32-bit, 24-bit][48, 32, 24, 16]
+  std::set<std::pair<int, int>> seen;  // (size, bits)
   for (std::size_t i = 0; i < 8; ++i) {
+    SCOPED_TRACE(testing::Message() << "entry " << i);
     const std::size_t e = 6 + i * 16;
     const int size = ico[e];
     const int bits = U16(ico, e + 6);
     const std::uint32_t bytes = U32(ico, e + 8);
     const std::uint32_t offset = U32(ico, e + 12);
     EXPECT_EQ(ico[e + 1], size);
-    ASSERT_LE(std::size_t{offset} + bytes, ico.size()) << "entry " << i;
+    ASSERT_LE(std::size_t{offset} + bytes, ico.size());
     const std::span<const BYTE> dib = ico.subspan(offset, bytes);
     ASSERT_GE(dib.size(), 40u);
-    EXPECT_EQ(U32(dib, 0), 40u) << "a DIB, not a PNG: entry " << i;
+    EXPECT_EQ(U32(dib, 0), 40u) << "a DIB, not a PNG";
     EXPECT_EQ(I32(dib, 4), size);
-    EXPECT_EQ(I32(dib, 8), 2 * size) << "colour and mask halves, entry " << i;
+    EXPECT_EQ(I32(dib, 8), 2 * size) << "colour and mask halves";
     EXPECT_EQ(U16(dib, 14), bits);
     const std::size_t colourRow = (static_cast<std::size_t>(size) * static_cast<std::size_t>(bits) / 8 + 3) & ~std::size_t{3};
     const std::size_t maskRow = (static_cast<std::size_t>(size) + 31) / 32 * 4;
-    EXPECT_EQ(dib.size(), 40 + (colourRow + maskRow) * static_cast<std::size_t>(size)) << "entry " << i;
+    EXPECT_EQ(dib.size(), 40 + (colourRow + maskRow) * static_cast<std::size_t>(size));
     // The AND mask (rows bottom-up after the colour rows): the corners show through, the disc
     // does not.
     const std::size_t mask = 40 + colourRow * static_cast<std::size_t>(size);
@@ -159,16 +145,14 @@ TEST(ResourcesTest, IconHoldsEightDibImages) {
       const std::size_t at = mask + static_cast<std::size_t>(size - 1 - y) * maskRow + static_cast<std::size_t>(x) / 8;
       return (dib[at] & (0x80 >> (x % 8))) != 0;
     };
-    EXPECT_TRUE(transparent(0, 0)) << "entry " << i;
-    EXPECT_FALSE(transparent(size / 2, size / 2)) << "entry " << i;
-    const int kind = bits == 32 ? 0 : bits == 24 ? 1 : -1;
-    const int slot = size == 48 ? 0 : size == 32 ? 1 : size == 24 ? 2 : size == 16 ? 3 : -1;
-    ASSERT_TRUE(kind >= 0 && slot >= 0) << size << " px at " << bits << " bits";
-    ++seen[kind][slot];
+    EXPECT_TRUE(transparent(0, 0));
+    EXPECT_FALSE(transparent(size / 2, size / 2));
+    seen.insert({size, bits});
   }
-  for (const auto& kind : seen) {
-    for (int count : kind) EXPECT_EQ(count, 1);
-  }
+  std::set<std::pair<int, int>> expected;
+  for (int size : {16, 24, 32, 48})
+    for (int bits : {24, 32}) expected.insert({size, bits});
+  EXPECT_EQ(seen, expected);
 }
 
 }  // namespace

@@ -39,32 +39,24 @@ TEST_F(CodePage, Utf8DecodesAndInvalidBytesBecomeReplacement) {
       {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // an encoded surrogate
       {"\xE8\xA8", u"\uFFFD\uFFFD"},            // cut short at the end
       {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+      {std::string(32, 'S'), std::u16string(32, u'S')},  // an SSID: 32 bytes, no terminator
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ToWide(CP_THREAD_ACP, c.in), c.out);
-    EXPECT_EQ(ToWide(CP_UTF8, c.in), c.out);
+    EXPECT_EQ(ToWide(CP_THREAD_ACP, c.in), c.out) << c.in;
+    EXPECT_EQ(ToWide(CP_UTF8, c.in), c.out) << c.in;
   }
 }
 
-TEST_F(CodePage, TerminatedInputConvertsItsTerminatorToo) {
+TEST_F(CodePage, TerminatedInputConvertsItsTerminatorAndFailuresReportThroughLastError) {
   WCHAR out[8];
   EXPECT_EQ(MultiByteToWideChar(CP_THREAD_ACP, 0, "abc", -1, out, 8), 4);
   EXPECT_EQ(std::u16string(out), u"abc");
-}
-
-TEST_F(CodePage, FailuresReportThroughLastError) {
-  WCHAR out[2];
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abcdef", -1, out, 2), 0);
   EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, nullptr, -1, out, 2), 0);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xFF", 1, out, 2), 0);
   EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
-}
-
-TEST_F(CodePage, A32ByteSsidWithoutTerminatorConvertsExactly) {
-  const std::string ssid(32, 'S');
-  EXPECT_EQ(ToWide(CP_THREAD_ACP, ssid), std::u16string(32, u'S'));
 }
 
 TEST_F(CodePage, RoundTripAndUnpairedSurrogates) {
@@ -78,8 +70,7 @@ TEST_F(CodePage, RoundTripAndUnpairedSurrogates) {
 }
 
 TEST(CodePageLocale, NonUtf8CodesetGoesThroughIconv) {
-  // A Latin-1 locale compiled for this test alone, so that the result does not depend on which
-  // locales the machine happens to have.
+  // A Latin-1 locale of the test's own: the machine's locales do not matter.
   char dir[] = "/tmp/velmor-locale-XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
   const std::string make = std::string("localedef -i C -f ISO-8859-1 ") + dir + "/C.ISO-8859-1 >/dev/null 2>&1";

@@ -12,19 +12,15 @@ using platform::VFormat;
 
 namespace {
 
-FormatArg Int(long long v) {
+FormatArg Arg(FormatArg::Kind kind, long long i, std::string_view narrow = {}) {
   FormatArg a;
-  a.kind = FormatArg::Kind::Signed;
-  a.i = v;
+  a.kind = kind;
+  a.i = i;
+  a.narrow = narrow;
   return a;
 }
-
-FormatArg Text(std::string_view s) {
-  FormatArg a;
-  a.kind = FormatArg::Kind::Narrow;
-  a.narrow = s;
-  return a;
-}
+FormatArg Int(long long v) { return Arg(FormatArg::Kind::Signed, v); }
+FormatArg Text(std::string_view s) { return Arg(FormatArg::Kind::Narrow, 0, s); }
 
 }  // namespace
 
@@ -39,10 +35,12 @@ TEST(Format, ProgramFormatsExpandExactly) {
   EXPECT_EQ(Format(u"+%s", std::u16string(u"ConnectionCheckWaitThread")), u"+ConnectionCheckWaitThread");
   EXPECT_EQ(Format(u"  InterfaceGUID[%d]: %ws\n", 1, u"wlan0"), u"  InterfaceGUID[1]: wlan0\n");
   EXPECT_EQ(Format(u"100%%"), u"100%");
+  EXPECT_EQ(Format(u"%hs", "abc"), u"abc");
+  EXPECT_EQ(Format("%ls", u"abc"), "abc");
 }
 
+// A virtual-key code and an SSID byte both go through %c as one character.
 TEST(Format, CharacterConversions) {
-  // A virtual-key code and an SSID byte both go through %c as one character.
   EXPECT_EQ(Format(u"%c", 'Q'), u"Q");
   EXPECT_EQ(Format(u"%c", 81u), u"Q");
   EXPECT_EQ(Format("%c", static_cast<unsigned char>(0xE3)), "\xE3");
@@ -86,21 +84,12 @@ TEST(Format, RunTimeFormatsNeverReadPastTheirArguments) {
   }
 }
 
-TEST(Format, WideFormatConvertsByteStringArguments) {
-  EXPECT_EQ(Format(u"%hs", "abc"), u"abc");
-  EXPECT_EQ(Format("%ls", u"abc"), "abc");
-}
-
-TEST(Format, FixedBuffersCutAndTerminate) {
+TEST(Format, FixedBuffersCutAndTerminateAndLongResultsAreWhole) {
   char small[8];
   EXPECT_EQ(sprintf_s(small, "%s", "0123456789"), -1);
   EXPECT_STREQ(small, "0123456");
   char16_t line[128];
   EXPECT_EQ(swprintf_s(line, u"SSID: %s", u"abc"), 9);
   EXPECT_EQ(std::u16string(line), u"SSID: abc");
-}
-
-TEST(Format, LongResultsAreWhole) {
-  const std::u16string big(10000, u'x');
-  EXPECT_EQ(Format(u"<%s>", big).size(), 10002u);
+  EXPECT_EQ(Format(u"<%s>", std::u16string(10000, u'x')).size(), 10002u);
 }

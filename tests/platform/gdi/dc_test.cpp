@@ -32,7 +32,7 @@ HBITMAP NumberedBitmap(HDC memory, int w, int h) {
 
 }  // namespace
 
-TEST(FillRectTest, FillsInsideTheRectangleTheOriginAndTheClip) {
+TEST(FillRectTest, FillsInsideTheRectangleOriginAndClipWithEachKindOfBrush) {
   Canvas canvas(10, 10, kBlack, POINT{2, 3}, RECT{1, 1, 8, 8});
   HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
   const RECT all{0, 0, 10, 10};
@@ -41,17 +41,14 @@ TEST(FillRectTest, FillsInsideTheRectangleTheOriginAndTheClip) {
     EXPECT_EQ(canvas.At(c.x, c.y), c.expected) << c.x << "," << c.y;
   }
   DeleteObject(red);
-}
 
-TEST(FillRectTest, HollowBrushFillsNothingAndColourIndexBrushesFillTheSystemColour) {
-  Canvas canvas(4, 4, kBlack);
-  const RECT all{0, 0, 4, 4};
-  EXPECT_NE(FillRect(canvas.dc, &all, static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))), 0);
-  EXPECT_EQ(canvas.Ink(kBlack), RECT{});
-  EXPECT_NE(FillRect(canvas.dc, &all, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)), 0);
-  EXPECT_EQ(canvas.At(3, 3), 0xF0F0F0u);
-  EXPECT_NE(FillRect(canvas.dc, &all, GetSysColorBrush(COLOR_WINDOWFRAME)), 0);
-  EXPECT_EQ(canvas.At(0, 0), 0x646464u);
+  Canvas plain(4, 4, kBlack);
+  EXPECT_NE(FillRect(plain.dc, &all, static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))), 0);
+  EXPECT_EQ(plain.Ink(kBlack), RECT{}) << "a hollow brush fills nothing";
+  EXPECT_NE(FillRect(plain.dc, &all, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)), 0);
+  EXPECT_EQ(plain.At(3, 3), 0xF0F0F0u);
+  EXPECT_NE(FillRect(plain.dc, &all, GetSysColorBrush(COLOR_WINDOWFRAME)), 0);
+  EXPECT_EQ(plain.At(0, 0), 0x646464u);
 }
 
 TEST(BitBltTest, CopiesOnlyWhereBothTheDestinationClipAndTheSourceAllow) {
@@ -77,7 +74,7 @@ TEST(BitBltTest, CopiesOnlyWhereBothTheDestinationClipAndTheSourceAllow) {
   }
 }
 
-TEST(BitBltTest, OverlappingCopyWithinOneSurfaceReadsBeforeItWrites) {
+TEST(BitBltTest, OverlappingCopiesReadBeforeTheyWriteAndBadRequestsAreRefused) {
   for (const bool down : {true, false}) {
     Canvas canvas(1, 5, kBlack);
     for (int y = 0; y < 5; ++y) canvas.surface->pixels[static_cast<std::size_t>(y)] = static_cast<std::uint32_t>(y + 1);
@@ -85,11 +82,8 @@ TEST(BitBltTest, OverlappingCopyWithinOneSurfaceReadsBeforeItWrites) {
     const std::vector<std::uint32_t> expected = down ? std::vector<std::uint32_t>{1, 1, 2, 3, 4} : std::vector<std::uint32_t>{2, 3, 4, 5, 5};
     EXPECT_EQ(canvas.surface->pixels, expected);
   }
-}
-
-TEST(BitBltTest, RefusesOtherOperationsAndNegativeSizes) {
   Canvas canvas(2, 2, kBlack);
-  EXPECT_FALSE(BitBlt(canvas.dc, 0, 0, 2, 2, canvas.dc, 0, 0, 0x00EE0086));
+  EXPECT_FALSE(BitBlt(canvas.dc, 0, 0, 2, 2, canvas.dc, 0, 0, 0x00EE0086)) << "another raster operation";
   EXPECT_FALSE(BitBlt(canvas.dc, 0, 0, -1, 2, canvas.dc, 0, 0, SRCCOPY));
   EXPECT_FALSE(BitBlt(canvas.dc, 0, 0, 2, 2, nullptr, 0, 0, SRCCOPY));
 }
@@ -158,14 +152,14 @@ TEST(SelectObjectTest, ReturnsThePreviousObjectAndKeepsBitmapsToMemoryDcs) {
 
 TEST(HandleTest, StaleForeignAndStockHandlesFailOrSurviveSafely) {
   const std::size_t baseline = platform::gdi::LiveObjectCount();
-  Canvas canvas(2, 2, kBlack);
+  Canvas canvas(3, 3, kBlack);
   HBRUSH brush = CreateSolidBrush(RGB(255, 255, 255));
   EXPECT_EQ(platform::gdi::LiveObjectCount(), baseline + 2);
   EXPECT_TRUE(DeleteObject(brush));
   EXPECT_FALSE(DeleteObject(brush));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 
-  const RECT all{0, 0, 2, 2};
+  const RECT all{0, 0, 3, 3};
   EXPECT_EQ(FillRect(canvas.dc, &all, brush), 0);
   EXPECT_EQ(SelectObject(canvas.dc, brush), nullptr);
   EXPECT_EQ(canvas.Ink(kBlack), RECT{});
@@ -177,29 +171,25 @@ TEST(HandleTest, StaleForeignAndStockHandlesFailOrSurviveSafely) {
   EXPECT_FALSE(DeleteObject(canvas.dc)) << "a DC goes with DeleteDC only";
   EXPECT_EQ(SelectObject(canvas.dc, canvas.dc), nullptr);
 
-  HGDIOBJ white = GetStockObject(WHITE_BRUSH);
-  EXPECT_TRUE(DeleteObject(white));
-  EXPECT_NE(FillRect(canvas.dc, &all, static_cast<HBRUSH>(white)), 0) << "stock objects outlive DeleteObject";
-  EXPECT_EQ(canvas.At(1, 1), kWhite);
-
   HDC gone = CreateCompatibleDC(nullptr);
   EXPECT_TRUE(DeleteDC(gone));
   EXPECT_FALSE(DeleteDC(gone));
   EXPECT_EQ(GetPixel(gone, 0, 0), CLR_INVALID);
-  EXPECT_EQ(platform::gdi::LiveObjectCount(), baseline + 1);
-}
 
-TEST(HandleTest, BitmapDeletedWhileSelectedStaysDrawableUntilTheDcGoes) {
-  const std::size_t baseline = platform::gdi::LiveObjectCount();
+  // A bitmap deleted while selected stays drawable until its DC goes.
   HDC memory = CreateCompatibleDC(nullptr);
   HBITMAP bitmap = NumberedBitmap(memory, 3, 3);
   EXPECT_TRUE(DeleteObject(bitmap));
   EXPECT_EQ(GetPixel(memory, 2, 1), RGB(3, 2, 0));
-  Canvas canvas(3, 3, kBlack);
   EXPECT_TRUE(BitBlt(canvas.dc, 0, 0, 3, 3, memory, 0, 0, SRCCOPY));
   EXPECT_EQ(canvas.At(2, 2), Numbered(2, 2));
   DeleteDC(memory);
   EXPECT_EQ(platform::gdi::LiveObjectCount(), baseline + 1) << "only the canvas's DC is left";
+
+  HGDIOBJ white = GetStockObject(WHITE_BRUSH);
+  EXPECT_TRUE(DeleteObject(white));
+  EXPECT_NE(FillRect(canvas.dc, &all, static_cast<HBRUSH>(white)), 0) << "stock objects outlive DeleteObject";
+  EXPECT_EQ(canvas.At(1, 1), kWhite);
 }
 
 TEST(CursorTest, SetCursorTellsTheHostOnlyOfChanges) {

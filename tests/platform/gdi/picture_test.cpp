@@ -22,6 +22,18 @@ std::uint32_t Pattern(int x, int y) { return 0x102030u * static_cast<std::uint32
 constexpr WORD kTestBitmapId = 901;
 constexpr WORD kTestIconId = 902;
 
+// A little-endian field of `bytes` bytes at `at` overwritten with `value`.
+struct Damage {
+  const char* name;
+  std::size_t at;
+  std::uint32_t value;
+  int bytes;
+};
+std::vector<std::uint8_t> Damaged(std::vector<std::uint8_t> file, const Damage& d) {
+  PutLe(file, d.at, d.value, d.bytes);
+  return file;
+}
+
 // Registered resources must outlive the registration; the tests keep theirs in statics.
 template <WORD Type, WORD Id>
 void Register(std::vector<std::uint8_t> bytes) {
@@ -32,7 +44,7 @@ void Register(std::vector<std::uint8_t> bytes) {
 
 }  // namespace
 
-TEST(BmpTest, DecodesBothRowOrdersWithPaddedRows) {
+TEST(BmpTest, DecodesBothRowOrdersWithPaddedRowsAndAFinalRowWithoutItsPadding) {
   for (const bool topDown : {false, true}) {
     auto bitmap = DecodeBmp(MakeBmp(3, 2, topDown, Pattern));
     ASSERT_TRUE(bitmap) << topDown;
@@ -41,9 +53,6 @@ TEST(BmpTest, DecodesBothRowOrdersWithPaddedRows) {
     for (int y = 0; y < 2; ++y)
       for (int x = 0; x < 3; ++x) EXPECT_EQ(bitmap->pixels[static_cast<std::size_t>(y * 3 + x)], Pattern(x, y)) << topDown << " " << x << "," << y;
   }
-}
-
-TEST(BmpTest, AcceptsAFinalRowWithoutItsPadding) {
   auto file = MakeBmp(3, 2, false, Pattern);
   file.resize(file.size() - 3);
   EXPECT_TRUE(DecodeBmp(file));
@@ -51,13 +60,7 @@ TEST(BmpTest, AcceptsAFinalRowWithoutItsPadding) {
 
 TEST(BmpTest, RefusesMalformedFiles) {
   const auto good = MakeBmp(3, 2, false, Pattern);
-  struct Case {
-    const char* name;
-    std::size_t at;
-    std::uint32_t value;
-    int bytes;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<Damage> cases = {
       {"magic", 0, 'X', 1},
       {"pixel offset past the end", 10, 0x7FFFFFF0, 4},
       {"pixel offset inside the header", 10, 20, 4},
@@ -74,13 +77,8 @@ TEST(BmpTest, RefusesMalformedFiles) {
       {"8 bits per pixel", 28, 8, 2},
       {"run-length compressed", 30, 1, 4},
   };
-  for (const Case& c : cases) {
-    auto bad = good;
-    PutLe(bad, c.at, c.value, c.bytes);
-    EXPECT_FALSE(DecodeBmp(bad)) << c.name;
-  }
-  // No prefix of a good file is mistaken for a picture.
-  for (std::size_t n = 0; n + 3 < good.size(); ++n) EXPECT_FALSE(DecodeBmp(std::span(good.data(), n))) << n;
+  for (const Damage& c : cases) EXPECT_FALSE(DecodeBmp(Damaged(good, c))) << c.name;
+  for (std::size_t n = 0; n + 3 < good.size(); ++n) EXPECT_FALSE(DecodeBmp(std::span(good.data(), n))) << "prefix of " << n;
 }
 
 TEST(BmpTest, LoadBitmapGivesTheResourceAsABitmap) {
@@ -99,9 +97,7 @@ TEST(BmpTest, LoadBitmapGivesTheResourceAsABitmap) {
   DeleteObject(bitmap);
 
   EXPECT_EQ(LoadBitmapW(platform::ResourceModule(), MAKEINTRESOURCEW(kTestBitmapId + 50)), nullptr);
-  auto broken = MakeBmp(3, 2, false, Pattern);
-  PutLe(broken, 28, 8, 2);
-  Register<RT_BITMAP_ID, kTestBitmapId>(std::move(broken));
+  Register<RT_BITMAP_ID, kTestBitmapId>(Damaged(MakeBmp(3, 2, false, Pattern), {"8 bits per pixel", 28, 8, 2}));
   EXPECT_EQ(LoadBitmapW(platform::ResourceModule(), MAKEINTRESOURCEW(kTestBitmapId)), nullptr);
   platform::UnregisterResource(RT_BITMAP_ID, kTestBitmapId);
 }
@@ -142,24 +138,14 @@ TEST(IcoTest, DecodesAlphaAndMaskedImagesAndSkipsPng) {
 
 TEST(IcoTest, RefusesDamagedDirectories) {
   const auto good = MakeIco({AlphaImage(16)});
-  struct Case {
-    const char* name;
-    std::size_t at;
-    std::uint32_t value;
-    int bytes;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<Damage> cases = {
       {"reserved", 0, 1, 2},       {"type cursor", 2, 2, 2},       {"no images", 4, 0, 2},
       {"more entries than bytes", 4, 500, 2}, {"image past the end", 6 + 12, 0x7FFFFFF0, 4},
       {"image longer than the file", 6 + 8, 0xFFFFFFFF, 4}, {"8-bit image", 22 + 14, 8, 2},
       {"odd doubled height", 22 + 8, 33, 4}, {"oversized image", 22 + 4, 4096, 4},
   };
-  for (const Case& c : cases) {
-    auto bad = good;
-    PutLe(bad, c.at, c.value, c.bytes);
-    EXPECT_FALSE(DecodeIco(bad)) << c.name;
-  }
-  for (std::size_t n = 0; n < good.size(); ++n) EXPECT_FALSE(DecodeIco(std::span(good.data(), n))) << n;
+  for (const Damage& c : cases) EXPECT_FALSE(DecodeIco(Damaged(good, c))) << c.name;
+  for (std::size_t n = 0; n < good.size(); ++n) EXPECT_FALSE(DecodeIco(std::span(good.data(), n))) << "prefix of " << n;
 }
 
 TEST(IconTest, DrawIconBlendsTheIconSizedImage) {

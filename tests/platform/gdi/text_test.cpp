@@ -51,8 +51,8 @@ bool FaceSupportsJapanese(const platform::gdi::fonts::FaceInfo& face) {
 }
 
 // Draws `text` black on white into a fresh canvas and hands the canvas back.
-std::unique_ptr<Canvas> Draw(std::u16string_view text, HFONT font, RECT rect, UINT format, int* result = nullptr, int w = 240, int h = 100) {
-  auto canvas = std::make_unique<Canvas>(w, h, kWhite);
+std::unique_ptr<Canvas> Draw(std::u16string_view text, HFONT font, RECT rect, UINT format, int* result = nullptr) {
+  auto canvas = std::make_unique<Canvas>(240, 100, kWhite);
   SetBkMode(canvas->dc, TRANSPARENT);
   if (font != nullptr) SelectObject(canvas->dc, font);
   const int r = DrawTextW(canvas->dc, text.data(), static_cast<int>(text.size()), &rect, format);
@@ -123,36 +123,28 @@ TEST(TextTest, CharactersMissingFromTheRequestedFaceFallBackToAJapaneseFont) {
 
 TEST(TextTest, AlignmentPlacesTheTextInItsRectangle) {
   const RECT rect{20, 10, 180, 70};  // centre (100, 40)
-  struct Case {
+  enum Place { kStart, kCentre, kEnd };
+  const auto at = [](Place place, double start, double end) {
+    return place == kStart ? start : place == kEnd ? end : (start + end) / 2;
+  };
+  const struct {
     UINT format;
-    int centerX;  // -1: not checked
-    int centerY;
+    Place x, y;
+  } cases[] = {
+      {DT_CENTER | DT_VCENTER | DT_SINGLELINE, kCentre, kCentre},
+      {DT_LEFT | DT_VCENTER | DT_SINGLELINE, kStart, kCentre},
+      {DT_CENTER, kCentre, kStart},  // vertical alignment is for single lines only
+      {DT_RIGHT | DT_BOTTOM | DT_SINGLELINE, kEnd, kEnd},
   };
-  const std::vector<Case> cases = {
-      {DT_CENTER | DT_VCENTER | DT_SINGLELINE, 100, 40},
-      {DT_LEFT | DT_VCENTER | DT_SINGLELINE, -1, 40},
-      {DT_CENTER, 100, -1},
-  };
-  for (const Case& c : cases) {
-    auto canvas = Draw(u"口口", nullptr, rect, c.format);
-    const RECT ink = canvas->Ink(kWhite);
-    ASSERT_FALSE(ink.right == 0) << c.format;
-    if (c.centerX >= 0) {
-      EXPECT_NEAR((ink.left + ink.right) / 2.0, c.centerX, 2.0) << c.format;
-    }
-    if (c.centerY >= 0) {
-      EXPECT_NEAR((ink.top + ink.bottom) / 2.0, c.centerY, 3.0) << c.format;
-    }
+  for (const auto& c : cases) {
+    const RECT ink = Draw(u"口口", nullptr, rect, c.format)->Ink(kWhite);
+    ASSERT_NE(ink.right, 0) << c.format;
+    EXPECT_NEAR(at(c.x, ink.left, ink.right), at(c.x, rect.left, rect.right), 2.0) << c.format;
+    EXPECT_NEAR(at(c.y, ink.top, ink.bottom), at(c.y, rect.top, rect.bottom), 3.0) << c.format;
   }
-  const RECT left = Draw(u"口口", nullptr, rect, DT_LEFT)->Ink(kWhite);
-  EXPECT_NEAR(left.left, 20, 2);
-  EXPECT_NEAR(left.top, 10, 3);
   int below = 0;
   Draw(u"口口", nullptr, rect, DT_VCENTER | DT_SINGLELINE, &below);
   EXPECT_EQ(below, (60 - LineHeight(nullptr)) / 2 + LineHeight(nullptr)) << "from the top to the bottom of the text";
-  const RECT right = Draw(u"口口", nullptr, rect, DT_RIGHT | DT_BOTTOM | DT_SINGLELINE)->Ink(kWhite);
-  EXPECT_NEAR(right.right, 180, 2);
-  EXPECT_NEAR(right.bottom, 70, 3);
 }
 
 TEST(TextTest, LinesBreakAtLineFeedsAndWithWordBreakAtWordsAndBetweenJapaneseCharacters) {
@@ -195,47 +187,43 @@ TEST(TextTest, AmpersandPrefixes) {
   EXPECT_GT(Measure(u"A&B", nullptr, DT_NOPREFIX).cx, Measure(u"AB", nullptr, 0).cx);
   EXPECT_EQ(Measure(u"AB&", nullptr, 0).cx, Measure(u"AB", nullptr, 0).cx);
   const RECT plain = Draw(u"AB", nullptr, {0, 0, 100, 40}, DT_SINGLELINE)->Ink(kWhite);
-  const RECT marked = Draw(u"A&B", nullptr, {0, 0, 100, 40}, DT_SINGLELINE)->Ink(kWhite);
-  ASSERT_GT(marked.bottom, plain.bottom) << "the B is underlined";
   auto canvas = Draw(u"A&B", nullptr, {0, 0, 100, 40}, DT_SINGLELINE);
-  const int underlineStart = canvas->Ink(kWhite).left;
+  const RECT marked = canvas->Ink(kWhite);
+  ASSERT_GT(marked.bottom, plain.bottom) << "the B is underlined";
   int firstUnderlined = 100;
   for (int x = 0; x < 100; ++x)
     if (canvas->At(x, marked.bottom - 1) != kWhite) firstUnderlined = std::min(firstUnderlined, x);
-  EXPECT_GE(firstUnderlined, underlineStart + Measure(u"A", nullptr, 0).cx - 1) << "only the B";
+  EXPECT_GE(firstUnderlined, marked.left + Measure(u"A", nullptr, 0).cx - 1) << "only the B";
 }
 
-TEST(TextTest, BoldIsWiderAndDarkerAndHeightSetsTheSize) {
-  Font normal(-16);
-  Font bold(-16, FW_BOLD);
-  auto thin = Draw(kSettings, normal.handle(), {0, 0, 240, 100}, DT_SINGLELINE);
-  auto thick = Draw(kSettings, bold.handle(), {0, 0, 240, 100}, DT_SINGLELINE);
-  EXPECT_GT(thick->Darkness(kWhite), thin->Darkness(kWhite) * 5 / 4);
-  EXPECT_GE(thick->Ink(kWhite).right, thin->Ink(kWhite).right);
+TEST(TextTest, BoldIsWiderAndDarkerSynthesizedWhenTheFaceHasNoneAndHeightSetsTheSize) {
+  for (const std::u16string_view face : {u"", u"Droid Sans Fallback"}) {
+    SCOPED_TRACE(std::string(face.begin(), face.end()));
+    Font normal(-16, FW_NORMAL, face);
+    Font bold(-16, FW_BOLD, face);
+    if (!face.empty()) {
+      if (normal.FaceFor(U'設').family != "Droid Sans Fallback") continue;  // not installed
+      EXPECT_TRUE(bold.FaceFor(U'設').emboldened);
+      EXPECT_FALSE(normal.FaceFor(U'設').emboldened);
+    }
+    auto thin = Draw(kSettings, normal.handle(), {0, 0, 240, 100}, DT_SINGLELINE);
+    auto thick = Draw(kSettings, bold.handle(), {0, 0, 240, 100}, DT_SINGLELINE);
+    EXPECT_GT(thick->Darkness(kWhite), thin->Darkness(kWhite) * 5 / 4);
+    if (face.empty()) {
+      EXPECT_GE(thick->Ink(kWhite).right, thin->Ink(kWhite).right);
+    }
+  }
 
   Font small(-12);
   Font large(-20);
   const RECT a = Draw(u"設", small.handle(), {0, 0, 240, 100}, DT_SINGLELINE)->Ink(kWhite);
   const RECT b = Draw(u"設", large.handle(), {0, 0, 240, 100}, DT_SINGLELINE)->Ink(kWhite);
   EXPECT_NEAR(static_cast<double>(b.bottom - b.top) / (a.bottom - a.top), 20.0 / 12.0, 0.25);
-
-  // A positive height asks for the cell rather than the character.
   Font cell(20);
-  EXPECT_NEAR(LineHeight(cell.handle()), 20, 1);
+  EXPECT_NEAR(LineHeight(cell.handle()), 20, 1) << "a positive height asks for the cell rather than the character";
 }
 
-TEST(TextTest, BoldIsSynthesizedForAFaceWithoutOne) {
-  Font normal(-16, FW_NORMAL, u"Droid Sans Fallback");
-  Font bold(-16, FW_BOLD, u"Droid Sans Fallback");
-  if (normal.FaceFor(U'設').family != "Droid Sans Fallback") GTEST_SKIP() << "Droid Sans Fallback is not installed";
-  ASSERT_TRUE(bold.FaceFor(U'設').emboldened);
-  EXPECT_FALSE(normal.FaceFor(U'設').emboldened);
-  auto thin = Draw(kSettings, normal.handle(), {0, 0, 240, 100}, DT_SINGLELINE);
-  auto thick = Draw(kSettings, bold.handle(), {0, 0, 240, 100}, DT_SINGLELINE);
-  EXPECT_GT(thick->Darkness(kWhite), thin->Darkness(kWhite) * 5 / 4);
-}
-
-TEST(TextTest, OpaqueModeFillsTheTextCellOnly) {
+TEST(TextTest, OpaqueModeFillsTheTextCellOnlyAndTextStaysInsideTheClipAndTheRectangleUnlessNoClip) {
   for (const int mode : {OPAQUE, TRANSPARENT}) {
     Canvas canvas(100, 40, kWhite);
     SetBkMode(canvas.dc, mode);
@@ -247,16 +235,13 @@ TEST(TextTest, OpaqueModeFillsTheTextCellOnly) {
     EXPECT_EQ(canvas.At(10 + width, 5), kWhite) << mode;
     EXPECT_EQ(canvas.At(10, 5 + LineHeight(nullptr)), kWhite) << mode;
   }
-}
 
-TEST(TextTest, TextStaysInsideTheClipAndTheRectangleUnlessNoClip) {
   Canvas clipped(100, 40, kWhite, POINT{0, 0}, RECT{0, 0, 20, 40});
   SetBkMode(clipped.dc, TRANSPARENT);
   RECT rect{0, 0, 100, 40};
   DrawTextW(clipped.dc, kSettings.c_str(), -1, &rect, DT_SINGLELINE | DT_NOCLIP);
   EXPECT_LE(clipped.Ink(kWhite).right, 20);
   EXPECT_GT(clipped.Ink(kWhite).right, 0);
-
   EXPECT_LE(Draw(kSettings, nullptr, {0, 0, 30, 40}, DT_SINGLELINE)->Ink(kWhite).right, 30);
   EXPECT_GT(Draw(kSettings, nullptr, {0, 0, 30, 40}, DT_SINGLELINE | DT_NOCLIP)->Ink(kWhite).right, 40);
 }

@@ -1,6 +1,7 @@
 // The X11 host on a screen without a window manager, and on a screen of another depth.
 #include "tests/platform/host_x11/x11_desktop.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/host/host.h"
@@ -14,12 +15,6 @@ const auto* const kServer = ::testing::AddGlobalTestEnvironment(new SharedXvfb(X
 
 POINT PointOf(LPARAM lParam) { return POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}; }
 
-std::size_t CloseCommands(const MessageLog& log) {
-  std::size_t n = 0;
-  for (const Seen& s : log.Of(WM_SYSCOMMAND)) n += (s.wParam & 0xFFF0) == SC_CLOSE;
-  return n;
-}
-
 TEST(X11HostOpen, ADisplayThatCannotBeReachedGivesNoHostAndSaysWhy) {
   std::string error;
   auto host = platform::host::X11Host::Open(platform::host::X11Options{":64999"}, &error);
@@ -29,30 +24,38 @@ TEST(X11HostOpen, ADisplayThatCannotBeReachedGivesNoHostAndSaysWhy) {
 
 class NoWindowManagerTest : public X11HostTest {};
 
-TEST_F(NoWindowManagerTest, ANewWindowGetsTheKeyboardClosesOnAltF4AndAnswersPings) {
+TEST_F(NoWindowManagerTest, AWindowGetsTheKeyboardClosesOnRequestAnswersPingsAndStaysShownWhenMinimised) {
   EXPECT_EQ(Host().ScreenSize(), (SIZE{1024, 768}));
   MessageLog& log = Log();
-  HWND hwnd = Loop().Create(TestWindowSetup{.rect = RECT{100, 100, 300, 250}}, &log);
+  HWND hwnd = Loop().Create(TestWindowSetup{}, &log);
   const unsigned long window = WaitViewable(hwnd);
   ASSERT_NE(window, 0u);
   EXPECT_EQ(Display().ViewableRect(window), (ScreenRect{100, 100, 200, 150}));
   ASSERT_TRUE(WaitUntil([&] { return Display().FocusWindow() == window; }));
   ASSERT_TRUE(WaitUntil([&] {
-    for (const Seen& s : log.Of(WM_ACTIVATE)) {
-      if (LOWORD(s.wParam) == WA_ACTIVE) return true;
-    }
-    return false;
+    const auto activations = log.Of(WM_ACTIVATE);
+    return std::any_of(activations.begin(), activations.end(), [](const Seen& s) { return LOWORD(s.wParam) == WA_ACTIVE; });
   }));
+  auto closes = [&] {
+    const auto commands = log.Of(WM_SYSCOMMAND);
+    return std::count_if(commands.begin(), commands.end(), [](const Seen& s) { return (s.wParam & 0xFFF0) == SC_CLOSE; });
+  };
   ASSERT_TRUE(Display().Key({"alt+F4"}));
-  EXPECT_TRUE(WaitUntil([&] { return CloseCommands(log) == 1; }));
-  ASSERT_TRUE(Display().SendDeleteWindow(window));
-  EXPECT_TRUE(WaitUntil([&] { return CloseCommands(log) == 2; }));
+  EXPECT_TRUE(WaitUntil([&] { return closes() == 1; }));
+  ASSERT_TRUE(Display().SendDeleteWindow(window));  // as a window manager's close asks
+  EXPECT_TRUE(WaitUntil([&] { return closes() == 2; }));
+  EXPECT_TRUE(IsWindow(hwnd)) << "the close command is the program's to carry out";
   EXPECT_TRUE(Display().Ping(window, 5s)) << "the window's loop answers a window manager's ping";
+
+  // Nobody could restore an iconified window.
+  Loop().Run([&]() -> LRESULT { return ShowWindow(hwnd, SW_MINIMIZE); });
+  EXPECT_TRUE(WaitUntil([&] { return !IsIconic(hwnd); }));
+  EXPECT_TRUE(Display().ViewableRect(window).has_value());
 }
 
 TEST_F(NoWindowManagerTest, ADragMovesTheWindowWithTheHostsOwnPointerGrab) {
   MessageLog& log = Log();
-  HWND hwnd = Loop().Create(TestWindowSetup{.rect = RECT{100, 100, 300, 250}, .dragOnPress = true}, &log);
+  HWND hwnd = Loop().Create(TestWindowSetup{.dragOnPress = true}, &log);
   const unsigned long window = WaitViewable(hwnd);
   ASSERT_NE(window, 0u);
   XvfbDisplay& d = Display();
@@ -66,8 +69,7 @@ TEST_F(NoWindowManagerTest, ADragMovesTheWindowWithTheHostsOwnPointerGrab) {
   EXPECT_TRUE(WaitUntil([&] { return d.ViewableRect(window) == ScreenRect{200, 150, 200, 150}; }));
   EXPECT_TRUE(WaitUntil([&] {
     RECT r{};
-    GetWindowRect(hwnd, &r);
-    return r == RECT{200, 150, 400, 300};
+    return GetWindowRect(hwnd, &r) && r == RECT{200, 150, 400, 300};
   }));
   ASSERT_TRUE(d.MouseUp(1));
   ASSERT_TRUE(d.MouseMove(600, 500));
@@ -81,19 +83,9 @@ TEST_F(NoWindowManagerTest, ADragMovesTheWindowWithTheHostsOwnPointerGrab) {
   EXPECT_EQ(log.Count(WM_LBUTTONUP), 0u);
 }
 
-TEST_F(NoWindowManagerTest, MinimisingWithNobodyToRestoreTheWindowLeavesItShown) {
-  MessageLog& log = Log();
-  HWND hwnd = Loop().Create(TestWindowSetup{.rect = RECT{100, 100, 300, 250}}, &log);
-  const unsigned long window = WaitViewable(hwnd);
-  ASSERT_NE(window, 0u);
-  Loop().Run([&]() -> LRESULT { return ShowWindow(hwnd, SW_MINIMIZE); });
-  EXPECT_TRUE(WaitUntil([&] { return !IsIconic(hwnd); }));
-  EXPECT_TRUE(Display().ViewableRect(window).has_value());
-}
-
 TEST_F(NoWindowManagerTest, AWindowDestroyedBehindTheHostsBackCostsOnlyALoggedError) {
   MessageLog& log = Log();
-  HWND hwnd = Loop().Create(TestWindowSetup{.rect = RECT{100, 100, 300, 250}}, &log);
+  HWND hwnd = Loop().Create(TestWindowSetup{}, &log);
   const unsigned long window = WaitViewable(hwnd);
   ASSERT_NE(window, 0u);
   Display().DestroyXWindow(window);
@@ -122,24 +114,20 @@ TEST(X11HostDepth, A16BitScreenShowsTheFramebufferInItsOwnPixels) {
     HWND hwnd = loop.Create(TestWindowSetup{.rect = RECT{50, 60, 250, 210}}, &log);
     const unsigned long window = host->NativeWindow(hwnd);
     ASSERT_TRUE(WaitUntil([&] { return display.ViewableRect(window).has_value(); }));
-    auto close = [](std::uint32_t a, std::uint32_t b) {
-      for (int shift : {0, 8, 16}) {
-        if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) > 4) return false;
-      }
-      return true;
-    };
-    auto matches = [&] {
+    EXPECT_TRUE(WaitUntil([&] {
       auto grab = display.Grab(ScreenRect{50, 60, 200, 150});
       auto surface = platform::ui::WindowSurface(hwnd);
       if (!grab || !surface) return false;
       for (int y = 0; y < 150; ++y) {
         for (int x = 0; x < 200; ++x) {
-          if (!close(grab->At(x, y), surface->At(x, y))) return false;
+          for (int shift : {0, 8, 16}) {
+            const int screen = (grab->At(x, y) >> shift) & 0xFF, frame = (surface->At(x, y) >> shift) & 0xFF;
+            if (std::abs(screen - frame) > 4) return false;
+          }
         }
       }
       return true;
-    };
-    EXPECT_TRUE(WaitUntil(matches));
+    }));
   }
   platform::host::Install(nullptr);
 }

@@ -17,18 +17,11 @@ namespace {
 
 const auto* const kServer = ::testing::AddGlobalTestEnvironment(new SharedXvfb(XvfbOptions{.windowManager = true}));
 
-constexpr WORD kDialogId = 9300;
-constexpr int kButtonId = 1000;
-constexpr int kLabelId = 1003;
-constexpr int kOtherLabelId = 1004;
-constexpr WORD kNormalBmp = 9301, kPressedBmp = 9302, kHoverBmp = 9303, kDisabledBmp = 9304;
-constexpr int kFaceWidth = 60, kFaceHeight = 30;
-constexpr std::uint32_t kNormalBase = 0xC02020, kPressedBase = 0x20C020, kHoverBase = 0x2040C0, kDisabledBase = 0x808080;
-const RECT kButtonRect{20, 20, 20 + kFaceWidth, 20 + kFaceHeight};
-const RECT kLabelRect{20, 70, 220, 110};
-const RECT kOtherLabelRect{20, 120, 220, 160};
-constexpr COLORREF kSkin = RGB(255, 255, 255);
-constexpr int kDialogWidth = 240, kDialogHeight = 180;
+constexpr WORD kDialogId = 9300, kButtonId = 1000, kLabelId = 1003, kOtherLabelId = 1004;
+constexpr WORD kNormalBmp = 9301, kHoverBmp = 9303;
+constexpr int kFaceWidth = 60, kFaceHeight = 30, kDialogWidth = 240, kDialogHeight = 180;
+constexpr std::uint32_t kNormalBase = 0xC02020, kHoverBase = 0x2040C0;
+const RECT kLabelRect{20, 70, 220, 110}, kOtherLabelRect{20, 120, 220, 160};
 
 class ControlsDialog : public CDialog {
  public:
@@ -49,9 +42,8 @@ class ControlsDialog : public CDialog {
     CDialog::OnInitDialog();
     SetWindowPos(nullptr, 0, 0, kDialogWidth, kDialogHeight, SWP_NOMOVE | SWP_NOZORDER);
     m_btn.SubclassDlgItem(kButtonId, this);
-    m_btn.SetWindowPos(nullptr, kButtonRect.left, kButtonRect.top, kFaceWidth, kFaceHeight, SWP_NOZORDER);
-    m_btn.LoadStateBitmaps(MAKEINTRESOURCEW(kNormalBmp), MAKEINTRESOURCEW(kPressedBmp), MAKEINTRESOURCEW(kHoverBmp),
-                           MAKEINTRESOURCEW(kDisabledBmp));
+    m_btn.SetWindowPos(nullptr, 20, 20, kFaceWidth, kFaceHeight, SWP_NOZORDER);
+    m_btn.LoadStateBitmaps(MAKEINTRESOURCEW(kNormalBmp), nullptr, MAKEINTRESOURCEW(kHoverBmp), nullptr);
     for (auto [label, r] : {std::pair{&m_lbl, kLabelRect}, std::pair{&m_lblOther, kOtherLabelRect}}) {
       label->SetTransparent();
       label->SetWindowPos(nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER);
@@ -64,7 +56,7 @@ class ControlsDialog : public CDialog {
   afx_msg BOOL OnEraseBkgnd(CDC* pDC) {
     CRect rc;
     GetClientRect(&rc);
-    CBrush skin(kSkin);
+    CBrush skin(RGB(255, 255, 255));
     pDC->FillRect(&rc, &skin);
     return TRUE;
   }
@@ -86,18 +78,11 @@ const platform::ui::DialogItemTemplate kItems[] = {
 void RegisterOnce() {
   static const bool done = [] {
     platform::ui::DialogTemplate t;
-    t.style = WS_POPUP | WS_VISIBLE | DS_SETFONT | DS_CENTER;
-    t.cx = 160;
-    t.cy = 100;
-    t.fontFace = u"MS UI Gothic";
-    t.pointSize = 9;
-    t.charSet = 1;
-    t.items = kItems;
+    t.style = WS_POPUP | WS_VISIBLE | DS_SETFONT | DS_CENTER, t.cx = 160, t.cy = 100, t.items = kItems;
+    t.fontFace = u"MS UI Gothic", t.pointSize = 9, t.charSet = 1;
     platform::ui::RegisterDialogTemplate(kDialogId, t);
     RegisterTestBitmap(kNormalBmp, kFaceWidth, kFaceHeight, PatternOf(kNormalBase));
-    RegisterTestBitmap(kPressedBmp, kFaceWidth, kFaceHeight, PatternOf(kPressedBase));
     RegisterTestBitmap(kHoverBmp, kFaceWidth, kFaceHeight, PatternOf(kHoverBase));
-    RegisterTestBitmap(kDisabledBmp, kFaceWidth, kFaceHeight, PatternOf(kDisabledBase));
     return true;
   }();
   (void)done;
@@ -107,15 +92,6 @@ ScreenRect ScreenRectOf(HWND hwnd) {
   RECT r{};
   GetWindowRect(hwnd, &r);
   return ScreenRect{r.left, r.top, r.right - r.left, r.bottom - r.top};
-}
-
-bool Shows(const Picture& picture, const PixelFunction& expected) {
-  for (int y = 0; y < picture.height; ++y) {
-    for (int x = 0; x < picture.width; ++x) {
-      if (picture.At(x, y) != expected(x, y)) return false;
-    }
-  }
-  return true;
 }
 
 // The pixels of a rectangle of the screen that are not the skin: the label's ink.
@@ -174,39 +150,19 @@ class X11ControlsTest : public ::testing::Test {
   std::thread thread_;
 };
 
-TEST_F(X11ControlsTest, TheDialogShowsItsFramebufferAndTheButtonFollowsTheRealPointer) {
+TEST_F(X11ControlsTest, TheDialogShowsItsFramebufferWithRealGlyphsAndTheButtonFollowsTheRealPointer) {
   const unsigned long window = host_->NativeWindow(hwnd_);
   ASSERT_NE(window, 0u);
   ASSERT_TRUE(WaitUntil([&] { return Display().ViewableRect(window).has_value(); }));
   const ScreenRect where = ScreenRectOf(hwnd_);
   EXPECT_EQ(where.width, kDialogWidth);
   EXPECT_EQ(Display().ViewableRect(window), where);
-
   // The whole dialog on the screen is its framebuffer, pixel for pixel.
-  auto showsFramebuffer = [&] { return ScreenShowsFramebuffer().has_value(); };
-  EXPECT_TRUE(WaitUntil(showsFramebuffer));
-
-  // The normal face, then the hover face once the pointer is over the button, then a click.
-  const ScreenRect face = ScreenRectOf(dlg_.m_btn.m_hWnd);
-  auto faceShows = [&](std::uint32_t base) {
-    auto grab = Display().Grab(face);
-    return grab && Shows(*grab, PatternOf(base));
-  };
-  EXPECT_TRUE(WaitUntil([&] { return faceShows(kNormalBase); }));
-  ASSERT_TRUE(Display().MouseMove(face.x + 10, face.y + 10));
-  EXPECT_TRUE(WaitUntil([&] { return faceShows(kHoverBase); })) << "hover look under the real pointer";
-  ASSERT_TRUE(Display().Click(1));
-  EXPECT_TRUE(WaitUntil([&] { return dlg_.clicks.load() == 1; })) << "BN_CLICKED at the parent";
-  ASSERT_TRUE(Display().MouseMove(1000, 700));
-  EXPECT_TRUE(WaitUntil([&] { return faceShows(kNormalBase); })) << "the leave puts the normal look back";
-  EXPECT_TRUE(WaitUntil(showsFramebuffer));
-}
-
-TEST_F(X11ControlsTest, JapaneseTextIsDrawnWithRealGlyphs) {
-  const unsigned long window = host_->NativeWindow(hwnd_);
-  ASSERT_TRUE(WaitUntil([&] { return Display().ViewableRect(window).has_value(); }));
   std::optional<Picture> shot;
   ASSERT_TRUE(WaitUntil([&] { return (shot = ScreenShowsFramebuffer()).has_value(); }));
+
+  // Japanese text: four different characters in each label. A font without them would draw the
+  // same four boxes (or nothing) in both.
   const ScreenRect first = ScreenRectOf(dlg_.m_lbl.m_hWnd), second = ScreenRectOf(dlg_.m_lblOther.m_hWnd);
   ASSERT_EQ(first.width, second.width);
   ASSERT_EQ(first.height, second.height);
@@ -216,11 +172,30 @@ TEST_F(X11ControlsTest, JapaneseTextIsDrawnWithRealGlyphs) {
     EXPECT_GT(count, 200u) << "the label shows text";
     EXPECT_LT(count, ink->size() / 2) << "text, not a filled box";
   }
-  // Four different characters each: a font without them would draw the same four boxes (or
-  // nothing) in both labels.
   std::size_t differing = 0;
   for (std::size_t i = 0; i < a.size(); ++i) differing += a[i] != b[i];
   EXPECT_GT(differing, 150u) << "the two texts look alike: no glyphs of their own";
+
+  // The normal face, then the hover face once the pointer is over the button, then a click.
+  const ScreenRect face = ScreenRectOf(dlg_.m_btn.m_hWnd);
+  auto faceShows = [&](std::uint32_t base) {
+    auto grab = Display().Grab(face);
+    const PixelFunction expected = PatternOf(base);
+    for (int y = 0; grab && y < grab->height; ++y) {
+      for (int x = 0; x < grab->width; ++x) {
+        if (grab->At(x, y) != expected(x, y)) return false;
+      }
+    }
+    return grab.has_value();
+  };
+  EXPECT_TRUE(WaitUntil([&] { return faceShows(kNormalBase); }));
+  ASSERT_TRUE(Display().MouseMove(face.x + 10, face.y + 10));
+  EXPECT_TRUE(WaitUntil([&] { return faceShows(kHoverBase); })) << "hover look under the real pointer";
+  ASSERT_TRUE(Display().Click(1));
+  EXPECT_TRUE(WaitUntil([&] { return dlg_.clicks.load() == 1; })) << "BN_CLICKED at the parent";
+  ASSERT_TRUE(Display().MouseMove(1000, 700));
+  EXPECT_TRUE(WaitUntil([&] { return faceShows(kNormalBase); })) << "the leave puts the normal look back";
+  EXPECT_TRUE(WaitUntil([&] { return ScreenShowsFramebuffer().has_value(); }));
 }
 
 }  // namespace

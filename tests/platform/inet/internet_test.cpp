@@ -1,13 +1,14 @@
 // The internet classes against the router simulator on loopback.
 #include "platform/inet/internet.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,9 @@ using velmor::test::RefusingPeer;
 using velmor::test::RouterAnswer;
 using velmor::test::RouterSim;
 using Behaviour = RouterAnswer::Behaviour;
+using Ms = std::chrono::milliseconds;
 using SteadyClock = std::chrono::steady_clock;
+using Pieces = std::vector<std::string>;
 
 std::u16string Url(const std::string& hostPort, const std::string& path = kProbePath) {
   return Utf8ToUtf16("http://" + hostPort + path);
@@ -40,166 +43,141 @@ DWORD ErrorOf(const std::function<void()>& body) {
   return 0;
 }
 
-// Reads every piece of a body that holds no zero byte.
-std::vector<std::string> Pieces(CHttpFile& file, UINT maxChars = 1024) {
-  std::vector<char16_t> buffer(maxChars);
-  std::vector<std::string> pieces;
-  while (file.ReadString(buffer.data(), maxChars) != nullptr) {
-    const char* bytes = reinterpret_cast<const char*>(buffer.data());
-    pieces.emplace_back(bytes, strnlen(bytes, std::size_t{maxChars} * 2));
-  }
-  return pieces;
-}
-
-// ---- the body, piece by piece ----
-
-struct PieceCase {
-  const char* name;
-  std::string body;
-  bool chunked;
-  UINT maxChars;
-  std::vector<std::string> pieces;
+// The pieces of a body that holds no zero byte, read until it ends (error 0) or a read throws.
+struct Body {
+  Pieces pieces;
+  DWORD error = 0;
 };
 
-class InetReadStringPieces : public ::testing::TestWithParam<PieceCase> {};
-
-TEST_P(InetReadStringPieces, SplitsTheBodyAsTheProbeExpects) {
-  const PieceCase& c = GetParam();
-  RouterAnswer answer = RouterAnswer::Status(200, c.body);
-  answer.chunked = c.chunked;
-  answer.chunkSize = 3;  // pieces that span chunks
-  RouterSim sim(answer);
-  CInternetSession session;
-  auto file = session.OpenURL(Url(sim.HostPort()).c_str());
-  ASSERT_NE(file, nullptr);
-  EXPECT_EQ(Pieces(*file, c.maxChars), c.pieces);
+Body Read(CHttpFile& file, UINT maxChars = 1024) {
+  std::vector<char16_t> buffer(maxChars);
+  Body body;
+  body.error = ErrorOf([&] {
+    while (file.ReadString(buffer.data(), maxChars) != nullptr) {
+      const char* bytes = reinterpret_cast<const char*>(buffer.data());
+      body.pieces.emplace_back(bytes, strnlen(bytes, std::size_t{maxChars} * 2));
+    }
+  });
+  return body;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    InetBodies, InetReadStringPieces,
-    ::testing::Values(
-        PieceCase{"Lines", "a\r\nbb\n\nccc", false, 1024, {"a\n", "bb\n", "\n", "ccc"}},
-        PieceCase{"CarriageReturnsDropped", "x\ry\r\r\n\r", false, 1024, {"xy\n"}},
-        PieceCase{"EmptyBody", "", false, 1024, {}},
-        PieceCase{"LongLineInPieces", std::string(5000, 'a') + "\n", false, 1024,
-                  {std::string(2046, 'a'), std::string(2046, 'a'), std::string(908, 'a') + "\n"}},
-        PieceCase{"LineFillsAPieceAndItsLineFeedComesNext", std::string(2046, 'b') + "\n", false, 1024,
-                  {std::string(2046, 'b'), "\n"}},
-        PieceCase{"CarriageReturnsTakeNoRoom", std::string(10, '\r') + std::string(2046, 'c') + "\r\n", false, 1024,
-                  {std::string(2046, 'c'), "\n"}},
-        PieceCase{"SmallBuffer", "abcdefghij\nk", false, 4, {"abcdef", "ghij\n", "k"}},
-        PieceCase{"Chunked", "hello\r\nworld\nend", true, 1024, {"hello\n", "world\n", "end"}},
-        PieceCase{"LargeChunkedBody", std::string(100000, 'z'), true, 1024, [] {
-                    std::vector<std::string> pieces(48, std::string(2046, 'z'));
-                    pieces.push_back(std::string(1792, 'z'));
-                    return pieces;
-                  }()}),
-    [](const auto& info) { return std::string(info.param.name); });
+DWORD StatusOf(const CHttpFile& file) {
+  DWORD status = 0;
+  return file.QueryInfoStatusCode(status) ? status : 0;
+}
 
-TEST(InetReadString, StoresRawBytesAndZeroFillsTheRest) {
-  RouterSim sim(RouterAnswer::Status(200, std::string("ab\0cd\nxy", 8)));
-  CInternetSession session;
-  auto file = session.OpenURL(Url(sim.HostPort()).c_str());
-  ASSERT_NE(file, nullptr);
+std::u16string HeadOf(const CHttpFile& file) {
+  std::u16string head;
+  return file.QueryInfo(HTTP_QUERY_RAW_HEADERS_CRLF, head) ? head : u"(no head)";
+}
+
+RouterAnswer With(RouterAnswer answer, Behaviour behaviour) {
+  answer.behaviour = behaviour;
+  return answer;
+}
+
+class Inet : public ::testing::Test {
+ protected:
+  // Starts a simulator with `answers` and opens its probe page in this test's session.
+  CHttpFile& Serve(RouterSim::Answers answers) {
+    file_.reset();
+    sim_ = std::make_unique<RouterSim>(std::move(answers));
+    return Open(kProbePath);
+  }
+  CHttpFile& Serve(RouterAnswer answer) { return Serve(RouterSim::Answers{{kProbePath, std::move(answer)}}); }
+
+  CHttpFile& Open(const std::string& path, DWORD flags = INTERNET_FLAG_TRANSFER_ASCII) {
+    file_ = session_.OpenURL(Url(sim_->HostPort(), path).c_str(), 1, flags);
+    if (!file_) throw std::runtime_error("OpenURL gave no file for " + path);
+    return *file_;
+  }
+
+  CInternetSession session_;
+  std::unique_ptr<RouterSim> sim_;
+  std::unique_ptr<CHttpFile> file_;
+};
+
+// ---- the body ----
+
+TEST_F(Inet, ReadStringSplitsTheBodyIntoPieces) {
+  struct Case {
+    const char* name;
+    std::string body;
+    bool chunked;
+    UINT maxChars;
+    Pieces pieces;
+  };
+  Pieces large(48, std::string(2046, 'z'));
+  large.push_back(std::string(1792, 'z'));
+  const Case cases[] = {
+      {"lines", "a\r\nbb\n\nccc", false, 1024, {"a\n", "bb\n", "\n", "ccc"}},
+      {"carriage returns dropped", "x\ry\r\r\n\r", false, 1024, {"xy\n"}},
+      {"empty body", "", false, 1024, {}},
+      {"long line", std::string(5000, 'a') + "\n", false, 1024,
+       {std::string(2046, 'a'), std::string(2046, 'a'), std::string(908, 'a') + "\n"}},
+      {"line fills a piece", std::string(2046, 'b') + "\n", false, 1024, {std::string(2046, 'b'), "\n"}},
+      {"carriage returns take no room", std::string(10, '\r') + std::string(2046, 'c') + "\r\n", false, 1024,
+       {std::string(2046, 'c'), "\n"}},
+      {"small buffer", "abcdefghij\nk", false, 4, {"abcdef", "ghij\n", "k"}},
+      {"chunked", "hello\r\nworld\nend", true, 1024, {"hello\n", "world\n", "end"}},
+      {"large chunked body", std::string(100000, 'z'), true, 1024, large},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RouterAnswer answer = RouterAnswer::Status(200, c.body);
+    answer.chunked = c.chunked;
+    answer.chunkSize = 3;  // pieces that span chunks
+    const Body body = Read(Serve(answer), c.maxChars);
+    EXPECT_EQ(body.error, 0u);
+    EXPECT_EQ(body.pieces, c.pieces);
+  }
+}
+
+TEST_F(Inet, ReadStringStoresRawBytesZeroFillsTheRestAndNeedsRoomForAByte) {
+  CHttpFile& file = Serve(RouterAnswer::Status(200, std::string("ab\0cd\nxy", 8)));
+  char16_t one[1];
+  EXPECT_EQ(ErrorOf([&] { file.ReadString(one, 1); }), ERROR_INVALID_PARAMETER);
 
   alignas(char16_t) unsigned char buffer[2048];
   std::memset(buffer, 0xAA, sizeof buffer);
   auto* wide = reinterpret_cast<LPWSTR>(buffer);
-  ASSERT_EQ(file->ReadString(wide, 1024), wide);
-  const unsigned char first[] = {'a', 'b', 0, 'c', 'd', '\n'};
-  EXPECT_EQ(std::memcmp(buffer, first, sizeof first), 0);
-  EXPECT_TRUE(std::all_of(buffer + sizeof first, buffer + sizeof buffer, [](unsigned char b) { return b == 0; }));
-
-  std::memset(buffer, 0xAA, sizeof buffer);
-  ASSERT_EQ(file->ReadString(wide, 1024), wide);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer)), "xy");
-  EXPECT_TRUE(std::all_of(buffer + 2, buffer + sizeof buffer, [](unsigned char b) { return b == 0; }));
-
-  EXPECT_EQ(file->ReadString(wide, 1024), nullptr);
-  EXPECT_EQ(file->ReadString(wide, 1024), nullptr);
+  ASSERT_EQ(file.ReadString(wide, 1024), wide);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 6), std::string("ab\0cd\n", 6));
+  EXPECT_TRUE(std::all_of(buffer + 6, std::end(buffer), [](unsigned char b) { return b == 0; }));
+  EXPECT_EQ(Read(file).pieces, Pieces{"xy"});
+  EXPECT_EQ(file.ReadString(wide, 1024), nullptr) << "an ended body stays ended";
 }
 
-TEST(InetReadString, RefusesABufferWithoutRoomForAByte) {
-  RouterSim sim(RouterAnswer::Status(200, "body\n"));
-  CInternetSession session;
-  auto file = session.OpenURL(Url(sim.HostPort()).c_str());
-  ASSERT_NE(file, nullptr);
-  char16_t one[1];
-  EXPECT_EQ(ErrorOf([&] { file->ReadString(one, 1); }), ERROR_INVALID_PARAMETER);
-}
+// ---- status, head and request ----
 
-// ---- status and head ----
-
-TEST(InetQueryInfo, GivesTheFinalAnswersStatusAndHead) {
-  RouterAnswer challenge = RouterAnswer::Challenge("Kavel-7100 Web CU");
-  for (const RouterAnswer& answer : {RouterAnswer::Status(200, "x\n"), RouterAnswer::Status(203),
-                                     RouterAnswer::Status(404, "gone\n"), RouterAnswer::Status(500), challenge}) {
-    SCOPED_TRACE(answer.status);
-    RouterSim sim(answer);
-    CInternetSession session;
-    auto file = session.OpenURL(Url(sim.HostPort()).c_str());
-    ASSERT_NE(file, nullptr);
-
-    DWORD status = 0;
-    ASSERT_TRUE(file->QueryInfoStatusCode(status));
-    EXPECT_EQ(status, static_cast<DWORD>(answer.status));
-    std::u16string text;
-    ASSERT_TRUE(file->QueryInfo(HTTP_QUERY_STATUS_CODE, text));
-    EXPECT_EQ(text, Utf8ToUtf16(std::to_string(answer.status)));
-    ASSERT_TRUE(file->QueryInfo(HTTP_QUERY_RAW_HEADERS_CRLF, text));
-    EXPECT_EQ(text, Utf8ToUtf16(answer.Head()));
-  }
-}
-
-TEST(InetQueryInfo, HeadLinesEndInCrLfWhateverTheServerSends) {
-  // A server that ends its header lines with LF alone still yields CR LF separated text.
-  RouterAnswer answer = RouterAnswer::Status(200);
-  answer.extraHeaders = {"X-One: 1\nX-Two: 2"};
-  RouterSim sim(answer);
-  CInternetSession session;
-  auto file = session.OpenURL(Url(sim.HostPort()).c_str());
-  ASSERT_NE(file, nullptr);
+TEST_F(Inet, QueryInfoGivesStatusAndHeadWithCrLfLinesAndRefusesUnknownLevelsAndClosedFiles) {
+  RouterAnswer answer = RouterAnswer::Status(404, "gone\n");
+  answer.extraHeaders = {"X-One: 1\nX-Two: 2"};  // lines ended by LF alone
+  CHttpFile& file = Serve(answer);
+  EXPECT_EQ(StatusOf(file), 404u);
   std::u16string text;
-  ASSERT_TRUE(file->QueryInfo(HTTP_QUERY_RAW_HEADERS_CRLF, text));
-  EXPECT_NE(text.find(u"\r\nX-One: 1\r\nX-Two: 2\r\n"), std::u16string::npos);
-}
-
-TEST(InetQueryInfo, FailsForUnknownLevelsAndAfterClose) {
-  RouterSim sim(RouterAnswer::Status(200));
-  CInternetSession session;
-  auto file = session.OpenURL(Url(sim.HostPort()).c_str());
-  ASSERT_NE(file, nullptr);
-  std::u16string text;
-  EXPECT_FALSE(file->QueryInfo(21, text));
+  ASSERT_TRUE(file.QueryInfo(HTTP_QUERY_STATUS_CODE, text));
+  EXPECT_EQ(text, u"404");
+  EXPECT_NE(HeadOf(file).find(u"\r\nX-One: 1\r\nX-Two: 2\r\n"), std::u16string::npos);
+  EXPECT_FALSE(file.QueryInfo(21, text));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 
-  file->Close();
+  file.Close();
   DWORD status = 0;
-  EXPECT_FALSE(file->QueryInfoStatusCode(status));
-  EXPECT_FALSE(file->QueryInfo(HTTP_QUERY_RAW_HEADERS_CRLF, text));
-  char16_t buffer[16];
-  EXPECT_EQ(ErrorOf([&] { file->ReadString(buffer, 16); }), ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+  EXPECT_FALSE(file.QueryInfoStatusCode(status));
+  EXPECT_FALSE(file.QueryInfo(HTTP_QUERY_RAW_HEADERS_CRLF, text));
+  EXPECT_EQ(Read(file).error, ERROR_INTERNET_INCORRECT_HANDLE_STATE);
 }
 
-// ---- the request ----
-
-TEST(InetRequest, IsOneGetNamedAfterTheExecutable) {
-  RouterSim sim(RouterAnswer::Status(200));
-  {
-    CInternetSession session;
-    auto file = session.OpenURL(Url(sim.HostPort()).c_str());
-    ASSERT_NE(file, nullptr);
-  }
-  {
-    CInternetSession session(u"custom-agent");
-    auto file = session.OpenURL(Url(sim.HostPort(), "/other?x=1").c_str(), 1, INTERNET_FLAG_TRANSFER_ASCII,
-                                u"X-Extra: yes\r\nX-More: too\r\n");
-    ASSERT_NE(file, nullptr);
-  }
-  const auto requests = sim.Requests();
+TEST_F(Inet, TheRequestIsOneGetNamedAfterTheExecutable) {
+  Serve(RouterAnswer::Status(200));
+  CInternetSession custom(u"custom-agent");
+  ASSERT_NE(custom.OpenURL(Url(sim_->HostPort(), "/other?x=1").c_str(), 1, INTERNET_FLAG_TRANSFER_ASCII,
+                           u"X-Extra: yes\r\nX-More: too\r\n"),
+            nullptr);
+  const auto requests = sim_->Requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0].method, "GET");
-  EXPECT_EQ(requests[0].target, kProbePath);
   EXPECT_EQ(requests[0].version, "HTTP/1.1");
   EXPECT_EQ(requests[0].Header("User-Agent"), "internet_test");
   EXPECT_EQ(requests[0].Header("Cookie"), "");
@@ -209,37 +187,24 @@ TEST(InetRequest, IsOneGetNamedAfterTheExecutable) {
   EXPECT_EQ(requests[1].Header("X-More"), "too");
 }
 
-TEST(InetOpenURL, AnswersOtherSchemesWithNoFileAndBadUrlsWithAnException) {
-  CInternetSession session;
+TEST_F(Inet, OpenURLGivesNoFileForOtherSchemesAndThrowsForBadUrlsAndRefusedConnections) {
   for (const char16_t* url : {u"ftp://127.0.0.1/file", u"file:///etc/hostname", u"gopher://127.0.0.1/"}) {
-    EXPECT_EQ(session.OpenURL(url), nullptr) << platform::Utf16ToUtf8(url);
+    EXPECT_EQ(session_.OpenURL(url), nullptr) << platform::Utf16ToUtf8(url);
   }
   for (const char16_t* url : {u"", u"127.0.0.1/admin/pcapp.asp", u"http://", u"not a url"}) {
-    EXPECT_EQ(ErrorOf([&] { session.OpenURL(url); }), ERROR_INTERNET_INVALID_URL) << platform::Utf16ToUtf8(url);
+    EXPECT_EQ(ErrorOf([&] { session_.OpenURL(url); }), ERROR_INTERNET_INVALID_URL) << platform::Utf16ToUtf8(url);
   }
-}
-
-TEST(InetOpenURL, ThrowsWhenTheConnectionIsRefused) {
   RefusingPeer refusing;
-  CInternetSession session;
-  EXPECT_EQ(ErrorOf([&] { session.OpenURL(Url(refusing.HostPort()).c_str()); }), ERROR_INTERNET_CANNOT_CONNECT);
-}
-
-TEST(InetOpenURL, ThrowsForAHeadTooLargeForARouter) {
-  RouterAnswer answer = RouterAnswer::Status(200);
-  for (int i = 0; i < 300; ++i) answer.extraHeaders.push_back("X-Filler-" + std::to_string(i) + ": " + std::string(1000, 'h'));
-  RouterSim sim(answer);
-  CInternetSession session;
-  EXPECT_EQ(ErrorOf([&] { session.OpenURL(Url(sim.HostPort()).c_str()); }), ERROR_HTTP_INVALID_SERVER_RESPONSE);
+  EXPECT_EQ(ErrorOf([&] { session_.OpenURL(Url(refusing.HostPort()).c_str()); }), ERROR_INTERNET_CANNOT_CONNECT);
 }
 
 // ---- redirects ----
 
-RouterSim::Answers Chain(int hops, const std::string& last) {
+RouterSim::Answers Chain(int hops) {
   RouterSim::Answers answers;
   std::string from = kProbePath;
   for (int i = 1; i <= hops; ++i) {
-    const std::string to = i == hops ? last : "/hop" + std::to_string(i);
+    const std::string to = i == hops ? "/final" : "/hop" + std::to_string(i);
     answers[from] = RouterAnswer::Redirect(i % 2 != 0 ? 302 : 301, to);
     from = to;
   }
@@ -247,52 +212,28 @@ RouterSim::Answers Chain(int hops, const std::string& last) {
   return answers;
 }
 
-TEST(InetRedirects, AreFollowedUpToTenTimes) {
-  RouterSim sim(Chain(10, "/final"));
-  CInternetSession session;
-  auto file = session.OpenURL(Url(sim.HostPort()).c_str());
-  ASSERT_NE(file, nullptr);
-  DWORD status = 0;
-  ASSERT_TRUE(file->QueryInfoStatusCode(status));
-  EXPECT_EQ(status, 200u);
-  std::u16string head;
-  ASSERT_TRUE(file->QueryInfo(HTTP_QUERY_RAW_HEADERS_CRLF, head));
-  EXPECT_EQ(head, Utf8ToUtf16(RouterAnswer::Status(200, "arrived\n").Head()));
-  EXPECT_EQ(Pieces(*file), std::vector<std::string>{"arrived\n"});
-  EXPECT_EQ(sim.Requests().size(), 11u);
+TEST_F(Inet, RedirectsAreFollowedUpToTenTimesAndAnEleventhFails) {
+  CHttpFile& file = Serve(Chain(10));
+  EXPECT_EQ(StatusOf(file), 200u);
+  EXPECT_EQ(HeadOf(file), Utf8ToUtf16(RouterAnswer::Status(200, "arrived\n").Head()));
+  EXPECT_EQ(Read(file).pieces, Pieces{"arrived\n"});
+  EXPECT_EQ(sim_->Requests().size(), 11u);
+
+  EXPECT_EQ(ErrorOf([&] { Serve(Chain(11)); }), ERROR_HTTP_REDIRECT_FAILED);
+  EXPECT_EQ(sim_->Requests().size(), 11u);
 }
 
-TEST(InetRedirects, AnEleventhFails) {
-  RouterSim sim(Chain(11, "/final"));
-  CInternetSession session;
-  EXPECT_EQ(ErrorOf([&] { session.OpenURL(Url(sim.HostPort()).c_str()); }), ERROR_HTTP_REDIRECT_FAILED);
-  EXPECT_EQ(sim.Requests().size(), 11u);
-}
-
-TEST(InetRedirects, FollowAbsoluteLocationsOfHttpOnly) {
+TEST_F(Inet, RedirectsFollowAbsoluteLocationsOfHttpOnlyAndAreAnswersWhenNotFollowed) {
   RouterSim target(RouterAnswer::Status(200, "there\n"));
   RouterSim::Answers answers;
   answers[kProbePath] = RouterAnswer::Redirect(307, "http://" + target.HostPort() + kProbePath);
   answers["/ftp"] = RouterAnswer::Redirect(308, "ftp://" + target.HostPort() + "/file");
-  RouterSim sim(answers);
-  CInternetSession session;
-
-  auto file = session.OpenURL(Url(sim.HostPort()).c_str());
-  ASSERT_NE(file, nullptr);
-  EXPECT_EQ(Pieces(*file), std::vector<std::string>{"there\n"});
-  EXPECT_EQ(ErrorOf([&] { session.OpenURL(Url(sim.HostPort(), "/ftp").c_str()); }), ERROR_HTTP_REDIRECT_FAILED);
+  EXPECT_EQ(Read(Serve(answers)).pieces, Pieces{"there\n"});
+  EXPECT_EQ(ErrorOf([&] { Open("/ftp"); }), ERROR_HTTP_REDIRECT_FAILED);
   EXPECT_EQ(target.Requests().size(), 1u);
-}
 
-TEST(InetRedirects, AreAnswersWhenNotFollowed) {
-  RouterSim sim(Chain(1, "/final"));
-  CInternetSession session;
-  auto file = session.OpenURL(Url(sim.HostPort()).c_str(), 1, INTERNET_FLAG_NO_AUTO_REDIRECT);
-  ASSERT_NE(file, nullptr);
-  DWORD status = 0;
-  ASSERT_TRUE(file->QueryInfoStatusCode(status));
-  EXPECT_EQ(status, 302u);
-  EXPECT_EQ(sim.Requests().size(), 1u);
+  EXPECT_EQ(StatusOf(Open(kProbePath, INTERNET_FLAG_NO_AUTO_REDIRECT)), 307u);
+  EXPECT_EQ(target.Requests().size(), 1u);
 }
 
 // ---- proxies ----
@@ -313,7 +254,7 @@ TEST(InetProxy, PreconfiguredComesFromTheEnvironmentAndDirectIgnoresIt) {
 
   ASSERT_EQ(viaProxy, 0u);
   ASSERT_NE(file, nullptr);
-  EXPECT_EQ(Pieces(*file), std::vector<std::string>{"via proxy\n"});
+  EXPECT_EQ(Read(*file).pieces, Pieces{"via proxy\n"});
   ASSERT_EQ(proxy.Requests().size(), 1u);
   EXPECT_EQ(proxy.Requests()[0].target, "http://" + origin.HostPort() + kProbePath);
   EXPECT_EQ(withoutProxy, ERROR_INTERNET_CANNOT_CONNECT);
@@ -321,83 +262,56 @@ TEST(InetProxy, PreconfiguredComesFromTheEnvironmentAndDirectIgnoresIt) {
 
 // ---- failures while reading ----
 
-TEST(InetFailures, ACutBodyIsHandedOutThenReported) {
-  RouterAnswer answer = RouterAnswer::Status(200, "0123456789\n0123456789\n0123456789\n0123456789\n");
-  answer.behaviour = Behaviour::kCloseMidBody;
-  RouterSim sim(answer);
-  CInternetSession session;
-  auto file = session.OpenURL(Url(sim.HostPort()).c_str());
-  ASSERT_NE(file, nullptr);
-  char16_t buffer[1024];
-  std::vector<std::string> pieces;
-  const DWORD error = ErrorOf([&] {
-    while (file->ReadString(buffer, 1024) != nullptr) pieces.emplace_back(reinterpret_cast<char*>(buffer));
-  });
-  EXPECT_EQ(error, ERROR_INTERNET_CONNECTION_ABORTED);
-  EXPECT_EQ(pieces, (std::vector<std::string>{"0123456789\n", "0123456789\n"}));
-  EXPECT_EQ(ErrorOf([&] { file->ReadString(buffer, 1024); }), ERROR_INTERNET_CONNECTION_ABORTED);
+TEST_F(Inet, ACutBodyIsHandedOutThenReportedOnEveryRead) {
+  const std::string line = "0123456789\n";
+  CHttpFile& file = Serve(With(RouterAnswer::Status(200, line + line + line + line), Behaviour::kCloseMidBody));
+  const Body body = Read(file);
+  EXPECT_EQ(body.error, ERROR_INTERNET_CONNECTION_ABORTED);
+  EXPECT_EQ(body.pieces, (Pieces{line, line}));
+  EXPECT_EQ(Read(file).error, ERROR_INTERNET_CONNECTION_ABORTED);
 }
 
-TEST(InetFailures, AnEndlessBodyIsReadUpToTheBound) {
-  RouterAnswer answer = RouterAnswer::Status(200, std::string(99, 'e') + "\n");
-  answer.behaviour = Behaviour::kEndless;
-  RouterSim sim(answer);
-  CInternetSession session;
-  auto file = session.OpenURL(Url(sim.HostPort()).c_str());
-  ASSERT_NE(file, nullptr);
-  char16_t buffer[1024];
+TEST_F(Inet, AnEndlessBodyIsReadUpToTheBound) {
+  const Body body = Read(Serve(With(RouterAnswer::Status(200, std::string(99, 'e') + "\n"), Behaviour::kEndless)));
+  EXPECT_EQ(body.error, ERROR_HTTP_INVALID_SERVER_RESPONSE);
   std::size_t bytes = 0;
-  const DWORD error = ErrorOf([&] {
-    while (file->ReadString(buffer, 1024) != nullptr) bytes += std::strlen(reinterpret_cast<char*>(buffer));
-  });
-  EXPECT_EQ(error, ERROR_HTTP_INVALID_SERVER_RESPONSE);
+  for (const std::string& piece : body.pieces) bytes += piece.size();
   EXPECT_EQ(bytes, platform::inet::kMaxBodyBytes);
 }
 
-TEST(InetFailures, ABodyThatStallsTimesOutAfterTheReceiveTimeout) {
-  // Half of the body is sent: the first line and one byte of the second.
-  RouterAnswer answer = RouterAnswer::Status(200, "first line\nsecond lines\n");
-  answer.behaviour = Behaviour::kStallMidBody;
-  RouterSim sim(answer);
-  CInternetSession session;
-  ASSERT_TRUE(session.SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, 200));
-  auto file = session.OpenURL(Url(sim.HostPort()).c_str());
-  ASSERT_NE(file, nullptr);
-  char16_t buffer[1024];
-  ASSERT_NE(file->ReadString(buffer, 1024), nullptr);
-  EXPECT_STREQ(reinterpret_cast<char*>(buffer), "first line\n");
+TEST_F(Inet, ABodyThatStallsTimesOutAfterTheReceiveTimeout) {
+  // Half of the body is sent: the first line and one byte of the second, handed out once no more comes.
+  ASSERT_TRUE(session_.SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, 200));
+  CHttpFile& file = Serve(With(RouterAnswer::Status(200, "first line\nsecond lines\n"), Behaviour::kStallMidBody));
   const auto start = SteadyClock::now();
-  ASSERT_NE(file->ReadString(buffer, 1024), nullptr);  // the line's start, once no more comes
-  EXPECT_STREQ(reinterpret_cast<char*>(buffer), "s");
-  EXPECT_EQ(ErrorOf([&] { file->ReadString(buffer, 1024); }), ERROR_INTERNET_TIMEOUT);
+  const Body body = Read(file);
   const auto elapsed = SteadyClock::now() - start;
-  EXPECT_GE(elapsed, std::chrono::milliseconds(200));
-  EXPECT_LT(elapsed, std::chrono::milliseconds(2000));
+  EXPECT_EQ(body.pieces, (Pieces{"first line\n", "s"}));
+  EXPECT_EQ(body.error, ERROR_INTERNET_TIMEOUT);
+  EXPECT_GE(elapsed, Ms(200));
+  EXPECT_LT(elapsed, Ms(2000));
 }
-
-}  // namespace
-
-// ---- a peer that never stops dripping ----
 
 TEST(InetTransfer, ADripThatNeverEndsIsCutAtTheExchangeDeadline) {
   // A byte every 50 ms never trips the receive time-out; the exchange deadline still ends it.
-  RouterAnswer answer = RouterAnswer::Status(200, std::string(4000, '\n'));
-  answer.behaviour = Behaviour::kDrip;
-  answer.dripInterval = std::chrono::milliseconds(50);
+  RouterAnswer answer = With(RouterAnswer::Status(200, std::string(4000, '\n')), Behaviour::kDrip);
+  answer.dripInterval = Ms(50);
   RouterSim sim(answer);
   platform::inet::TransferOptions options;
-  options.exchangeTimeout = std::chrono::milliseconds(600);
+  options.exchangeTimeout = Ms(600);
   std::unique_ptr<platform::inet::Transfer> transfer;
   ASSERT_EQ(platform::inet::Transfer::Create(options, &transfer), ERROR_SUCCESS);
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = SteadyClock::now();
   ASSERT_EQ(transfer->Open("http://" + sim.ProbeAddress()), ERROR_SUCCESS);
   std::string piece;
   DWORD error = ERROR_SUCCESS;
   int pieces = 0;
   while ((error = transfer->ReadPiece(1024, piece)) == ERROR_SUCCESS && !piece.empty()) ++pieces;
-  const auto took = std::chrono::steady_clock::now() - start;
+  const auto took = SteadyClock::now() - start;
   EXPECT_EQ(error, ERROR_INTERNET_TIMEOUT);
   EXPECT_GT(pieces, 2) << "the drip was read while it lasted";
-  EXPECT_GE(took, std::chrono::milliseconds(550));
-  EXPECT_LT(took, std::chrono::milliseconds(2000));
+  EXPECT_GE(took, Ms(550));
+  EXPECT_LT(took, Ms(2000));
 }
+
+}  // namespace

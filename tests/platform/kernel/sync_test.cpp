@@ -35,7 +35,7 @@ class Sync : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(Sync, ManualAndAutoResetEvents) {
+TEST_F(Sync, ManualAndAutoResetEventsAndBadHandles) {
   HANDLE manual = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE automatic = CreateEventW(nullptr, FALSE, TRUE, nullptr);
   EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_TIMEOUT);
@@ -44,50 +44,39 @@ TEST_F(Sync, ManualAndAutoResetEvents) {
   EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0) << "a manual-reset event stays set";
   ResetEvent(manual);
   EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_TIMEOUT);
-
   EXPECT_EQ(WaitForSingleObject(automatic, 0), WAIT_OBJECT_0) << "initially set";
   EXPECT_EQ(WaitForSingleObject(automatic, 0), WAIT_TIMEOUT) << "an auto-reset event is consumed";
-  CloseHandle(manual);
   CloseHandle(automatic);
-}
 
-TEST_F(Sync, BadHandlesFailTheWait) {
-  HANDLE e = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-  ASSERT_TRUE(CloseHandle(e));
-  for (HANDLE h : {HANDLE{nullptr}, e, INVALID_HANDLE_VALUE}) {
+  ASSERT_TRUE(CloseHandle(manual));
+  for (HANDLE h : {HANDLE{nullptr}, manual, INVALID_HANDLE_VALUE}) {
     SetLastError(0);
     EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_FAILED);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
   }
-  EXPECT_FALSE(CloseHandle(e)) << "a handle closes once";
-  EXPECT_FALSE(SetEvent(e));
+  EXPECT_FALSE(CloseHandle(manual)) << "a handle closes once";
+  EXPECT_FALSE(SetEvent(manual));
 }
 
-TEST_F(Sync, TimeOutFollowsThePlatformClock) {
+TEST_F(Sync, SetWakesEveryWaiterOfAManualEventAndTimeOutsFollowThePlatformClock) {
+  HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE e = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::atomic<DWORD> result{0xDEAD};
-  HANDLE waiter = WaitOn(e, 5000, result);
-  ASSERT_TRUE(clock_->WaitForWaiters(1));
-  clock_->Advance(Millis(4999));
-  EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_TIMEOUT) << "still waiting at 4999 ms";
-  clock_->Advance(Millis(1));
-  EXPECT_EQ(WaitForSingleObject(waiter, INFINITE), WAIT_OBJECT_0);
-  EXPECT_EQ(result.load(), WAIT_TIMEOUT);
-  CloseHandle(waiter);
-  CloseHandle(e);
-}
-
-TEST_F(Sync, SetWakesEveryWaiterOfAManualEvent) {
-  HANDLE e = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::atomic<DWORD> r1{0xDEAD}, r2{0xDEAD};
+  std::atomic<DWORD> r0{0xDEAD}, r1{0xDEAD}, r2{0xDEAD};
+  HANDLE w0 = WaitOn(never, 5000, r0);
   HANDLE w1 = WaitOn(e, 5000, r1);
   HANDLE w2 = WaitOn(e, 5000, r2);
+  ASSERT_TRUE(clock_->WaitForWaiters(3));
+  clock_->Advance(Millis(4999));
   SetEvent(e);
   EXPECT_EQ(WaitForSingleObject(w1, INFINITE), WAIT_OBJECT_0);
   EXPECT_EQ(WaitForSingleObject(w2, INFINITE), WAIT_OBJECT_0);
   EXPECT_EQ(r1.load(), WAIT_OBJECT_0);
   EXPECT_EQ(r2.load(), WAIT_OBJECT_0);
-  for (HANDLE h : {w1, w2, e}) CloseHandle(h);
+  EXPECT_EQ(WaitForSingleObject(w0, 0), WAIT_TIMEOUT) << "still waiting at 4999 ms";
+  clock_->Advance(Millis(1));
+  EXPECT_EQ(WaitForSingleObject(w0, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(r0.load(), WAIT_TIMEOUT);
+  for (HANDLE h : {w0, w1, w2, never, e}) CloseHandle(h);
 }
 
 TEST_F(Sync, StopRequestEndsAWaitAndIsVisibleToTheThread) {

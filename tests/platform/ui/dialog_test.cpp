@@ -1,8 +1,6 @@
 // The dialog manager: templates, dialog units, focus, keys, closing, the modal loop, iconic state.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "platform/ui/dialog_template.h"
 #include "tests/platform/ui/test_window.h"
 #include "tests/support/headless/headless_desktop.h"
@@ -10,8 +8,7 @@
 namespace velmor::test {
 namespace {
 
-constexpr WORD kTemplate = 9001;
-constexpr WORD kOtherTemplate = 9002;
+constexpr WORD kTemplate = 9001, kOtherTemplate = 9002;
 
 const platform::ui::DialogItemTemplate kItems[] = {
     {1000, u"button", u"", WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, 0, 10, 20, 40, 16},
@@ -21,67 +18,45 @@ const platform::ui::DialogItemTemplate kItems[] = {
 
 platform::ui::DialogTemplate Template(DWORD style) {
   platform::ui::DialogTemplate t;
-  t.style = style;
-  t.cx = 120;
-  t.cy = 80;
-  t.fontFace = u"MS UI Gothic";
-  t.pointSize = 9;
-  t.charSet = 1;
-  t.items = kItems;
+  t.style = style, t.cx = 120, t.cy = 80, t.items = kItems;
+  t.fontFace = u"MS UI Gothic", t.pointSize = 9, t.charSet = 1;
   return t;
 }
 
 // Records the dialog's messages; WM_COMMAND IDCANCEL ends it with 77.
-struct DialogLog {
-  std::mutex mutex;
-  std::vector<Seen> seen;
-  LPARAM initParam = 0;
-  std::vector<Seen> Of(UINT m) {
-    std::lock_guard g(mutex);
-    std::vector<Seen> out;
-    std::copy_if(seen.begin(), seen.end(), std::back_inserter(out), [m](const Seen& s) { return s.message == m; });
-    return out;
-  }
-};
-DialogLog* g_log = nullptr;
-
+Recorder* g_log = nullptr;
 INT_PTR LoggingDialogProc(HWND hwnd, UINT m, WPARAM w, LPARAM l) {
-  {
-    std::lock_guard g(g_log->mutex);
-    g_log->seen.push_back(Seen{hwnd, m, w, l, std::this_thread::get_id()});
-  }
-  if (m == WM_INITDIALOG) g_log->initParam = l;
-  if (m == WM_COMMAND && LOWORD(w) == IDCANCEL) {
-    EndDialog(hwnd, 77);
-    return TRUE;
-  }
+  g_log->Handle(hwnd, m, w, l);
+  if (m == WM_COMMAND && LOWORD(w) == IDCANCEL) return EndDialog(hwnd, 77), TRUE;
   return FALSE;
 }
 
 class DialogTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  DialogTest() {
     g_log = &log;
     platform::ui::RegisterDialogTemplate(kTemplate, Template(WS_POPUP | WS_VISIBLE | DS_SETFONT | DS_CENTER));
-  }
-  void TearDown() override {
-    platform::ui::UnregisterDialogTemplate(kTemplate);
-    g_log = nullptr;
   }
   HWND Create() {
     HWND d = CreateDialogParamW(nullptr, MAKEINTRESOURCEW(kTemplate), nullptr, LoggingDialogProc, 1234);
     desk.Settle(d);
     return d;
   }
-  std::size_t Cancels() { return log.Of(WM_COMMAND).size(); }
+  void Chord(UINT modifier, UINT key) {
+    desk.Host().KeyDown(modifier);
+    desk.Host().KeyDown(key);
+    desk.Host().KeyUp(key);
+    desk.Host().KeyUp(modifier);
+  }
 
   HeadlessDesktop desk{SIZE{1000, 700}};
-  DialogLog log;
+  Recorder log{[](HWND, UINT, WPARAM, LPARAM) -> std::optional<LRESULT> { return 0; }};
 };
 
 TEST_F(DialogTest, ATemplateMakesItsControlsInDialogUnitsOfItsFont) {
   HWND d = Create();
-  EXPECT_EQ(log.initParam, 1234);
+  ASSERT_EQ(log.Count(WM_INITDIALOG), 1u);
+  EXPECT_EQ(log.Of(WM_INITDIALOG)[0].lParam, 1234);
   RECT units{0, 0, 4, 8};  // one average character, in pixels
   ASSERT_TRUE(MapDialogRect(d, &units));
   EXPECT_GT(units.right, 3);
@@ -89,16 +64,14 @@ TEST_F(DialogTest, ATemplateMakesItsControlsInDialogUnitsOfItsFont) {
   for (const auto& item : kItems) {
     HWND c = GetDlgItem(d, item.id);
     ASSERT_NE(c, nullptr);
-    RECT expected{item.x, item.y, item.x + item.cx, item.y + item.cy};
+    RECT expected{item.x, item.y, item.x + item.cx, item.y + item.cy}, actual;
     MapDialogRect(d, &expected);
-    RECT actual;
     GetWindowRect(c, &actual);
     MapWindowPoints(nullptr, d, reinterpret_cast<POINT*>(&actual), 2);
     EXPECT_EQ(actual, expected) << item.id;
   }
-  RECT client, window;
+  RECT client, window, size{0, 0, 120, 80};
   GetClientRect(d, &client);
-  RECT size{0, 0, 120, 80};
   MapDialogRect(d, &size);
   EXPECT_EQ(client, size);
   GetWindowRect(d, &window);
@@ -108,27 +81,21 @@ TEST_F(DialogTest, ATemplateMakesItsControlsInDialogUnitsOfItsFont) {
   DestroyWindow(d);
 }
 
-TEST_F(DialogTest, TheFirstTabStopGetsTheFocusAndKeysGoToTheFocus) {
+TEST_F(DialogTest, FocusGoesToTheFirstTabStopOrElseTheDialogAndKeysGoToTheFocus) {
   HWND d = Create();
-  HWND first = GetDlgItem(d, 1000);
-  EXPECT_EQ(GetFocus(), first);
+  EXPECT_EQ(GetFocus(), GetDlgItem(d, 1000));
   Recorder rec;
   HWND focusTarget = MakeWindow(&rec, RECT{0, 0, 5, 5}, d, WS_VISIBLE);
   SetFocus(focusTarget);
-  desk.Host().KeyDown(VK_SHIFT);
-  desk.Host().KeyDown('Q');  // shifted or not, a letter key is its capital
-  desk.Host().KeyUp('Q');
-  desk.Host().KeyUp(VK_SHIFT);
+  Chord(VK_SHIFT, 'Q');  // shifted or not, a letter key is its capital
   desk.Settle(d);
   std::vector<WPARAM> downs;
   for (const Seen& s : rec.Of(WM_KEYDOWN)) downs.push_back(s.wParam);
   EXPECT_EQ(downs, (std::vector<WPARAM>{VK_SHIFT, 'Q'}));
   EXPECT_EQ(rec.Count(WM_KEYUP), 2u);
-  DestroyWindow(d);
-}
+  DestroyWindow(focusTarget);
 
-TEST_F(DialogTest, WithNoTabStopLeftTheDialogItselfTakesTheKeys) {
-  HWND d = Create();
+  // With no tab stop left the dialog itself takes the keys.
   EnableWindow(GetDlgItem(d, 1000), FALSE);
   EXPECT_NE(GetFocus(), GetDlgItem(d, 1000));
   SendMessageW(d, WM_ACTIVATE, WA_ACTIVE, 0);
@@ -142,18 +109,16 @@ TEST_F(DialogTest, WithNoTabStopLeftTheDialogItselfTakesTheKeys) {
 
 TEST_F(DialogTest, EveryWayOfClosingBecomesTheCancelCommand) {
   HWND d = Create();
-  desk.Host().RequestClose(d);  // the window manager's close
-  desk.Settle(d);
-  EXPECT_EQ(Cancels(), 1u);
-  PostMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0);
-  desk.Settle(d);
-  EXPECT_EQ(Cancels(), 2u);
-  desk.Host().KeyDown(VK_MENU);  // Alt+F4
-  desk.Host().KeyDown(VK_F4);
-  desk.Host().KeyUp(VK_F4);
-  desk.Host().KeyUp(VK_MENU);
-  desk.Settle(d);
-  EXPECT_EQ(Cancels(), 3u);
+  const std::function<void()> ways[] = {
+      [&] { desk.Host().RequestClose(d); },  // the window manager's close
+      [&] { PostMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0); },
+      [&] { Chord(VK_MENU, VK_F4); },
+  };
+  for (std::size_t i = 0; i < std::size(ways); ++i) {
+    ways[i]();
+    desk.Settle(d);
+    EXPECT_EQ(log.Of(WM_COMMAND).size(), i + 1) << "way " << i;
+  }
   for (const Seen& s : log.Of(WM_COMMAND)) {
     EXPECT_EQ(LOWORD(s.wParam), IDCANCEL);
     EXPECT_EQ(reinterpret_cast<HWND>(s.lParam), GetDlgItem(d, IDCANCEL));
@@ -161,29 +126,23 @@ TEST_F(DialogTest, EveryWayOfClosingBecomesTheCancelCommand) {
   DestroyWindow(d);
 }
 
-TEST_F(DialogTest, TheModalLoopEndsWithEndDialogsResultAndEscapeCancels) {
-  INT_PTR result = 0;
-  {
-    WindowThread modal([&] { result = DialogBoxParamW(nullptr, MAKEINTRESOURCEW(kTemplate), nullptr, LoggingDialogProc, 0); });
-    HWND d = desk.Host().WaitForShownWindow();
-    ASSERT_NE(d, nullptr);
-    desk.Settle(d);
-    desk.Host().TypeKey(VK_ESCAPE);
-    ASSERT_TRUE(modal.WaitFinished());
-    EXPECT_FALSE(IsWindow(d));
+// Escape goes through the dialog procedure's cancel; EndDialog from another thread must wake
+// the loop asleep in its wait.
+TEST_F(DialogTest, TheModalLoopEndsWithEndDialogsResultFromEscapeOrAnotherThread) {
+  for (const bool escape : {true, false}) {
+    SCOPED_TRACE(escape ? "escape" : "EndDialog from another thread");
+    INT_PTR result = 0;
+    {
+      WindowThread modal([&] { result = DialogBoxParamW(nullptr, MAKEINTRESOURCEW(kTemplate), nullptr, LoggingDialogProc, 0); });
+      HWND d = desk.Host().WaitForShownWindow();
+      ASSERT_NE(d, nullptr);
+      desk.Settle(d);
+      if (escape) desk.Host().TypeKey(VK_ESCAPE); else EndDialog(d, 5);
+      ASSERT_TRUE(modal.WaitFinished());
+      EXPECT_FALSE(IsWindow(d));
+    }
+    EXPECT_EQ(result, escape ? 77 : 5);
   }
-  EXPECT_EQ(result, 77);
-}
-
-TEST_F(DialogTest, EndDialogFromAnotherThreadWakesTheLoop) {
-  INT_PTR result = 0;
-  WindowThread modal([&] { result = DialogBoxParamW(nullptr, MAKEINTRESOURCEW(kTemplate), nullptr, nullptr, 0); });
-  HWND d = desk.Host().WaitForShownWindow();
-  ASSERT_NE(d, nullptr);
-  desk.Settle(d);
-  EndDialog(d, 5);
-  ASSERT_TRUE(modal.WaitFinished());
-  EXPECT_EQ(result, 5);
 }
 
 TEST_F(DialogTest, MinimisingIsImmediateAndTheUsersRestoreRepaints) {

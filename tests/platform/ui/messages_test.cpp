@@ -11,9 +11,7 @@
 namespace velmor::test {
 namespace {
 
-constexpr UINT kDouble = WM_APP + 1;
-constexpr UINT kBlock = WM_APP + 2;
-constexpr UINT kQueued = WM_APP + 3;
+constexpr UINT kDouble = WM_APP + 1, kBlock = WM_APP + 2, kQueued = WM_APP + 3;
 
 // Waits until `count` sent messages wait in the queue of `hwnd`'s thread.
 void WaitForPendingSends(HWND hwnd, std::size_t count) {
@@ -25,32 +23,30 @@ void WaitForPendingSends(HWND hwnd, std::size_t count) {
   q->cv.wait(lk, [&] { return q->incoming.size() >= count; });
 }
 
-TEST(CrossThreadSend, RunsOnTheOwnerThreadAndReturnsItsAnswer) {
-  Recorder rec([](HWND, UINT m, WPARAM w, LPARAM) -> std::optional<LRESULT> {
-    if (m == kDouble) return static_cast<LRESULT>(w * 2);
-    return std::nullopt;
-  });
-  LoopThread owner(&rec);
-  EXPECT_EQ(SendMessageW(owner.hwnd(), kDouble, 21, 0), 42);
-  ASSERT_EQ(rec.Count(kDouble), 1u);
-  EXPECT_EQ(rec.Of(kDouble)[0].thread, owner.id());
-}
-
-TEST(CrossThreadSend, ReturnsOnlyAfterTheHandlerFinished) {
+// While the owner is busy, a send waits for its answer and posts return at once, kept in order.
+TEST(CrossThreadSend, WaitsForTheOwnerThreadsAnswerWhilePostsNeverWaitAndKeepTheirOrder) {
   std::promise<void> started;
   std::latch release(1);
-  Recorder rec([&](HWND, UINT m, WPARAM, LPARAM) -> std::optional<LRESULT> {
+  Recorder rec([&](HWND, UINT m, WPARAM w, LPARAM) -> std::optional<LRESULT> {
     if (m != kBlock) return std::nullopt;
     started.set_value();
     release.wait();
-    return 7;
+    return static_cast<LRESULT>(w * 2);
   });
   LoopThread owner(&rec);
-  auto answer = std::async(std::launch::async, [&] { return SendMessageW(owner.hwnd(), kBlock, 0, 0); });
+  auto answer = std::async(std::launch::async, [&] { return SendMessageW(owner.hwnd(), kBlock, 21, 0); });
   started.get_future().wait();
   EXPECT_EQ(answer.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
+  for (WPARAM i = 0; i < 3; ++i) EXPECT_TRUE(PostMessageW(owner.hwnd(), kQueued, i, 0));
+  EXPECT_EQ(rec.Count(kQueued), 0u);
   release.count_down();
-  EXPECT_EQ(answer.get(), 7);
+  EXPECT_EQ(answer.get(), 42);
+  ASSERT_EQ(rec.Count(kBlock), 1u);
+  EXPECT_EQ(rec.Of(kBlock)[0].thread, owner.id());
+  ASSERT_TRUE(platform::ui::WaitUntilIdle(owner.hwnd()));
+  auto queued = rec.Of(kQueued);
+  ASSERT_EQ(queued.size(), 3u);
+  for (WPARAM i = 0; i < 3; ++i) EXPECT_EQ(queued[i].wParam, i);
 }
 
 TEST(CrossThreadSend, DestroyingTheWindowReleasesEveryWaitingSenderWithZero) {
@@ -79,31 +75,30 @@ TEST(CrossThreadSend, DestroyingTheWindowReleasesEveryWaitingSenderWithZero) {
   EXPECT_EQ(rec.Count(kQueued), 0u);
 }
 
+// Gone by DestroyWindow, or with the thread that made it and never destroyed it.
 TEST(CrossThreadSend, ToAWindowThatIsGoneReturnsZeroAtOnce) {
   Recorder rec;
-  HWND gone = nullptr;
+  HWND destroyed = nullptr, orphan = nullptr;
   {
     LoopThread owner(&rec);
-    gone = owner.hwnd();
+    destroyed = owner.hwnd();
   }
-  SetLastError(0);
-  EXPECT_EQ(SendMessageW(gone, kDouble, 1, 0), 0);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
-  EXPECT_EQ(platform::ui::CallOnWindowThread(gone, [] { return LRESULT{5}; }), 0);
-  EXPECT_FALSE(PostMessageW(gone, kDouble, 1, 0));
-}
-
-TEST(CrossThreadSend, AThreadThatEndsWithoutDestroyingItsWindowsReleasesSenders) {
-  HWND orphan = nullptr;
   std::thread([&] { orphan = MakeWindow(nullptr, RECT{0, 0, 5, 5}, nullptr, 0); }).join();
-  EXPECT_FALSE(IsWindow(orphan));
-  EXPECT_EQ(SendMessageW(orphan, kDouble, 1, 0), 0);
+  for (HWND gone : {destroyed, orphan}) {
+    EXPECT_FALSE(IsWindow(gone));
+    SetLastError(0);
+    EXPECT_EQ(SendMessageW(gone, kDouble, 1, 0), 0);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+    EXPECT_EQ(platform::ui::CallOnWindowThread(gone, [] { return LRESULT{5}; }), 0);
+    EXPECT_FALSE(PostMessageW(gone, kDouble, 1, 0));
+  }
 }
 
+// A's handler asks B, whose handler asks A again while A waits for B's answer.
 TEST(CrossThreadSend, TwoWindowThreadsMaySendToEachOther) {
-  // A's handler asks B, whose handler asks A again while A waits for B's answer.
-  HWND a = nullptr;
+  HWND a = nullptr, b = nullptr;
   Recorder recA([&](HWND, UINT m, WPARAM w, LPARAM) -> std::optional<LRESULT> {
+    if (m == kBlock) return SendMessageW(b, kDouble, w, 0);
     if (m == kDouble) return static_cast<LRESULT>(w + 1);
     return std::nullopt;
   });
@@ -111,38 +106,10 @@ TEST(CrossThreadSend, TwoWindowThreadsMaySendToEachOther) {
     if (m == kDouble) return SendMessageW(a, kDouble, w * 10, 0);
     return std::nullopt;
   });
-  LoopThread threadA(&recA);
-  LoopThread threadB(&recB);
+  LoopThread threadA(&recA), threadB(&recB);
   a = threadA.hwnd();
-  recA.SetHandler([&](HWND, UINT m, WPARAM w, LPARAM) -> std::optional<LRESULT> {
-    if (m == kBlock) return SendMessageW(threadB.hwnd(), kDouble, w, 0);
-    if (m == kDouble) return static_cast<LRESULT>(w + 1);
-    return std::nullopt;
-  });
+  b = threadB.hwnd();
   EXPECT_EQ(SendMessageW(a, kBlock, 4, 0), 41);
-}
-
-TEST(PostMessage, NeverWaitsAndKeepsTheOrder) {
-  std::promise<void> started;
-  std::latch release(1);
-  Recorder rec([&](HWND, UINT m, WPARAM, LPARAM) -> std::optional<LRESULT> {
-    if (m == kBlock) {
-      started.set_value();
-      release.wait();
-      return 0;
-    }
-    return std::nullopt;
-  });
-  LoopThread owner(&rec);
-  ASSERT_TRUE(PostMessageW(owner.hwnd(), kBlock, 0, 0));
-  started.get_future().wait();
-  for (WPARAM i = 0; i < 3; ++i) EXPECT_TRUE(PostMessageW(owner.hwnd(), kQueued, i, 0));
-  EXPECT_EQ(rec.Count(kQueued), 0u);
-  release.count_down();
-  ASSERT_TRUE(platform::ui::WaitUntilIdle(owner.hwnd()));
-  auto queued = rec.Of(kQueued);
-  ASSERT_EQ(queued.size(), 3u);
-  for (WPARAM i = 0; i < 3; ++i) EXPECT_EQ(queued[i].wParam, i);
 }
 
 TEST(CrossThreadCalls, StateChangesFromAWorkerRunOnTheOwnerBeforeTheyReturn) {

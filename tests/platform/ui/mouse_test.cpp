@@ -18,10 +18,10 @@ class MouseTest : public ::testing::Test {
     parent = MakeWindow(&parentRec, RECT{100, 100, 300, 250});
     a = MakeWindow(&aRec, RECT{10, 10, 60, 60}, parent);
     b = MakeWindow(&bRec, RECT{40, 40, 100, 100}, parent);  // under a where they overlap
-    disabled = MakeWindow(&disabledRec, RECT{110, 10, 150, 50}, parent, WS_VISIBLE | WS_DISABLED);
-    hidden = MakeWindow(&hiddenRec, RECT{160, 10, 190, 50}, parent, 0);
-    plainStatic = MakeControl(u"static", SS_LEFT, RECT{110, 60, 150, 90}, parent, 7);
-    notifyStatic = MakeControl(u"static", SS_NOTIFY, RECT{160, 60, 190, 90}, parent, 8);
+    MakeWindow(&disabledRec, RECT{110, 10, 150, 50}, parent, WS_VISIBLE | WS_DISABLED);
+    MakeWindow(&hiddenRec, RECT{160, 10, 190, 50}, parent, 0);
+    MakeControl(u"static", SS_LEFT, RECT{110, 60, 150, 90}, parent, 7);
+    MakeControl(u"static", SS_NOTIFY, RECT{160, 60, 190, 90}, parent, 8);
     button = MakeControl(u"button", BS_OWNERDRAW, RECT{110, 100, 150, 130}, parent, 9);
     desk.Settle(parent);
   }
@@ -30,18 +30,23 @@ class MouseTest : public ::testing::Test {
   // Clicks at a client point of the parent and returns who got the press, at what point.
   std::pair<HWND, POINT> PressAt(POINT p) {
     for (Recorder* r : {&parentRec, &aRec, &bRec, &disabledRec, &hiddenRec}) r->Clear();
-    desk.Host().MoveMouseTo(parent, p);
-    desk.Host().Press();
-    desk.Host().Release();
-    desk.Settle(parent);
+    Drag(p, p);
     for (Recorder* r : {&parentRec, &aRec, &bRec, &disabledRec, &hiddenRec}) {
       auto down = r->Of(WM_LBUTTONDOWN);
       if (!down.empty()) return {down[0].hwnd, POINT{GET_X_LPARAM(down[0].lParam), GET_Y_LPARAM(down[0].lParam)}};
     }
     return {nullptr, POINT{}};
   }
-  void MoveTo(HWND w, POINT p) {
-    desk.Host().MoveMouseTo(w, p);
+  // Presses at one client point of the parent and releases at another.
+  void Drag(POINT from, POINT to) {
+    desk.Host().MoveMouseTo(parent, from);
+    desk.Host().Press();
+    desk.Host().MoveMouseTo(parent, to);
+    desk.Host().Release();
+    desk.Settle(parent);
+  }
+  void MoveTo(POINT p) {  // a client point of the parent
+    desk.Host().MoveMouseTo(parent, p);
     desk.Settle(parent);
   }
   void Track(HWND w) {
@@ -51,10 +56,13 @@ class MouseTest : public ::testing::Test {
     });
     desk.Settle(parent);
   }
+  void CaptureTo(HWND w) {
+    platform::ui::CallOnWindowThread(w, [w]() -> LRESULT { return reinterpret_cast<LRESULT>(SetCapture(w)); });
+  }
 
   HeadlessDesktop desk;
   Recorder parentRec, aRec, bRec, disabledRec, hiddenRec;
-  HWND parent{}, a{}, b{}, disabled{}, hidden{}, plainStatic{}, notifyStatic{}, button{};
+  HWND parent{}, a{}, b{}, button{};
 };
 
 TEST_F(MouseTest, APressGoesToTheTopmostVisibleEnabledWindowThatIsNotTransparent) {
@@ -85,12 +93,12 @@ TEST_F(MouseTest, APressGoesToTheTopmostVisibleEnabledWindowThatIsNotTransparent
 }
 
 TEST_F(MouseTest, TheCaptureHolderGetsEveryMouseMessageWherever) {
-  platform::ui::CallOnWindowThread(a, [this]() -> LRESULT { return reinterpret_cast<LRESULT>(SetCapture(a)); });
+  CaptureTo(a);
   aRec.Clear();
-  MoveTo(parent, POINT{90, 90});    // over b
-  MoveTo(parent, POINT{5, 140});    // over the parent
+  MoveTo(POINT{90, 90});    // over b
+  MoveTo(POINT{5, 140});    // over the parent
   desk.Host().Press();              // the button held: motion outside the window is reported too
-  MoveTo(parent, POINT{-20, 300});  // outside the top-level window
+  MoveTo(POINT{-20, 300});  // outside the top-level window
   desk.Host().Release();
   desk.Settle(parent);
   // The last movement is the pointer leaving the top-level window as the button comes up.
@@ -103,26 +111,47 @@ TEST_F(MouseTest, TheCaptureHolderGetsEveryMouseMessageWherever) {
   EXPECT_EQ(aRec.Count(WM_LBUTTONDOWN), 1u);
   EXPECT_EQ(aRec.Count(WM_LBUTTONUP), 1u);
   EXPECT_EQ(bRec.Count(WM_MOUSEMOVE) + parentRec.Count(WM_LBUTTONDOWN), 0u);
+
+  // Disabling the holder cancels its mode and releases the capture.
+  CaptureTo(a);
+  EnableWindow(a, FALSE);
+  EXPECT_EQ(aRec.Count(WM_CANCELMODE), 1u);
+  EXPECT_EQ(platform::ui::CallOnWindowThread(a, [] { return reinterpret_cast<LRESULT>(GetCapture()); }), 0);
+  EXPECT_EQ(PressAt(POINT{20, 20}).first, parent);
 }
 
-TEST_F(MouseTest, LeaveIsPostedOnceThePointerIsOffTheTrackedWindow) {
-  MoveTo(parent, POINT{20, 20});
+TEST_F(MouseTest, LeaveIsPostedOnceThePointerIsOffTheTrackedWindowOrItsTopLevelWindow) {
+  MoveTo(POINT{20, 20});
+  // The window under the pointer is asked for the cursor before it hears of the movement.
+  const auto all = aRec.All();
+  auto first = [&](UINT m) { return std::find_if(all.begin(), all.end(), [m](const Seen& s) { return s.message == m; }); };
+  const auto cursor = first(WM_SETCURSOR), move = first(WM_MOUSEMOVE);
+  ASSERT_NE(cursor, all.end());
+  ASSERT_NE(move, all.end());
+  EXPECT_LT(cursor, move);
+  EXPECT_EQ(cursor->lParam, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+
   Track(a);
-  MoveTo(parent, POINT{25, 25});
+  MoveTo(POINT{25, 25});
   EXPECT_EQ(aRec.Count(WM_MOUSELEAVE), 0u);
-  MoveTo(parent, POINT{90, 90});
+  MoveTo(POINT{90, 90});
   EXPECT_EQ(aRec.Count(WM_MOUSELEAVE), 1u);
-  MoveTo(parent, POINT{5, 140});
+  MoveTo(POINT{5, 140});
   EXPECT_EQ(aRec.Count(WM_MOUSELEAVE), 1u);  // the request was used up
   Track(a);                                 // asked while not over it: at once
   EXPECT_EQ(aRec.Count(WM_MOUSELEAVE), 2u);
+  MoveTo(POINT{20, 20});
+  Track(a);
+  desk.Host().MoveMouse(POINT{5, 5});  // off the top-level window: that leaves every tracked child
+  desk.Settle(parent);
+  EXPECT_EQ(aRec.Count(WM_MOUSELEAVE), 3u);
 }
 
 TEST_F(MouseTest, NoLeaveWhileTheTrackedWindowHoldsTheCapture) {
-  MoveTo(parent, POINT{20, 20});
-  platform::ui::CallOnWindowThread(a, [this]() -> LRESULT { return reinterpret_cast<LRESULT>(SetCapture(a)); });
+  MoveTo(POINT{20, 20});
+  CaptureTo(a);
   Track(a);
-  MoveTo(parent, POINT{150, 140});
+  MoveTo(POINT{150, 140});
   desk.Host().MoveMouse(POINT{5, 5});  // off the top-level window altogether
   desk.Settle(parent);
   EXPECT_EQ(aRec.Count(WM_MOUSELEAVE), 0u);
@@ -134,68 +163,28 @@ TEST_F(MouseTest, NoLeaveWhileTheTrackedWindowHoldsTheCapture) {
   EXPECT_EQ(aRec.Count(WM_MOUSELEAVE), 1u);
 }
 
-TEST_F(MouseTest, LeavingTheTopLevelWindowIsLeavingEveryTrackedChild) {
-  MoveTo(parent, POINT{20, 20});
-  Track(a);
-  desk.Host().MoveMouse(POINT{5, 5});
-  desk.Settle(parent);
-  EXPECT_EQ(aRec.Count(WM_MOUSELEAVE), 1u);
-}
-
-TEST_F(MouseTest, DisablingTheCaptureHolderReleasesTheCapture) {
-  platform::ui::CallOnWindowThread(a, [this]() -> LRESULT { return reinterpret_cast<LRESULT>(SetCapture(a)); });
-  EnableWindow(a, FALSE);
-  EXPECT_EQ(aRec.Count(WM_CANCELMODE), 1u);
-  EXPECT_EQ(platform::ui::CallOnWindowThread(a, []() -> LRESULT { return reinterpret_cast<LRESULT>(GetCapture()); }), 0);
-  auto [who, local] = PressAt(POINT{20, 20});
-  EXPECT_EQ(who, parent);
-}
-
-TEST_F(MouseTest, SetCursorGoesToTheWindowUnderThePointerFirst) {
-  MoveTo(parent, POINT{20, 20});
-  const auto all = aRec.All();
-  auto cursor = std::find_if(all.begin(), all.end(), [](const Seen& s) { return s.message == WM_SETCURSOR; });
-  auto move = std::find_if(all.begin(), all.end(), [](const Seen& s) { return s.message == WM_MOUSEMOVE; });
-  ASSERT_NE(cursor, all.end());
-  ASSERT_NE(move, all.end());
-  EXPECT_LT(cursor - all.begin(), move - all.begin());
-  EXPECT_EQ(LOWORD(static_cast<DWORD_PTR>(cursor->lParam)), HTCLIENT);
-  EXPECT_EQ(HIWORD(static_cast<DWORD_PTR>(cursor->lParam)), WM_MOUSEMOVE);
-}
-
 TEST_F(MouseTest, AButtonClicksOnlyWhenPressedAndReleasedOnIt) {
   auto clicks = [this] {
     std::size_t n = 0;
-    for (const Seen& s : parentRec.Of(WM_COMMAND)) n += (LOWORD(s.wParam) == 9 && HIWORD(s.wParam) == BN_CLICKED) ? 1 : 0;
+    for (const Seen& s : parentRec.Of(WM_COMMAND)) n += LOWORD(s.wParam) == 9 && HIWORD(s.wParam) == BN_CLICKED;
     return n;
   };
-  PressAt(POINT{120, 110});
+  Drag(POINT{120, 110}, POINT{120, 110});
   EXPECT_EQ(clicks(), 1u);
-  EXPECT_EQ(platform::ui::CallOnWindowThread(parent, []() -> LRESULT { return reinterpret_cast<LRESULT>(GetFocus()); }),
+  EXPECT_EQ(platform::ui::CallOnWindowThread(parent, [] { return reinterpret_cast<LRESULT>(GetFocus()); }),
             reinterpret_cast<LRESULT>(button));
   parentRec.Clear();
-  desk.Host().MoveMouseTo(parent, POINT{120, 110});
-  desk.Host().Press();
-  desk.Host().MoveMouseTo(parent, POINT{5, 140});
-  desk.Host().Release();
-  desk.Settle(parent);
+  Drag(POINT{120, 110}, POINT{5, 140});
   EXPECT_EQ(clicks(), 0u);
   EXPECT_EQ(SendMessageW(button, BM_GETSTATE, 0, 0) & BST_PUSHED, 0);
-  desk.Host().MoveMouseTo(parent, POINT{5, 140});
-  desk.Host().Press();
-  desk.Host().MoveMouseTo(parent, POINT{120, 110});
-  desk.Host().Release();
-  desk.Settle(parent);
+  Drag(POINT{5, 140}, POINT{120, 110});
   EXPECT_EQ(clicks(), 0u);
 }
 
 TEST_F(MouseTest, ACaptionPressHandsTheMoveToTheHostWhichTakesTheRelease) {
   parentRec.SetHandler([](HWND hwnd, UINT m, WPARAM, LPARAM) -> std::optional<LRESULT> {
-    if (m == WM_LBUTTONDOWN) {
-      SendMessageW(hwnd, WM_NCLBUTTONDOWN, HTCAPTION, 0);
-      return 0;
-    }
-    return std::nullopt;
+    if (m != WM_LBUTTONDOWN) return std::nullopt;
+    return SendMessageW(hwnd, WM_NCLBUTTONDOWN, HTCAPTION, 0), LRESULT{0};
   });
   desk.Host().MoveMouseTo(parent, POINT{5, 140});
   desk.Host().Press();

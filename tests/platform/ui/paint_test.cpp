@@ -7,9 +7,7 @@
 namespace velmor::test {
 namespace {
 
-constexpr COLORREF kParentColor = RGB(0, 0, 200);
-constexpr COLORREF kTopChildColor = RGB(200, 0, 0);
-constexpr COLORREF kLowerChildColor = RGB(0, 200, 0);
+constexpr COLORREF kParentColor = RGB(0, 0, 200), kTopChildColor = RGB(200, 0, 0), kLowerChildColor = RGB(0, 200, 0);
 
 // Fills an oversized rectangle: the window's own clip must keep the paint inside it.
 void FillHuge(HDC hdc, COLORREF color) {
@@ -48,7 +46,8 @@ class PaintTest : public ::testing::Test {
   void TearDown() override { DestroyWindow(parent); }
 
   HeadlessDesktop desk;
-  std::vector<std::pair<HWND, UINT>> order;
+  using Order = std::vector<std::pair<HWND, UINT>>;
+  Order order;
   // Logs paints and erases as they begin; an erase comes inside its window's paint.
   Recorder::Handler Logged(Recorder::Handler inner) {
     return [this, inner](HWND h, UINT m, WPARAM w, LPARAM l) -> std::optional<LRESULT> {
@@ -59,18 +58,14 @@ class PaintTest : public ::testing::Test {
   Recorder parentRec{Logged(Painter(kParentColor, true))};
   Recorder topRec{Logged(Painter(kTopChildColor, false))};
   Recorder lowerRec{Logged(Painter(kLowerChildColor, false))};
-  HWND parent = nullptr;
-  HWND top = nullptr;
-  HWND lower = nullptr;
+  HWND parent = nullptr, top = nullptr, lower = nullptr;
 };
 
 TEST_F(PaintTest, ParentFirstThenChildrenBottomToTopEachInsideItsRectangle) {
   InvalidateRect(parent, nullptr, TRUE);
   desk.Settle(parent);
-  const std::vector<std::pair<HWND, UINT>> expected{{parent, WM_PAINT}, {parent, WM_ERASEBKGND},
-                                                    {lower, WM_PAINT},  {lower, WM_ERASEBKGND},
-                                                    {top, WM_PAINT},    {top, WM_ERASEBKGND}};
-  EXPECT_EQ(order, expected);
+  EXPECT_EQ(order, (Order{{parent, WM_PAINT}, {parent, WM_ERASEBKGND}, {lower, WM_PAINT}, {lower, WM_ERASEBKGND},
+                          {top, WM_PAINT}, {top, WM_ERASEBKGND}}));
   EXPECT_EQ(HeadlessDesktop::FrameColor(parent, POINT{90, 70}), kParentColor);
   EXPECT_EQ(HeadlessDesktop::FrameColor(parent, POINT{10, 10}), kTopChildColor);
   EXPECT_EQ(HeadlessDesktop::FrameColor(parent, POINT{40, 30}), kTopChildColor);  // overlap: topmost wins
@@ -79,28 +74,29 @@ TEST_F(PaintTest, ParentFirstThenChildrenBottomToTopEachInsideItsRectangle) {
   EXPECT_TRUE(desk.ScreenMatchesFramebuffer(parent));
 }
 
-TEST_F(PaintTest, EraseIsSentOnlyWhenAsked) {
+TEST_F(PaintTest, EraseOnlyWhenAskedAndAnUpdateReachesOnlyTheWindowsUnderIt) {
   InvalidateRect(parent, nullptr, FALSE);
   desk.Settle(parent);
   EXPECT_EQ(parentRec.Count(WM_ERASEBKGND), 1u);  // only the first paint at creation erased
   EXPECT_EQ(order.front(), std::make_pair(parent, WM_PAINT));
+  // A child's own invalidation repaints the child alone, and the screen follows.
   order.clear();
+  topRec.SetHandler(Logged(Painter(RGB(1, 2, 3), false)));
   InvalidateRect(top, nullptr, TRUE);
   desk.Settle(parent);
-  // A child's own invalidation repaints the child alone.
-  EXPECT_EQ(order, (std::vector<std::pair<HWND, UINT>>{{top, WM_PAINT}, {top, WM_ERASEBKGND}}));
-}
-
-TEST_F(PaintTest, AParentsUpdateCoversOnlyTheChildrenUnderIt) {
+  EXPECT_EQ(order, (Order{{top, WM_PAINT}, {top, WM_ERASEBKGND}}));
+  EXPECT_EQ(HeadlessDesktop::FrameColor(parent, POINT{5, 5}), RGB(1, 2, 3));
+  EXPECT_TRUE(desk.ScreenMatchesFramebuffer(parent));
+  order.clear();
   const RECT right{85, 0, 100, 80};
   InvalidateRect(parent, &right, TRUE);
   desk.Settle(parent);
-  EXPECT_EQ(order, (std::vector<std::pair<HWND, UINT>>{{parent, WM_PAINT}, {parent, WM_ERASEBKGND}}));
+  EXPECT_EQ(order, (Order{{parent, WM_PAINT}, {parent, WM_ERASEBKGND}}));
   order.clear();
   const RECT overlap{35, 25, 45, 35};
   InvalidateRect(parent, &overlap, FALSE);
   desk.Settle(parent);
-  EXPECT_EQ(order, (std::vector<std::pair<HWND, UINT>>{{parent, WM_PAINT}, {lower, WM_PAINT}, {top, WM_PAINT}}));
+  EXPECT_EQ(order, (Order{{parent, WM_PAINT}, {lower, WM_PAINT}, {top, WM_PAINT}}));
 }
 
 // An update is kept as one rectangle: two small ones far apart make a large one, which the
@@ -121,21 +117,13 @@ TEST_F(PaintTest, UpdateNowPaintsBeforeReturningAndPlainInvalidationWaits) {
   RedrawWindow(top, nullptr, nullptr, RDW_INVALIDATE);
   EXPECT_TRUE(order.empty());
   RedrawWindow(top, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE);
-  EXPECT_EQ(order, (std::vector<std::pair<HWND, UINT>>{{top, WM_PAINT}, {top, WM_ERASEBKGND}}));
+  EXPECT_EQ(order, (Order{{top, WM_PAINT}, {top, WM_ERASEBKGND}}));
   order.clear();
   InvalidateRect(parent, nullptr, TRUE);
   UpdateWindow(parent);
   EXPECT_EQ(order.size(), 6u);
   RECT pending;
   EXPECT_FALSE(GetUpdateRect(top, &pending, FALSE));
-}
-
-TEST_F(PaintTest, TheScreenFollowsEveryChange) {
-  topRec.SetHandler(Logged(Painter(RGB(1, 2, 3), false)));
-  InvalidateRect(top, nullptr, FALSE);
-  desk.Settle(parent);
-  EXPECT_EQ(HeadlessDesktop::FrameColor(parent, POINT{5, 5}), RGB(1, 2, 3));
-  EXPECT_TRUE(desk.ScreenMatchesFramebuffer(parent));
 }
 
 TEST_F(PaintTest, HidingAChildRepaintsThePartOfTheParentItUncovers) {
@@ -160,14 +148,12 @@ TEST(PaintResize, AWindowThatGrowsWhileErasingEndsFullyPainted) {
   RECT r;
   GetWindowRect(w, &r);
   EXPECT_EQ(r, (RECT{200, 100, 320, 190}));
+  EXPECT_EQ(desk.Host().State(w).value().rect, r);
   auto surface = platform::ui::WindowSurface(w);
   ASSERT_EQ(surface->width, 120);
   ASSERT_EQ(surface->height, 90);
   for (std::uint32_t p : surface->pixels) ASSERT_EQ(p, 0x0963C7u);
   EXPECT_TRUE(desk.ScreenMatchesFramebuffer(w));
-  auto state = desk.Host().State(w);
-  ASSERT_TRUE(state);
-  EXPECT_EQ(state->rect, (RECT{200, 100, 320, 190}));
   DestroyWindow(w);
 }
 
