@@ -92,7 +92,9 @@ TEST_F(WindowManagerTest, MapsAtTheAskedPlaceAndSizeAndShowsTheFramebuffer) {
 TEST_F(WindowManagerTest, TellsTheWindowManagerTitleClassProcessSizeAndIcon) {
   RegisterProgramResources();
   const std::u16string title = u"Kavel-7100設定画面接続ツール";
-  const auto [hwnd, window] = Open(TestWindowSetup{.rect = RECT{40, 50, 398, 377}, .title = title});
+  const auto opened = Open(TestWindowSetup{.rect = RECT{40, 50, 398, 377}, .title = title});
+  const HWND hwnd = opened.first;
+  const unsigned long window = opened.second;
   ASSERT_NE(window, 0u);
   XvfbDisplay& d = Display();
 
@@ -202,7 +204,7 @@ TEST_F(WindowManagerTest, PointerEventsArriveAtTheClientPointAndTheCursorFollows
 
 TEST_F(WindowManagerTest, KeysArriveAsVirtualKeyCodesAndAHeldKeyRepeatsWithoutComingUp) {
   MessageLog& log = Log();
-  const auto [hwnd, window] = Open(TestWindowSetup{});
+  const unsigned long window = Open(TestWindowSetup{}).second;
   ASSERT_NE(window, 0u);
   ASSERT_TRUE(WaitUntil([&] { return Display().FocusWindow() == window; })) << "the window manager gives a new window the keyboard";
   ASSERT_TRUE(WaitUntil([&] { return Saw(log, WM_ACTIVATE, WA_ACTIVE); }));
@@ -268,7 +270,9 @@ TEST_F(WindowManagerTest, KeysArriveAsVirtualKeyCodesAndAHeldKeyRepeatsWithoutCo
 
 TEST_F(WindowManagerTest, MinimiseIsIconicUntilTheUserRestoresTheWindow) {
   MessageLog& log = Log();
-  const auto [hwnd, window] = Open(TestWindowSetup{});
+  const auto opened = Open(TestWindowSetup{});
+  const HWND hwnd = opened.first;
+  const unsigned long window = opened.second;
   ASSERT_NE(window, 0u);
   ASSERT_TRUE(WaitUntil([&] { return Display().WmState(window) == 1ul; }));
 
@@ -285,7 +289,9 @@ TEST_F(WindowManagerTest, MinimiseIsIconicUntilTheUserRestoresTheWindow) {
 
 TEST_F(WindowManagerTest, PressingOnADragAreaMovesTheWindowWithThePointer) {
   MessageLog& log = Log();
-  const auto [hwnd, window] = Open(TestWindowSetup{.dragOnPress = true, .trackLeave = true});
+  const auto opened = Open(TestWindowSetup{.dragOnPress = true, .trackLeave = true});
+  const HWND hwnd = opened.first;
+  const unsigned long window = opened.second;
   ASSERT_NE(window, 0u);
   XvfbDisplay& d = Display();
 
@@ -311,7 +317,9 @@ TEST_F(WindowManagerTest, PressingOnADragAreaMovesTheWindowWithThePointer) {
 TEST_F(WindowManagerTest, ExposedPartsAreRestoredFromTheRetainedFramebuffer) {
   MessageLog& log = Log();
   const RECT place{300, 200, 500, 350};
-  const auto [hwnd, window] = Open(TestWindowSetup{.rect = place});
+  const auto opened = Open(TestWindowSetup{.rect = place});
+  const HWND hwnd = opened.first;
+  const unsigned long window = opened.second;
   ASSERT_NE(window, 0u);
   XvfbDisplay& d = Display();
   std::optional<Picture> grab;
