@@ -16,8 +16,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The shared libraries the executable links (with the versions dpkg-shlibdeps finds on Debian
-# 12), a font with Japanese glyphs for its texts, and xdg-open for the browser.
+# The shared libraries the executable links or opens (libcurl, at run time), with the versions
+# dpkg-shlibdeps finds on Debian 12, a font with Japanese glyphs for its texts, and xdg-open for
+# the browser.
 string(CONCAT CPACK_DEBIAN_PACKAGE_DEPENDS
     "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1 (>= 3.4), libx11-6, libfreetype6 (>= 2.2.1), "
     "libfontconfig1 (>= 2.12.6), libcurl4 (>= 7.68.0), libnl-3-200 (>= 3.2.7), "
