@@ -81,7 +81,9 @@ void CHoverButton::OnLButtonUp(UINT nFlags, CPoint point) {
 
 LRESULT CHoverButton::OnMouseLeave(WPARAM /*wParam*/, LPARAM /*lParam*/) {
   m_bHover = FALSE;
-  m_nState = kNormal;
+  // A leave ends a hover or press look. Disabling a hovered button also ends its tracking with
+  // a leave, which must not give the disabled button its normal face back.
+  if (m_nState != kDisabled) m_nState = kNormal;
   Invalidate(FALSE);
   UpdateWindow();
   ReleaseCapture();

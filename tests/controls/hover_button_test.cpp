@@ -95,7 +95,7 @@ TEST_F(HoverButtonTest, SetLookStateGivesEveryValueItsFaceEnabledStateAndHighlig
   EXPECT_TRUE(run.FaceIs(kNormalBase));
 }
 
-TEST_F(HoverButtonTest, MovementChangesNothingInALookSetByHandButTheLeaveBringsTheNormalFace) {
+TEST_F(HoverButtonTest, MovementChangesNothingInALookSetByHandButTheLeaveBringsTheNormalFaceUnlessDisabled) {
   MoveTo(OnButton());
   btn.SetLookState(0);  // while hovering
   run.Settle();
@@ -117,12 +117,12 @@ TEST_F(HoverButtonTest, MovementChangesNothingInALookSetByHandButTheLeaveBringsT
       EXPECT_EQ(after, state);
     }
   }
-  // Even while disabled.
+  // Except a disabled look: a disabled button keeps its face.
   btn.SetLookState(3);
   SendMessageW(btn.m_hWnd, WM_MOUSELEAVE, 0, 0);
   run.Settle();
-  EXPECT_EQ(btn.m_nState, 0);
-  EXPECT_TRUE(run.FaceIs(kNormalBase));
+  EXPECT_EQ(btn.m_nState, 3);
+  EXPECT_TRUE(run.FaceIs(kDisabledBase));
   EXPECT_FALSE(IsWindowEnabled(btn.m_hWnd));
 }
 
@@ -145,6 +145,20 @@ TEST_F(HoverButtonTest, ADisabledButtonLetsClicksThroughToTheDialogAndGivesUpThe
   EXPECT_EQ(run.dlg.parentPresses, 2);
   EXPECT_EQ(run.dlg.clicks, 0);
   EXPECT_FALSE(IsWindowEnabled(btn.m_hWnd));
+}
+
+// The window disables its settings button while the pointer rests on it when the router goes; the
+// leave that ends the hover must not bring the normal face back.
+TEST_F(HoverButtonTest, DisabledWhileHoveredTheButtonKeepsItsDisabledFace) {
+  MoveTo(OnButton(10, 10));
+  ASSERT_EQ(btn.m_nState, 2);
+  run.OnUi([&] {
+    btn.SetLookState(3);
+    return 0;
+  });
+  run.Settle();
+  EXPECT_EQ(btn.m_nState, 3);
+  EXPECT_TRUE(run.FaceIs(kDisabledBase));
 }
 
 TEST_F(HoverButtonTest, AMissingImageDrawsNothingAndLeavesTheFace) {
