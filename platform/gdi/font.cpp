@@ -36,17 +36,13 @@ constexpr std::size_t kMaxCachedGlyphs = 8192;
 // fontconfig sorts every installed font; coverage beyond the first few dozen never matters.
 constexpr std::size_t kMaxFallbacks = 48;
 
-// A face fontconfig offers, with what is needed to pick it for a character.
-struct Candidate {
-  std::string file;
-  int index = 0;
-  std::string family;
-  int fcWeight = FC_WEIGHT_REGULAR;
-  bool italic = false;
-  bool emboldenAsked = false;  // fontconfig's configuration asks for synthetic bold
+// A face fontconfig offers (emboldenAsked: its configuration asks for synthetic bold), with what
+// is needed to pick it for a character.
+struct Candidate : MatchAnswer {
   FcCharSet* charset = nullptr;  // owned
 
-  Candidate() = default;
+  Candidate() { fcWeight = FC_WEIGHT_REGULAR; }
+  explicit Candidate(const MatchAnswer& answer) : MatchAnswer(answer) {}
   Candidate(const Candidate&) = delete;
   Candidate& operator=(const Candidate&) = delete;
   ~Candidate() {
@@ -73,19 +69,6 @@ std::unique_ptr<Candidate> CandidateFrom(FcPattern* pattern) {
   if (FcPatternGetCharSet(pattern, FC_CHARSET, 0, &charset) == FcResultMatch) c->charset = FcCharSetCopy(charset);
   return c;
 }
-
-std::unique_ptr<Candidate> CandidateFrom(const MatchAnswer& a) {
-  auto c = std::make_unique<Candidate>();
-  c->file = a.file;
-  c->index = a.index;
-  c->family = a.family;
-  c->fcWeight = a.fcWeight;
-  c->italic = a.italic;
-  c->emboldenAsked = a.emboldenAsked;
-  return c;
-}
-
-MatchAnswer AnswerFrom(const Candidate& c) { return {c.file, c.index, c.family, c.fcWeight, c.italic, c.emboldenAsked}; }
 
 using FallbackList = std::vector<std::unique_ptr<Candidate>>;
 
@@ -400,7 +383,7 @@ std::unique_ptr<Candidate> AskFontconfig(System& s, const MatchQuery& query) {
   FcPatternDestroy(pattern);
   if (answer && !s.matchesPath.empty()) {
     MatchStore& store = EnsureMatchesLoaded(s);
-    store.Put(query, AnswerFrom(*answer));
+    store.Put(query, *answer);
     store.StampSources(FontconfigSources(store));
     SaveMatches(s.matchesPath, store);
   }
@@ -428,7 +411,7 @@ std::shared_ptr<Font> Realize(const LOGFONTW& logFont) {
   font->italic = italic;
   MatchStore& store = EnsureMatchesLoaded(s);
   if (const MatchAnswer* remembered = store.Find(font->query)) {
-    font->primary = CandidateFrom(*remembered);
+    font->primary = std::make_unique<Candidate>(*remembered);
     if (!Measure(s, *font, logFont.lfHeight, logFont.lfWeight)) {
       // The face is gone or broken although its stamp held: ask again.
       store.Forget(font->query);

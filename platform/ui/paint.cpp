@@ -34,6 +34,18 @@ bool FindPaintIn(Window& w, HWND* found) {
   return false;
 }
 
+// A parent without WS_CLIPCHILDREN paints over its children: those under `r` (the parent's
+// client coordinates) need a paint of their own after it.
+void InvalidateChildrenUnderLocked(Window& w, const RECT& r, bool erase) {
+  if (w.style & WS_CLIPCHILDREN) return;
+  for (auto& c : w.children) {
+    const RECT part = Intersect(r, c->rect);
+    if (Empty(part)) continue;
+    const RECT local = Offset(part, -c->rect.left, -c->rect.top);
+    InvalidateLocked(*c, &local, erase, true);
+  }
+}
+
 }  // namespace
 
 void InvalidateLocked(Window& w, const RECT* rect, bool erase, bool children) {
@@ -44,14 +56,7 @@ void InvalidateLocked(Window& w, const RECT* rect, bool erase, bool children) {
   w.update = w.hasUpdate ? Union(w.update, r) : r;
   w.hasUpdate = true;
   if (erase) w.erase = true;
-  if (children && !(w.style & WS_CLIPCHILDREN)) {
-    for (auto& c : w.children) {
-      const RECT part = Intersect(r, c->rect);
-      if (Empty(part)) continue;
-      const RECT local = Offset(part, -c->rect.left, -c->rect.top);
-      InvalidateLocked(*c, &local, erase, true);
-    }
-  }
+  if (children) InvalidateChildrenUnderLocked(w, r, erase);
   w.queue->Wake();
 }
 
@@ -308,15 +313,7 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT* ps) {
     w->update = RECT{};
     // The update rectangle may have grown over children that no invalidation touched (two
     // small updates far apart); painting over them, the parent owes them a paint of their own.
-    if (!(w->style & WS_CLIPCHILDREN) && !Empty(update)) {
-      for (auto& c : w->children) {
-        const RECT part = Intersect(update, c->rect);
-        if (!Empty(part)) {
-          const RECT local = Offset(part, -c->rect.left, -c->rect.top);
-          InvalidateLocked(*c, &local, erase, true);
-        }
-      }
-    }
+    InvalidateChildrenUnderLocked(*w, update, erase);
     origin = ClientOriginInTop(*w);
     clip = VisibleLocked(*w) ? Intersect(VisibleRectInTop(*w), Offset(update, origin.x, origin.y)) : RECT{};
     surface = t->top->surface;
