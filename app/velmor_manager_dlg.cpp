@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/debug_trace.h"
+#include "trace/debug_trace.h"
 #include "platform/afx/app.h"
 
 namespace {

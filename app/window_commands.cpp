@@ -1,5 +1,5 @@
 // The window's own commands (close, minimise, drag) and its keyboard filter.
-#include "app/debug_trace.h"
+#include "trace/debug_trace.h"
 #include "app/velmor_manager_dlg.h"
 
 void CVelmor_managerDlg::OnCloseButton() {

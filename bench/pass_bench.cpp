@@ -20,7 +20,7 @@
 #include "platform/net/iphlpapi.h"
 #include "platform/net/ndis.h"
 #include "platform/net/wlanapi.h"
-#include "probe/check_velmor_connection.h"
+#include "monitor/check_velmor_connection.h"
 #include "res/program_resources.h"
 #include "tests/support/fake_ndis.h"
 #include "tests/support/fake_net/fake_adapters.h"

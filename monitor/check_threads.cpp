@@ -1,9 +1,9 @@
 // Detection passes on worker threads, paced by timer 100.
 #include <cstring>
 
-#include "app/debug_trace.h"
+#include "trace/debug_trace.h"
 #include "app/velmor_manager_dlg.h"
-#include "probe/check_velmor_connection.h"
+#include "monitor/check_velmor_connection.h"
 
 void CVelmor_managerDlg::RunVelmorCheckThread() {
   DebugMessage(u"+RunVelmorCheckThread");

@@ -1,7 +1,7 @@
 // The settings button: a fresh pass, then the router's settings page in the browser.
 #include <cstring>
 
-#include "app/debug_trace.h"
+#include "trace/debug_trace.h"
 #include "app/velmor_manager_dlg.h"
 #include "platform/base/codepage.h"
 #include "platform/shell/shell.h"

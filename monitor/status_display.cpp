@@ -1,7 +1,7 @@
 // The two connection states on the screen.
 #include <cstring>
 
-#include "app/debug_trace.h"
+#include "trace/debug_trace.h"
 #include "app/velmor_manager_dlg.h"
 #include "platform/base/codepage.h"
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "app/debug_trace.h"
+#include "trace/debug_trace.h"
 #include "platform/base/codepage.h"
 #include "platform/base/format.h"
 #include "platform/inet/internet.h"

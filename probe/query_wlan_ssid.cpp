@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/debug_trace.h"
+#include "trace/debug_trace.h"
 #include "platform/base/codepage.h"
 #include "platform/base/errors.h"
 #include "platform/base/format.h"

@@ -1,7 +1,7 @@
 // The platform clock: the time base of waits and window timers.
 //
-// The program runs on the steady clock. A test host installs a ManualClock instead and moves time
-// forward itself; every wait that is due then wakes, so tests never sleep through a time-out.
+// The program runs on the steady clock. Tests install a clock of their own that they move forward
+// themselves; every wait that is due then wakes, so tests never sleep through a time-out.
 #pragma once
 
 #include <chrono>
@@ -38,28 +38,6 @@ class SteadyClock final : public Clock {
                  const std::function<bool()>& ready) override;
   std::uint64_t Subscribe(std::function<void()> listener) override;
   void Unsubscribe(std::uint64_t id) override;
-};
-
-class ManualClock final : public Clock {
- public:
-  explicit ManualClock(Millis start = Millis(1'000'000));
-  Millis Now() const override;
-  bool WaitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, Millis deadline,
-                 const std::function<bool()>& ready) override;
-  std::uint64_t Subscribe(std::function<void()> listener) override;
-  void Unsubscribe(std::uint64_t id) override;
-
-  // Moves time forward and wakes every waiter and listener.
-  void Advance(Millis by);
-  // How many threads wait on this clock now. A waiter's deadline is fixed before it counts, so a
-  // test that sees its waiter here can advance the clock against that deadline.
-  std::size_t WaiterCount() const;
-  // Waits (real time, at most `timeout`) until at least `count` threads wait on this clock.
-  bool WaitForWaiters(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
-
- private:
-  struct Impl;
-  std::shared_ptr<Impl> impl_;
 };
 
 // The clock in force. SetClock is for the start of a process or of a test, before threads use it.

@@ -72,7 +72,7 @@ LRESULT SendAndWait(std::unique_lock<std::mutex>& lk, ThreadQueue& target, const
   return rec->result;
 }
 
-// Follows the clock in force, so that a test's ManualClock::Advance wakes every loop.
+// Follows the clock in force, so that a test clock moved forward wakes every loop.
 void EnsureClockSubscription() {
   static auto* mutex = new std::mutex;
   static auto* subscribed = new std::weak_ptr<platform::kernel::Clock>;

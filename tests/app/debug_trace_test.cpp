@@ -1,4 +1,4 @@
-#include "app/debug_trace.h"
+#include "trace/debug_trace.h"
 
 #include <gtest/gtest.h>
 

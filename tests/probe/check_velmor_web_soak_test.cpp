@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-#include "app/debug_trace.h"
+#include "trace/debug_trace.h"
 #include "platform/kernel/handle.h"
 #include "probe/check_velmor_web.h"
 #include "tests/support/router_sim/router_sim.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/debug_trace.h"
+#include "trace/debug_trace.h"
 #include "probe/check_velmor_web.h"
 #include "tests/support/router_sim/router_sim.h"
 #include "tests/support/trace_capture.h"

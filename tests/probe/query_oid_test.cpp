@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "app/debug_trace.h"
+#include "trace/debug_trace.h"
 #include "platform/kernel/handle.h"
 #include "tests/support/fake_ndis.h"
 #include "tests/support/trace_capture.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/debug_trace.h"
+#include "trace/debug_trace.h"
 #include "platform/base/codepage.h"
 #include "platform/base/errors.h"
 #include "platform/net/wlanapi.h"

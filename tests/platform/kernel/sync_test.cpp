@@ -7,8 +7,9 @@
 #include <thread>
 
 #include "platform/kernel/clock.h"
+#include "tests/support/manual_clock.h"
 
-using platform::kernel::ManualClock;
+using velmor::test::ManualClock;
 using platform::kernel::Millis;
 
 namespace {

@@ -161,7 +161,7 @@ class FdHost final : public platform::host::Host {
 };
 
 TEST(MessageLoop, ServesTheHostsDescriptorAndTheEventsItAlreadyRead) {
-  auto clock = std::make_shared<platform::kernel::ManualClock>();
+  auto clock = std::make_shared<velmor::test::ManualClock>();
   platform::kernel::SetClock(clock);
   auto host = std::make_shared<FdHost>();
   platform::host::Install(host);

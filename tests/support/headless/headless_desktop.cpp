@@ -7,7 +7,7 @@
 namespace velmor::test {
 
 HeadlessDesktop::HeadlessDesktop(SIZE screen)
-    : clock_(std::make_shared<platform::kernel::ManualClock>()),
+    : clock_(std::make_shared<velmor::test::ManualClock>()),
       host_(std::make_shared<platform::host::HeadlessHost>(screen)) {
   platform::kernel::SetClock(clock_);
   platform::host::Install(host_);

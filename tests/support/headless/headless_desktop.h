@@ -8,8 +8,9 @@
 #include <memory>
 #include <thread>
 
-#include "platform/host/headless/headless_host.h"
+#include "tests/support/headless/headless_host.h"
 #include "platform/kernel/clock.h"
+#include "tests/support/manual_clock.h"
 #include "platform/ui/ui.h"
 
 namespace velmor::test {
@@ -23,7 +24,7 @@ class HeadlessDesktop {
   HeadlessDesktop(const HeadlessDesktop&) = delete;
   HeadlessDesktop& operator=(const HeadlessDesktop&) = delete;
 
-  platform::kernel::ManualClock& Clock() { return *clock_; }
+  velmor::test::ManualClock& Clock() { return *clock_; }
   platform::host::HeadlessHost& Host() { return *host_; }
 
   // Lets the thread that owns `hwnd` do everything it has to do (pumps the loop when that is the
@@ -41,7 +42,7 @@ class HeadlessDesktop {
   bool ScreenMatchesFramebuffer(HWND top) const;
 
  private:
-  std::shared_ptr<platform::kernel::ManualClock> clock_;
+  std::shared_ptr<velmor::test::ManualClock> clock_;
   std::shared_ptr<platform::host::HeadlessHost> host_;
 };
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/debug_trace.h"
+#include "trace/debug_trace.h"
 #include "app/velmor_manager_dlg.h"
 #include "tests/support/fake_ndis.h"
 #include "tests/support/fake_net/fake_adapters.h"

@@ -1,4 +1,4 @@
-#include "platform/host/headless/headless_host.h"
+#include "tests/support/headless/headless_host.h"
 
 #include <algorithm>
 

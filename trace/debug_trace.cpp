@@ -1,3 +1,3 @@
-#include "app/debug_trace.h"
+#include "trace/debug_trace.h"
 
 std::atomic<bool> g_bDebugMessage{false};

@@ -1,10 +1,10 @@
-#include "probe/check_velmor_connection.h"
+#include "monitor/check_velmor_connection.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "app/debug_trace.h"
+#include "trace/debug_trace.h"
 #include "app/velmor_manager_dlg.h"
 #include "platform/base/codepage.h"
 #include "platform/base/errors.h"
