@@ -45,7 +45,7 @@ static int damageEvent, rx, ry, rw, rh; /* the target's rectangle on the root */
 static uint32_t* shadow;                 /* the target's pixels as last seen */
 static long long mapNs, firstNs, lastNs;
 static int perfFd = -1;
-static long long cpuNs;
+static long long cpuNs = -1; /* -1: no task clock */
 
 static long long Now(void) {
   struct timespec t;
@@ -196,7 +196,8 @@ int main(int argc, char** argv) {
   while (*command && strcmp(*command, "--") != 0) ++command;
 
   if (strcmp(argv[1], "start") == 0 && *command) {
-    XWarpPointer(d, None, root, 0, 0, 0, 0, 0, 0); /* off the window: a hovered button looks different */
+    /* Off every window: a hovered button looks different. */
+    XWarpPointer(d, None, root, 0, 0, 0, 0, DisplayWidth(d, DefaultScreen(d)) - 1, DisplayHeight(d, DefaultScreen(d)) - 1);
     XSync(d, False);
     long long exec;
     const pid_t pid = Spawn(command + 1, &exec, 1);
