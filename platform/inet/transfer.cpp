@@ -255,9 +255,11 @@ DWORD Transfer::Pump(const std::function<bool()>& satisfied) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
     const int wait = static_cast<int>(std::min<decltype(left)>(left, std::numeric_limits<int>::max()));
     // libcurl shortens the wait to its own next deadline (the connect time-out among them).
-    if (Curl().multi_poll(multi, nullptr, 0, wait, nullptr) != CURLM_OK) {
-      return Fail(ERROR_INTERNET_INTERNAL_ERROR);
-    }
+    int ready = 0;
+    if (Curl().multi_poll(multi, nullptr, 0, wait, &ready) != CURLM_OK) return Fail(ERROR_INTERNET_INTERNAL_ERROR);
+    // Once connected, libcurl waits only for its socket to be readable, and it never counts its
+    // own wake-up: bytes have arrived, whether or not they make a whole header line yet.
+    if (ready > 0) lastByte_ = Clock::now();
   }
 }
 
@@ -323,7 +325,6 @@ std::size_t Transfer::OnBody(char* data, std::size_t size, std::size_t count, vo
 }
 
 std::size_t Transfer::HeaderLine(std::string_view line) {
-  lastByte_ = Clock::now();
   // After the final head only the trailers of a chunked body come here; they are not part of it.
   if (headDone_) return line.size();
   // Each answer (an interim one, a redirect) starts with its status line.
@@ -359,7 +360,6 @@ std::size_t Transfer::BodyBytes(std::string_view bytes) {
     paused_ = true;
     return CURL_WRITEFUNC_PAUSE;
   }
-  lastByte_ = Clock::now();
   const std::size_t room = options_.maxBodyBytes - bodyTotal_;
   const std::size_t take = std::min(room, bytes.size());
   body_.append(bytes.substr(0, take));

@@ -26,6 +26,7 @@ struct TransferOptions {
   std::string noProxy;
   std::string extraHeaders;  // request header lines separated by CR LF
   std::chrono::milliseconds connectTimeout{5000};
+  // Once connected, no byte for this long fails the exchange.
   std::chrono::milliseconds receiveTimeout{10000};
   // The whole exchange, redirects and body included. A peer that keeps sending a byte now and
   // then never trips the receive time-out; this ends it all the same.

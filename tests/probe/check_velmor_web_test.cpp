@@ -65,11 +65,7 @@ RouterSim::Answers Answer(int status, std::string body = {}, Behaviour behaviour
 }
 
 // `bytes` as the whole answer, with no head of the simulator's.
-RouterSim::Answers Raw(std::string bytes) {
-  RouterAnswer answer = With(RouterAnswer(), Behaviour::kRaw);
-  answer.body = std::move(bytes);
-  return Page(std::move(answer));
-}
+RouterSim::Answers Raw(std::string bytes) { return Page(RouterAnswer::Raw(std::move(bytes))); }
 
 class ProbeTest : public ::testing::Test {
  protected:

@@ -26,7 +26,6 @@ using velmor::test::RouterAnswer;
 using velmor::test::RouterSim;
 using Behaviour = RouterAnswer::Behaviour;
 using Ms = std::chrono::milliseconds;
-using SteadyClock = std::chrono::steady_clock;
 using Pieces = std::vector<std::string>;
 
 std::u16string Url(const std::string& hostPort, const std::string& path = kProbePath) {
@@ -71,8 +70,9 @@ std::u16string HeadOf(const CHttpFile& file) {
   return file.QueryInfo(HTTP_QUERY_RAW_HEADERS_CRLF, head) ? head : u"(no head)";
 }
 
-RouterAnswer With(RouterAnswer answer, Behaviour behaviour) {
+RouterAnswer With(RouterAnswer answer, Behaviour behaviour, Ms dripInterval = Ms(0)) {
   answer.behaviour = behaviour;
+  answer.dripInterval = dripInterval;
   return answer;
 }
 
@@ -279,39 +279,60 @@ TEST_F(Inet, AnEndlessBodyIsReadUpToTheBound) {
   EXPECT_EQ(bytes, platform::inet::kMaxBodyBytes);
 }
 
-TEST_F(Inet, ABodyThatStallsTimesOutAfterTheReceiveTimeout) {
-  // Half of the body is sent: the first line and one byte of the second, handed out once no more comes.
-  ASSERT_TRUE(session_.SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, 200));
-  CHttpFile& file = Serve(With(RouterAnswer::Status(200, "first line\nsecond lines\n"), Behaviour::kStallMidBody));
-  const auto start = SteadyClock::now();
-  const Body body = Read(file);
-  const auto elapsed = SteadyClock::now() - start;
-  EXPECT_EQ(body.pieces, (Pieces{"first line\n", "s"}));
-  EXPECT_EQ(body.error, ERROR_INTERNET_TIMEOUT);
-  EXPECT_GE(elapsed, Ms(200));
-  EXPECT_LT(elapsed, Ms(2000));
-}
+// The limits scaled down from the platform's 10 s without a byte and 60 s for an exchange.
+struct TimingCase {
+  const char* name;
+  RouterAnswer answer;
+  Ms receiveTimeout;
+  Ms exchangeTimeout;
+  DWORD error;     // what ends the exchange: ERROR_SUCCESS when the body ends
+  Pieces pieces;   // the body's pieces handed out before that
+  Ms endsAfter;    // at least this long
+};
 
-TEST(InetTransfer, ADripThatNeverEndsIsCutAtTheExchangeDeadline) {
-  // A byte every 50 ms never trips the receive time-out; the exchange deadline still ends it.
-  RouterAnswer answer = With(RouterAnswer::Status(200, std::string(4000, '\n')), Behaviour::kDrip);
-  answer.dripInterval = Ms(50);
-  RouterSim sim(answer);
+void PrintTo(const TimingCase& c, std::ostream* out) { *out << c.name; }
+
+class InetTiming : public ::testing::TestWithParam<TimingCase> {};
+
+TEST_P(InetTiming, TheExchangeEndsAsItsLimitsSay) {
+  const TimingCase& c = GetParam();
+  RouterSim sim(c.answer);
   platform::inet::TransferOptions options;
-  options.exchangeTimeout = Ms(600);
+  options.receiveTimeout = c.receiveTimeout;
+  options.exchangeTimeout = c.exchangeTimeout;
   std::unique_ptr<platform::inet::Transfer> transfer;
   ASSERT_EQ(platform::inet::Transfer::Create(options, &transfer), ERROR_SUCCESS);
-  const auto start = SteadyClock::now();
-  ASSERT_EQ(transfer->Open("http://" + sim.ProbeAddress()), ERROR_SUCCESS);
+
+  const auto start = std::chrono::steady_clock::now();
+  DWORD error = transfer->Open("http://" + sim.ProbeAddress());
+  Pieces pieces;
   std::string piece;
-  DWORD error = ERROR_SUCCESS;
-  int pieces = 0;
-  while ((error = transfer->ReadPiece(1024, piece)) == ERROR_SUCCESS && !piece.empty()) ++pieces;
-  const auto took = SteadyClock::now() - start;
-  EXPECT_EQ(error, ERROR_INTERNET_TIMEOUT);
-  EXPECT_GT(pieces, 2) << "the drip was read while it lasted";
-  EXPECT_GE(took, Ms(550));
-  EXPECT_LT(took, Ms(2000));
+  while (error == ERROR_SUCCESS && (error = transfer->ReadPiece(1024, piece)) == ERROR_SUCCESS && !piece.empty()) {
+    pieces.push_back(piece);
+  }
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(error, c.error);
+  EXPECT_EQ(pieces, c.pieces);
+  EXPECT_GE(took, c.endsAfter);
+  EXPECT_LT(took, c.endsAfter + Ms(2000));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Inet, InetTiming,
+    ::testing::ValuesIn(std::vector<TimingCase>{
+        // Every byte counts as progress, in the head as in the body: a head that drips in one byte
+        // at a time is read, though each of its lines takes longer than the limit.
+        {"HeadDripsSlowerThanTheLimitPerLine",
+         With(RouterAnswer::Raw("HTTP/1.1 200 OK\r\nX-Slow: 0123456789\r\n\r\nok\n"), Behaviour::kDrip, Ms(20)),
+         Ms(250), Ms(60000), ERROR_SUCCESS, {"ok\n"}, Ms(800)},
+        // Half of the body arrives: the first line and one byte of the second, handed out once no
+        // more comes.
+        {"BodyStalls", With(RouterAnswer::Status(200, "first line\nsecond lines\n"), Behaviour::kStallMidBody),
+         Ms(200), Ms(60000), ERROR_INTERNET_TIMEOUT, {"first line\n", "s"}, Ms(200)},
+        // A byte every 50 ms never trips the limit without a byte; the exchange's limit ends it.
+        {"DripWithoutEnd", With(RouterAnswer::Status(200, std::string(4000, '\n')), Behaviour::kDrip, Ms(50)),
+         Ms(10000), Ms(600), ERROR_INTERNET_TIMEOUT, {}, Ms(600)},
+    }),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

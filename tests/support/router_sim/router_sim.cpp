@@ -86,6 +86,11 @@ std::string WireBody(const RouterAnswer& answer, std::string_view body, bool las
   return out;
 }
 
+// The whole answer as it goes over the wire.
+std::string Wire(const RouterAnswer& answer) {
+  return answer.raw ? answer.body : answer.Head() + WireBody(answer, answer.body, true);
+}
+
 // Waits until `fd` is ready for `events` or the simulator stops; false on stop, hang-up or error.
 bool WaitFor(int fd, short events, int stopFd) {
   for (;;) {
@@ -191,6 +196,13 @@ RouterAnswer RouterAnswer::Challenge(std::string realm) {
 RouterAnswer RouterAnswer::Redirect(int status, std::string location) {
   RouterAnswer answer = Status(status);
   answer.location = std::move(location);
+  return answer;
+}
+
+RouterAnswer RouterAnswer::Raw(std::string bytes) {
+  RouterAnswer answer;
+  answer.body = std::move(bytes);
+  answer.raw = true;
   return answer;
 }
 
@@ -352,7 +364,7 @@ void RouterSim::Serve(int fd) {
   using Behaviour = RouterAnswer::Behaviour;
   switch (answer.behaviour) {
     case Behaviour::kRespond:
-      SendAll(fd, answer.Head() + WireBody(answer, answer.body, true), stopFd_);
+      SendAll(fd, Wire(answer), stopFd_);
       shutdown(fd, SHUT_WR);
       return;
     case Behaviour::kSilent:
@@ -373,14 +385,8 @@ void RouterSim::Serve(int fd) {
       }
       return;
     }
-    case Behaviour::kRaw:
-      SendAll(fd, answer.body, stopFd_);
-      shutdown(fd, SHUT_WR);
-      return;
     case Behaviour::kDrip: {
-      const std::string wire = WireBody(answer, answer.body, true);
-      if (!SendAll(fd, answer.Head(), stopFd_)) return;
-      for (const char byte : wire) {
+      for (const char byte : Wire(answer)) {
         if (!Pause(answer.dripInterval, stopFd_) || !SendAll(fd, std::string_view(&byte, 1), stopFd_)) return;
       }
       shutdown(fd, SHUT_WR);

@@ -27,8 +27,7 @@ struct RouterAnswer {
     kCloseMidBody,  // the head announces the whole body; half of it is sent, then the connection closes
     kStallMidBody,  // as kCloseMidBody, but the connection stays open and sends nothing more
     kEndless,       // the head, then the body sent over and over without end
-    kRaw,           // the body's bytes as the whole answer, with no head of ours, then the close
-    kDrip,          // the head, then the body one byte per dripInterval, then the close
+    kDrip,          // the whole answer, head included, one byte per dripInterval, then the close
     kResetInHead,   // half of the head, then a reset (RST) instead of an orderly close
   };
 
@@ -36,6 +35,7 @@ struct RouterAnswer {
   int status = 200;
   std::string reason;    // empty: the usual phrase for the status
   std::string body;      // any bytes, zero bytes included
+  bool raw = false;      // `body` is the whole answer, with no head of ours (kRespond and kDrip)
   std::string realm;     // non-empty: a WWW-Authenticate: Basic realm="..." header
   std::string location;  // non-empty: a Location header
   std::vector<std::string> extraHeaders;  // whole header lines without CR LF
@@ -49,6 +49,7 @@ struct RouterAnswer {
   static RouterAnswer Status(int status, std::string body = {});
   static RouterAnswer Challenge(std::string realm);
   static RouterAnswer Redirect(int status, std::string location);
+  static RouterAnswer Raw(std::string bytes);
 };
 
 struct ReceivedRequest {
