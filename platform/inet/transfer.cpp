@@ -19,6 +19,9 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kHighWater = 64 * 1024;
 // A head larger than this is no answer a router gives; it ends the exchange.
 constexpr std::size_t kMaxHeadBytes = 256 * 1024;
+// Reading a body past this fails.
+constexpr std::size_t kMaxBodyBytes = std::size_t{1} << 20;
+constexpr int kMaxRedirects = 10;
 
 struct UrlDeleter {
   void operator()(CURLU* url) const noexcept { Curl().url_cleanup(url); }
@@ -46,14 +49,10 @@ DWORD FromCurl(CURLcode result) {
       return ERROR_INTERNET_CONNECTION_ABORTED;
     case CURLE_URL_MALFORMAT:
       return ERROR_INTERNET_INVALID_URL;
-    case CURLE_UNSUPPORTED_PROTOCOL:
-      return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
     case CURLE_GOT_NOTHING:
     case CURLE_WEIRD_SERVER_REPLY:
     case CURLE_BAD_CONTENT_ENCODING:
       return ERROR_HTTP_INVALID_SERVER_RESPONSE;
-    case CURLE_TOO_MANY_REDIRECTS:
-      return ERROR_HTTP_REDIRECT_FAILED;
     case CURLE_OUT_OF_MEMORY:
       return ERROR_NOT_ENOUGH_MEMORY;
     default:
@@ -160,24 +159,6 @@ DWORD Transfer::Configure() {
   check(Curl().easy_setopt(easy, CURLOPT_HEADERDATA, this));
   check(Curl().easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody));
   check(Curl().easy_setopt(easy, CURLOPT_WRITEDATA, this));
-  if (options_.explicitProxy) {
-    check(Curl().easy_setopt(easy, CURLOPT_PROXY, options_.proxy.c_str()));
-    check(Curl().easy_setopt(easy, CURLOPT_NOPROXY, options_.noProxy.c_str()));
-  }
-  if (!options_.extraHeaders.empty()) {
-    std::string_view rest = options_.extraHeaders;
-    while (!rest.empty()) {
-      const std::size_t end = rest.find('\n');
-      const std::string line(WithoutLineEnd(rest.substr(0, end)));
-      rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-      if (line.empty()) continue;
-      curl_slist* grown = Curl().slist_append(headers_.get(), line.c_str());
-      if (grown == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
-      (void)headers_.release();
-      headers_.reset(grown);
-    }
-    check(Curl().easy_setopt(easy, CURLOPT_HTTPHEADER, headers_.get()));
-  }
   return ok ? ERROR_SUCCESS : ERROR_INTERNET_INTERNAL_ERROR;
 }
 
@@ -283,13 +264,9 @@ void Transfer::OnDone(CURLcode result) {
     return;
   }
   redirecting_ = false;
-  if (++redirects_ > options_.maxRedirects) {
-    Fail(ERROR_HTTP_REDIRECT_FAILED);
-    return;
-  }
   std::string next;
   const std::string scheme = UrlScheme(redirectUrl_, &next);
-  if (scheme != "http" && scheme != "https") {
+  if (++redirects_ > kMaxRedirects || (scheme != "http" && scheme != "https")) {
     Fail(ERROR_HTTP_REDIRECT_FAILED);
     return;
   }
@@ -341,7 +318,7 @@ std::size_t Transfer::HeaderLine(std::string_view line) {
   long code = 0;
   if (Curl().easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &code) != CURLE_OK) code = 0;
   if (code >= 100 && code < 200) return line.size();  // the real answer follows
-  if (code >= 300 && code < 400 && options_.maxRedirects > 0) {
+  if (code >= 300 && code < 400) {
     const std::string location = HeaderValue(head_, "location");
     if (!location.empty()) {
       redirectUrl_ = ResolveUrl(url_, location);
@@ -360,7 +337,7 @@ std::size_t Transfer::BodyBytes(std::string_view bytes) {
     paused_ = true;
     return CURL_WRITEFUNC_PAUSE;
   }
-  const std::size_t room = options_.maxBodyBytes - bodyTotal_;
+  const std::size_t room = kMaxBodyBytes - bodyTotal_;
   const std::size_t take = std::min(room, bytes.size());
   body_.append(bytes.substr(0, take));
   bodyTotal_ += take;

@@ -18,21 +18,15 @@
 
 namespace platform::inet {
 
+// The limits of one exchange. Tests shorten them; the program keeps these.
 struct TransferOptions {
   std::string agent;
-  // Unset: libcurl's own proxy handling from the environment. Set: this proxy ("" for none).
-  bool explicitProxy = false;
-  std::string proxy;
-  std::string noProxy;
-  std::string extraHeaders;  // request header lines separated by CR LF
   std::chrono::milliseconds connectTimeout{5000};
   // Once connected, no byte for this long fails the exchange.
   std::chrono::milliseconds receiveTimeout{10000};
   // The whole exchange, redirects and body included. A peer that keeps sending a byte now and
   // then never trips the receive time-out; this ends it all the same.
   std::chrono::milliseconds exchangeTimeout{60000};
-  std::size_t maxBodyBytes = std::size_t{1} << 20;
-  int maxRedirects = 10;  // 0: a redirect is an answer like any other
 };
 
 struct EasyDeleter {
@@ -41,12 +35,8 @@ struct EasyDeleter {
 struct MultiDeleter {
   void operator()(CURLM* multi) const noexcept { Curl().multi_cleanup(multi); }
 };
-struct SlistDeleter {
-  void operator()(curl_slist* list) const noexcept { Curl().slist_free_all(list); }
-};
 using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
 using MultiPtr = std::unique_ptr<CURLM, MultiDeleter>;
-using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
 
 // "http" or "https" for a URL of those schemes, another lower-case scheme name for other URLs,
 // and an empty text for a text that is no absolute URL. `normalized` receives libcurl's form.
@@ -97,7 +87,6 @@ class Transfer {
   TransferOptions options_;
   MultiPtr multi_;
   EasyPtr easy_;
-  SlistPtr headers_;
   bool attached_ = false;
   std::string url_;  // of the current hop
 

@@ -112,9 +112,19 @@ std::vector<AnswerCase> AnswerCases() {
     return WithHeaders(RouterAnswer::Status(200, marker), std::vector<std::string>(filler.begin(), filler.begin() + lines));
   };
   const RouterAnswer realm = RouterAnswer::Challenge(kRealm);
+  std::string longBody;
+  for (int i = 0; i < 70; ++i) longBody += std::string(1023, 'x') + "\n";
+  RouterAnswer longChunked = RouterAnswer::Status(200, longBody + "Kavel-7100 \n");
+  longChunked.chunked = true;
+  // Header lines ended by LF alone still reach the caller ended by CR LF.
+  const RouterAnswer bareLines = WithHeaders(realm, {"X-One: 1\nX-Two: 2"});
+  std::string crlfHead = bareLines.Head();
+  crlfHead.replace(crlfHead.find("1\nX-Two"), 2, "1\r\n");
 
   RouterSim::Answers redirected = Page(RouterAnswer::Redirect(302, "/index.asp"));
   redirected["/index.asp"] = RouterAnswer::Status(200, "<title>Kavel-7100 </title>\n");
+  RouterSim::Answers toChallenge = Page(RouterAnswer::Redirect(303, "/login"));
+  toChallenge["/login"] = realm;
   RouterSim::Answers loop = Page(RouterAnswer::Redirect(302, "/a"));
   loop["/a"] = RouterAnswer::Redirect(301, kProbePath);
 
@@ -131,6 +141,17 @@ std::vector<AnswerCase> AnswerCases() {
       {"ZeroByteOnAnEarlierLine", Answer(200, std::string("abc\0\nKavel-7100 \n", 17)), TRUE,
        Searched(200, {kNotFound, kFound})},
       {"EmptyBody", Answer(200), FALSE, Searched(200, {})},
+      // A short piece ends where it ends: what a longer one left in the buffer is no part of it.
+      {"LeftoverBytesCompleteNoMarker", Answer(200, "ABCDEF7100 \nKavel-"), FALSE, Searched(200, Repeat(kNotFound, 2))},
+      // Carriage returns are left out of the pieces and take no room in them.
+      {"MarkerAroundACarriageReturn", Answer(200, "Kavel-\r7100 \r\n"), TRUE, Searched(200, {kFound})},
+      {"CarriageReturnsBeforeAMarkerThatEndsThePiece",
+       Answer(200, std::string(10, '\r') + std::string(2035, 'x') + "Kavel-7100 \n"), TRUE, Searched(200, {kFound})},
+      // More body than is held for the reader at once: the transfer pauses and resumes.
+      {"MarkerAfter70KiB", Page(longChunked), TRUE, Searched(200, Repeat(kNotFound, 70) + Traces{kFound})},
+      // An endless body is read up to 1 MiB: 10485 lines of 100 bytes and 76 bytes of the next.
+      {"EndlessBodyWithoutTheMarker", Answer(200, std::string(99, 'e') + "\n", Behaviour::kEndless), FALSE,
+       Searched(200, Repeat(kNotFound, 10486) + Traces{kReadFail})},
       // Reading stops at the marker, so the rest of an endless body is never fetched.
       {"MarkerFirstInAnEndlessBody", Answer(200, "Kavel-7100 \n", Behaviour::kEndless), TRUE, Searched(200, {kFound})},
       {"BodyCutBeforeTheMarker", Answer(200, "line\nline\nKavel-7100 \nline\n", Behaviour::kCloseMidBody), FALSE,
@@ -139,11 +160,15 @@ std::vector<AnswerCase> AnswerCases() {
       {"MarkerIn404", Answer(404, "Kavel-7100 \n"), FALSE, {Status(404)}},
       {"RedirectWithoutLocation", Answer(302, "Kavel-7100 \n"), FALSE, {Status(302)}},
       {"RedirectToThePage", redirected, TRUE, Searched(200, {kFound})},
+      {"RedirectToAChallenge", toChallenge, TRUE,
+       {Status(401), "QueryStatus is 401", platform::Utf16ToUtf8(platform::AnsiToWide(realm.Head()))}},
       // The realm anywhere in the head of a 401; the body of a 401 is never read.
       Challenged("Realm", realm, TRUE),
       Challenged("RealmInOtherLetterCase", RouterAnswer::Challenge("kavel-7100 web cu"), FALSE),
       Challenged("RealmTextInAnotherHeader", WithHeaders(RouterAnswer::Challenge("admin"), {"X-Model: " + kRealm}), TRUE),
       Challenged("RealmWithEndlessBody", With(realm, Behaviour::kEndless), TRUE),
+      {"HeaderLinesEndedByLfAlone", Page(bareLines), TRUE,
+       {Status(401), "QueryStatus is 401", platform::Utf16ToUtf8(platform::AnsiToWide(crlfHead))}},
       {"RealmOutsideA401",
        Page(WithHeaders(RouterAnswer::Status(200, "page\n"), {"WWW-Authenticate: Basic realm=\"" + kRealm + "\""})),
        FALSE, Searched(200, {kNotFound})},
@@ -176,7 +201,11 @@ TEST_P(ProbeAnswers, ResultAndTrace) {
   RouterSim sim(c.answers);
   EXPECT_EQ(Probe(sim), c.result);
   EXPECT_EQ(trace_.Lines(), c.traces);
-  EXPECT_EQ(sim.Requests().size(), c.requests != 0 ? c.requests : c.answers.size());
+  const auto requests = sim.Requests();
+  EXPECT_EQ(requests.size(), c.requests != 0 ? c.requests : c.answers.size());
+  for (const auto& request : requests) {
+    EXPECT_EQ(request.method + " " + request.Header("User-Agent"), "GET check_velmor_web_test") << request.target;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(ProbeRouter, ProbeAnswers, ::testing::ValuesIn(AnswerCases()),
