@@ -102,15 +102,14 @@ std::unique_ptr<CHttpFile> CInternetSession::OpenURL(LPCWSTR url, DWORD_PTR cont
                                                      LPCWSTR headers, DWORD /*headersLength*/) {
   if (headers != nullptr) Throw(context, ERROR_INVALID_PARAMETER);
   if (url == nullptr) Throw(context, ERROR_INTERNET_INVALID_URL);
-  std::string normalized;
-  const std::string scheme = platform::inet::UrlScheme(platform::Utf16ToUtf8(url), &normalized);
-  if (scheme.empty()) Throw(context, ERROR_INTERNET_INVALID_URL);
-  if (scheme != "http" && scheme != "https") return nullptr;
+  const std::optional<platform::inet::Url> parsed = platform::inet::ParseUrl(platform::Utf16ToUtf8(url));
+  if (!parsed) Throw(context, ERROR_INTERNET_INVALID_URL);
+  if (parsed->scheme != "http" && parsed->scheme != "https") return nullptr;
 
   platform::inet::TransferOptions options;
   options.agent = agent_;
   std::unique_ptr<platform::inet::Transfer> transfer;
   if (const DWORD error = platform::inet::Transfer::Create(std::move(options), &transfer)) Throw(context, error);
-  if (const DWORD error = transfer->Open(normalized)) Throw(context, error);
+  if (const DWORD error = transfer->Open(*parsed)) Throw(context, error);
   return std::unique_ptr<CHttpFile>(new CHttpFile(std::move(transfer), context));
 }

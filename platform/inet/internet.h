@@ -107,7 +107,7 @@ class CInternetSession {
   // arrived; redirects are followed (http and https only, at most 10). `flags` are accepted and
   // ignored (an HTTP body is bytes either way); extra request headers are not supported (`headers`
   // must be null). Returns nullptr for a URL of any other scheme; throws CInternetException when
-  // the URL is malformed or the request fails.
+  // the URL is malformed or names no host, or the request fails.
   std::unique_ptr<CHttpFile> OpenURL(LPCWSTR url, DWORD_PTR context = 1, DWORD flags = INTERNET_FLAG_TRANSFER_ASCII,
                                      LPCWSTR headers = nullptr, DWORD headersLength = 0);
 

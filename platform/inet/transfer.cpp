@@ -102,24 +102,30 @@ std::string ResolveUrl(const std::string& base, const std::string& reference) {
 
 }  // namespace
 
-std::string UrlScheme(const std::string& url, std::string* normalized) {
+std::optional<Url> ParseUrl(const std::string& text) {
   std::unique_ptr<CURLU, UrlDeleter> parsed(Curl().url());
-  if (!parsed) return {};
+  if (!parsed) return std::nullopt;
   // Without a guessed or default scheme, a text without one is refused rather than taken as http.
-  if (Curl().url_set(parsed.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) return {};
-  char* raw = nullptr;
-  if (Curl().url_get(parsed.get(), CURLUPART_SCHEME, &raw, 0) != CURLUE_OK || raw == nullptr) return {};
-  const CurlText scheme(raw);
-  if (normalized != nullptr) {
-    raw = nullptr;
-    if (Curl().url_get(parsed.get(), CURLUPART_URL, &raw, 0) != CURLUE_OK || raw == nullptr) return {};
-    const CurlText whole(raw);
-    *normalized = whole.get();
+  if (Curl().url_set(parsed.get(), CURLUPART_URL, text.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
+    return std::nullopt;
   }
-  std::string result(scheme.get());
-  std::transform(result.begin(), result.end(), result.begin(),
+  const auto part = [&](CURLUPart which, unsigned int flags, std::string& out) {
+    char* raw = nullptr;
+    if (Curl().url_get(parsed.get(), which, &raw, flags) != CURLUE_OK || raw == nullptr) return false;
+    const CurlText value(raw);
+    out = value.get();
+    return true;
+  };
+  Url url;
+  if (!part(CURLUPART_URL, 0, url.whole) || !part(CURLUPART_SCHEME, 0, url.scheme)) return std::nullopt;
+  // libcurl, like a browser's address bar, takes "http:/x" and "http:///x" for host "x". Here the
+  // host follows exactly two slashes, so that an address whose host is empty (a link without a
+  // gateway) fails instead of turning the start of its path into a host name.
+  const std::string_view rest = std::string_view(text).substr(text.find(':') + 1);
+  if (!rest.starts_with("//") || rest.substr(2).starts_with('/')) return std::nullopt;
+  std::transform(url.scheme.begin(), url.scheme.end(), url.scheme.begin(),
                  [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-  return result;
+  return url;
 }
 
 Transfer::Transfer(TransferOptions options) : options_(std::move(options)) {}
@@ -162,13 +168,13 @@ DWORD Transfer::Configure() {
   return ok ? ERROR_SUCCESS : ERROR_INTERNET_INTERNAL_ERROR;
 }
 
-DWORD Transfer::Attach(const std::string& url) {
+DWORD Transfer::Attach(const Url& url) {
   head_.clear();
   headDone_ = false;
   status_ = 0;
   redirectUrl_.clear();
   abortError_ = 0;
-  url_ = url;
+  url_ = url.whole;
   hopStart_ = Clock::now();
   if (Curl().easy_setopt(easy_.get(), CURLOPT_URL, url_.c_str()) != CURLE_OK) return ERROR_INTERNET_INVALID_URL;
   if (Curl().multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK) return ERROR_INTERNET_INTERNAL_ERROR;
@@ -182,7 +188,7 @@ void Transfer::Detach() {
   attached_ = false;
 }
 
-DWORD Transfer::Open(const std::string& url) {
+DWORD Transfer::Open(const Url& url) {
   exchangeStart_ = Clock::now();
   if (const DWORD error = Attach(url)) return Fail(error);
   Pump([this] { return headDone_; });
@@ -264,13 +270,12 @@ void Transfer::OnDone(CURLcode result) {
     return;
   }
   redirecting_ = false;
-  std::string next;
-  const std::string scheme = UrlScheme(redirectUrl_, &next);
-  if (++redirects_ > kMaxRedirects || (scheme != "http" && scheme != "https")) {
+  const std::optional<Url> next = ParseUrl(redirectUrl_);
+  if (++redirects_ > kMaxRedirects || !next || (next->scheme != "http" && next->scheme != "https")) {
     Fail(ERROR_HTTP_REDIRECT_FAILED);
     return;
   }
-  if (const DWORD error = Attach(next)) Fail(error);
+  if (const DWORD error = Attach(*next)) Fail(error);
 }
 
 bool TakePiece(std::string_view bytes, std::size_t& pos, std::size_t maxBytes, std::string& piece) {

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,9 +39,14 @@ struct MultiDeleter {
 using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
 using MultiPtr = std::unique_ptr<CURLM, MultiDeleter>;
 
-// "http" or "https" for a URL of those schemes, another lower-case scheme name for other URLs,
-// and an empty text for a text that is no absolute URL. `normalized` receives libcurl's form.
-std::string UrlScheme(const std::string& url, std::string* normalized = nullptr);
+// An absolute URL as libcurl reads it.
+struct Url {
+  std::string whole;   // libcurl's form of it
+  std::string scheme;  // lower case
+};
+
+// The URL that `text` names, or nothing for a text that is no absolute URL naming a host.
+std::optional<Url> ParseUrl(const std::string& text);
 
 // Moves the next piece of a body out of `bytes`, from `pos` on, into `piece`: bytes up to and
 // including LF, CR bytes dropped, until `piece` holds `maxBytes` bytes. True when the piece is
@@ -57,7 +63,7 @@ class Transfer {
   Transfer& operator=(const Transfer&) = delete;
 
   // Sends the GET for an http or https URL and waits for the final answer's head.
-  DWORD Open(const std::string& url);
+  DWORD Open(const Url& url);
 
   long StatusCode() const { return status_; }
   // Status line and header lines of the final answer, each ended by CR LF, then an empty line.
@@ -71,7 +77,7 @@ class Transfer {
   explicit Transfer(TransferOptions options);
 
   DWORD Configure();
-  DWORD Attach(const std::string& url);
+  DWORD Attach(const Url& url);
   void Detach();
   DWORD Pump(const std::function<bool()>& satisfied);
   DWORD Fail(DWORD error);

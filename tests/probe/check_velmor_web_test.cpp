@@ -3,9 +3,12 @@
 #include "probe/check_velmor_web.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -16,12 +19,15 @@
 #include "platform/kernel/debug_output.h"
 #include "platform/kernel/handle.h"
 #include "platform/kernel/sync.h"
+#include "tests/support/fake_net/netns.h"
 #include "tests/support/router_sim/router_sim.h"
 #include "tests/support/trace_capture.h"
 
 namespace {
 
 using velmor::test::kProbePath;
+using velmor::test::NameServer;
+using velmor::test::NetworkNamespace;
 using velmor::test::RefusingPeer;
 using velmor::test::RouterAnswer;
 using velmor::test::RouterSim;
@@ -275,6 +281,83 @@ TEST_F(ProbeTest, AStopWhileTheBodyStallsEndsTheProbeAfterSearchingWhatArrived) 
   CloseHandle(firstPiece);
   // What had arrived is still searched; then the failure ends the search.
   EXPECT_EQ(lines, Searched(200, {kNotFound, kNotFound, kReadFail}));
+}
+
+// ---- a PC and its router, each in a network namespace of its own ----
+
+constexpr char kRouterAddress[] = "10.9.0.1";
+
+// The router at 10.9.0.1 runs the PC's name server, which gives every name the address 127.0.0.1.
+// There, on the PC, a server answers the page a stray probe would ask for with the marker.
+struct PcAndRouter {
+  NetworkNamespace pc;
+  NetworkNamespace router;
+  std::unique_ptr<NameServer> names;
+  std::vector<std::unique_ptr<RouterSim>> pcServers;
+  std::string error;
+
+  PcAndRouter() {
+    error = pc.Ip({"link set lo up", "link add v0 type veth peer name v1 netns " + router.name(),
+                   "addr add 10.9.0.2/24 dev v0", "link set v0 up"});
+    if (error.empty()) error = router.Ip({"link set lo up", "addr add 10.9.0.1/24 dev v1", "link set v1 up"});
+    if (!error.empty()) return;
+    router.RunInside([&] {
+      names = std::make_unique<NameServer>(kRouterAddress, std::map<std::string, std::string>{}, "127.0.0.1");
+    });
+    const RouterAnswer marker = RouterAnswer::Status(200, "Kavel-7100 \n");
+    pc.RunInside([&] {
+      pcServers.push_back(std::make_unique<RouterSim>(RouterSim::Answers{{"/pcapp.asp", marker}}, "127.0.0.1", 80));
+    });
+    if (!names || pcServers.size() != 1) error = "the servers could not start";
+  }
+
+  std::size_t PcRequests() const {
+    std::size_t count = 0;
+    for (const auto& server : pcServers) count += server->Requests().size();
+    return count;
+  }
+
+  // Runs the probe on the PC, with the router's name server as its resolver.
+  BOOL Probe(const std::string& address) {
+    BOOL result = FALSE;
+    const bool ran = pc.RunInside([&] { result = CheckVelmorWeb(address.c_str()); },
+                                  {{"/etc/resolv.conf", std::string("nameserver ") + kRouterAddress + "\n"},
+                                   {"/etc/nsswitch.conf", "hosts: files dns\n"},
+                                   {"/etc/hosts", "127.0.0.1 localhost\n::1 localhost\n"}});
+    EXPECT_TRUE(ran) << "could not run inside the PC's namespace";
+    return result;
+  }
+};
+
+class ProbeFromAPc : public ProbeTest {
+ protected:
+  static void SetUpTestSuite() {
+    unavailable_ = NetworkNamespace::Unavailable();
+    // A name service cache would answer from outside the namespace.
+    if (unavailable_.empty() && access("/run/nscd/socket", F_OK) == 0) unavailable_ = "nscd runs on this machine";
+    if (unavailable_.empty()) net_ = new PcAndRouter;
+  }
+  static void TearDownTestSuite() {
+    delete net_;
+    net_ = nullptr;
+  }
+  void SetUp() override {
+    if (!unavailable_.empty()) GTEST_SKIP() << unavailable_;
+    ASSERT_EQ(net_->error, "");
+    ProbeTest::SetUp();
+  }
+
+  static inline PcAndRouter* net_ = nullptr;
+  static inline std::string unavailable_;
+};
+
+// A link without a gateway gives the address "/admin/pcapp.asp": nothing may leave the PC for it,
+// not even a name lookup.
+TEST_F(ProbeFromAPc, AnEmptyGatewaySendsNothing) {
+  EXPECT_EQ(net_->Probe(std::string(kProbePath)), FALSE);
+  EXPECT_EQ(trace_.Lines(), Traces{kOpenFail});
+  EXPECT_EQ(net_->names->Queries(), std::vector<std::string>{});
+  EXPECT_EQ(net_->PcRequests(), 0u);
 }
 
 }  // namespace

@@ -54,9 +54,11 @@ TEST_P(InetTiming, TheExchangeEndsAsItsLimitsSay) {
   options.exchangeTimeout = c.exchangeTimeout;
   std::unique_ptr<platform::inet::Transfer> transfer;
   ASSERT_EQ(platform::inet::Transfer::Create(options, &transfer), ERROR_SUCCESS);
+  const auto url = platform::inet::ParseUrl("http://" + sim.ProbeAddress());
+  ASSERT_TRUE(url);
 
   const auto start = std::chrono::steady_clock::now();
-  DWORD error = transfer->Open("http://" + sim.ProbeAddress());
+  DWORD error = transfer->Open(*url);
   Pieces pieces;
   std::string piece;
   while (error == ERROR_SUCCESS && (error = transfer->ReadPiece(1024, piece)) == ERROR_SUCCESS && !piece.empty()) {

@@ -117,6 +117,30 @@ class RouterSim {
   bool stopped_ = false;
 };
 
+// A name server on UDP port 53 of `address`: every query for an IPv4 address is answered, with the
+// address listed for the name or else `otherwise`; queries of other types get an empty answer.
+class NameServer {
+ public:
+  NameServer(const std::string& address, std::map<std::string, std::string> names, std::string otherwise);
+  ~NameServer();
+  NameServer(const NameServer&) = delete;
+  NameServer& operator=(const NameServer&) = delete;
+
+  // The names asked for so far, in order.
+  std::vector<std::string> Queries() const;
+
+ private:
+  void Serve();
+
+  std::map<std::string, std::string> names_;
+  std::string otherwise_;
+  int fd_ = -1;
+  int stopFd_ = -1;
+  mutable std::mutex mutex_;
+  std::vector<std::string> queries_;
+  std::thread thread_;
+};
+
 // A loopback address and port that refuse connections: the port is held by a socket that never
 // listens, so no other program can take it while the peer lives.
 class RefusingPeer {
