@@ -104,7 +104,9 @@ class CInternetSession {
   ~CInternetSession();
 
   // GETs an http or https URL and returns once the final answer's status line and headers have
-  // arrived; redirects are followed (http and https only, at most 10). `flags` are accepted and
+  // arrived. Redirects are followed (http and https only, at most 10), to other hosts too, but
+  // never from the URL's own server to this PC: a redirect whose host is, or is found to connect
+  // to, a loopback address or one of this PC's own addresses fails. `flags` are accepted and
   // ignored (an HTTP body is bytes either way); extra request headers are not supported (`headers`
   // must be null). Returns nullptr for a URL of any other scheme; throws CInternetException when
   // the URL is malformed or names no host, or the request fails.

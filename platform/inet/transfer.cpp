@@ -1,6 +1,11 @@
 #include "platform/inet/transfer.h"
 
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <stop_token>
@@ -100,6 +105,44 @@ std::string ResolveUrl(const std::string& base, const std::string& reference) {
   return resolved.get();
 }
 
+struct InterfaceAddressesDeleter {
+  void operator()(ifaddrs* list) const noexcept { freeifaddrs(list); }
+};
+
+// Whether one of this PC's interfaces has the address `bytes` (an in_addr or in6_addr), or the
+// interfaces cannot be listed.
+bool IsInterfaceAddress(int family, const void* bytes) noexcept {
+  ifaddrs* raw = nullptr;
+  if (getifaddrs(&raw) != 0) return true;
+  const std::unique_ptr<ifaddrs, InterfaceAddressesDeleter> list(raw);
+  for (const ifaddrs* entry = list.get(); entry != nullptr; entry = entry->ifa_next) {
+    const sockaddr* address = entry->ifa_addr;
+    if (address == nullptr || address->sa_family != family) continue;
+    const bool same =
+        family == AF_INET
+            ? std::memcmp(&reinterpret_cast<const sockaddr_in*>(address)->sin_addr, bytes, sizeof(in_addr)) == 0
+            : std::memcmp(&reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, bytes, sizeof(in6_addr)) == 0;
+    if (same) return true;
+  }
+  return false;
+}
+
+// Whether `address`, the text of an IPv4 or IPv6 address, is this PC's: a loopback address or an
+// address of one of its interfaces. Nothing for a text that is no address.
+std::optional<bool> IsThisPc(const char* address) noexcept {
+  in_addr v4{};
+  in6_addr v6{};
+  if (inet_pton(AF_INET6, address, &v6) == 1) {
+    if (IN6_IS_ADDR_LOOPBACK(&v6)) return true;
+    if (!IN6_IS_ADDR_V4MAPPED(&v6)) return IsInterfaceAddress(AF_INET6, &v6);
+    std::memcpy(&v4, &v6.s6_addr[12], sizeof v4);  // an IPv4 address, reached as one
+  } else if (inet_pton(AF_INET, address, &v4) != 1) {
+    return std::nullopt;
+  }
+  // All of 127/8 is loopback, not 127.0.0.1 alone.
+  return ntohl(v4.s_addr) >> 24 == 127 || IsInterfaceAddress(AF_INET, &v4);
+}
+
 }  // namespace
 
 std::optional<Url> ParseUrl(const std::string& text) {
@@ -117,7 +160,10 @@ std::optional<Url> ParseUrl(const std::string& text) {
     return true;
   };
   Url url;
-  if (!part(CURLUPART_URL, 0, url.whole) || !part(CURLUPART_SCHEME, 0, url.scheme)) return std::nullopt;
+  if (!part(CURLUPART_URL, 0, url.whole) || !part(CURLUPART_SCHEME, 0, url.scheme) ||
+      !part(CURLUPART_HOST, 0, url.host) || !part(CURLUPART_PORT, CURLU_DEFAULT_PORT, url.port)) {
+    return std::nullopt;
+  }
   // libcurl, like a browser's address bar, takes "http:/x" and "http:///x" for host "x". Here the
   // host follows exactly two slashes, so that an address whose host is empty (a link without a
   // gateway) fails instead of turning the start of its path into a host name.
@@ -125,6 +171,7 @@ std::optional<Url> ParseUrl(const std::string& text) {
   if (!rest.starts_with("//") || rest.substr(2).starts_with('/')) return std::nullopt;
   std::transform(url.scheme.begin(), url.scheme.end(), url.scheme.begin(),
                  [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  if (url.host.starts_with('[') && url.host.ends_with(']')) url.host = url.host.substr(1, url.host.size() - 2);
   return url;
 }
 
@@ -156,15 +203,18 @@ DWORD Transfer::Configure() {
   check(Curl().easy_setopt(easy, CURLOPT_HTTPGET, 1L));
   check(Curl().easy_setopt(easy, CURLOPT_USERAGENT, options_.agent.c_str()));
   check(Curl().easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https"));
-  check(Curl().easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
-  // Redirects are followed here, hop by hop, so that the head of the final answer is known the
-  // moment it arrives; libcurl's own following hides which head is the last one.
+  // Redirects are followed here, hop by hop, the moment a redirect's head is in. libcurl's own
+  // following (7.88) first reads the redirect's body to its end unless the server closes the
+  // connection, so a redirect whose body stalls or never ends would hold the exchange until its
+  // time limits, with no bound on the bytes read.
   check(Curl().easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L));
   check(Curl().easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connectTimeout.count())));
   check(Curl().easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader));
   check(Curl().easy_setopt(easy, CURLOPT_HEADERDATA, this));
   check(Curl().easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody));
   check(Curl().easy_setopt(easy, CURLOPT_WRITEDATA, this));
+  check(Curl().easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Transfer::OnRequest));
+  check(Curl().easy_setopt(easy, CURLOPT_PREREQDATA, this));
   return ok ? ERROR_SUCCESS : ERROR_INTERNET_INTERNAL_ERROR;
 }
 
@@ -175,6 +225,11 @@ DWORD Transfer::Attach(const Url& url) {
   redirectUrl_.clear();
   abortError_ = 0;
   url_ = url.whole;
+  sameOrigin_ = url.Origin() == origin_;
+  // A redirect away from the exchange's server must not lead to this PC. An address in the URL
+  // is refused here, before any connection; where a name leads is known once connected
+  // (OnRequest). Through a proxy elsewhere only this check sees the address.
+  if (!sameOrigin_ && IsThisPc(url.host.c_str()).value_or(false)) return ERROR_HTTP_REDIRECT_FAILED;
   hopStart_ = Clock::now();
   if (Curl().easy_setopt(easy_.get(), CURLOPT_URL, url_.c_str()) != CURLE_OK) return ERROR_INTERNET_INVALID_URL;
   if (Curl().multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK) return ERROR_INTERNET_INTERNAL_ERROR;
@@ -190,6 +245,7 @@ void Transfer::Detach() {
 
 DWORD Transfer::Open(const Url& url) {
   exchangeStart_ = Clock::now();
+  origin_ = url.Origin();
   if (const DWORD error = Attach(url)) return Fail(error);
   Pump([this] { return headDone_; });
   if (headDone_) return ERROR_SUCCESS;
@@ -304,6 +360,15 @@ std::size_t Transfer::OnBody(char* data, std::size_t size, std::size_t count, vo
     static_cast<Transfer*>(self)->abortError_ = ERROR_NOT_ENOUGH_MEMORY;
     return 0;
   }
+}
+
+int Transfer::OnRequest(void* self, char* peer, char* /*local*/, int /*peerPort*/, int /*localPort*/) noexcept {
+  auto* transfer = static_cast<Transfer*>(self);
+  // Connected, the request not yet sent: where a redirect's name led is known now. Through a
+  // proxy the peer is the proxy, so one on this PC refuses every redirect away from the server.
+  if (transfer->sameOrigin_ || !IsThisPc(peer).value_or(true)) return CURL_PREREQFUNC_OK;
+  transfer->abortError_ = ERROR_HTTP_REDIRECT_FAILED;
+  return CURL_PREREQFUNC_ABORT;
 }
 
 std::size_t Transfer::HeaderLine(std::string_view line) {

@@ -43,6 +43,11 @@ using MultiPtr = std::unique_ptr<CURLM, MultiDeleter>;
 struct Url {
   std::string whole;   // libcurl's form of it
   std::string scheme;  // lower case
+  std::string host;    // an IPv6 address without its brackets
+  std::string port;    // the scheme's own when none is written
+
+  // The server the URL names: scheme, host and port.
+  std::string Origin() const { return scheme + "://" + host + ":" + port; }
 };
 
 // The URL that `text` names, or nothing for a text that is no absolute URL naming a host.
@@ -62,7 +67,8 @@ class Transfer {
   Transfer(const Transfer&) = delete;
   Transfer& operator=(const Transfer&) = delete;
 
-  // Sends the GET for an http or https URL and waits for the final answer's head.
+  // Sends the GET for an http or https URL and waits for the final answer's head. Redirects are
+  // followed, but one that leaves the URL's server for this PC fails the exchange.
   DWORD Open(const Url& url);
 
   long StatusCode() const { return status_; }
@@ -87,6 +93,7 @@ class Transfer {
 
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self) noexcept;
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) noexcept;
+  static int OnRequest(void* self, char* peer, char* local, int peerPort, int localPort) noexcept;
   std::size_t HeaderLine(std::string_view line);
   std::size_t BodyBytes(std::string_view bytes);
 
@@ -94,7 +101,9 @@ class Transfer {
   MultiPtr multi_;
   EasyPtr easy_;
   bool attached_ = false;
-  std::string url_;  // of the current hop
+  std::string origin_;       // of the URL the exchange was opened for
+  std::string url_;          // of the current hop
+  bool sameOrigin_ = false;  // the current hop asks the exchange's own server
 
   int redirects_ = 0;
   bool redirecting_ = false;

@@ -286,9 +286,11 @@ TEST_F(ProbeTest, AStopWhileTheBodyStallsEndsTheProbeAfterSearchingWhatArrived) 
 // ---- a PC and its router, each in a network namespace of its own ----
 
 constexpr char kRouterAddress[] = "10.9.0.1";
+constexpr char kPcAddress[] = "10.9.0.2";
 
-// The router at 10.9.0.1 runs the PC's name server, which gives every name the address 127.0.0.1.
-// There, on the PC, a server answers the page a stray probe would ask for with the marker.
+// The router answers at 10.9.0.1 and 10.9.0.3 and runs the PC's name server, which gives every
+// name but "router.lan" and "pc.lan" the address 127.0.0.1. On the PC a server on each of its own
+// addresses answers the pages a stray probe might ask for with the marker.
 struct PcAndRouter {
   NetworkNamespace pc;
   NetworkNamespace router;
@@ -298,17 +300,26 @@ struct PcAndRouter {
 
   PcAndRouter() {
     error = pc.Ip({"link set lo up", "link add v0 type veth peer name v1 netns " + router.name(),
-                   "addr add 10.9.0.2/24 dev v0", "link set v0 up"});
-    if (error.empty()) error = router.Ip({"link set lo up", "addr add 10.9.0.1/24 dev v1", "link set v1 up"});
+                   "addr add 10.9.0.2/24 dev v0", "addr add fd00:9::2/64 dev v0 nodad", "link set v0 up"});
+    if (error.empty()) {
+      error = router.Ip({"link set lo up", "addr add 10.9.0.1/24 dev v1", "addr add 10.9.0.3/24 dev v1",
+                         "link set v1 up"});
+    }
     if (!error.empty()) return;
     router.RunInside([&] {
-      names = std::make_unique<NameServer>(kRouterAddress, std::map<std::string, std::string>{}, "127.0.0.1");
+      names = std::make_unique<NameServer>(kRouterAddress,
+                                           std::map<std::string, std::string>{{"router.lan", kRouterAddress},
+                                                                              {"pc.lan", kPcAddress}},
+                                           "127.0.0.1");
     });
     const RouterAnswer marker = RouterAnswer::Status(200, "Kavel-7100 \n");
     pc.RunInside([&] {
-      pcServers.push_back(std::make_unique<RouterSim>(RouterSim::Answers{{"/pcapp.asp", marker}}, "127.0.0.1", 80));
+      for (const char* address : {"127.0.0.1", "127.0.0.2", "::1", kPcAddress, "fd00:9::2"}) {
+        pcServers.push_back(
+            std::make_unique<RouterSim>(RouterSim::Answers{{"/secret", marker}, {"/pcapp.asp", marker}}, address, 80));
+      }
     });
-    if (!names || pcServers.size() != 1) error = "the servers could not start";
+    if (!names || pcServers.size() != 5) error = "the servers could not start";
   }
 
   std::size_t PcRequests() const {
@@ -359,5 +370,57 @@ TEST_F(ProbeFromAPc, AnEmptyGatewaySendsNothing) {
   EXPECT_EQ(net_->names->Queries(), std::vector<std::string>{});
   EXPECT_EQ(net_->PcRequests(), 0u);
 }
+
+struct RedirectCase {
+  const char* name;
+  std::string location;
+  BOOL found;               // the redirect is followed to the router's page with the marker
+  bool viaProxy = false;    // the router is also the PC's proxy
+};
+
+void PrintTo(const RedirectCase& c, std::ostream* out) { *out << c.name; }
+
+class RedirectFromTheRouter : public ProbeFromAPc, public ::testing::WithParamInterface<RedirectCase> {};
+
+// The router answers the probe with a redirect. One that leads to the PC itself fails the probe
+// before any request reaches the PC; one to the router's other addresses and names is followed.
+TEST_P(RedirectFromTheRouter, NeverLeadsToThePc) {
+  const RedirectCase& c = GetParam();
+  RouterSim::Answers answers = Page(RouterAnswer::Redirect(302, c.location));
+  answers["/secret"] = RouterAnswer::Status(200, "Kavel-7100 \n");
+  std::unique_ptr<RouterSim> router;
+  net_->router.RunInside([&] { router = std::make_unique<RouterSim>(answers, "0.0.0.0", 80); });
+  ASSERT_NE(router, nullptr);
+  const std::size_t pcRequests = net_->PcRequests();
+  const std::string proxy = std::string("http://") + kRouterAddress + ":80";  // not libcurl's 1080
+  if (c.viaProxy) setenv("http_proxy", proxy.c_str(), 1);
+  const BOOL found = net_->Probe(std::string(kRouterAddress) + kProbePath);
+  unsetenv("http_proxy");
+
+  EXPECT_EQ(found, c.found);
+  EXPECT_EQ(trace_.Lines(), c.found ? Searched(200, {kFound}) : Traces{kOpenFail});
+  EXPECT_EQ(net_->PcRequests(), pcRequests);
+  EXPECT_EQ(router->Requests().size(), c.found ? 2u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ProbeRouter, RedirectFromTheRouter,
+    ::testing::ValuesIn(std::vector<RedirectCase>{
+        {"ToLoopback", "http://127.0.0.1/secret", FALSE},
+        {"ToAnotherLoopbackAddress", "http://127.0.0.2/secret", FALSE},
+        {"ToIpv6Loopback", "http://[::1]/secret", FALSE},
+        {"ToIpv4MappedLoopback", "http://[::ffff:127.0.0.1]/secret", FALSE},
+        {"ToTheUnspecifiedAddress", "http://0.0.0.0/secret", FALSE},
+        {"ToAnAddressOfThePc", "http://10.9.0.2/secret", FALSE},
+        {"ToAnIpv6AddressOfThePc", "http://[fd00:9::2]/secret", FALSE},
+        {"ToLocalhost", "http://localhost/secret", FALSE},
+        {"ToANameOfLoopback", "http://intranet.lan/secret", FALSE},
+        {"ToANameOfThePc", "http://pc.lan/secret", FALSE},
+        // Through a proxy only the address in the redirect tells where it leads.
+        {"ToAnAddressOfThePcThroughAProxy", "http://10.9.0.2/secret", FALSE, true},
+        {"ToTheRoutersOtherAddress", "http://10.9.0.3/secret", TRUE},
+        {"ToTheRoutersName", "http://router.lan/secret", TRUE},
+    }),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -3,9 +3,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
-#include <sys/mount.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
