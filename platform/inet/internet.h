@@ -92,7 +92,7 @@ class CHttpFile final : public CInternetFile {
   using CInternetFile::CInternetFile;
 };
 
-// The client, with the settings of INTERNET_OPEN_TYPE_PRECONFIG: proxies from the environment
+// The client, with the system's preconfigured settings: proxies from the environment
 // (http_proxy, https_proxy, all_proxy, no_proxy), and the application's name, the executable's
 // file name without extension, as the agent. No cache and no off-line mode.
 class CInternetSession {
