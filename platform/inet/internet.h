@@ -9,35 +9,21 @@
 // The executable's main calls platform::inet::PreloadInternet() first thing.
 #pragma once
 
-#include <chrono>
-#include <cstddef>
 #include <exception>
 #include <memory>
 #include <string>
 
 #include "platform/base/types.h"
 
-inline constexpr DWORD INTERNET_OPEN_TYPE_PRECONFIG = 0;
-inline constexpr DWORD INTERNET_OPEN_TYPE_DIRECT = 1;
-inline constexpr DWORD INTERNET_OPEN_TYPE_PROXY = 3;
-
 inline constexpr DWORD INTERNET_FLAG_TRANSFER_ASCII = 0x00000001;
-inline constexpr DWORD INTERNET_FLAG_TRANSFER_BINARY = 0x00000002;
-inline constexpr DWORD INTERNET_FLAG_NO_AUTO_REDIRECT = 0x00200000;
 
-inline constexpr DWORD INTERNET_OPTION_CONNECT_TIMEOUT = 2;
-inline constexpr DWORD INTERNET_OPTION_RECEIVE_TIMEOUT = 6;
-
-inline constexpr DWORD HTTP_QUERY_STATUS_CODE = 19;
 inline constexpr DWORD HTTP_QUERY_RAW_HEADERS_CRLF = 22;
 
 inline constexpr DWORD ERROR_INTERNET_TIMEOUT = 12002;
 inline constexpr DWORD ERROR_INTERNET_INTERNAL_ERROR = 12004;
 inline constexpr DWORD ERROR_INTERNET_INVALID_URL = 12005;
-inline constexpr DWORD ERROR_INTERNET_UNRECOGNIZED_SCHEME = 12006;
 inline constexpr DWORD ERROR_INTERNET_NAME_NOT_RESOLVED = 12007;
 inline constexpr DWORD ERROR_INTERNET_OPERATION_CANCELLED = 12017;
-inline constexpr DWORD ERROR_INTERNET_INCORRECT_HANDLE_STATE = 12019;
 inline constexpr DWORD ERROR_INTERNET_CANNOT_CONNECT = 12029;
 inline constexpr DWORD ERROR_INTERNET_CONNECTION_ABORTED = 12030;
 inline constexpr DWORD ERROR_INTERNET_CONNECTION_RESET = 12031;
@@ -55,12 +41,6 @@ bool InitializeInternet();
 // while the program shows its window.
 void PreloadInternet();
 
-// What a session allows one exchange: the platform's defaults, which the program never changes.
-inline constexpr std::chrono::milliseconds kDefaultConnectTimeout{5000};
-inline constexpr std::chrono::milliseconds kDefaultReceiveTimeout{10000};  // no byte for this long fails
-inline constexpr int kMaxRedirects = 10;
-inline constexpr std::size_t kMaxBodyBytes = std::size_t{1} << 20;  // reading past this fails
-
 class Transfer;
 
 }  // namespace platform::inet
@@ -75,14 +55,12 @@ class CInternetException : public std::exception {
   DWORD m_dwError;
 };
 
-[[noreturn]] void AfxThrowInternetException(DWORD_PTR context, DWORD error);
-
 // A response body being read. Released by deleting it; that also drops the connection.
 class CInternetFile {
  public:
   CInternetFile(const CInternetFile&) = delete;
   CInternetFile& operator=(const CInternetFile&) = delete;
-  virtual ~CInternetFile();
+  ~CInternetFile();
 
   // Reads the next piece of the body into `buffer`, which holds `maxChars` wide characters, as raw
   // bytes: the framework's Unicode build reads byte text this way, and byte-text callers pass a
@@ -92,9 +70,6 @@ class CInternetFile {
   // body has ended and no byte was stored. Bytes that arrived before a failure are handed out
   // first; the read that finds none left throws CInternetException, as does every read after it.
   LPWSTR ReadString(LPWSTR buffer, UINT maxChars);
-
-  // Drops the connection; later reads and queries fail.
-  virtual void Close();
 
  protected:
   CInternetFile(std::unique_ptr<platform::inet::Transfer> transfer, DWORD_PTR context);
@@ -108,8 +83,8 @@ class CHttpFile final : public CInternetFile {
   // The final answer's status (after redirects).
   BOOL QueryInfoStatusCode(DWORD& statusCode) const;
   // HTTP_QUERY_RAW_HEADERS_CRLF: the status line and every header line of the final answer, each
-  // ended by CR LF, then the empty line; the bytes read in the process code page.
-  // HTTP_QUERY_STATUS_CODE: the status as decimal text. FALSE (GetLastError) otherwise.
+  // ended by CR LF, then the empty line; the bytes read in the process code page. FALSE with
+  // ERROR_INVALID_PARAMETER for any other level.
   BOOL QueryInfo(DWORD infoLevel, std::u16string& text) const;
 
  private:
@@ -117,40 +92,27 @@ class CHttpFile final : public CInternetFile {
   using CInternetFile::CInternetFile;
 };
 
+// The client, with the system's preconfigured settings: proxies from the environment
+// (http_proxy, https_proxy, all_proxy, no_proxy), and the application's name, the executable's
+// file name without extension, as the agent. No cache and no off-line mode.
 class CInternetSession {
  public:
-  // A null agent means the application's name: the executable's file name without extension.
-  // PRECONFIG takes proxies from the environment (http_proxy, https_proxy, all_proxy, no_proxy);
-  // DIRECT uses none; PROXY uses `proxyName` and the bypass list. Flags are accepted and ignored:
-  // there is no cache and no off-line mode. Throws CInternetException when the client cannot be
-  // opened.
-  explicit CInternetSession(LPCWSTR agent = nullptr, DWORD_PTR context = 1,
-                            DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG, LPCWSTR proxyName = nullptr,
-                            LPCWSTR proxyBypass = nullptr, DWORD flags = 0);
+  // Throws CInternetException when the client cannot be opened.
+  CInternetSession();
   CInternetSession(const CInternetSession&) = delete;
   CInternetSession& operator=(const CInternetSession&) = delete;
-  virtual ~CInternetSession();
+  ~CInternetSession();
 
   // GETs an http or https URL and returns once the final answer's status line and headers have
-  // arrived; redirects are followed (http and https only, at most kMaxRedirects) unless
-  // INTERNET_FLAG_NO_AUTO_REDIRECT is given. `headers` are extra request header lines separated
-  // by CR LF. Returns nullptr for a URL of any other scheme; throws CInternetException when the
-  // URL is malformed or the request fails.
+  // arrived. Redirects are followed (http and https only, at most 10), to other hosts too, but
+  // never from the URL's own server to this PC: a redirect whose host is, or is found to connect
+  // to, a loopback address or one of this PC's own addresses fails. `flags` are accepted and
+  // ignored (an HTTP body is bytes either way); extra request headers are not supported (`headers`
+  // must be null). Returns nullptr for a URL of any other scheme; throws CInternetException when
+  // the URL is malformed or names no host, or the request fails.
   std::unique_ptr<CHttpFile> OpenURL(LPCWSTR url, DWORD_PTR context = 1, DWORD flags = INTERNET_FLAG_TRANSFER_ASCII,
                                      LPCWSTR headers = nullptr, DWORD headersLength = 0);
 
-  // INTERNET_OPTION_CONNECT_TIMEOUT and INTERNET_OPTION_RECEIVE_TIMEOUT in milliseconds, for the
-  // exchanges opened afterwards. FALSE with ERROR_INVALID_PARAMETER for other options or 0.
-  BOOL SetOption(DWORD option, DWORD value, DWORD flags = 0);
-
-  virtual void Close();
-
  private:
-  DWORD_PTR context_;
   std::string agent_;
-  DWORD accessType_;
-  std::string proxy_;
-  std::string proxyBypass_;
-  std::chrono::milliseconds connectTimeout_ = platform::inet::kDefaultConnectTimeout;
-  std::chrono::milliseconds receiveTimeout_ = platform::inet::kDefaultReceiveTimeout;
 };

@@ -1,6 +1,11 @@
 #include "platform/inet/transfer.h"
 
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <stop_token>
@@ -19,6 +24,9 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kHighWater = 64 * 1024;
 // A head larger than this is no answer a router gives; it ends the exchange.
 constexpr std::size_t kMaxHeadBytes = 256 * 1024;
+// Reading a body past this fails.
+constexpr std::size_t kMaxBodyBytes = std::size_t{1} << 20;
+constexpr int kMaxRedirects = 10;
 
 struct UrlDeleter {
   void operator()(CURLU* url) const noexcept { Curl().url_cleanup(url); }
@@ -46,14 +54,10 @@ DWORD FromCurl(CURLcode result) {
       return ERROR_INTERNET_CONNECTION_ABORTED;
     case CURLE_URL_MALFORMAT:
       return ERROR_INTERNET_INVALID_URL;
-    case CURLE_UNSUPPORTED_PROTOCOL:
-      return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
     case CURLE_GOT_NOTHING:
     case CURLE_WEIRD_SERVER_REPLY:
     case CURLE_BAD_CONTENT_ENCODING:
       return ERROR_HTTP_INVALID_SERVER_RESPONSE;
-    case CURLE_TOO_MANY_REDIRECTS:
-      return ERROR_HTTP_REDIRECT_FAILED;
     case CURLE_OUT_OF_MEMORY:
       return ERROR_NOT_ENOUGH_MEMORY;
     default:
@@ -101,26 +105,74 @@ std::string ResolveUrl(const std::string& base, const std::string& reference) {
   return resolved.get();
 }
 
+struct InterfaceAddressesDeleter {
+  void operator()(ifaddrs* list) const noexcept { freeifaddrs(list); }
+};
+
+// Whether one of this PC's interfaces has the address `bytes` (an in_addr or in6_addr), or the
+// interfaces cannot be listed.
+bool IsInterfaceAddress(int family, const void* bytes) noexcept {
+  ifaddrs* raw = nullptr;
+  if (getifaddrs(&raw) != 0) return true;
+  const std::unique_ptr<ifaddrs, InterfaceAddressesDeleter> list(raw);
+  for (const ifaddrs* entry = list.get(); entry != nullptr; entry = entry->ifa_next) {
+    const sockaddr* address = entry->ifa_addr;
+    if (address == nullptr || address->sa_family != family) continue;
+    const bool same =
+        family == AF_INET
+            ? std::memcmp(&reinterpret_cast<const sockaddr_in*>(address)->sin_addr, bytes, sizeof(in_addr)) == 0
+            : std::memcmp(&reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, bytes, sizeof(in6_addr)) == 0;
+    if (same) return true;
+  }
+  return false;
+}
+
+// Whether `address`, the text of an IPv4 or IPv6 address, is this PC's: a loopback address or an
+// address of one of its interfaces. Nothing for a text that is no address.
+std::optional<bool> IsThisPc(const char* address) noexcept {
+  in_addr v4{};
+  in6_addr v6{};
+  if (inet_pton(AF_INET6, address, &v6) == 1) {
+    if (IN6_IS_ADDR_LOOPBACK(&v6)) return true;
+    if (!IN6_IS_ADDR_V4MAPPED(&v6)) return IsInterfaceAddress(AF_INET6, &v6);
+    std::memcpy(&v4, &v6.s6_addr[12], sizeof v4);  // an IPv4 address, reached as one
+  } else if (inet_pton(AF_INET, address, &v4) != 1) {
+    return std::nullopt;
+  }
+  // All of 127/8 is loopback, not 127.0.0.1 alone.
+  return ntohl(v4.s_addr) >> 24 == 127 || IsInterfaceAddress(AF_INET, &v4);
+}
+
 }  // namespace
 
-std::string UrlScheme(const std::string& url, std::string* normalized) {
+std::optional<Url> ParseUrl(const std::string& text) {
   std::unique_ptr<CURLU, UrlDeleter> parsed(Curl().url());
-  if (!parsed) return {};
+  if (!parsed) return std::nullopt;
   // Without a guessed or default scheme, a text without one is refused rather than taken as http.
-  if (Curl().url_set(parsed.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) return {};
-  char* raw = nullptr;
-  if (Curl().url_get(parsed.get(), CURLUPART_SCHEME, &raw, 0) != CURLUE_OK || raw == nullptr) return {};
-  const CurlText scheme(raw);
-  if (normalized != nullptr) {
-    raw = nullptr;
-    if (Curl().url_get(parsed.get(), CURLUPART_URL, &raw, 0) != CURLUE_OK || raw == nullptr) return {};
-    const CurlText whole(raw);
-    *normalized = whole.get();
+  if (Curl().url_set(parsed.get(), CURLUPART_URL, text.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
+    return std::nullopt;
   }
-  std::string result(scheme.get());
-  std::transform(result.begin(), result.end(), result.begin(),
+  const auto part = [&](CURLUPart which, unsigned int flags, std::string& out) {
+    char* raw = nullptr;
+    if (Curl().url_get(parsed.get(), which, &raw, flags) != CURLUE_OK || raw == nullptr) return false;
+    const CurlText value(raw);
+    out = value.get();
+    return true;
+  };
+  Url url;
+  if (!part(CURLUPART_URL, 0, url.whole) || !part(CURLUPART_SCHEME, 0, url.scheme) ||
+      !part(CURLUPART_HOST, 0, url.host) || !part(CURLUPART_PORT, CURLU_DEFAULT_PORT, url.port)) {
+    return std::nullopt;
+  }
+  // libcurl, like a browser's address bar, takes "http:/x" and "http:///x" for host "x". Here the
+  // host follows exactly two slashes, so that an address whose host is empty (a link without a
+  // gateway) fails instead of turning the start of its path into a host name.
+  const std::string_view rest = std::string_view(text).substr(text.find(':') + 1);
+  if (!rest.starts_with("//") || rest.substr(2).starts_with('/')) return std::nullopt;
+  std::transform(url.scheme.begin(), url.scheme.end(), url.scheme.begin(),
                  [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-  return result;
+  if (url.host.starts_with('[') && url.host.ends_with(']')) url.host = url.host.substr(1, url.host.size() - 2);
+  return url;
 }
 
 Transfer::Transfer(TransferOptions options) : options_(std::move(options)) {}
@@ -151,43 +203,33 @@ DWORD Transfer::Configure() {
   check(Curl().easy_setopt(easy, CURLOPT_HTTPGET, 1L));
   check(Curl().easy_setopt(easy, CURLOPT_USERAGENT, options_.agent.c_str()));
   check(Curl().easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https"));
-  check(Curl().easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
-  // Redirects are followed here, hop by hop, so that the head of the final answer is known the
-  // moment it arrives; libcurl's own following hides which head is the last one.
+  // Redirects are followed here, hop by hop, the moment a redirect's head is in. libcurl's own
+  // following (7.88) first reads the redirect's body to its end unless the server closes the
+  // connection, so a redirect whose body stalls or never ends would hold the exchange until its
+  // time limits, with no bound on the bytes read.
   check(Curl().easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L));
   check(Curl().easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connectTimeout.count())));
   check(Curl().easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader));
   check(Curl().easy_setopt(easy, CURLOPT_HEADERDATA, this));
   check(Curl().easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody));
   check(Curl().easy_setopt(easy, CURLOPT_WRITEDATA, this));
-  if (options_.explicitProxy) {
-    check(Curl().easy_setopt(easy, CURLOPT_PROXY, options_.proxy.c_str()));
-    check(Curl().easy_setopt(easy, CURLOPT_NOPROXY, options_.noProxy.c_str()));
-  }
-  if (!options_.extraHeaders.empty()) {
-    std::string_view rest = options_.extraHeaders;
-    while (!rest.empty()) {
-      const std::size_t end = rest.find('\n');
-      const std::string line(WithoutLineEnd(rest.substr(0, end)));
-      rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-      if (line.empty()) continue;
-      curl_slist* grown = Curl().slist_append(headers_.get(), line.c_str());
-      if (grown == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
-      (void)headers_.release();
-      headers_.reset(grown);
-    }
-    check(Curl().easy_setopt(easy, CURLOPT_HTTPHEADER, headers_.get()));
-  }
+  check(Curl().easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Transfer::OnRequest));
+  check(Curl().easy_setopt(easy, CURLOPT_PREREQDATA, this));
   return ok ? ERROR_SUCCESS : ERROR_INTERNET_INTERNAL_ERROR;
 }
 
-DWORD Transfer::Attach(const std::string& url) {
+DWORD Transfer::Attach(const Url& url) {
   head_.clear();
   headDone_ = false;
   status_ = 0;
   redirectUrl_.clear();
   abortError_ = 0;
-  url_ = url;
+  url_ = url.whole;
+  sameOrigin_ = url.Origin() == origin_;
+  // A redirect away from the exchange's server must not lead to this PC. An address in the URL
+  // is refused here, before any connection; where a name leads is known once connected
+  // (OnRequest). Through a proxy elsewhere only this check sees the address.
+  if (!sameOrigin_ && IsThisPc(url.host.c_str()).value_or(false)) return ERROR_HTTP_REDIRECT_FAILED;
   hopStart_ = Clock::now();
   if (Curl().easy_setopt(easy_.get(), CURLOPT_URL, url_.c_str()) != CURLE_OK) return ERROR_INTERNET_INVALID_URL;
   if (Curl().multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK) return ERROR_INTERNET_INTERNAL_ERROR;
@@ -201,8 +243,9 @@ void Transfer::Detach() {
   attached_ = false;
 }
 
-DWORD Transfer::Open(const std::string& url) {
+DWORD Transfer::Open(const Url& url) {
   exchangeStart_ = Clock::now();
+  origin_ = url.Origin();
   if (const DWORD error = Attach(url)) return Fail(error);
   Pump([this] { return headDone_; });
   if (headDone_) return ERROR_SUCCESS;
@@ -255,9 +298,11 @@ DWORD Transfer::Pump(const std::function<bool()>& satisfied) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
     const int wait = static_cast<int>(std::min<decltype(left)>(left, std::numeric_limits<int>::max()));
     // libcurl shortens the wait to its own next deadline (the connect time-out among them).
-    if (Curl().multi_poll(multi, nullptr, 0, wait, nullptr) != CURLM_OK) {
-      return Fail(ERROR_INTERNET_INTERNAL_ERROR);
-    }
+    int ready = 0;
+    if (Curl().multi_poll(multi, nullptr, 0, wait, &ready) != CURLM_OK) return Fail(ERROR_INTERNET_INTERNAL_ERROR);
+    // Once connected, libcurl waits only for its socket to be readable, and it never counts its
+    // own wake-up: bytes have arrived, whether or not they make a whole header line yet.
+    if (ready > 0) lastByte_ = Clock::now();
   }
 }
 
@@ -281,17 +326,12 @@ void Transfer::OnDone(CURLcode result) {
     return;
   }
   redirecting_ = false;
-  if (++redirects_ > options_.maxRedirects) {
+  const std::optional<Url> next = ParseUrl(redirectUrl_);
+  if (++redirects_ > kMaxRedirects || !next || (next->scheme != "http" && next->scheme != "https")) {
     Fail(ERROR_HTTP_REDIRECT_FAILED);
     return;
   }
-  std::string next;
-  const std::string scheme = UrlScheme(redirectUrl_, &next);
-  if (scheme != "http" && scheme != "https") {
-    Fail(ERROR_HTTP_REDIRECT_FAILED);
-    return;
-  }
-  if (const DWORD error = Attach(next)) Fail(error);
+  if (const DWORD error = Attach(*next)) Fail(error);
 }
 
 bool TakePiece(std::string_view bytes, std::size_t& pos, std::size_t maxBytes, std::string& piece) {
@@ -322,8 +362,16 @@ std::size_t Transfer::OnBody(char* data, std::size_t size, std::size_t count, vo
   }
 }
 
+int Transfer::OnRequest(void* self, char* peer, char* /*local*/, int /*peerPort*/, int /*localPort*/) noexcept {
+  auto* transfer = static_cast<Transfer*>(self);
+  // Connected, the request not yet sent: where a redirect's name led is known now. Through a
+  // proxy the peer is the proxy, so one on this PC refuses every redirect away from the server.
+  if (transfer->sameOrigin_ || !IsThisPc(peer).value_or(true)) return CURL_PREREQFUNC_OK;
+  transfer->abortError_ = ERROR_HTTP_REDIRECT_FAILED;
+  return CURL_PREREQFUNC_ABORT;
+}
+
 std::size_t Transfer::HeaderLine(std::string_view line) {
-  lastByte_ = Clock::now();
   // After the final head only the trailers of a chunked body come here; they are not part of it.
   if (headDone_) return line.size();
   // Each answer (an interim one, a redirect) starts with its status line.
@@ -340,7 +388,7 @@ std::size_t Transfer::HeaderLine(std::string_view line) {
   long code = 0;
   if (Curl().easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &code) != CURLE_OK) code = 0;
   if (code >= 100 && code < 200) return line.size();  // the real answer follows
-  if (code >= 300 && code < 400 && options_.maxRedirects > 0) {
+  if (code >= 300 && code < 400) {
     const std::string location = HeaderValue(head_, "location");
     if (!location.empty()) {
       redirectUrl_ = ResolveUrl(url_, location);
@@ -359,8 +407,7 @@ std::size_t Transfer::BodyBytes(std::string_view bytes) {
     paused_ = true;
     return CURL_WRITEFUNC_PAUSE;
   }
-  lastByte_ = Clock::now();
-  const std::size_t room = options_.maxBodyBytes - bodyTotal_;
+  const std::size_t room = kMaxBodyBytes - bodyTotal_;
   const std::size_t take = std::min(room, bytes.size());
   body_.append(bytes.substr(0, take));
   bodyTotal_ += take;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,20 +19,15 @@
 
 namespace platform::inet {
 
+// The limits of one exchange. Tests shorten them; the program keeps these.
 struct TransferOptions {
   std::string agent;
-  // Unset: libcurl's own proxy handling from the environment. Set: this proxy ("" for none).
-  bool explicitProxy = false;
-  std::string proxy;
-  std::string noProxy;
-  std::string extraHeaders;  // request header lines separated by CR LF
   std::chrono::milliseconds connectTimeout{5000};
+  // Once connected, no byte for this long fails the exchange.
   std::chrono::milliseconds receiveTimeout{10000};
   // The whole exchange, redirects and body included. A peer that keeps sending a byte now and
   // then never trips the receive time-out; this ends it all the same.
   std::chrono::milliseconds exchangeTimeout{60000};
-  std::size_t maxBodyBytes = std::size_t{1} << 20;
-  int maxRedirects = 10;  // 0: a redirect is an answer like any other
 };
 
 struct EasyDeleter {
@@ -40,16 +36,22 @@ struct EasyDeleter {
 struct MultiDeleter {
   void operator()(CURLM* multi) const noexcept { Curl().multi_cleanup(multi); }
 };
-struct SlistDeleter {
-  void operator()(curl_slist* list) const noexcept { Curl().slist_free_all(list); }
-};
 using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
 using MultiPtr = std::unique_ptr<CURLM, MultiDeleter>;
-using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
 
-// "http" or "https" for a URL of those schemes, another lower-case scheme name for other URLs,
-// and an empty text for a text that is no absolute URL. `normalized` receives libcurl's form.
-std::string UrlScheme(const std::string& url, std::string* normalized = nullptr);
+// An absolute URL as libcurl reads it.
+struct Url {
+  std::string whole;   // libcurl's form of it
+  std::string scheme;  // lower case
+  std::string host;    // an IPv6 address without its brackets
+  std::string port;    // the scheme's own when none is written
+
+  // The server the URL names: scheme, host and port.
+  std::string Origin() const { return scheme + "://" + host + ":" + port; }
+};
+
+// The URL that `text` names, or nothing for a text that is no absolute URL naming a host.
+std::optional<Url> ParseUrl(const std::string& text);
 
 // Moves the next piece of a body out of `bytes`, from `pos` on, into `piece`: bytes up to and
 // including LF, CR bytes dropped, until `piece` holds `maxBytes` bytes. True when the piece is
@@ -65,8 +67,9 @@ class Transfer {
   Transfer(const Transfer&) = delete;
   Transfer& operator=(const Transfer&) = delete;
 
-  // Sends the GET for an http or https URL and waits for the final answer's head.
-  DWORD Open(const std::string& url);
+  // Sends the GET for an http or https URL and waits for the final answer's head. Redirects are
+  // followed, but one that leaves the URL's server for this PC fails the exchange.
+  DWORD Open(const Url& url);
 
   long StatusCode() const { return status_; }
   // Status line and header lines of the final answer, each ended by CR LF, then an empty line.
@@ -80,7 +83,7 @@ class Transfer {
   explicit Transfer(TransferOptions options);
 
   DWORD Configure();
-  DWORD Attach(const std::string& url);
+  DWORD Attach(const Url& url);
   void Detach();
   DWORD Pump(const std::function<bool()>& satisfied);
   DWORD Fail(DWORD error);
@@ -90,15 +93,17 @@ class Transfer {
 
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self) noexcept;
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) noexcept;
+  static int OnRequest(void* self, char* peer, char* local, int peerPort, int localPort) noexcept;
   std::size_t HeaderLine(std::string_view line);
   std::size_t BodyBytes(std::string_view bytes);
 
   TransferOptions options_;
   MultiPtr multi_;
   EasyPtr easy_;
-  SlistPtr headers_;
   bool attached_ = false;
-  std::string url_;  // of the current hop
+  std::string origin_;       // of the URL the exchange was opened for
+  std::string url_;          // of the current hop
+  bool sameOrigin_ = false;  // the current hop asks the exchange's own server
 
   int redirects_ = 0;
   bool redirecting_ = false;

@@ -5,6 +5,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,6 +72,18 @@ void ReapStale() {
   for (const std::string& name : stale) RunIp({"netns", "delete", name}, nullptr);
 }
 
+// Puts a file holding `content` in place of `path`, in the calling thread's mount namespace.
+bool StandIn(const std::string& path, const std::string& content) {
+  char temporary[] = "/tmp/velmor-standin-XXXXXX";
+  const int fd = mkstemp(temporary);
+  if (fd < 0) return false;
+  const bool written = write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+  close(fd);
+  const bool mounted = written && mount(temporary, path.c_str(), nullptr, MS_BIND, nullptr) == 0;
+  unlink(temporary);
+  return mounted;
+}
+
 std::atomic<int> g_counter{0};
 std::once_flag g_reaped;
 
@@ -113,7 +126,7 @@ std::string NetworkNamespace::Ip(const std::vector<std::string>& commands) {
   return output.empty() ? "ip -batch failed" : output;
 }
 
-bool NetworkNamespace::RunInside(const std::function<void()>& body) {
+bool NetworkNamespace::RunInside(const std::function<void()>& body, const std::map<std::string, std::string>& files) {
   if (name_.empty()) return false;
   bool joined = false;
   std::thread thread([&] {
@@ -123,6 +136,11 @@ bool NetworkNamespace::RunInside(const std::function<void()>& body) {
     // sees it.
     joined = setns(fd, CLONE_NEWNET) == 0;
     close(fd);
+    if (joined && !files.empty()) {
+      // Mounts made in a private copy of the mount tree stay with this thread.
+      joined = unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+      for (const auto& [path, content] : files) joined = joined && StandIn(path, content);
+    }
     if (joined) body();
   });
   thread.join();

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,11 @@ class NetworkNamespace {
 
   // Runs `body` on a thread of its own that has joined the namespace, so that every socket it
   // opens is in there, and waits for it. False when the thread could not join.
-  bool RunInside(const std::function<void()>& body);
+  //
+  // `files` (path, content) stand in for the system's files while `body` runs, as `ip netns exec`
+  // puts /etc/netns/NAME/resolv.conf in place of /etc/resolv.conf: the thread gets a mount
+  // namespace of its own, which ends with it.
+  bool RunInside(const std::function<void()>& body, const std::map<std::string, std::string>& files = {});
 
  private:
   std::string name_;

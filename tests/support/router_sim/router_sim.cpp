@@ -86,6 +86,11 @@ std::string WireBody(const RouterAnswer& answer, std::string_view body, bool las
   return out;
 }
 
+// The whole answer as it goes over the wire.
+std::string Wire(const RouterAnswer& answer) {
+  return answer.raw ? answer.body : answer.Head() + WireBody(answer, answer.body, true);
+}
+
 // Waits until `fd` is ready for `events` or the simulator stops; false on stop, hang-up or error.
 bool WaitFor(int fd, short events, int stopFd) {
   for (;;) {
@@ -191,6 +196,13 @@ RouterAnswer RouterAnswer::Challenge(std::string realm) {
 RouterAnswer RouterAnswer::Redirect(int status, std::string location) {
   RouterAnswer answer = Status(status);
   answer.location = std::move(location);
+  return answer;
+}
+
+RouterAnswer RouterAnswer::Raw(std::string bytes) {
+  RouterAnswer answer;
+  answer.body = std::move(bytes);
+  answer.raw = true;
   return answer;
 }
 
@@ -352,7 +364,7 @@ void RouterSim::Serve(int fd) {
   using Behaviour = RouterAnswer::Behaviour;
   switch (answer.behaviour) {
     case Behaviour::kRespond:
-      SendAll(fd, answer.Head() + WireBody(answer, answer.body, true), stopFd_);
+      SendAll(fd, Wire(answer), stopFd_);
       shutdown(fd, SHUT_WR);
       return;
     case Behaviour::kSilent:
@@ -373,14 +385,8 @@ void RouterSim::Serve(int fd) {
       }
       return;
     }
-    case Behaviour::kRaw:
-      SendAll(fd, answer.body, stopFd_);
-      shutdown(fd, SHUT_WR);
-      return;
     case Behaviour::kDrip: {
-      const std::string wire = WireBody(answer, answer.body, true);
-      if (!SendAll(fd, answer.Head(), stopFd_)) return;
-      for (const char byte : wire) {
+      for (const char byte : Wire(answer)) {
         if (!Pause(answer.dripInterval, stopFd_) || !SendAll(fd, std::string_view(&byte, 1), stopFd_)) return;
       }
       shutdown(fd, SHUT_WR);
@@ -421,6 +427,85 @@ bool RouterSim::WaitForRequests(std::size_t count, std::chrono::milliseconds tim
 bool RouterSim::WaitForIdle(std::chrono::milliseconds timeout) const {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, timeout, [&] { return openConnections_ == 0; });
+}
+
+// ---- NameServer ----
+
+NameServer::NameServer(const std::string& address, std::map<std::string, std::string> names, std::string otherwise)
+    : names_(std::move(names)), otherwise_(std::move(otherwise)) {
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(53);
+  if (inet_pton(AF_INET, address.c_str(), &local.sin_addr) != 1) {
+    throw std::system_error(EINVAL, std::generic_category(), "name server address " + address);
+  }
+  fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd_ < 0) throw SocketError("socket");
+  stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (stopFd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+    const std::system_error error = SocketError("bind");
+    close(fd_);
+    if (stopFd_ >= 0) close(stopFd_);
+    throw error;
+  }
+  thread_ = std::thread([this] { Serve(); });
+}
+
+NameServer::~NameServer() {
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t written = write(stopFd_, &one, sizeof one);
+  thread_.join();
+  close(fd_);
+  close(stopFd_);
+}
+
+std::vector<std::string> NameServer::Queries() const {
+  std::lock_guard lock(mutex_);
+  return queries_;
+}
+
+void NameServer::Serve() {
+  unsigned char packet[512];
+  while (WaitFor(fd_, POLLIN, stopFd_)) {
+    sockaddr_storage from{};
+    socklen_t fromLength = sizeof from;
+    const ssize_t n = recvfrom(fd_, packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (n < 12) continue;
+    // The question's name, label by label, up to its type and class.
+    std::string name;
+    std::size_t at = 12;
+    while (at < static_cast<std::size_t>(n) && packet[at] != 0 && packet[at] < 64) {
+      const std::size_t length = packet[at];
+      if (at + 1 + length >= static_cast<std::size_t>(n)) break;
+      if (!name.empty()) name.push_back('.');
+      name.append(reinterpret_cast<const char*>(packet + at + 1), length);
+      at += 1 + length;
+    }
+    if (at + 5 > static_cast<std::size_t>(n) || packet[at] != 0) continue;
+    const bool wantsAddress = packet[at + 1] == 0 && packet[at + 2] == 1;
+    const std::size_t questionEnd = at + 5;
+    {
+      std::lock_guard lock(mutex_);
+      queries_.push_back(name);
+    }
+    const auto listed = names_.find(Lower(name));
+    in_addr address{};
+    inet_pton(AF_INET, (listed != names_.end() ? listed->second : otherwise_).c_str(), &address);
+
+    // The query's header and question, turned into an answer; any additional record is dropped.
+    std::string reply(reinterpret_cast<const char*>(packet), questionEnd);
+    reply[2] = static_cast<char>(0x84 | (packet[2] & 0x01));  // an authoritative answer; recursion as asked
+    reply[3] = static_cast<char>(0x80);
+    const char counts[8] = {0, 1, 0, static_cast<char>(wantsAddress ? 1 : 0), 0, 0, 0, 0};
+    reply.replace(4, 8, counts, 8);
+    if (wantsAddress) {
+      // The name by reference to the question, type A, class IN, a minute to live, four bytes.
+      const char record[12] = {'\xc0', 12, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4};
+      reply.append(record, sizeof record);
+      reply.append(reinterpret_cast<const char*>(&address), 4);
+    }
+    sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLength);
+  }
 }
 
 // ---- RefusingPeer ----

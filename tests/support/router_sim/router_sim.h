@@ -27,8 +27,7 @@ struct RouterAnswer {
     kCloseMidBody,  // the head announces the whole body; half of it is sent, then the connection closes
     kStallMidBody,  // as kCloseMidBody, but the connection stays open and sends nothing more
     kEndless,       // the head, then the body sent over and over without end
-    kRaw,           // the body's bytes as the whole answer, with no head of ours, then the close
-    kDrip,          // the head, then the body one byte per dripInterval, then the close
+    kDrip,          // the whole answer, head included, one byte per dripInterval, then the close
     kResetInHead,   // half of the head, then a reset (RST) instead of an orderly close
   };
 
@@ -36,6 +35,7 @@ struct RouterAnswer {
   int status = 200;
   std::string reason;    // empty: the usual phrase for the status
   std::string body;      // any bytes, zero bytes included
+  bool raw = false;      // `body` is the whole answer, with no head of ours (kRespond and kDrip)
   std::string realm;     // non-empty: a WWW-Authenticate: Basic realm="..." header
   std::string location;  // non-empty: a Location header
   std::vector<std::string> extraHeaders;  // whole header lines without CR LF
@@ -49,6 +49,7 @@ struct RouterAnswer {
   static RouterAnswer Status(int status, std::string body = {});
   static RouterAnswer Challenge(std::string realm);
   static RouterAnswer Redirect(int status, std::string location);
+  static RouterAnswer Raw(std::string bytes);
 };
 
 struct ReceivedRequest {
@@ -114,6 +115,30 @@ class RouterSim {
   std::list<std::unique_ptr<Connection>> workers_;
   std::thread acceptor_;
   bool stopped_ = false;
+};
+
+// A name server on UDP port 53 of `address`: every query for an IPv4 address is answered, with the
+// address listed for the name or else `otherwise`; queries of other types get an empty answer.
+class NameServer {
+ public:
+  NameServer(const std::string& address, std::map<std::string, std::string> names, std::string otherwise);
+  ~NameServer();
+  NameServer(const NameServer&) = delete;
+  NameServer& operator=(const NameServer&) = delete;
+
+  // The names asked for so far, in order.
+  std::vector<std::string> Queries() const;
+
+ private:
+  void Serve();
+
+  std::map<std::string, std::string> names_;
+  std::string otherwise_;
+  int fd_ = -1;
+  int stopFd_ = -1;
+  mutable std::mutex mutex_;
+  std::vector<std::string> queries_;
+  std::thread thread_;
 };
 
 // A loopback address and port that refuse connections: the port is held by a socket that never
