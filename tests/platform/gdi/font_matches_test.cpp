@@ -180,6 +180,24 @@ TEST(MatchStoreTest, WhateverLiesAtTheStoresPlaceIsNeitherWaitedOnNorWrittenThro
   EXPECT_EXIT(LoadAndSaveWhateverLiesThere(temp.path()), testing::ExitedWithCode(0), "");
 }
 
+// With no font at all the window has no text, and the user is told so once (in a fresh process
+// of its own, so that fontconfig reads only the empty configuration).
+TEST(FontMatchesTest, NoFontAtAllIsSaidOnce) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  TempFolder temp;
+  const fs::path config = temp.path() / "fonts.conf";
+  Write(config, "<?xml version=\"1.0\"?><fontconfig></fontconfig>\n");
+  const auto realizeTwice = [&config] {
+    setenv("FONTCONFIG_FILE", config.c_str(), 1);
+    LOGFONTW lf{};
+    lf.lfHeight = -12;
+    const bool none = platform::gdi::fonts::Realize(lf) == nullptr && platform::gdi::fonts::Realize(lf) == nullptr;
+    fs::remove_all(config.parent_path());  // the child's own folder: no destructor runs here
+    std::_Exit(none ? 0 : 1);
+  };
+  EXPECT_EXIT(realizeTwice(), testing::ExitedWithCode(0), "^[^\n]*: no usable font:[^\n]*\n$");
+}
+
 // A font made and released again, so that the next one is realized afresh.
 platform::gdi::fonts::FaceInfo FaceOf(const std::u16string& family, char32_t c) {
   LOGFONTW lf{};
