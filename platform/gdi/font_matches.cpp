@@ -90,11 +90,13 @@ void MatchStore::StampSources(const std::vector<std::string>& sources) {
 }
 
 bool MatchStore::Current() const {
-  for (const auto& [source, stamp] : sources_) {
+  for (const auto& source : sources_) {
     bool regular = false;
-    if (StampOf(source, &regular) != stamp) return false;
+    if (StampOf(source.first, &regular) != source.second) return false;
     // A font that is not a regular file (a pipe, a device) would hang or worse when opened.
-    if (!regular && std::ranges::any_of(answers_, [&](const auto& qa) { return qa.second.file == source; })) return false;
+    if (!regular && std::ranges::any_of(answers_, [&](const auto& qa) { return qa.second.file == source.first; })) {
+      return false;
+    }
   }
   return true;
 }
@@ -142,8 +144,9 @@ std::optional<MatchStore> MatchStore::Parse(std::string_view text) {
   }
   if (!headerSeen) return std::nullopt;
   // A store written here stamps the file of every answer; one that does not was not.
-  for (const auto& [q, a] : store.answers_) {
-    if (a.file.front() != '/' || std::ranges::none_of(store.sources_, [&](const auto& ss) { return ss.first == a.file; })) {
+  for (const auto& qa : store.answers_) {
+    const std::string& file = qa.second.file;
+    if (file.front() != '/' || std::ranges::none_of(store.sources_, [&](const auto& ss) { return ss.first == file; })) {
       return std::nullopt;
     }
   }
