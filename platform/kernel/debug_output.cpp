@@ -69,7 +69,9 @@ void WriteAtOnce(int fd, std::string_view text) {
       n = send(fd, text.data(), text.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
     } else if (!guarded) {
       n = write(own >= 0 ? own : fd, text.data(), text.size());
-    } else if (pollfd p{fd, POLLOUT, 0}; poll(&p, 1, 0) == 1 && (p.revents & POLLOUT) != 0) {
+    } else {
+      pollfd p{fd, POLLOUT, 0};
+      if (poll(&p, 1, 0) != 1 || (p.revents & POLLOUT) == 0) break;
       n = write(fd, text.data(), std::min<std::size_t>(text.size(), PIPE_BUF));
     }
     if (n < 0 && errno == EINTR) continue;

@@ -1,9 +1,10 @@
 // The debugger output, where OutputDebugStringW writes, and the process's other lines on standard
 // output and standard error.
 //
-// Every text goes out in one write, at once or not at all: a reader that is slow, gone or never
-// there loses text, but never holds up the writer (a detection pass prints on every run) and never
-// ends the process (SIGPIPE is ignored from the first write on).
+// A text goes out whole, in one write, while the reader has room for it; texts of concurrent
+// callers never interleave. A reader that is slow, gone or never there loses text, but never holds
+// up the writer (a detection pass prints on every run) and never ends the process (SIGPIPE is
+// ignored from the first write on).
 #pragma once
 
 #include <functional>
@@ -11,8 +12,7 @@
 
 #include "platform/base/types.h"
 
-// Writes the text, converted to UTF-8, to standard error. Texts from concurrent callers never
-// interleave. Nothing is added to it.
+// Writes the text, converted to UTF-8, to standard error. Nothing is added to it.
 void OutputDebugStringW(LPCWSTR text);
 
 namespace platform::kernel {
