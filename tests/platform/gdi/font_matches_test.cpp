@@ -1,5 +1,6 @@
 // fontconfig's answers kept between runs: used while every input still holds, never when one
-// changed or the file is damaged, and drawing the same faces fontconfig would choose.
+// changed or the file is damaged or out of place, and drawing the same faces fontconfig would
+// choose; and a word to the user when there is no font at all.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
