@@ -75,9 +75,9 @@ TEST(DebugOutput, ConcurrentTextsNeverInterleave) {
   }
 }
 
-// A pass prints on every run: a reader that has gone once ended the process with SIGPIPE, and a
-// pipe that nobody reads held the writer forever once it was full. Now the text is lost instead.
-// Run in a child process, which exits 0 when the write came back and left the shared pipe as it was.
+// A pass prints on every run, so neither a reader that has gone (SIGPIPE) nor a full pipe that
+// nobody reads may stop it: the text is lost instead. Run in a child process, which exits 0 when
+// the write came back and left the shared pipe as it was.
 void WriteIntoABadPipe(bool readerGone, int fd) {
   alarm(10);  // a writer that waits for the reader never comes back by itself
   std::fflush(nullptr);  // nothing of the test's own may be left to write into the full pipe
