@@ -9,6 +9,7 @@
 #include "platform/base/codepage.h"
 #include "platform/base/errors.h"
 #include "platform/base/format.h"
+#include "platform/kernel/debug_output.h"
 #include "platform/net/guid.h"
 #include "platform/net/wlanapi.h"
 
@@ -21,9 +22,7 @@ constexpr int kAdapterNameChars = 260;
 // whatever the debug switch says.
 template <class... Args>
 void PrintLine(platform::FormatString<Args...> format, const Args&... args) {
-  const std::string line = platform::Format<Args...>(format, args...);
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fflush(stdout);
+  platform::kernel::WriteStandardOutput(platform::Format<Args...>(format, args...));
 }
 
 // Appends one formatted SSID byte. The caller's text never grows past its 128 bytes, whatever

@@ -15,6 +15,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/gdi/font_matches.h"
+#include "platform/kernel/debug_output.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -99,6 +100,7 @@ struct System {
   bool fontconfigTried = false;
   bool fontconfigReady = false;
   std::size_t fontconfigMatches = 0;
+  bool noFontSaid = false;
   // Where fontconfig's answers are remembered between runs; empty: nowhere.
   std::string matchesPath;
   bool matchesLoaded = false;
@@ -390,6 +392,18 @@ std::unique_ptr<Candidate> AskFontconfig(System& s, const MatchQuery& query) {
   return answer;
 }
 
+// Without a font the window has no text at all; whoever started the program should know why.
+// Called with the lock held.
+std::shared_ptr<Font> NoFont(System& s) {
+  if (!s.noFontSaid) {
+    s.noFontSaid = true;
+    platform::kernel::TellUser(
+        "no usable font: fontconfig offers none that can be opened, so the window shows no text; install one "
+        "with Japanese characters (for example fonts-noto-cjk)");
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 std::shared_ptr<Font> Realize(const LOGFONTW& logFont) {
@@ -401,7 +415,7 @@ std::shared_ptr<Font> Realize(const LOGFONTW& logFont) {
 
   System& s = TheSystem();
   std::lock_guard lock(s.mutex);
-  if (!EnsureFreeType(s)) return nullptr;
+  if (!EnsureFreeType(s)) return NoFont(s);
   const RealizationKey key{family, logFont.lfHeight, fcWeight, italic};
   if (auto existing = s.realized[key].lock()) return existing;
 
@@ -420,7 +434,7 @@ std::shared_ptr<Font> Realize(const LOGFONTW& logFont) {
   }
   if (!font->primary) {
     font->primary = AskFontconfig(s, font->query);
-    if (!font->primary || !Measure(s, *font, logFont.lfHeight, logFont.lfWeight)) return nullptr;
+    if (!font->primary || !Measure(s, *font, logFont.lfHeight, logFont.lfWeight)) return NoFont(s);
   }
   s.realized[key] = font;
   return font;

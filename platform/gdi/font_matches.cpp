@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -42,21 +43,26 @@ bool ParseBool(std::string_view text, bool& out) {
   return true;
 }
 
-}  // namespace
-
-std::string StampOf(const std::string& source) {
+// The state of one input: a file or folder ("/etc/fonts/conf.d"), or an environment variable
+// ("$HOME"). Two stamps are equal while the input is unchanged. *regular tells whether the input
+// is a regular file.
+std::string StampOf(const std::string& source, bool* regular) {
+  *regular = false;
   if (!source.empty() && source.front() == '$') {
     const char* value = std::getenv(source.c_str() + 1);
     return value == nullptr ? std::string("unset") : "=" + std::string(value);
   }
   struct stat st{};
   if (stat(source.c_str(), &st) != 0) return "-";
+  *regular = S_ISREG(st.st_mode);
   std::array<char, 96> text{};
   std::snprintf(text.data(), text.size(), "%llu %llu %lld %lld.%09ld", static_cast<unsigned long long>(st.st_dev),
                 static_cast<unsigned long long>(st.st_ino), static_cast<long long>(st.st_size),
                 static_cast<long long>(st.st_mtim.tv_sec), st.st_mtim.tv_nsec);
   return text.data();
 }
+
+}  // namespace
 
 const MatchAnswer* MatchStore::Find(const MatchQuery& query) const {
   auto it = answers_.find(query);
@@ -78,13 +84,19 @@ void MatchStore::StampSources(const std::vector<std::string>& sources) {
   sources_.clear();
   for (const std::string& source : sources) {
     if (source.empty() || !Keepable(source)) continue;
-    sources_.emplace_back(source, StampOf(source));
+    bool regular = false;
+    sources_.emplace_back(source, StampOf(source, &regular));
   }
 }
 
 bool MatchStore::Current() const {
-  for (const auto& [source, stamp] : sources_) {
-    if (StampOf(source) != stamp) return false;
+  for (const auto& source : sources_) {
+    bool regular = false;
+    if (StampOf(source.first, &regular) != source.second) return false;
+    // A font that is not a regular file (a pipe, a device) would hang or worse when opened.
+    if (!regular && std::ranges::any_of(answers_, [&](const auto& qa) { return qa.second.file == source.first; })) {
+      return false;
+    }
   }
   return true;
 }
@@ -131,22 +143,34 @@ std::optional<MatchStore> MatchStore::Parse(std::string_view text) {
     }
   }
   if (!headerSeen) return std::nullopt;
+  // A store written here stamps the file of every answer; one that does not was not.
+  for (const auto& qa : store.answers_) {
+    const std::string& file = qa.second.file;
+    if (file.front() != '/' || std::ranges::none_of(store.sources_, [&](const auto& ss) { return ss.first == file; })) {
+      return std::nullopt;
+    }
+  }
   return store;
 }
 
 MatchStore LoadMatches(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Only a regular file of a sane size, and never through a link: a pipe put there would hold the
+  // start for good, before any window.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return {};
   std::string text;
-  std::array<char, 16384> buffer{};
-  for (;;) {
-    const ssize_t n = read(fd, buffer.data(), buffer.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0 || text.size() + static_cast<std::size_t>(n) > kMaxFileSize) {
-      if (n != 0) text.clear();
-      break;
+  struct stat st{};
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) <= kMaxFileSize) {
+    std::array<char, 16384> buffer{};
+    for (;;) {
+      const ssize_t n = read(fd, buffer.data(), buffer.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0 || text.size() + static_cast<std::size_t>(n) > kMaxFileSize) {
+        if (n != 0) text.clear();
+        break;
+      }
+      text.append(buffer.data(), static_cast<std::size_t>(n));
     }
-    text.append(buffer.data(), static_cast<std::size_t>(n));
   }
   close(fd);
   std::optional<MatchStore> store = MatchStore::Parse(text);
@@ -163,8 +187,10 @@ bool SaveMatches(const std::string& path, const MatchStore& store) {
     if (up != std::string::npos && up > 0) mkdir(folder.substr(0, up).c_str(), 0700);
     mkdir(folder.c_str(), 0700);
   }
-  const std::string temp = path + "." + std::to_string(getpid()) + ".tmp";
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  // A name of its own, made exclusively: whatever was planted under a name known in advance (a
+  // link to another file) is never written through.
+  std::string temp = path + ".XXXXXX";
+  const int fd = mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return false;
   const std::string text = store.Serialize();
   std::size_t done = 0;

@@ -36,26 +36,24 @@ struct MatchAnswer {
   bool operator==(const MatchAnswer&) const = default;
 };
 
-// The state of one input: a file or folder ("/etc/fonts/conf.d"), or an environment variable
-// ("$HOME"). Two stamps are equal while the input is unchanged.
-std::string StampOf(const std::string& source);
-
 class MatchStore {
  public:
   const MatchAnswer* Find(const MatchQuery& query) const;
   // Texts with a tab or a line break cannot be kept; such an answer is not remembered.
   void Put(const MatchQuery& query, const MatchAnswer& answer);
   void Forget(const MatchQuery& query) { answers_.erase(query); }
-  std::size_t size() const { return answers_.size(); }
   std::vector<std::string> AnswerFiles() const;
 
-  // Stamps every source as it is now.
+  // Stamps every source as it is now: files and folders ("/etc/fonts/conf.d") or environment
+  // variables ("$HOME"). The file of every answer must be among them, or the store cannot be
+  // read back.
   void StampSources(const std::vector<std::string>& sources);
-  // True when every stamped source is as it was stamped.
+  // True when every stamped source is as it was stamped, and every answer's file is a regular one.
   bool Current() const;
 
   std::string Serialize() const;
-  // Null for text that is not a store of this version, damaged or cut short.
+  // Null for text that is not a store of this version, damaged or cut short, or with an answer
+  // whose file it does not stamp.
   static std::optional<MatchStore> Parse(std::string_view text);
 
  private:
@@ -63,7 +61,8 @@ class MatchStore {
   std::vector<std::pair<std::string, std::string>> sources_;  // source, stamp
 };
 
-// The store in `path` when it is readable, intact and current; otherwise an empty one.
+// The store in `path` when it is a regular file (not a link), intact and current; otherwise an
+// empty one.
 MatchStore LoadMatches(const std::string& path);
 // Replaces `path` at once (a reader sees the old store or the new, never a mix), making its
 // folder when needed.

@@ -31,16 +31,8 @@ class Clock {
   virtual void Unsubscribe(std::uint64_t id) = 0;
 };
 
-class SteadyClock final : public Clock {
- public:
-  Millis Now() const override;
-  bool WaitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, Millis deadline,
-                 const std::function<bool()>& ready) override;
-  std::uint64_t Subscribe(std::function<void()> listener) override;
-  void Unsubscribe(std::uint64_t id) override;
-};
-
-// The clock in force. SetClock is for the start of a process or of a test, before threads use it.
+// The clock in force: the steady clock unless one was set. SetClock is for the start of a process
+// or of a test, before threads use it; null restores the steady clock.
 std::shared_ptr<Clock> CurrentClock();
 void SetClock(std::shared_ptr<Clock> clock);
 

@@ -5,11 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "platform/base/codepage.h"
 #include "platform/base/errors.h"
+#include "platform/kernel/debug_output.h"
 
 namespace platform::kernel {
 namespace {
@@ -40,37 +44,64 @@ std::string FileNameFor(std::u16string_view name) {
   return out + ".event";
 }
 
-}  // namespace
-
-std::string NamedMarkDirectory() {
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/') {
-    if (IsPrivateDirectory(runtime)) return runtime;
-  }
-  const std::string fallback = "/tmp/velmor-" + std::to_string(geteuid());
-  if (mkdir(fallback.c_str(), 0700) != 0 && errno != EEXIST) return {};
-  return IsPrivateDirectory(fallback) ? fallback : std::string();
+std::string AbsoluteVariable(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && value[0] == '/' ? value : std::string();
 }
 
+// Where marks may be kept, in order of preference.
+std::vector<std::string> MarkFolders(const std::string& runtime) {
+  std::vector<std::string> folders;
+  if (!runtime.empty()) folders.push_back(runtime);
+  folders.push_back("/tmp/velmor-" + std::to_string(geteuid()));
+  std::string cache = AbsoluteVariable("XDG_CACHE_HOME");
+  if (const std::string home = AbsoluteVariable("HOME"); cache.empty() && !home.empty()) cache = home + "/.cache";
+  if (!cache.empty()) folders.push_back(cache + "/velmor-manager");
+  return folders;
+}
+
+}  // namespace
+
 std::shared_ptr<NamedMark> NamedMark::Acquire(std::u16string_view name, DWORD* error) {
-  const std::string dir = NamedMarkDirectory();
-  if (dir.empty() || name.empty()) {
-    *error = dir.empty() ? ERROR_ACCESS_DENIED : ERROR_INVALID_NAME;
+  if (name.empty()) {
+    *error = ERROR_INVALID_NAME;
     return nullptr;
   }
-  const std::string path = dir + "/" + FileNameFor(name);
-  // Close-on-exec matters: a browser started from this process must not inherit the lock.
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) {
-    *error = ERROR_ACCESS_DENIED;
-    return nullptr;
-  }
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    *error = errno == EWOULDBLOCK ? ERROR_ALREADY_EXISTS : ERROR_ACCESS_DENIED;
+  const std::string runtime = AbsoluteVariable("XDG_RUNTIME_DIR");
+  const std::vector<std::string> folders = MarkFolders(runtime);
+  for (const std::string& folder : folders) {
+    // The runtime folder is only ever used, never made; the others are made when missing (the
+    // cache folder's parent too, on a fresh account). Another user's folder, or a link in the
+    // place of one, is passed over and never written into.
+    if (folder != runtime) {
+      mkdir(folder.substr(0, folder.rfind('/')).c_str(), 0700);
+      mkdir(folder.c_str(), 0700);
+    }
+    if (!IsPrivateDirectory(folder)) continue;
+    // Close-on-exec matters: a browser started from this process must not inherit the lock.
+    const int fd = open((folder + "/" + FileNameFor(name)).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) continue;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      *error = ERROR_SUCCESS;
+      return std::make_shared<NamedMark>(fd);
+    }
+    const bool held = errno == EWOULDBLOCK;
     close(fd);
-    return nullptr;
+    if (held) {
+      *error = ERROR_ALREADY_EXISTS;
+      return nullptr;
+    }
   }
-  *error = ERROR_SUCCESS;
-  return std::make_shared<NamedMark>(fd);
+  // Without a mark every start opens its own window; whoever started this one should know why.
+  static std::atomic<bool> said{false};
+  if (!said.exchange(true)) {
+    std::string tried;
+    for (const std::string& folder : folders) tried += (tried.empty() ? "" : ", ") + folder;
+    TellUser("no private folder can hold the mark of the running instance (tried " + tried +
+             "), so a second start will open a second window");
+  }
+  *error = ERROR_ACCESS_DENIED;
+  return nullptr;
 }
 
 NamedMark::~NamedMark() { close(fd_); }

@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <string_view>
 #include <thread>
 
 #include "platform/base/codepage.h"
+#include "platform/kernel/debug_output.h"
 
 extern char** environ;
 
@@ -24,25 +26,11 @@ Launcher& CurrentLauncher() {
   return *launcher;
 }
 
-int RealLauncher(const std::vector<std::string>& argv) {
-  int error = 0;
-  return SpawnDetached(argv, &error) < 0 ? error : 0;
-}
-
-HINSTANCE Result(INT_PTR value) { return reinterpret_cast<HINSTANCE>(value); }
-
-}  // namespace
-
-void SetLauncher(Launcher launcher) {
-  std::lock_guard g(g_mutex);
-  CurrentLauncher() = std::move(launcher);
-}
-
-pid_t SpawnDetached(const std::vector<std::string>& argv, int* error) {
-  if (argv.empty()) {
-    if (error) *error = EINVAL;
-    return -1;
-  }
+// posix_spawnp with stdin on /dev/null, no inherited descriptors beyond stdout and stderr,
+// default signal handling, a session of its own, and a background reaper thread that waits for
+// the child, so that it never lingers as a zombie. Returns 0, or the errno that kept it from
+// starting.
+int SpawnDetached(const std::vector<std::string>& argv) {
   std::vector<char*> args;
   args.reserve(argv.size() + 1);
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -69,10 +57,7 @@ pid_t SpawnDetached(const std::vector<std::string>& argv, int* error) {
   const int rc = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) {
-    if (error) *error = rc;
-    return -1;
-  }
+  if (rc != 0) return rc;
   try {
     std::thread([pid] {
       int status = 0;
@@ -85,7 +70,16 @@ pid_t SpawnDetached(const std::vector<std::string>& argv, int* error) {
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
   }
-  return pid;
+  return 0;
+}
+
+HINSTANCE Result(INT_PTR value) { return reinterpret_cast<HINSTANCE>(value); }
+
+}  // namespace
+
+void SetLauncher(Launcher launcher) {
+  std::lock_guard g(g_mutex);
+  CurrentLauncher() = std::move(launcher);
 }
 
 }  // namespace platform::shell
@@ -102,7 +96,13 @@ HINSTANCE ShellExecuteW(HWND /*owner*/, LPCWSTR operation, LPCWSTR file, LPCWSTR
     std::lock_guard g(platform::shell::g_mutex);
     launcher = platform::shell::CurrentLauncher();
   }
-  const int error = launcher ? launcher(argv) : platform::shell::RealLauncher(argv);
+  const int error = launcher ? launcher(argv) : platform::shell::SpawnDetached(argv);
+  // The program does not look at the result: this is the only word the user gets.
+  if (error != 0) {
+    const std::string why = error == ENOENT ? "xdg-open is not on PATH (it comes with xdg-utils)"
+                                            : std::string("xdg-open cannot be started: ") + std::strerror(error);
+    platform::kernel::TellUser("cannot open " + argv[1] + " in the browser: " + why);
+  }
   switch (error) {
     case 0:
       return Result(42);

@@ -1,8 +1,6 @@
 // ShellExecuteW: hands a URL or a file to the desktop's default handler (xdg-open).
 #pragma once
 
-#include <sys/types.h>
-
 #include <functional>
 #include <string>
 #include <vector>
@@ -21,9 +19,10 @@ inline constexpr INT_PTR SE_ERR_NOASSOC = 31;
 
 // With the verb "open", or none or an empty one (the default action), starts `xdg-open FILE` and
 // returns at once with a value above 32; the child is reaped in the background. The text goes to
-// xdg-open as one argument, never through a shell. `parameters`, `directory` and `showCommand` have no meaning for xdg-open and
-// are ignored. An empty file gives SE_ERR_FNF, another verb SE_ERR_NOASSOC, a launcher that
-// cannot be started SE_ERR_FNF (not installed), SE_ERR_ACCESSDENIED or SE_ERR_OOM.
+// xdg-open as one argument, never through a shell. `parameters`, `directory` and `showCommand`
+// have no meaning for xdg-open and are ignored. An empty file gives SE_ERR_FNF, another verb
+// SE_ERR_NOASSOC, a launcher that cannot be started SE_ERR_FNF (not installed),
+// SE_ERR_ACCESSDENIED or SE_ERR_OOM; standard error then tells the user why nothing opened.
 HINSTANCE ShellExecuteW(HWND owner, LPCWSTR operation, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
                         INT showCommand);
 
@@ -35,11 +34,5 @@ using Launcher = std::function<int(const std::vector<std::string>& argv)>;
 
 // Replaces the launcher (tests observe launches this way); an empty one restores the real one.
 void SetLauncher(Launcher launcher);
-
-// The real launcher: posix_spawnp with stdin on /dev/null, no inherited descriptors beyond
-// stdout and stderr, default signal handling, a session of its own, and a background reaper
-// thread that waits for the child, so that it never lingers as a zombie. Returns the child's
-// pid, or -1 with *error set.
-pid_t SpawnDetached(const std::vector<std::string>& argv, int* error);
 
 }  // namespace platform::shell

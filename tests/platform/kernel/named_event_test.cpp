@@ -5,8 +5,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <vector>
 
-#include "platform/kernel/named_mark.h"
 #include "platform/kernel/sync.h"
 
 namespace {
@@ -20,9 +21,12 @@ class NamedEvent : public ::testing::Test {
     ASSERT_NE(mkdtemp(templ), nullptr);
     dir_ = templ;
     setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+    setenv("XDG_CACHE_HOME", (dir_ + "/cache").c_str(), 1);
   }
   void TearDown() override {
     unsetenv("XDG_RUNTIME_DIR");
+    unsetenv("XDG_CACHE_HOME");
+    chmod(dir_.c_str(), 0700);
     std::filesystem::remove_all(dir_);
   }
 
@@ -90,8 +94,49 @@ TEST_F(NamedEvent, HostileNamesStayInsideTheFolder) {
   CloseHandle(h);
 }
 
-TEST_F(NamedEvent, AnUnsafeRuntimeFolderIsNotUsed) {
-  // A folder others can write to could be pre-filled with a link; the mark goes elsewhere.
-  chmod(dir_.c_str(), 0777);
-  EXPECT_NE(platform::kernel::NamedMarkDirectory(), dir_);
+// Where the mark cannot be made (a read-only folder, another user's folder or a link in its
+// place), it moves on to the next private folder, and a second process finds it there. Where
+// it can be made nowhere, the user is told once.
+TEST_F(NamedEvent, AMarkThatCannotBeMadeInOnePlaceIsMadeInTheNext) {
+  const std::string file = "velmor-test-" + std::to_string(getpid()) + ".event";
+  const std::u16string name(file.begin(), file.end() - 6);
+  const std::string tmp = "/tmp/velmor-" + std::to_string(geteuid());
+  const std::string cache = dir_ + "/cache/velmor-manager";
+  const struct {
+    const char* what;
+    std::vector<std::string> blocked;  // a folder in the mark's place
+    bool runtimeOpenToOthers;
+    std::string where;
+  } cases[] = {
+      {"runtime folder blocked", {dir_}, false, tmp},
+      {"/tmp blocked too", {dir_, tmp}, false, cache},
+      {"runtime folder open to others", {tmp}, true, cache},
+      {"every folder blocked", {dir_, tmp, cache}, false, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    chmod(dir_.c_str(), c.runtimeOpenToOthers ? 0777 : 0700);
+    for (const std::string& folder : {tmp, dir_ + "/cache", cache}) mkdir(folder.c_str(), 0700);
+    for (const std::string& folder : {dir_, tmp, cache}) std::filesystem::remove_all(folder + "/" + file);
+    for (const std::string& folder : c.blocked) std::filesystem::create_directory(folder + "/" + file);
+    if (c.where.empty()) {
+      testing::internal::CaptureStderr();
+      EXPECT_EQ(CreateEventW(nullptr, FALSE, TRUE, name.c_str()), nullptr);
+      EXPECT_EQ(CreateEventW(nullptr, FALSE, TRUE, name.c_str()), nullptr);
+      const std::string said = testing::internal::GetCapturedStderr();
+      EXPECT_EQ(said.find("second window"), said.rfind("second window")) << said;
+      EXPECT_NE(said.find(cache), std::string::npos) << said;
+      continue;
+    }
+    DWORD childError = 0xDEAD;
+    const pid_t holder = HoldInChild(name.c_str(), &childError);
+    EXPECT_EQ(childError, ERROR_SUCCESS);
+    EXPECT_TRUE(std::filesystem::is_regular_file(c.where + "/" + file));
+    HANDLE second = CreateEventW(nullptr, FALSE, TRUE, name.c_str());
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    CloseHandle(second);
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+  }
+  std::filesystem::remove_all(tmp + "/" + file);
 }
