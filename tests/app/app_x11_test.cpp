@@ -1,5 +1,5 @@
 // The real executable on a real X server with a window manager: what a person sees at start-up,
-// the single-instance rule, and an idle window thread.
+// the single-instance rule, a lost display, and an idle window thread.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -16,6 +16,7 @@
 using namespace std::chrono_literals;
 using velmor::test::ChildProcess;
 using velmor::test::SharedXvfb;
+using velmor::test::XvfbDisplay;
 
 namespace {
 
@@ -35,21 +36,20 @@ class AppOnX11 : public ::testing::Test {
   }
 
   // The program in an empty network namespace: no adapter, so no probe leaves the machine.
-  std::optional<ChildProcess> Start() const {
-    return ChildProcess::Start({"unshare", "-n", VELMOR_MANAGER_EXE},
-                               {"DISPLAY=" + SharedXvfb::Server().Name(), "XDG_RUNTIME_DIR=" + runtime_});
+  std::optional<ChildProcess> Start(const XvfbDisplay& x = SharedXvfb::Server()) const {
+    return ChildProcess::Start({"unshare", "-n", VELMOR_MANAGER_EXE}, {"DISPLAY=" + x.Name(), "XDG_RUNTIME_DIR=" + runtime_});
   }
-  std::vector<unsigned long> Windows() const {
-    const auto r = SharedXvfb::Server().Run({"xdotool", "search", "--onlyvisible", "--name", "Kavel-7100"});
+  static std::vector<unsigned long> Windows(const XvfbDisplay& x = SharedXvfb::Server()) {
+    const auto r = x.Run({"xdotool", "search", "--onlyvisible", "--name", "Kavel-7100"});
     std::vector<unsigned long> ids;
     std::istringstream in(r.output);
     for (unsigned long id; in >> id;) ids.push_back(id);
     return ids;
   }
-  unsigned long WaitForWindow() const {
+  static unsigned long WaitForWindow(const XvfbDisplay& x = SharedXvfb::Server()) {
     unsigned long found = 0;
     velmor::test::WaitUntil([&] {
-      const auto w = Windows();
+      const auto w = Windows(x);
       if (w.size() == 1) found = w[0];
       return found != 0;
     }, 10s);
@@ -146,4 +146,17 @@ TEST_F(AppOnX11, IdleWindowThreadSleeps) {
   // No timer is due (the first tick is ten seconds away) and no input arrives: the window thread
   // stays asleep in poll.
   EXPECT_LE(after - before, 1) << "the window thread woke " << after - before << " times in 2 s";
+}
+
+TEST_F(AppOnX11, LosingTheDisplayEndsTheProcessAtOnceAndFreesTheMark) {
+  auto lost = std::make_unique<XvfbDisplay>();
+  ASSERT_TRUE(lost->Ready()) << lost->Error();
+  auto app = Start(*lost);
+  ASSERT_TRUE(app);
+  ASSERT_NE(WaitForWindow(*lost), 0u);
+  lost.reset();  // the server ends, and with it the program's connection
+  EXPECT_TRUE(velmor::test::WaitUntil([&] { return !app->Running(); }, 1s)) << "the process outlived its display";
+  auto next = Start();
+  ASSERT_TRUE(next);
+  EXPECT_NE(WaitForWindow(), 0u) << "the mark of the lost instance is still held";
 }

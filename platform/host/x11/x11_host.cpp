@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cerrno>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
@@ -57,11 +58,37 @@ int OnXError(Display* display, XErrorEvent* error) {
   return 0;
 }
 
+// A lost connection (the server ended, or killed this client) leaves nothing to show and no way
+// to go on. Xlib's own handlers call exit(), whose destructors need the display: a window's owner
+// takes the host's lock, which the very call that found the connection gone still holds, and the
+// process hangs with its instance mark held. Xlib first calls the process-wide handler, then the
+// connection's exit handler; the first only lets the second decide, and the host's ends the
+// process at once. The kernel releases the mark and everything else.
+int OnXIOError(Display*) { return 0; }
+
+void OnConnectionLost(Display* display, void*) {
+  // Standard output may hold informational lines; a thread blocked writing to it keeps its lock,
+  // so it is flushed only when free. Standard error is written without its lock for that reason.
+  if (ftrylockfile(stdout) == 0) {
+    std::fflush(stdout);
+    funlockfile(stdout);
+  }
+  char text[256];
+  const int length = std::snprintf(text, sizeof text, "%s: the connection to the X display \"%s\" was lost\n",
+                                   program_invocation_short_name, DisplayString(display));
+  if (length > 0) {
+    [[maybe_unused]] const ssize_t written =
+        ::write(STDERR_FILENO, text, std::min(static_cast<std::size_t>(length), sizeof text - 1));
+  }
+  ::_exit(1);
+}
+
 void InstallErrorHandler() {
   static std::once_flag once;
   std::call_once(once, [] {
     XInitThreads();
     XSetErrorHandler(OnXError);
+    XSetIOErrorHandler(OnXIOError);
   });
 }
 
@@ -301,9 +328,11 @@ struct X11Host::Impl {
     return body();
   }
 
+  // The window's X window, unless another client destroyed it; nothing is asked of the server
+  // about a window that is gone.
   Win* Find(HWND hwnd) {
     auto it = windows.find(hwnd);
-    return it == windows.end() ? nullptr : it->second.get();
+    return (it == windows.end() || !it->second->xwindow) ? nullptr : it->second.get();
   }
   Win* FindX(Window xid) {
     auto it = byXid.find(xid);
@@ -477,7 +506,9 @@ struct X11Host::Impl {
   void ShowCursor(HCURSOR handle) {
     Locked([&] {
       cursor = CursorFor(handle);
-      for (auto& [hwnd, w] : windows) XDefineCursor(dpy(), w->xwindow.get(), cursor);
+      for (auto& [hwnd, w] : windows) {
+        if (w->xwindow) XDefineCursor(dpy(), w->xwindow.get(), cursor);
+      }
       XFlush(dpy());
     });
   }
@@ -573,6 +604,13 @@ void X11Host::Impl::Handle(XEvent& ev) {
       break;
     case UnmapNotify:
       w->mapped = false;
+      break;
+    case DestroyNotify:
+      // Another client destroyed the window (xdotool windowclose, a session tool): the program
+      // learns it as a close, as from the window manager's close button, and ends as it would.
+      byXid.erase(w->xwindow.get());
+      w->xwindow.Release();
+      reports.push_back([hwnd = w->hwnd] { ui::HostCloseRequest(hwnd); });
       break;
     case ButtonPress:
       OnButton(*w, ev.xbutton, true);
@@ -767,8 +805,12 @@ std::shared_ptr<X11Host> X11Host::Open(const X11Options& options, std::string* e
   DisplayPtr display(XOpenDisplay(options.display.empty() ? nullptr : options.display.c_str()));
   if (!display) {
     const char* name = options.display.empty() ? std::getenv("DISPLAY") : options.display.c_str();
-    return fail(std::string("cannot open the X display \"") + (name ? name : "") + "\"");
+    if (name == nullptr || name[0] == 0) {
+      return fail("DISPLAY is not set: start it from a graphical session, or set DISPLAY (e.g. DISPLAY=:0)");
+    }
+    return fail(std::string("cannot open the X display \"") + name + "\"");
   }
+  XSetIOErrorExitHandler(display.get(), OnConnectionLost, nullptr);
 
   auto impl = std::make_shared<Impl>();
   Display* dpy = display.get();
@@ -945,15 +987,15 @@ void X11Host::Create(HWND hwnd, const TopLevelInfo& info) {
 void X11Host::Destroy(HWND hwnd) {
   impl_->Locked([&] {
     Impl& im = *impl_;
-    Impl::Win* w = im.Find(hwnd);
-    if (!w) return;
+    const auto it = im.windows.find(hwnd);
+    if (it == im.windows.end()) return;
     if (im.move && im.move->hwnd == hwnd) {
       im.move.reset();
       XUngrabPointer(im.dpy(), CurrentTime);
     }
     std::erase_if(im.heldKeys, [hwnd](const auto& entry) { return entry.second.hwnd == hwnd; });
-    im.byXid.erase(w->xwindow.get());
-    im.windows.erase(hwnd);
+    if (it->second->xwindow) im.byXid.erase(it->second->xwindow.get());
+    im.windows.erase(it);
     XFlush(im.dpy());
   });
 }
