@@ -27,6 +27,7 @@
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/cursorfont.h>
+#include <X11/extensions/Xrandr.h>
 
 namespace platform::host {
 namespace {
@@ -137,6 +138,8 @@ enum AtomId {
   kNetSupported,
   kNetSupportingWmCheck,
   kNetWmMoveresize,
+  kNetWorkarea,
+  kNetCurrentDesktop,
   kMotifWmHints,
   kAtomCount
 };
@@ -160,6 +163,8 @@ constexpr std::array<const char*, kAtomCount> kAtomNames = {
     "_NET_SUPPORTED",
     "_NET_SUPPORTING_WM_CHECK",
     "_NET_WM_MOVERESIZE",
+    "_NET_WORKAREA",
+    "_NET_CURRENT_DESKTOP",
     "_MOTIF_WM_HINTS",
 };
 
@@ -243,6 +248,15 @@ unsigned int FontCursorFor(WORD id) {
 
 POINT TopLeft(const RECT& r) { return POINT{r.left, r.top}; }
 
+bool Contains(const RECT& r, POINT p) { return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom; }
+
+// Where a window of `size` goes when centred on `area`: wholly inside when it fits, else with
+// its top-left corner, and so its title bar, on the area.
+POINT CentredIn(const RECT& area, SIZE size) {
+  return POINT{std::max(area.left + (area.right - area.left - size.cx) / 2, area.left),
+               std::max(area.top + (area.bottom - area.top - size.cy) / 2, area.top)};
+}
+
 }  // namespace
 
 // --- The host's state -------------------------------------------------------------------------
@@ -257,6 +271,10 @@ struct X11Host::Impl {
     bool mapped = false;
     bool iconic = false;     // from WM_STATE
     bool wmMoving = false;   // a _NET_WM_MOVERESIZE was sent and the release not yet seen
+    // A centred dialog (DS_CENTER) is placed on one monitor when it is first shown, at the size
+    // it has then: it is mapped with its first frame, by which time it has its final size.
+    bool centre = false;
+    bool showAtFirstFrame = false;
     // The window's pixels in the screen's layout, and an XImage over them.
     int width = 0;
     int height = 0;
@@ -435,6 +453,56 @@ struct X11Host::Impl {
     w.rect = RECT{x, y, x + width, y + height};
     const HWND hwnd = w.hwnd;
     reports.push_back([hwnd, x, y] { ui::HostMoved(hwnd, POINT{x, y}); });
+  }
+
+  // --- Monitors ----------------------------------------------------------------------------
+
+  // The monitor a new window belongs on: the one with the pointer, else the primary one (RandR
+  // 1.5 monitors; the whole screen where the server has none), less the panels and docks of the
+  // window manager's work area.
+  RECT WorkArea() {
+    RECT monitor{0, 0, screenSize.cx, screenSize.cy};
+    Window rootReturn = 0, child = 0;
+    int x = 0, y = 0, wx = 0, wy = 0;
+    unsigned int mask = 0;
+    const bool pointer = XQueryPointer(dpy(), root, &rootReturn, &child, &x, &y, &wx, &wy, &mask) != 0;
+    int event = 0, error = 0, major = 0, minor = 0;
+    if (XRRQueryExtension(dpy(), &event, &error) && XRRQueryVersion(dpy(), &major, &minor) &&
+        (major > 1 || (major == 1 && minor >= 5))) {
+      int count = 0;
+      std::unique_ptr<XRRMonitorInfo, decltype(&XRRFreeMonitors)> monitors(XRRGetMonitors(dpy(), root, True, &count),
+                                                                          XRRFreeMonitors);
+      std::optional<RECT> withPointer, primary, first;
+      for (int i = 0; monitors && i < count; ++i) {
+        const XRRMonitorInfo& m = monitors.get()[i];
+        const RECT r{m.x, m.y, m.x + m.width, m.y + m.height};
+        if (!first) first = r;
+        if (m.primary && !primary) primary = r;
+        if (pointer && !withPointer && Contains(r, POINT{x, y})) withPointer = r;
+      }
+      if (const auto chosen = withPointer ? withPointer : primary ? primary : first) monitor = *chosen;
+    }
+    if (!WindowManagerRunning()) return monitor;
+    // _NET_WORKAREA: x, y, width and height for each desktop.
+    const auto area = ReadLongs(root, atom(kNetWorkarea), XA_CARDINAL);
+    const auto desktop = ReadLongs(root, atom(kNetCurrentDesktop), XA_CARDINAL);
+    const std::size_t at = (desktop.empty() ? 0 : desktop[0]) * 4;
+    if (at + 4 > area.size()) return monitor;
+    const auto value = [&](std::size_t i) { return static_cast<LONG>(static_cast<std::int32_t>(area[at + i])); };
+    const RECT work{std::max(monitor.left, value(0)), std::max(monitor.top, value(1)),
+                    std::min(monitor.right, value(0) + value(2)), std::min(monitor.bottom, value(1) + value(3))};
+    return (work.left < work.right && work.top < work.bottom) ? work : monitor;
+  }
+
+  // Centres a window on its monitor's work area, before it is mapped.
+  void PlaceCentred(Win& w) {
+    const SIZE size{w.rect.right - w.rect.left, w.rect.bottom - w.rect.top};
+    const POINT to = CentredIn(WorkArea(), size);
+    if (to.x == w.rect.left && to.y == w.rect.top) return;
+    w.rect = RECT{to.x, to.y, to.x + size.cx, to.y + size.cy};
+    SetSizeHintsLocked(w);
+    XMoveWindow(dpy(), w.xwindow.get(), to.x, to.y);
+    reports.push_back([hwnd = w.hwnd, to] { ui::HostMoved(hwnd, to); });
   }
 
   // --- Pixels ------------------------------------------------------------------------------
@@ -909,6 +977,7 @@ void X11Host::Create(HWND hwnd, const TopLevelInfo& info) {
     auto w = std::make_unique<Impl::Win>();
     w->hwnd = hwnd;
     w->parent = im.root;
+    w->centre = (info.style & DS_CENTER) != 0;
     w->rect = info.rect;
     const int width = std::max<LONG>(info.rect.right - info.rect.left, 1);
     const int height = std::max<LONG>(info.rect.bottom - info.rect.top, 1);
@@ -1005,10 +1074,13 @@ void X11Host::Show(HWND hwnd, bool show) {
     Impl& im = *impl_;
     Impl::Win* w = im.Find(hwnd);
     if (!w) return;
-    if (show) {
+    if (show && w->centre) {
+      w->showAtFirstFrame = true;
+    } else if (show) {
       XMapWindow(im.dpy(), w->xwindow.get());
     } else {
       // Withdrawn, as ICCCM asks: the window manager forgets the window until it is shown again.
+      w->showAtFirstFrame = false;
       XWithdrawWindow(im.dpy(), w->xwindow.get(), im.screen);
     }
     XFlush(im.dpy());
@@ -1116,6 +1188,12 @@ void X11Host::Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surf
         im.CopyFromSurface(*w, *surface, clipped);
         im.PutRect(*w, clipped);
       }
+    }
+    if (w->showAtFirstFrame) {
+      // The exposure that follows the map puts the frame on the screen.
+      w->showAtFirstFrame = w->centre = false;
+      im.PlaceCentred(*w);
+      XMapWindow(im.dpy(), w->xwindow.get());
     }
     XFlush(im.dpy());
   });

@@ -20,6 +20,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xfixes.h>
+#include <X11/extensions/Xrandr.h>
 
 extern char** environ;
 
@@ -457,6 +458,35 @@ std::optional<Picture> XvfbDisplay::Grab(const ScreenRect& rect) const {
                              Channel8(p, visual->blue_mask));
   }
   return picture;
+}
+
+bool XvfbDisplay::SetMonitors(const std::vector<ScreenRect>& monitors) const {
+  Display* dpy = connection_->dpy;
+  XRRScreenResources* resources = XRRGetScreenResources(dpy, connection_->Root());
+  if (!resources) return false;
+  for (std::size_t i = 0; i < monitors.size(); ++i) {
+    const ScreenRect& m = monitors[i];
+    XRRMonitorInfo info{};
+    info.name = connection_->AtomOf("velmor-monitor-" + std::to_string(i));
+    info.primary = i == 0;
+    info.x = m.x;
+    info.y = m.y;
+    info.width = m.width;
+    info.height = m.height;
+    info.mwidth = m.width / 4;
+    info.mheight = m.height / 4;
+    // The screen's own output goes to the first monitor; a monitor that keeps no output lets
+    // the server's automatic monitor for it stand beside the ones made here.
+    info.noutput = i == 0 ? resources->noutput : 0;
+    info.outputs = i == 0 ? resources->outputs : nullptr;
+    XRRSetMonitor(dpy, connection_->Root(), &info);
+  }
+  XRRFreeScreenResources(resources);
+  XSync(dpy, False);
+  int count = 0;
+  XRRMonitorInfo* set = XRRGetMonitors(dpy, connection_->Root(), True, &count);
+  if (set) XRRFreeMonitors(set);
+  return count == static_cast<int>(monitors.size());
 }
 
 std::optional<ScreenRect> XvfbDisplay::ViewableRect(unsigned long window) const {

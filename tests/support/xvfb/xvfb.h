@@ -115,6 +115,10 @@ class XvfbDisplay {
   // The raw pixel values of the root window (for screens of other depths than 24).
   std::optional<std::vector<std::uint32_t>> GrabRaw(const ScreenRect& rect) const;
 
+  // RandR monitors over the screen, the first one primary (xrandr --setmonitor); true when the
+  // server took them.
+  bool SetMonitors(const std::vector<ScreenRect>& monitors) const;
+
   // --- Windows ---------------------------------------------------------------------------
   // Where a window's area is on the screen, whatever frame a window manager put around it;
   // nothing when the window is not viewable.
