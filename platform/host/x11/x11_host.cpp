@@ -1114,6 +1114,10 @@ void X11Host::Iconify(HWND hwnd) {
       im.reports.push_back([hwnd] { ui::HostIconicChanged(hwnd, false); });
       return;
     }
+    // The window system counts the window iconic from now on. WM_STATE is read when its change
+    // is seen, which may be after the user restored the window again: only a state that differs
+    // from this one is a change to tell.
+    w->iconic = true;
     XIconifyWindow(im.dpy(), w->xwindow.get(), im.screen);
     XFlush(im.dpy());
   });
@@ -1125,6 +1129,7 @@ void X11Host::Restore(HWND hwnd) {
     Impl::Win* w = im.Find(hwnd);
     if (!w) return;
     // Mapping an iconic window asks the window manager to make it normal again.
+    w->iconic = false;
     XMapWindow(im.dpy(), w->xwindow.get());
     XFlush(im.dpy());
   });
