@@ -21,7 +21,8 @@
 namespace velmor::test {
 
 // A child process, stopped (SIGTERM, then SIGKILL after a grace period) and reaped when the
-// object goes.
+// object goes, and sent SIGTERM when the thread that started it ends (PR_SET_PDEATHSIG): a test
+// process that dies takes its servers with it.
 class ChildProcess {
  public:
   ChildProcess() = default;
