@@ -659,6 +659,10 @@ unsigned long XvfbDisplay::FocusWindow() const {
   return focus;
 }
 
+std::vector<unsigned long> XvfbDisplay::ManagedWindows() const {
+  return LongProperty(connection_->Root(), "_NET_CLIENT_LIST", "WINDOW");
+}
+
 unsigned long XvfbDisplay::Cover(const ScreenRect& rect, std::uint32_t rgb) const {
   Display* dpy = connection_->dpy;
   XSetWindowAttributes attributes{};

@@ -145,6 +145,8 @@ class XvfbDisplay {
   std::optional<unsigned long> WmState(unsigned long window) const;
   // The window that has the keyboard focus.
   unsigned long FocusWindow() const;
+  // The windows the window manager manages (_NET_CLIENT_LIST).
+  std::vector<unsigned long> ManagedWindows() const;
 
   // An override-redirect window of one colour over `rect`, mapped (0 on failure).
   unsigned long Cover(const ScreenRect& rect, std::uint32_t rgb) const;
