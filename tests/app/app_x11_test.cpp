@@ -189,7 +189,7 @@ TEST_F(AppOnX11, LosingTheDisplayEndsTheProcessAtOnceAndFreesTheMark) {
 // Starts that end before any window: beside a running instance, with no X server at DISPLAY,
 // with no DISPLAY at all. Each ends with its status, never with a crash: exit's teardown once
 // raced a library load that start-up had left running, about one start in thirty. The count per
-// way comes from VELMOR_EARLY_ENDS (100 when unset; CTest's app_x11_early_ends_1000 runs 1,000).
+// way comes from VELMOR_EARLY_ENDS (50 when unset; CTest's app_x11_early_ends_1000 runs 1,000).
 TEST_F(AppOnX11, EarlyEndsNeverCrash) {
   auto first = Start();
   ASSERT_TRUE(first);
@@ -211,7 +211,7 @@ TEST_F(AppOnX11, EarlyEndsNeverCrash) {
                 {"no X server at DISPLAY", {VELMOR_MANAGER_EXE}, ":64999", 1},
                 {"DISPLAY unset", {VELMOR_MANAGER_EXE}, "", 1}};
   const char* count = std::getenv("VELMOR_EARLY_ENDS");
-  const int starts = count ? std::atoi(count) : 100;
+  const int starts = count ? std::atoi(count) : 50;
   std::atomic<int> next{0};
   std::vector<std::thread> workers;
   for (int w = 0; w < 4; ++w) {
