@@ -1179,6 +1179,13 @@ void X11Host::Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surf
     Impl& im = *impl_;
     Impl::Win* w = im.Find(hwnd);
     if (!w) return;
+    if (w->showAtFirstFrame) {
+      // Mapped before its pixels are put: without a window manager the window is on the screen
+      // at once and takes them; with one, the exposure that follows its map puts them there.
+      w->showAtFirstFrame = w->centre = false;
+      im.PlaceCentred(*w);
+      XMapWindow(im.dpy(), w->xwindow.get());
+    }
     const RECT whole{0, 0, surface->width, surface->height};
     if (w->width != surface->width || w->height != surface->height) {
       // A new size: the whole surface is the truth now, not only the rectangles.
@@ -1193,12 +1200,6 @@ void X11Host::Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surf
         im.CopyFromSurface(*w, *surface, clipped);
         im.PutRect(*w, clipped);
       }
-    }
-    if (w->showAtFirstFrame) {
-      // The exposure that follows the map puts the frame on the screen.
-      w->showAtFirstFrame = w->centre = false;
-      im.PlaceCentred(*w);
-      XMapWindow(im.dpy(), w->xwindow.get());
     }
     XFlush(im.dpy());
   });
