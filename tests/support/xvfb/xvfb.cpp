@@ -522,8 +522,8 @@ bool XvfbDisplay::SetMonitors(const std::vector<ScreenRect>& monitors) const {
     info.height = m.height;
     info.mwidth = m.width / 4;
     info.mheight = m.height / 4;
-    // The screen's own output goes to the first monitor; a monitor that keeps no output lets
-    // the server's automatic monitor for it stand beside the ones made here.
+    // The first monitor takes the screen's output, so that the server's automatic monitor for
+    // that output gives way to it; the others have none.
     info.noutput = i == 0 ? resources->noutput : 0;
     info.outputs = i == 0 ? resources->outputs : nullptr;
     XRRSetMonitor(dpy, connection_->Root(), &info);
