@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "app/velmor_manager.h"
 #include "platform/gdi/font.h"
@@ -25,6 +27,24 @@ std::string CacheFolder() {
   return {};
 }
 
+// libcurl loading on a thread of its own while the window is made. Every way out of start-up
+// waits for it: a process that exits while the dynamic linker still maps libcurl's libraries, or
+// while curl_global_init runs, crashes in exit's teardown. Once the window is up the load has long
+// ended, so only the early ends (no display, another instance running) wait, a few milliseconds.
+class InternetLoad {
+ public:
+  InternetLoad() {
+    try {
+      thread_ = std::jthread([] { platform::inet::InitializeInternet(); });
+    } catch (const std::system_error&) {
+      // No thread to spare: the first exchange loads the library itself.
+    }
+  }
+
+ private:
+  std::jthread thread_;
+};
+
 }  // namespace
 
 int RunVelmorManager(const char* programName, const NetworkBackends& backends) {
@@ -32,7 +52,7 @@ int RunVelmorManager(const char* programName, const NetworkBackends& backends) {
   std::setlocale(LC_ALL, "");
   // libcurl loads beside the window's making; this thread's own objects come first.
   AfxPrepareThread();
-  platform::inet::PreloadInternet();
+  const InternetLoad internet;
   RegisterProgramResources();
   // The fonts of the last run, unless the fonts or fontconfig's configuration changed since.
   if (const std::string folder = CacheFolder(); !folder.empty()) platform::gdi::fonts::RememberMatchesIn(folder + "/font-matches");

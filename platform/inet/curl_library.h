@@ -1,9 +1,9 @@
 // libcurl, opened at run time rather than by the dynamic linker before main.
 //
 // libcurl brings some thirty libraries with it (TLS, Kerberos, LDAP, SSH, IDN); mapping and
-// relocating them costs about 6 ms, which would hold up the window's first frame. The program
-// starts loading it on a thread of its own at start-up (PreloadInternet) and the first exchange,
-// a few milliseconds later, finds it ready.
+// relocating them costs about 6 ms, which would hold up the window's first frame. The program's
+// start-up loads it on a thread of its own, which it joins before it returns (a process must not
+// exit while the load runs); the first exchange, a few milliseconds later, finds it ready.
 #pragma once
 
 #include <curl/curl.h>

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cerrno>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +27,7 @@
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/cursorfont.h>
+#include <X11/extensions/Xrandr.h>
 
 namespace platform::host {
 namespace {
@@ -57,11 +59,37 @@ int OnXError(Display* display, XErrorEvent* error) {
   return 0;
 }
 
+// A lost connection (the server ended, or killed this client) leaves nothing to show and no way
+// to go on. Xlib's own handlers call exit(), whose destructors need the display: a window's owner
+// takes the host's lock, which the very call that found the connection gone still holds, and the
+// process hangs with its instance mark held. Xlib first calls the process-wide handler, then the
+// connection's exit handler; the first only lets the second decide, and the host's ends the
+// process at once. The kernel releases the mark and everything else.
+int OnXIOError(Display*) { return 0; }
+
+void OnConnectionLost(Display* display, void*) {
+  // Standard output may hold informational lines; a thread blocked writing to it keeps its lock,
+  // so it is flushed only when free. Standard error is written without its lock for that reason.
+  if (ftrylockfile(stdout) == 0) {
+    std::fflush(stdout);
+    funlockfile(stdout);
+  }
+  char text[256];
+  const int length = std::snprintf(text, sizeof text, "%s: the connection to the X display \"%s\" was lost\n",
+                                   program_invocation_short_name, DisplayString(display));
+  if (length > 0) {
+    [[maybe_unused]] const ssize_t written =
+        ::write(STDERR_FILENO, text, std::min(static_cast<std::size_t>(length), sizeof text - 1));
+  }
+  ::_exit(1);
+}
+
 void InstallErrorHandler() {
   static std::once_flag once;
   std::call_once(once, [] {
     XInitThreads();
     XSetErrorHandler(OnXError);
+    XSetIOErrorHandler(OnXIOError);
   });
 }
 
@@ -110,6 +138,8 @@ enum AtomId {
   kNetSupported,
   kNetSupportingWmCheck,
   kNetWmMoveresize,
+  kNetWorkarea,
+  kNetCurrentDesktop,
   kMotifWmHints,
   kAtomCount
 };
@@ -133,6 +163,8 @@ constexpr std::array<const char*, kAtomCount> kAtomNames = {
     "_NET_SUPPORTED",
     "_NET_SUPPORTING_WM_CHECK",
     "_NET_WM_MOVERESIZE",
+    "_NET_WORKAREA",
+    "_NET_CURRENT_DESKTOP",
     "_MOTIF_WM_HINTS",
 };
 
@@ -216,6 +248,15 @@ unsigned int FontCursorFor(WORD id) {
 
 POINT TopLeft(const RECT& r) { return POINT{r.left, r.top}; }
 
+bool Contains(const RECT& r, POINT p) { return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom; }
+
+// Where a window of `size` goes when centred on `area`: wholly inside when it fits, else with
+// its top-left corner, and so its title bar, on the area.
+POINT CentredIn(const RECT& area, SIZE size) {
+  return POINT{std::max(area.left + (area.right - area.left - size.cx) / 2, area.left),
+               std::max(area.top + (area.bottom - area.top - size.cy) / 2, area.top)};
+}
+
 }  // namespace
 
 // --- The host's state -------------------------------------------------------------------------
@@ -230,6 +271,10 @@ struct X11Host::Impl {
     bool mapped = false;
     bool iconic = false;     // from WM_STATE
     bool wmMoving = false;   // a _NET_WM_MOVERESIZE was sent and the release not yet seen
+    // A centred dialog (DS_CENTER) is placed on one monitor when it is first shown, at the size
+    // it has then: it is mapped with its first frame, by which time it has its final size.
+    bool centre = false;
+    bool showAtFirstFrame = false;
     // The window's pixels in the screen's layout, and an XImage over them.
     int width = 0;
     int height = 0;
@@ -301,9 +346,11 @@ struct X11Host::Impl {
     return body();
   }
 
+  // The window's X window, unless another client destroyed it; nothing is asked of the server
+  // about a window that is gone.
   Win* Find(HWND hwnd) {
     auto it = windows.find(hwnd);
-    return it == windows.end() ? nullptr : it->second.get();
+    return (it == windows.end() || !it->second->xwindow) ? nullptr : it->second.get();
   }
   Win* FindX(Window xid) {
     auto it = byXid.find(xid);
@@ -408,6 +455,56 @@ struct X11Host::Impl {
     reports.push_back([hwnd, x, y] { ui::HostMoved(hwnd, POINT{x, y}); });
   }
 
+  // --- Monitors ----------------------------------------------------------------------------
+
+  // The monitor a new window belongs on: the one with the pointer, else the primary one (RandR
+  // 1.5 monitors; the whole screen where the server has none), less the panels and docks of the
+  // window manager's work area.
+  RECT WorkArea() {
+    RECT monitor{0, 0, screenSize.cx, screenSize.cy};
+    Window rootReturn = 0, child = 0;
+    int x = 0, y = 0, wx = 0, wy = 0;
+    unsigned int mask = 0;
+    const bool pointer = XQueryPointer(dpy(), root, &rootReturn, &child, &x, &y, &wx, &wy, &mask) != 0;
+    int event = 0, error = 0, major = 0, minor = 0;
+    if (XRRQueryExtension(dpy(), &event, &error) && XRRQueryVersion(dpy(), &major, &minor) &&
+        (major > 1 || (major == 1 && minor >= 5))) {
+      int count = 0;
+      std::unique_ptr<XRRMonitorInfo, decltype(&XRRFreeMonitors)> monitors(XRRGetMonitors(dpy(), root, True, &count),
+                                                                          XRRFreeMonitors);
+      std::optional<RECT> withPointer, primary, first;
+      for (int i = 0; monitors && i < count; ++i) {
+        const XRRMonitorInfo& m = monitors.get()[i];
+        const RECT r{m.x, m.y, m.x + m.width, m.y + m.height};
+        if (!first) first = r;
+        if (m.primary && !primary) primary = r;
+        if (pointer && !withPointer && Contains(r, POINT{x, y})) withPointer = r;
+      }
+      if (const auto chosen = withPointer ? withPointer : primary ? primary : first) monitor = *chosen;
+    }
+    if (!WindowManagerRunning()) return monitor;
+    // _NET_WORKAREA: x, y, width and height for each desktop.
+    const auto area = ReadLongs(root, atom(kNetWorkarea), XA_CARDINAL);
+    const auto desktop = ReadLongs(root, atom(kNetCurrentDesktop), XA_CARDINAL);
+    const std::size_t at = (desktop.empty() ? 0 : desktop[0]) * 4;
+    if (at + 4 > area.size()) return monitor;
+    const auto value = [&](std::size_t i) { return static_cast<LONG>(static_cast<std::int32_t>(area[at + i])); };
+    const RECT work{std::max(monitor.left, value(0)), std::max(monitor.top, value(1)),
+                    std::min(monitor.right, value(0) + value(2)), std::min(monitor.bottom, value(1) + value(3))};
+    return (work.left < work.right && work.top < work.bottom) ? work : monitor;
+  }
+
+  // Centres a window on its monitor's work area, before it is mapped.
+  void PlaceCentred(Win& w) {
+    const SIZE size{w.rect.right - w.rect.left, w.rect.bottom - w.rect.top};
+    const POINT to = CentredIn(WorkArea(), size);
+    if (to.x == w.rect.left && to.y == w.rect.top) return;
+    w.rect = RECT{to.x, to.y, to.x + size.cx, to.y + size.cy};
+    SetSizeHintsLocked(w);
+    XMoveWindow(dpy(), w.xwindow.get(), to.x, to.y);
+    reports.push_back([hwnd = w.hwnd, to] { ui::HostMoved(hwnd, to); });
+  }
+
   // --- Pixels ------------------------------------------------------------------------------
 
   bool ResizeBuffer(Win& w, int width, int height) {
@@ -477,7 +574,9 @@ struct X11Host::Impl {
   void ShowCursor(HCURSOR handle) {
     Locked([&] {
       cursor = CursorFor(handle);
-      for (auto& [hwnd, w] : windows) XDefineCursor(dpy(), w->xwindow.get(), cursor);
+      for (auto& [hwnd, w] : windows) {
+        if (w->xwindow) XDefineCursor(dpy(), w->xwindow.get(), cursor);
+      }
       XFlush(dpy());
     });
   }
@@ -573,6 +672,13 @@ void X11Host::Impl::Handle(XEvent& ev) {
       break;
     case UnmapNotify:
       w->mapped = false;
+      break;
+    case DestroyNotify:
+      // Another client destroyed the window (xdotool windowclose, a session tool): the program
+      // learns it as a close, as from the window manager's close button, and ends as it would.
+      byXid.erase(w->xwindow.get());
+      w->xwindow.Release();
+      reports.push_back([hwnd = w->hwnd] { ui::HostCloseRequest(hwnd); });
       break;
     case ButtonPress:
       OnButton(*w, ev.xbutton, true);
@@ -767,8 +873,12 @@ std::shared_ptr<X11Host> X11Host::Open(const X11Options& options, std::string* e
   DisplayPtr display(XOpenDisplay(options.display.empty() ? nullptr : options.display.c_str()));
   if (!display) {
     const char* name = options.display.empty() ? std::getenv("DISPLAY") : options.display.c_str();
-    return fail(std::string("cannot open the X display \"") + (name ? name : "") + "\"");
+    if (name == nullptr || name[0] == 0) {
+      return fail("DISPLAY is not set: start it from a graphical session, or set DISPLAY (e.g. DISPLAY=:0)");
+    }
+    return fail(std::string("cannot open the X display \"") + name + "\"");
   }
+  XSetIOErrorExitHandler(display.get(), OnConnectionLost, nullptr);
 
   auto impl = std::make_shared<Impl>();
   Display* dpy = display.get();
@@ -867,6 +977,7 @@ void X11Host::Create(HWND hwnd, const TopLevelInfo& info) {
     auto w = std::make_unique<Impl::Win>();
     w->hwnd = hwnd;
     w->parent = im.root;
+    w->centre = (info.style & DS_CENTER) != 0;
     w->rect = info.rect;
     const int width = std::max<LONG>(info.rect.right - info.rect.left, 1);
     const int height = std::max<LONG>(info.rect.bottom - info.rect.top, 1);
@@ -945,15 +1056,15 @@ void X11Host::Create(HWND hwnd, const TopLevelInfo& info) {
 void X11Host::Destroy(HWND hwnd) {
   impl_->Locked([&] {
     Impl& im = *impl_;
-    Impl::Win* w = im.Find(hwnd);
-    if (!w) return;
+    const auto it = im.windows.find(hwnd);
+    if (it == im.windows.end()) return;
     if (im.move && im.move->hwnd == hwnd) {
       im.move.reset();
       XUngrabPointer(im.dpy(), CurrentTime);
     }
     std::erase_if(im.heldKeys, [hwnd](const auto& entry) { return entry.second.hwnd == hwnd; });
-    im.byXid.erase(w->xwindow.get());
-    im.windows.erase(hwnd);
+    if (it->second->xwindow) im.byXid.erase(it->second->xwindow.get());
+    im.windows.erase(it);
     XFlush(im.dpy());
   });
 }
@@ -963,10 +1074,13 @@ void X11Host::Show(HWND hwnd, bool show) {
     Impl& im = *impl_;
     Impl::Win* w = im.Find(hwnd);
     if (!w) return;
-    if (show) {
+    if (show && w->centre) {
+      w->showAtFirstFrame = true;
+    } else if (show) {
       XMapWindow(im.dpy(), w->xwindow.get());
     } else {
       // Withdrawn, as ICCCM asks: the window manager forgets the window until it is shown again.
+      w->showAtFirstFrame = false;
       XWithdrawWindow(im.dpy(), w->xwindow.get(), im.screen);
     }
     XFlush(im.dpy());
@@ -1000,6 +1114,10 @@ void X11Host::Iconify(HWND hwnd) {
       im.reports.push_back([hwnd] { ui::HostIconicChanged(hwnd, false); });
       return;
     }
+    // The window system counts the window iconic from now on. WM_STATE is read when its change
+    // is seen, which may be after the user restored the window again: only a state that differs
+    // from this one is a change to tell.
+    w->iconic = true;
     XIconifyWindow(im.dpy(), w->xwindow.get(), im.screen);
     XFlush(im.dpy());
   });
@@ -1011,6 +1129,7 @@ void X11Host::Restore(HWND hwnd) {
     Impl::Win* w = im.Find(hwnd);
     if (!w) return;
     // Mapping an iconic window asks the window manager to make it normal again.
+    w->iconic = false;
     XMapWindow(im.dpy(), w->xwindow.get());
     XFlush(im.dpy());
   });
@@ -1060,6 +1179,13 @@ void X11Host::Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surf
     Impl& im = *impl_;
     Impl::Win* w = im.Find(hwnd);
     if (!w) return;
+    if (w->showAtFirstFrame) {
+      // Mapped before its pixels are put: without a window manager the window is on the screen
+      // at once and takes them; with one, the exposure that follows its map puts them there.
+      w->showAtFirstFrame = w->centre = false;
+      im.PlaceCentred(*w);
+      XMapWindow(im.dpy(), w->xwindow.get());
+    }
     const RECT whole{0, 0, surface->width, surface->height};
     if (w->width != surface->width || w->height != surface->height) {
       // A new size: the whole surface is the truth now, not only the rectangles.

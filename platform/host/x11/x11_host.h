@@ -5,7 +5,13 @@
 // WS_CAPTION. Its pixels are a copy of the window system's framebuffer in the screen's pixel
 // layout; presented rectangles are copied into it and put on the screen, and exposures are
 // served from it without a repaint. Pointer, keys, focus, iconic state, moves and the window
-// manager's close become the calls of platform/ui/host_input.h.
+// manager's close become the calls of platform/ui/host_input.h; so does a window that another
+// client destroyed, as a close.
+//
+// A centred dialog (DS_CENTER) is shown with its first frame, centred at its size then on the
+// work area of one monitor (the one with the pointer, else the primary one), with its top-left
+// corner on that area where it does not fit. A lost connection to the display ends the process
+// at once.
 //
 // This header is the only one the rest of the program sees; Xlib stays inside x11/.
 #pragma once

@@ -34,139 +34,62 @@ constexpr UINT kVkOem5 = 0xDC;       // backslash |
 constexpr UINT kVkOem6 = 0xDD;       // ]}
 constexpr UINT kVkOem7 = 0xDE;       // '"
 
+// Runs of keysyms whose codes run alongside.
+struct KeyRange {
+  unsigned long first, last;
+  UINT vk;  // the code of `first`
+};
+constexpr KeyRange kRanges[] = {
+    {XK_a, XK_z, 'A'}, {XK_A, XK_Z, 'A'}, {XK_0, XK_9, '0'}, {XK_F1, XK_F24, VK_F1}, {XK_KP_0, XK_KP_9, kVkNumpad0},
+};
+
+// Every other key with a code.
+struct Key {
+  unsigned long keysym;
+  UINT vk;
+};
+constexpr Key kKeys[] = {
+    // Editing and whitespace
+    {XK_BackSpace, VK_BACK}, {XK_Tab, VK_TAB}, {XK_ISO_Left_Tab, VK_TAB}, {XK_KP_Tab, VK_TAB},
+    {XK_Return, VK_RETURN}, {XK_KP_Enter, VK_RETURN}, {XK_Escape, VK_ESCAPE},
+    {XK_space, VK_SPACE}, {XK_KP_Space, VK_SPACE},
+    // Modifiers and locks
+    {XK_Shift_L, VK_SHIFT}, {XK_Shift_R, VK_SHIFT}, {XK_Control_L, VK_CONTROL}, {XK_Control_R, VK_CONTROL},
+    {XK_Alt_L, VK_MENU}, {XK_Alt_R, VK_MENU}, {XK_Meta_L, VK_MENU}, {XK_Meta_R, VK_MENU},
+    {XK_Caps_Lock, VK_CAPITAL}, {XK_Num_Lock, kVkNumLock}, {XK_Scroll_Lock, kVkScroll},
+    {XK_Super_L, kVkLeftWin}, {XK_Super_R, kVkRightWin}, {XK_Menu, kVkApps},
+    {XK_Pause, VK_PAUSE}, {XK_Print, kVkSnapshot},
+    // Movement, on the keypad too
+    {XK_Prior, VK_PRIOR}, {XK_KP_Prior, VK_PRIOR}, {XK_Next, VK_NEXT}, {XK_KP_Next, VK_NEXT},
+    {XK_End, VK_END}, {XK_KP_End, VK_END}, {XK_Home, VK_HOME}, {XK_KP_Home, VK_HOME},
+    {XK_Left, VK_LEFT}, {XK_KP_Left, VK_LEFT}, {XK_Up, VK_UP}, {XK_KP_Up, VK_UP},
+    {XK_Right, VK_RIGHT}, {XK_KP_Right, VK_RIGHT}, {XK_Down, VK_DOWN}, {XK_KP_Down, VK_DOWN},
+    {XK_Insert, VK_INSERT}, {XK_KP_Insert, VK_INSERT}, {XK_Delete, VK_DELETE}, {XK_KP_Delete, VK_DELETE},
+    {XK_Begin, kVkClear}, {XK_KP_Begin, kVkClear},
+    // Keypad operators
+    {XK_KP_Multiply, kVkMultiply}, {XK_KP_Add, kVkAdd}, {XK_KP_Separator, kVkSeparator},
+    {XK_KP_Subtract, kVkSubtract}, {XK_KP_Decimal, kVkDecimal}, {XK_KP_Divide, kVkDivide},
+    // Punctuation, unshifted and shifted
+    {XK_semicolon, kVkOem1}, {XK_colon, kVkOem1}, {XK_equal, kVkOemPlus}, {XK_plus, kVkOemPlus},
+    {XK_comma, kVkOemComma}, {XK_less, kVkOemComma}, {XK_minus, kVkOemMinus}, {XK_underscore, kVkOemMinus},
+    {XK_period, kVkOemPeriod}, {XK_greater, kVkOemPeriod}, {XK_slash, kVkOem2}, {XK_question, kVkOem2},
+    {XK_grave, kVkOem3}, {XK_asciitilde, kVkOem3}, {XK_bracketleft, kVkOem4}, {XK_braceleft, kVkOem4},
+    {XK_backslash, kVkOem5}, {XK_bar, kVkOem5}, {XK_bracketright, kVkOem6}, {XK_braceright, kVkOem6},
+    {XK_apostrophe, kVkOem7}, {XK_quotedbl, kVkOem7},
+};
+
 }  // namespace
 
 bool IsKeypadKeysym(unsigned long keysym) { return keysym >= XK_KP_Space && keysym <= XK_KP_Equal; }
 
 UINT VirtualKeyFromKeysym(unsigned long keysym) {
-  if (keysym >= XK_a && keysym <= XK_z) return static_cast<UINT>('A' + (keysym - XK_a));
-  if (keysym >= XK_A && keysym <= XK_Z) return static_cast<UINT>('A' + (keysym - XK_A));
-  if (keysym >= XK_0 && keysym <= XK_9) return static_cast<UINT>('0' + (keysym - XK_0));
-  if (keysym >= XK_F1 && keysym <= XK_F24) return static_cast<UINT>(VK_F1 + (keysym - XK_F1));
-  if (keysym >= XK_KP_0 && keysym <= XK_KP_9) return static_cast<UINT>(kVkNumpad0 + (keysym - XK_KP_0));
-  switch (keysym) {
-    case XK_BackSpace:
-      return VK_BACK;
-    case XK_Tab:
-    case XK_ISO_Left_Tab:
-    case XK_KP_Tab:
-      return VK_TAB;
-    case XK_Return:
-    case XK_KP_Enter:
-      return VK_RETURN;
-    case XK_Shift_L:
-    case XK_Shift_R:
-      return VK_SHIFT;
-    case XK_Control_L:
-    case XK_Control_R:
-      return VK_CONTROL;
-    case XK_Alt_L:
-    case XK_Alt_R:
-    case XK_Meta_L:
-    case XK_Meta_R:
-      return VK_MENU;
-    case XK_Pause:
-      return VK_PAUSE;
-    case XK_Caps_Lock:
-      return VK_CAPITAL;
-    case XK_Escape:
-      return VK_ESCAPE;
-    case XK_space:
-    case XK_KP_Space:
-      return VK_SPACE;
-    case XK_Prior:
-    case XK_KP_Prior:
-      return VK_PRIOR;
-    case XK_Next:
-    case XK_KP_Next:
-      return VK_NEXT;
-    case XK_End:
-    case XK_KP_End:
-      return VK_END;
-    case XK_Home:
-    case XK_KP_Home:
-      return VK_HOME;
-    case XK_Left:
-    case XK_KP_Left:
-      return VK_LEFT;
-    case XK_Up:
-    case XK_KP_Up:
-      return VK_UP;
-    case XK_Right:
-    case XK_KP_Right:
-      return VK_RIGHT;
-    case XK_Down:
-    case XK_KP_Down:
-      return VK_DOWN;
-    case XK_Insert:
-    case XK_KP_Insert:
-      return VK_INSERT;
-    case XK_Delete:
-    case XK_KP_Delete:
-      return VK_DELETE;
-    case XK_Begin:
-    case XK_KP_Begin:
-      return kVkClear;
-    case XK_Print:
-      return kVkSnapshot;
-    case XK_Super_L:
-      return kVkLeftWin;
-    case XK_Super_R:
-      return kVkRightWin;
-    case XK_Menu:
-      return kVkApps;
-    case XK_Num_Lock:
-      return kVkNumLock;
-    case XK_Scroll_Lock:
-      return kVkScroll;
-    case XK_KP_Multiply:
-      return kVkMultiply;
-    case XK_KP_Add:
-      return kVkAdd;
-    case XK_KP_Separator:
-      return kVkSeparator;
-    case XK_KP_Subtract:
-      return kVkSubtract;
-    case XK_KP_Decimal:
-      return kVkDecimal;
-    case XK_KP_Divide:
-      return kVkDivide;
-    case XK_semicolon:
-    case XK_colon:
-      return kVkOem1;
-    case XK_equal:
-    case XK_plus:
-      return kVkOemPlus;
-    case XK_comma:
-    case XK_less:
-      return kVkOemComma;
-    case XK_minus:
-    case XK_underscore:
-      return kVkOemMinus;
-    case XK_period:
-    case XK_greater:
-      return kVkOemPeriod;
-    case XK_slash:
-    case XK_question:
-      return kVkOem2;
-    case XK_grave:
-    case XK_asciitilde:
-      return kVkOem3;
-    case XK_bracketleft:
-    case XK_braceleft:
-      return kVkOem4;
-    case XK_backslash:
-    case XK_bar:
-      return kVkOem5;
-    case XK_bracketright:
-    case XK_braceright:
-      return kVkOem6;
-    case XK_apostrophe:
-    case XK_quotedbl:
-      return kVkOem7;
-    default:
-      return 0;
+  for (const KeyRange& r : kRanges) {
+    if (keysym >= r.first && keysym <= r.last) return static_cast<UINT>(r.vk + (keysym - r.first));
   }
+  for (const Key& k : kKeys) {
+    if (k.keysym == keysym) return k.vk;
+  }
+  return 0;
 }
 
 }  // namespace platform::host::x11

@@ -27,8 +27,6 @@ class PixelConverter {
   static std::optional<PixelConverter> For(const PixelLayout& layout);
 
   int BytesPerPixel() const { return bytesPerPixel_; }
-  // The framebuffer's words are the pixels already (32 bits, red, green and blue bytes in place).
-  bool Identity() const { return identity_; }
   // The value of one pixel.
   std::uint32_t Pixel(std::uint32_t rgb) const;
   // Writes `source.size()` pixels to `dest` (BytesPerPixel() bytes each, this machine's order).
@@ -43,6 +41,7 @@ class PixelConverter {
   static std::uint32_t Scale(std::uint32_t value8, const Channel& channel);
 
   int bytesPerPixel_ = 4;
+  // The framebuffer's words are the pixels already (32 bits, red, green and blue bytes in place).
   bool identity_ = false;
   Channel red_, green_, blue_;
 };

@@ -57,6 +57,9 @@ class XidOwner {
     if (id_ != Id{}) Free(display_, id_);
     id_ = Id{};
   }
+  // Forgets the resource without freeing it: the server already has (a window another client
+  // destroyed).
+  void Release() { id_ = Id{}; }
 
  private:
   Display* display_ = nullptr;

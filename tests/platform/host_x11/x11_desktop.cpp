@@ -167,6 +167,9 @@ void X11HostTest::TearDown() {
   loop_.reset();
   platform::host::Install(nullptr);
   host_.reset();
+  // The next test's connection gets the same window ids from the server; a window manager that
+  // has not yet forgotten this test's windows (a loaded machine) takes the next ones for them.
+  WaitUntil([&] { return Display().ManagedWindows().empty(); }, std::chrono::seconds(10));
 }
 
 unsigned long X11HostTest::WaitViewable(HWND hwnd) {

@@ -4,14 +4,17 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -20,6 +23,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xfixes.h>
+#include <X11/extensions/Xrandr.h>
 
 extern char** environ;
 
@@ -118,9 +122,45 @@ std::uint32_t Channel8(unsigned long pixel, unsigned long mask) {
   return static_cast<std::uint32_t>((((pixel & mask) >> shift) * 255 + top / 2) / top);
 }
 
-// The fixture asks about windows that another connection may not have created yet or has
-// just destroyed; such errors are answers, not faults. Errors of other connections go on to
-// the handler in force.
+// Xlib's own handlers end the process on an X error or a lost connection, before any tear-down:
+// a failing test would leave its server, window manager and network namespaces behind. Errors
+// and a lost server on the fixture's connections are answers (a failed request, no window); those
+// of other connections go on to the handlers in force.
+std::mutex g_fixtureMutex;
+std::vector<Display*> g_fixtureDisplays;
+XErrorHandler g_otherErrors = nullptr;
+
+int FixtureErrors(Display* display, XErrorEvent* error) {
+  {
+    std::lock_guard lock(g_fixtureMutex);
+    if (std::find(g_fixtureDisplays.begin(), g_fixtureDisplays.end(), display) != g_fixtureDisplays.end()) return 0;
+  }
+  return g_otherErrors ? g_otherErrors(display, error) : 0;
+}
+
+// Xlib calls this first on a lost connection, then the connection's exit handler, whose default
+// ends the process; the fixture's returns, and later requests on that connection simply fail.
+int LetTheConnectionDecide(Display*) { return 0; }
+void KeepGoing(Display*, void*) {}
+
+void AdoptConnection(Display* display) {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    g_otherErrors = XSetErrorHandler(FixtureErrors);
+    XSetIOErrorHandler(LetTheConnectionDecide);
+  });
+  XSetIOErrorExitHandler(display, KeepGoing, nullptr);
+  std::lock_guard lock(g_fixtureMutex);
+  g_fixtureDisplays.push_back(display);
+}
+
+void ReleaseConnection(Display* display) {
+  std::lock_guard lock(g_fixtureMutex);
+  std::erase(g_fixtureDisplays, display);
+}
+
+// Keeps the fixture's expected errors out of the log while the X11 host's handler, which logs
+// every error, is in force.
 Display* g_quietDisplay = nullptr;
 XErrorHandler g_previousHandler = nullptr;
 
@@ -158,17 +198,21 @@ std::optional<ChildProcess> ChildProcess::Start(const std::vector<std::string>& 
   std::vector<std::string> env = MergedEnvironment(extraEnv);
   auto argp = Pointers(args);
   auto envp = Pointers(env);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  // dup2 onto itself clears close-on-exec, so the descriptor reaches the program.
-  if (keepFd >= 0) posix_spawn_file_actions_adddup2(&actions, keepFd, keepFd);
-  pid_t pid = -1;
-  const int rc = posix_spawnp(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return std::nullopt;
+  const pid_t parent = ::getpid();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    // Only async-signal-safe calls from here on. A test process that dies without its tear-down
+    // (a crash, a time-out kill) takes the child with it; SIGTERM lets Xvfb remove its lock file.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) ::_exit(127);
+    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    for (int fd : {0, 1, 2}) ::dup2(null, fd);
+    // The descriptor to keep loses close-on-exec, so that it reaches the program.
+    if (keepFd >= 0) ::fcntl(keepFd, F_SETFD, 0);
+    ::execvpe(argp[0], argp.data(), envp.data());
+    ::_exit(127);
+  }
+  if (pid < 0) return std::nullopt;
   return ChildProcess(pid);
 }
 
@@ -257,7 +301,9 @@ struct XvfbDisplay::Connection {
   Display* dpy = nullptr;
   bool xfixes = false;
   ~Connection() {
-    if (dpy) XCloseDisplay(dpy);
+    if (!dpy) return;
+    XCloseDisplay(dpy);
+    ReleaseConnection(dpy);
   }
   Atom AtomOf(const std::string& name) const { return XInternAtom(dpy, name.c_str(), False); }
   Window Root() const { return DefaultRootWindow(dpy); }
@@ -295,6 +341,7 @@ XvfbDisplay::XvfbDisplay(const XvfbOptions& options) : options_(options) {
     error_ = "cannot connect to Xvfb at " + name_;
     return;
   }
+  AdoptConnection(connection_->dpy);
   int event = 0, error = 0;
   connection_->xfixes = XFixesQueryExtension(connection_->dpy, &event, &error) != 0;
   if (connection_->xfixes) {
@@ -433,6 +480,7 @@ std::optional<Picture> XvfbDisplay::Screenshot() const {
 
 std::optional<std::vector<std::uint32_t>> XvfbDisplay::GrabRaw(const ScreenRect& rect) const {
   Display* dpy = connection_->dpy;
+  QuietErrors quiet(dpy);
   XImage* image = XGetImage(dpy, connection_->Root(), rect.x, rect.y, static_cast<unsigned int>(rect.width),
                             static_cast<unsigned int>(rect.height), AllPlanes, ZPixmap);
   if (!image) return std::nullopt;
@@ -457,6 +505,35 @@ std::optional<Picture> XvfbDisplay::Grab(const ScreenRect& rect) const {
                              Channel8(p, visual->blue_mask));
   }
   return picture;
+}
+
+bool XvfbDisplay::SetMonitors(const std::vector<ScreenRect>& monitors) const {
+  Display* dpy = connection_->dpy;
+  XRRScreenResources* resources = XRRGetScreenResources(dpy, connection_->Root());
+  if (!resources) return false;
+  for (std::size_t i = 0; i < monitors.size(); ++i) {
+    const ScreenRect& m = monitors[i];
+    XRRMonitorInfo info{};
+    info.name = connection_->AtomOf("velmor-monitor-" + std::to_string(i));
+    info.primary = i == 0;
+    info.x = m.x;
+    info.y = m.y;
+    info.width = m.width;
+    info.height = m.height;
+    info.mwidth = m.width / 4;
+    info.mheight = m.height / 4;
+    // The first monitor takes the screen's output, so that the server's automatic monitor for
+    // that output gives way to it; the others have none.
+    info.noutput = i == 0 ? resources->noutput : 0;
+    info.outputs = i == 0 ? resources->outputs : nullptr;
+    XRRSetMonitor(dpy, connection_->Root(), &info);
+  }
+  XRRFreeScreenResources(resources);
+  XSync(dpy, False);
+  int count = 0;
+  XRRMonitorInfo* set = XRRGetMonitors(dpy, connection_->Root(), True, &count);
+  if (set) XRRFreeMonitors(set);
+  return count == static_cast<int>(monitors.size());
 }
 
 std::optional<ScreenRect> XvfbDisplay::ViewableRect(unsigned long window) const {
@@ -580,6 +657,10 @@ unsigned long XvfbDisplay::FocusWindow() const {
   int revert = 0;
   XGetInputFocus(connection_->dpy, &focus, &revert);
   return focus;
+}
+
+std::vector<unsigned long> XvfbDisplay::ManagedWindows() const {
+  return LongProperty(connection_->Root(), "_NET_CLIENT_LIST", "WINDOW");
 }
 
 unsigned long XvfbDisplay::Cover(const ScreenRect& rect, std::uint32_t rgb) const {

@@ -21,7 +21,8 @@
 namespace velmor::test {
 
 // A child process, stopped (SIGTERM, then SIGKILL after a grace period) and reaped when the
-// object goes.
+// object goes, and sent SIGTERM when the thread that started it ends (PR_SET_PDEATHSIG): a test
+// process that dies takes its servers with it.
 class ChildProcess {
  public:
   ChildProcess() = default;
@@ -115,6 +116,10 @@ class XvfbDisplay {
   // The raw pixel values of the root window (for screens of other depths than 24).
   std::optional<std::vector<std::uint32_t>> GrabRaw(const ScreenRect& rect) const;
 
+  // RandR monitors over the screen, the first one primary (xrandr --setmonitor); true when the
+  // server took them.
+  bool SetMonitors(const std::vector<ScreenRect>& monitors) const;
+
   // --- Windows ---------------------------------------------------------------------------
   // Where a window's area is on the screen, whatever frame a window manager put around it;
   // nothing when the window is not viewable.
@@ -140,6 +145,8 @@ class XvfbDisplay {
   std::optional<unsigned long> WmState(unsigned long window) const;
   // The window that has the keyboard focus.
   unsigned long FocusWindow() const;
+  // The windows the window manager manages (_NET_CLIENT_LIST).
+  std::vector<unsigned long> ManagedWindows() const;
 
   // An override-redirect window of one colour over `rect`, mapped (0 on failure).
   unsigned long Cover(const ScreenRect& rect, std::uint32_t rgb) const;
