@@ -1,5 +1,9 @@
 #include "app/start_up.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -45,9 +49,21 @@ class InternetLoad {
   std::jthread thread_;
 };
 
+// A process started with a standard descriptor closed would give that number to the first file it
+// opens (the instance mark, the X connection), and the next line of output would land in it.
+void KeepStandardDescriptorsApart() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free number is this one.
+    const int null = open("/dev/null", O_RDWR);
+    if (null != fd && null != -1) close(null);
+  }
+}
+
 }  // namespace
 
 int RunVelmorManager(const char* programName, const NetworkBackends& backends) {
+  KeepStandardDescriptorsApart();
   // Byte texts from the system (adapter names, SSIDs) are in the locale's codeset.
   std::setlocale(LC_ALL, "");
   // libcurl loads beside the window's making; this thread's own objects come first.

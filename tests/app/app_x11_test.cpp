@@ -164,6 +164,17 @@ TEST_F(AppOnX11, ASecondStartEndsAtOnceUntilTheFirstHasEnded) {
   EXPECT_NE(WaitForWindow(), 0u) << "a start after the first ended shows the window";
 }
 
+TEST_F(AppOnX11, StandardDescriptorsClosedAtStartAreNotReusedForFiles) {
+  auto app = ChildProcess::Start({"unshare", "-n", "sh", "-c", "exec <&- >&- 2>&- \"$0\"", VELMOR_MANAGER_EXE},
+                                 {"DISPLAY=" + SharedXvfb::Server().Name(), "XDG_RUNTIME_DIR=" + runtime_});
+  ASSERT_TRUE(app);
+  ASSERT_NE(WaitForWindow(), 0u);
+  for (int fd = 0; fd <= 2; ++fd) {
+    const std::string link = "/proc/" + std::to_string(app->pid()) + "/fd/" + std::to_string(fd);
+    EXPECT_EQ(std::filesystem::read_symlink(link), "/dev/null") << link;
+  }
+}
+
 TEST_F(AppOnX11, IdleWindowThreadSleeps) {
   auto app = Start();
   ASSERT_TRUE(app);
