@@ -161,7 +161,7 @@ for name in $(cat "$out/plan" 2>/dev/null); do
   time="$ms ms"
   [[ $ms == - ]] && time="no time"
   if [[ $verdict == PASS ]]; then
-    report "PASS $name ($time)"
+    report "PASS $name ($time${detail:+; $detail})"
     passed=$((passed + 1))
   else
     report "FAIL $name ($time): $detail"
