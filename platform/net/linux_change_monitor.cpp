@@ -2,19 +2,22 @@
 // family exists, gathered behind one epoll descriptor so the caller polls a single fd.
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
+#include <netlink/errno.h>
 #include <netlink/genl/ctrl.h>
 #include <netlink/genl/genl.h>
+#include <netlink/handlers.h>
+#include <netlink/msg.h>
+#include <netlink/netlink.h>
+#include <netlink/socket.h>
 #include <sys/epoll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <array>
-#include <cerrno>
+#include <cstdint>
+#include <memory>
 #include <mutex>
 #include <utility>
 
 #include "platform/net/change_monitor.h"
-#include "platform/net/netlink_reader.h"
 
 namespace platform::net {
 namespace {
@@ -40,31 +43,41 @@ class OwnedFd {
 struct SocketDeleter {
   void operator()(nl_sock* sk) const { nl_socket_free(sk); }
 };
+struct CallbacksDeleter {
+  void operator()(nl_cb* cb) const { nl_cb_put(cb); }
+};
 using SocketPtr = std::unique_ptr<nl_sock, SocketDeleter>;
+using CallbacksPtr = std::unique_ptr<nl_cb, CallbacksDeleter>;
 
-OwnedFd OpenRouteSocket() {
-  OwnedFd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, NETLINK_ROUTE));
-  if (fd.get() < 0) return fd;
-  sockaddr_nl addr{};
-  addr.nl_family = AF_NETLINK;
-  addr.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE;
-  if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) return OwnedFd();
-  return fd;
+SocketPtr OpenRouteSocket() {
+  SocketPtr sk(nl_socket_alloc());
+  if (!sk) return nullptr;
+  // Announcements carry no sequence numbers to check.
+  nl_socket_disable_seq_check(sk.get());
+  if (nl_connect(sk.get(), NETLINK_ROUTE) < 0 ||
+      nl_socket_add_memberships(sk.get(), RTNLGRP_LINK, RTNLGRP_IPV4_IFADDR, RTNLGRP_IPV4_ROUTE, 0) < 0 ||
+      nl_socket_set_nonblocking(sk.get()) < 0) {
+    return nullptr;
+  }
+  return sk;
 }
 
-// A generic-netlink socket in nl80211's "mlme" group, or null where the family (or the group)
-// does not exist, as on machines without a cfg80211 driver.
-SocketPtr OpenMlmeSocket() {
+// A generic-netlink socket in nl80211's "mlme" group and the family's id, or null where the
+// family (or the group) does not exist, as on machines without a cfg80211 driver.
+SocketPtr OpenMlmeSocket(int* family) {
   SocketPtr sk(nl_socket_alloc());
   if (!sk || genl_connect(sk.get()) < 0) return nullptr;
+  // Both questions are asked before the socket joins the group, so no announcement comes
+  // between them and their answers.
+  *family = genl_ctrl_resolve(sk.get(), "nl80211");
   const int group = genl_ctrl_resolve_grp(sk.get(), "nl80211", "mlme");
-  if (group < 0) return nullptr;
+  if (*family < 0 || group < 0) return nullptr;
   nl_socket_disable_seq_check(sk.get());
   if (nl_socket_add_membership(sk.get(), group) < 0 || nl_socket_set_nonblocking(sk.get()) < 0) return nullptr;
   return sk;
 }
 
-bool IsRouteChange(std::uint16_t type) {
+bool IsRouteChange(std::uint16_t type, int) {
   switch (type) {
     case RTM_NEWLINK:
     case RTM_DELLINK:
@@ -78,65 +91,67 @@ bool IsRouteChange(std::uint16_t type) {
   }
 }
 
-// Reads every datagram waiting on `fd`; true when one of them announced a change that
-// `isChange` recognises, or when announcements were lost.
-template <class IsChange>
-bool DrainSocket(int fd, IsChange isChange) {
+bool IsMlmeChange(std::uint16_t type, int family) { return type == family; }
+
+struct Drain {
+  bool (*isChange)(std::uint16_t type, int family);
+  int family;
   bool changed = false;
-  std::array<std::uint8_t, 32 * 1024> buffer;
+};
+
+int OnAnnouncement(nl_msg* msg, void* arg) {
+  Drain& drain = *static_cast<Drain*>(arg);
+  // Only the kernel announces; another process writing to this port is ignored.
+  if (nlmsg_get_src(msg)->nl_pid == 0 && drain.isChange(nlmsg_hdr(msg)->nlmsg_type, drain.family)) {
+    drain.changed = true;
+  }
+  // Whether it counts is all there is to know about a message; libnl is to do nothing more with it.
+  return NL_SKIP;
+}
+
+// Reads every message waiting on `sk`; true when one of them announced a change, or when
+// announcements were lost.
+bool DrainSocket(nl_sock* sk, bool (*isChange)(std::uint16_t, int), int family) {
+  CallbacksPtr callbacks(nl_cb_alloc(NL_CB_DEFAULT));
+  // Nothing can be read now; a pass too many costs less than a change missed.
+  if (!callbacks) return true;
+  Drain drain{isChange, family};
+  nl_cb_set(callbacks.get(), NL_CB_MSG_IN, NL_CB_CUSTOM, OnAnnouncement, &drain);
+  bool lost = false;
   for (;;) {
-    sockaddr_nl from{};
-    socklen_t fromLength = sizeof from;
-    const ssize_t n = ::recvfrom(fd, buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC,
-                                 reinterpret_cast<sockaddr*>(&from), &fromLength);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (errno == ENOBUFS) {
-        changed = true;
-        continue;
-      }
-      return changed;  // EAGAIN: nothing left
-    }
-    // Only the kernel announces; another process writing to this port is ignored.
-    if (from.nl_pid != 0) continue;
-    if (static_cast<std::size_t>(n) > buffer.size()) {
-      changed = true;  // cut short: something was said, even if we cannot read it
+    const int result = nl_recvmsgs(sk, callbacks.get());
+    if (result >= 0) {
+      lost = false;
       continue;
     }
-    std::vector<netlink::Message> messages;
-    if (!netlink::SplitMessages(netlink::Bytes(buffer.data(), static_cast<std::size_t>(n)), &messages)) {
-      changed = true;
+    // The socket overran (ENOBUFS): something was said that is gone now. The next read goes on
+    // with what came after.
+    if (result == -NLE_NOMEM && !lost) {
+      lost = drain.changed = true;
       continue;
     }
-    for (const netlink::Message& m : messages) changed = changed || isChange(m.type);
+    return drain.changed;  // -NLE_AGAIN: nothing left
   }
 }
 
 class LinuxChangeMonitor final : public ChangeMonitor {
  public:
-  LinuxChangeMonitor(OwnedFd epoll, OwnedFd route, SocketPtr mlme)
-      : epoll_(std::move(epoll)), route_(std::move(route)), mlme_(std::move(mlme)) {}
+  LinuxChangeMonitor(OwnedFd epoll, SocketPtr route, SocketPtr mlme, int mlmeFamily)
+      : epoll_(std::move(epoll)), route_(std::move(route)), mlme_(std::move(mlme)), mlmeFamily_(mlmeFamily) {}
 
   int Fd() const override { return epoll_.get(); }
 
   bool Drain() override {
-    bool changed = DrainSocket(route_.get(), IsRouteChange);
-    if (mlme_) {
-      const int family = mlmeFamily_;
-      changed = DrainSocket(nl_socket_get_fd(mlme_.get()),
-                            [family](std::uint16_t type) { return family < 0 || type == family; }) ||
-                changed;
-    }
+    bool changed = DrainSocket(route_.get(), IsRouteChange, 0);
+    if (mlme_) changed = DrainSocket(mlme_.get(), IsMlmeChange, mlmeFamily_) || changed;
     return changed;
   }
 
-  void SetMlmeFamily(int family) { mlmeFamily_ = family; }
-
  private:
   OwnedFd epoll_;
-  OwnedFd route_;
+  SocketPtr route_;
   SocketPtr mlme_;
-  int mlmeFamily_ = -1;
+  int mlmeFamily_;
 };
 
 std::mutex g_sourceMutex;
@@ -148,22 +163,17 @@ std::shared_ptr<ChangeMonitorSource>& SourceSlot() {
 }  // namespace
 
 std::unique_ptr<ChangeMonitor> LinuxChangeMonitorSource::Open() {
-  OwnedFd route = OpenRouteSocket();
-  if (route.get() < 0) return nullptr;
+  SocketPtr route = OpenRouteSocket();
+  if (!route) return nullptr;
   OwnedFd epoll(::epoll_create1(EPOLL_CLOEXEC));
   if (epoll.get() < 0) return nullptr;
   epoll_event ev{};
   ev.events = EPOLLIN;
-  if (::epoll_ctl(epoll.get(), EPOLL_CTL_ADD, route.get(), &ev) != 0) return nullptr;
-  SocketPtr mlme = OpenMlmeSocket();
+  if (::epoll_ctl(epoll.get(), EPOLL_CTL_ADD, nl_socket_get_fd(route.get()), &ev) != 0) return nullptr;
   int family = -1;
-  if (mlme) {
-    family = genl_ctrl_resolve(mlme.get(), "nl80211");
-    if (::epoll_ctl(epoll.get(), EPOLL_CTL_ADD, nl_socket_get_fd(mlme.get()), &ev) != 0) mlme.reset();
-  }
-  auto monitor = std::make_unique<LinuxChangeMonitor>(std::move(epoll), std::move(route), std::move(mlme));
-  monitor->SetMlmeFamily(family);
-  return monitor;
+  SocketPtr mlme = OpenMlmeSocket(&family);
+  if (mlme && ::epoll_ctl(epoll.get(), EPOLL_CTL_ADD, nl_socket_get_fd(mlme.get()), &ev) != 0) mlme.reset();
+  return std::make_unique<LinuxChangeMonitor>(std::move(epoll), std::move(route), std::move(mlme), family);
 }
 
 std::shared_ptr<ChangeMonitorSource> CurrentChangeMonitorSource() {

@@ -89,7 +89,10 @@ DWORD Ssid(std::string_view name, std::span<BYTE> answer, DWORD* written) {
   iwreq request{};
   std::memcpy(request.ifr_name, name.data(), name.size());
   request.u.essid.pointer = essid;
-  request.u.essid.length = sizeof essid;
+  // Exactly 32: a length of 33 asks for the old wireless-extensions form, in which the kernel
+  // counts a terminating zero (a 15-byte SSID comes back as 16 bytes, no SSID as 1) and refuses a
+  // 32-byte SSID for want of room.
+  request.u.essid.length = IW_ESSID_MAX_SIZE;
   if (ioctl(sock.get(), SIOCGIWESSID, &request) != 0) {
     return errno == ENODEV ? ERROR_FILE_NOT_FOUND : ERROR_NOT_SUPPORTED;
   }

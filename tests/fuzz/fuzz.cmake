@@ -1,11 +1,11 @@
 # libFuzzer targets; clang only. Build them in a clang build directory:
 #   CC=clang CXX=clang++ cmake -S . -B build-fuzz-clang -G Ninja
-#   ninja -C build-fuzz-clang nl80211_answer_fuzz
-#   build-fuzz-clang/tests/nl80211_answer_fuzz -max_total_time=600 \
-#       /tmp/nl80211-work tests/fuzz/nl80211_corpus
+#   ninja -C build-fuzz-clang ssid_element_fuzz
+#   build-fuzz-clang/tests/ssid_element_fuzz -max_total_time=600 \
+#       /tmp/ssid-work tests/fuzz/ssid_element_corpus
 # (new inputs go to the first, scratch folder; the committed seeds stay as they are).
-# make_nl80211_corpus.py and make_seed_corpora.py write the seeds; an input that once crashed a
-# target is kept in its corpus as it was found.
+# make_seed_corpora.py writes the seeds of every target but ssid_element_fuzz, whose few seeds are
+# committed as they are; an input that once crashed a target is kept in its corpus as it was found.
 #
 # CTest runs each target twice (label `fuzz`): once over its seed corpus (<name>_corpus), and once
 # for 20 seconds from it (<name>_run), writing what it finds to a scratch folder in the build tree.
@@ -30,11 +30,10 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND NOT VELMOR_SANITIZE STREQUAL "thre
     set_tests_properties(${name}_corpus ${name}_run PROPERTIES LABELS fuzz)
   endfunction()
 
-  velmor_fuzz_target(nl80211_answer_fuzz
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/nl80211_answer_fuzz.cpp
-            ${PROJECT_SOURCE_DIR}/platform/net/netlink_reader.cpp
-            ${PROJECT_SOURCE_DIR}/platform/net/nl80211_answer.cpp
-    CORPUS ${CMAKE_CURRENT_LIST_DIR}/nl80211_corpus)
+  velmor_fuzz_target(ssid_element_fuzz
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/ssid_element_fuzz.cpp
+            ${PROJECT_SOURCE_DIR}/platform/net/ssid_element.cpp
+    CORPUS ${CMAKE_CURRENT_LIST_DIR}/ssid_element_corpus)
 
   velmor_fuzz_target(body_piece_fuzz
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/body_piece_fuzz.cpp

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the seed corpora of the fuzz targets other than nl80211 (run from anywhere).
+"""Writes the seed corpora of the fuzz targets but the SSID element walk's (run from anywhere).
 
 Each seed is a well-formed input of its target's format, so that the fuzzer starts from the
 shapes real data has; regression seeds found by fuzzing live next to them and are not made here.
