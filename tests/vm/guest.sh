@@ -501,7 +501,10 @@ if wanted wlan_live_test; then
       >>"$out/wlan_live_test.log" 2>&1
     disconnected=$?
     ms=$((($(now) - start) / 1000))
-    if ((associated != 0 || disconnected != 0)); then
+    # A run whose cases all skipped (no station named) proves nothing.
+    if grep -q '^\[  SKIPPED \]' "$out/wlan_live_test.log"; then
+      record FAIL wlan_live_test "$ms" "cases were skipped (wlan_live_test.log)"
+    elif ((associated != 0 || disconnected != 0)); then
       record FAIL wlan_live_test "$ms" "exit $associated associated, $disconnected disconnected (wlan_live_test.log)"
     else
       record PASS wlan_live_test "$ms"
