@@ -119,10 +119,10 @@ ap_start() {  # ap_start SSID_HEX [COUNTRY]
       echo "ieee80211d=1"
     fi
   } >"$run/hostapd.conf"
-  : >"$out/hostapd.log"
-  ip netns exec ap hostapd -t "$run/hostapd.conf" >>"$out/hostapd.log" 2>&1 &
+  local log=$out/hostapd-$ap_count.log
+  ip netns exec ap hostapd -d -t "$run/hostapd.conf" >"$log" 2>&1 &
   ap_pid=$!
-  wait_for 30 grep -q AP-ENABLED "$out/hostapd.log"
+  wait_for 30 grep -q AP-ENABLED "$log"
 }
 ap_stop() {
   stop_pid "$ap_pid"
@@ -151,7 +151,7 @@ wpa_start() {  # wpa_start SSID_HEX [DRIVER_PARAM]
     "$run/wpa" "$1" >"$run/wpa.conf"
   local param=()
   [[ -n ${2:-} ]] && param=(-p "$2")
-  wpa_supplicant -t -i "$sta" -D nl80211 "${param[@]}" -c "$run/wpa.conf" >>"$out/wpa_supplicant.log" 2>&1 &
+  wpa_supplicant -d -t -i "$sta" -D nl80211 "${param[@]}" -c "$run/wpa.conf" >>"$out/wpa_supplicant.log" 2>&1 &
   sta_pid=$!
 }
 wpa() { wpa_cli -p "$run/wpa" -i "$sta" "$@" >/dev/null; }

@@ -63,7 +63,9 @@ if [[ ! -f $kernel/ready ]]; then
     name=$(package)
   fi
   [[ -n $name ]] || abort "apt knows no kernel package behind linux-image-amd64"
-  (cd "$kernel/download" && apt-get download "$name") >"$kernel/download.log" 2>&1 ||
+  # Package lists older than the archive name a file it no longer has: once more after an update.
+  download() { (cd "$kernel/download" && apt-get download "$name") >"$kernel/download.log" 2>&1; }
+  download || { apt-get update -qq >/dev/null 2>&1 && download; } ||
     abort "apt-get download $name failed: $(tail -n 3 "$kernel/download.log")"
   deb=$(ls "$kernel"/download/*.deb)
   # Only what a guest without devices loads: networking, file systems, crypto, virtio and the
@@ -75,8 +77,8 @@ if [[ ! -f $kernel/ready ]]; then
     abort "cannot unpack $deb"
   version=$(basename "$(ls -d "$kernel"/lib/modules/*)")
   depmod -b "$kernel" "$version" || abort "depmod failed for $version"
+  dpkg-deb -f "$deb" Package Version >"$kernel/ready"
   rm -rf "$kernel/download"
-  dpkg-deb -f "$deb" Package Version >"$kernel/ready" 2>/dev/null || echo "$name" >"$kernel/ready"
 fi
 version=$(basename "$(ls -d "$kernel"/lib/modules/*)")
 vmlinuz=$kernel/boot/vmlinuz-$version
