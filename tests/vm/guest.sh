@@ -173,8 +173,8 @@ iwd_start() {  # iwd_start SSID
   # Until iwd owns its bus name, a call to it would make the bus start a second iwd.
   wait_for 60 iwd_owns_its_name || return 1
   wait_for 60 eval "iwctl station $sta show >/dev/null 2>&1" || return 1
-  # iwd makes the station's interface anew: its address and route are given again before
-  # anything associates.
+  # iwd may take the station's interface down and up, or make it anew, which drops its default
+  # route: address and route are given again before anything associates.
   sta_address
   wait_for 60 iwd_sees "$1" || return 1
   iwctl --passphrase velmor-test-pass station "$sta" connect "$1" >>"$out/iwd.log" 2>&1 &
