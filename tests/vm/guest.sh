@@ -1,0 +1,513 @@
+#!/bin/bash
+# The guest's first process: builds the Wi-Fi world, runs the scenarios against the real
+# velmor-manager, and powers the guest off.
+#
+#   namespace "ap"                              root namespace
+#   phy0/wlan0 192.0.2.1/24, hostapd            phy1/wlan1 192.0.2.2/24, default via 192.0.2.1,
+#   router_sim on 192.0.2.1:80                  wpa_supplicant or iwd; Xvfb, openbox, the program
+#
+# The guest has no network device: the radios are mac80211_hwsim's and every address lives in
+# it. Results go to /vm-out/results, one line per scenario: PASS|FAIL NAME MILLISECONDS DETAIL.
+set -uo pipefail
+export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
+export HOME=/root LC_ALL=C.UTF-8
+out=/vm-out
+# shellcheck source=/dev/null
+. "$out/guest.env"  # VM_BUILD VM_MODULES VM_REFS VM_LIMIT_MS VM_SCENARIOS
+run=/run/vm
+results=$out/results
+events=$out/iw-events.log
+trace=$out/trace.log
+mkdir -p "$run"
+: >"$results"
+
+all_scenarios="wpa_supplicant_no_country wpa_supplicant_country wpa_supplicant_connect_cmd iwd disconnect reconnect
+  ssid_ascii ssid_32_bytes ssid_invalid_utf8 realm_401 monitor_link_skipped no_default_route wlan_live_test"
+# Every scenario that runs, by name, so that the host can tell one that the guest never reached.
+echo ${VM_SCENARIOS:-$all_scenarios} >"$out/plan"
+wanted() { [[ " $(cat "$out/plan") " == *" $1 "* ]]; }
+
+say() { echo "[$(cut -d' ' -f1 /proc/uptime)] $*"; }
+finish() {
+  say "done"
+  sync
+  busybox poweroff -f
+}
+trap finish EXIT
+
+# Waits up to $1 seconds for "${@:2}" to succeed.
+wait_for() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    ((SECONDS >= deadline)) && return 1
+    sleep 0.1
+  done
+}
+# Wall-clock microseconds, the unit of every time below (`iw event -t` and vm_window print
+# seconds with six decimals).
+now() { echo "${EPOCHREALTIME/./}"; }
+us() { echo "${1/./}"; }
+hex() { od -An -tx1 -v | tr -d ' \n'; }
+
+# --- The radios and the access point's namespace ---------------------------------------------
+
+mount -t devpts devpts /dev/pts
+mount -t tmpfs shm /dev/shm
+# The downloaded kernel's modules, where modprobe (and the kernel's own requests) look.
+mkdir -p /lib/modules
+mount --bind "$VM_MODULES" /lib/modules
+# A name lookup from the station goes to the access point's address, where it can be counted.
+printf 'nameserver 192.0.2.1\n' >/etc/resolv.conf
+say "guest up"
+
+modprobe mac80211_hwsim radios=2 || exit 1
+wait_for 10 test -e /sys/class/net/wlan0/phy80211 -a -e /sys/class/net/wlan1/phy80211 || {
+  say "mac80211_hwsim made no wlan0 and wlan1"
+  exit 1
+}
+ip link set lo up
+ip netns add ap
+iw phy "$(cat /sys/class/net/wlan0/phy80211/name)" set netns name ap
+ip -n ap link set lo up
+ip -n ap addr add 192.0.2.1/24 dev wlan0
+
+sta=wlan1
+sta_address() {
+  ip link set "$sta" up
+  ip addr replace 192.0.2.2/24 dev "$sta"
+  ip route replace default via 192.0.2.1 dev "$sta"
+}
+sta_address
+iw event -t >"$events" 2>&1 &
+# What the program's change trigger hears, for a look after a failure.
+ip -ts monitor link address route >"$out/ip-monitor.log" 2>&1 &
+
+stop_pid() {
+  [[ -n $1 ]] || return 0
+  kill "$1" 2>/dev/null
+  wait_for 10 eval "! kill -0 $1 2>/dev/null" || kill -9 "$1" 2>/dev/null
+  wait "$1" 2>/dev/null
+  return 0
+}
+
+ap_pid=""
+ap_count=0
+ap_start() {  # ap_start SSID_HEX [COUNTRY]
+  # Each access point is a new one to the station: the kernel's scan results still hold the
+  # last one's beacon for a while, and its SSID and Country element are not this one's.
+  ap_count=$((ap_count + 1))
+  ip -n ap link set wlan0 down
+  ip -n ap link set wlan0 address "$(printf '02:00:00:ab:%02x:00' "$ap_count")"
+  {
+    echo "interface=wlan0"
+    echo "driver=nl80211"
+    echo "ssid2=$1"
+    echo "hw_mode=g"
+    echo "channel=1"
+    echo "wpa=2"
+    echo "wpa_key_mgmt=WPA-PSK"
+    echo "rsn_pairwise=CCMP"
+    echo "wpa_passphrase=velmor-test-pass"
+    # On a busy machine the guest's handshake is slow. A resent message 3 then crosses the
+    # station's answer, which it sends already encrypted with the new key, and the access point
+    # never completes; the simulated radio loses nothing, so resending is never needed.
+    echo "wpa_disable_eapol_key_retries=1"
+    echo "wpa_pairwise_update_count=10"
+    if [[ -n ${2:-} ]]; then
+      echo "country_code=$2"
+      echo "ieee80211d=1"
+    fi
+  } >"$run/hostapd.conf"
+  local log=$out/hostapd-$ap_count.log
+  ip netns exec ap hostapd -d -t "$run/hostapd.conf" >"$log" 2>&1 &
+  ap_pid=$!
+  wait_for 30 grep -q AP-ENABLED "$log"
+}
+ap_stop() {
+  stop_pid "$ap_pid"
+  ap_pid=""
+}
+
+router_pid=""
+router_start() {  # router_start [router_sim options]
+  : >"$out/router.out"
+  ip netns exec ap "$VM_BUILD/tests/support/router_sim/router_sim" --address 192.0.2.1 --port 80 "$@" \
+    >"$out/router.out" 2>>"$out/router.err" &
+  router_pid=$!
+  wait_for 30 grep -q "listening on" "$out/router.out" || say "router_sim did not start"
+}
+router_stop() {
+  stop_pid "$router_pid"
+  router_pid=""
+}
+marker_page='<html><head><title>Kavel-7100 Web</title></head><body>Kavel-7100 </body></html>'
+
+# --- The station's manager -------------------------------------------------------------------
+
+sta_pid=""
+wpa_start() {  # wpa_start SSID_HEX [DRIVER_PARAM]
+  printf 'ctrl_interface=%s\nnetwork={\n  ssid=%s\n  psk="velmor-test-pass"\n  key_mgmt=WPA-PSK\n}\n' \
+    "$run/wpa" "$1" >"$run/wpa.conf"
+  local param=()
+  [[ -n ${2:-} ]] && param=(-p "$2")
+  wpa_supplicant -d -t -i "$sta" -D nl80211 "${param[@]}" -c "$run/wpa.conf" >>"$out/wpa_supplicant.log" 2>&1 &
+  sta_pid=$!
+}
+wpa() { wpa_cli -p "$run/wpa" -i "$sta" "$@" >/dev/null; }
+
+iwd_owns_its_name() {
+  dbus-send --system --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner string:net.connman.iwd 2>/dev/null | grep -q "boolean true"
+}
+iwd_sees() { iwctl station "$sta" scan >/dev/null 2>&1; iwctl station "$sta" get-networks 2>/dev/null | grep -qF -- "$1"; }
+iwd_start() {  # iwd_start SSID
+  if [[ ! -S /run/dbus/system_bus_socket ]]; then
+    mkdir -p /run/dbus
+    dbus-daemon --system --fork --nopidfile || return 1
+  fi
+  mkdir -p /etc/iwd /var/lib/iwd
+  printf '[General]\nEnableNetworkConfiguration=false\n' >/etc/iwd/main.conf
+  /usr/libexec/iwd -d -i "$sta" >>"$out/iwd.log" 2>&1 &
+  sta_pid=$!
+  # Until iwd owns its bus name, a call to it would make the bus start a second iwd.
+  wait_for 60 iwd_owns_its_name || return 1
+  wait_for 60 eval "iwctl station $sta show >/dev/null 2>&1" || return 1
+  # iwd may take the station's interface down and up, or make it anew, which drops its default
+  # route: address and route are given again before anything associates.
+  sta_address
+  wait_for 60 iwd_sees "$1" || return 1
+  iwctl --passphrase velmor-test-pass station "$sta" connect "$1" >>"$out/iwd.log" 2>&1 &
+}
+sta_stop() {
+  stop_pid "$sta_pid"
+  sta_pid=""
+}
+
+# --- The desktop and the program -------------------------------------------------------------
+
+export DISPLAY=:1
+Xvfb :1 -screen 0 1024x768x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
+wait_for 60 test -S /tmp/.X11-unix/X1 || {
+  say "Xvfb did not start"
+  exit 1
+}
+# A window mapped while openbox is still starting may never be managed: the program starts once
+# openbox runs its start-up command, which it does when it is ready.
+openbox --startup "touch $run/openbox-ready" >"$out/openbox.log" 2>&1 &
+wait_for 120 test -e "$run/openbox-ready" || {
+  say "openbox did not start"
+  exit 1
+}
+mkdir -p -m 0700 "$run/xdg" "$run/cache"
+say "starting velmor-manager"
+XDG_RUNTIME_DIR=$run/xdg XDG_CACHE_HOME=$run/cache "$VM_BUILD/app/velmor-manager" >"$out/app.out" 2>"$trace" &
+app_pid=$!
+window=""
+find_window() { window=$(xdotool search --onlyvisible --name '^Kavel-7100' 2>/dev/null | head -n 1) && [[ -n $window ]]; }
+wait_for 120 find_window || {
+  say "velmor-manager showed no window"
+  xwininfo -root -tree >"$out/windows.txt" 2>&1
+  kill -0 "$app_pid" 2>/dev/null || say "velmor-manager ended"
+  exit 1
+}
+# The pointer away from the window, so that no button shows its hover look.
+xdotool mousemove 0 0
+xdotool windowactivate --sync "$window"
+xdotool key q x j
+wait_for 30 grep -q "Debug Message ON!" "$trace" || {
+  say "the key sequence did not turn the trace on"
+  exit 1
+}
+say "window $window, trace on"
+
+# --- Verdicts --------------------------------------------------------------------------------
+
+shot=0
+watch_pid=""
+# Starts watching the window for look $1: "disconnected", or the hex of the SSID it shows.
+watch_start() {
+  shot=$((shot + 1))
+  watch_out=$run/watch-$shot
+  watch_shot=$out/shot-$shot-${1:0:16}.ppm
+  "$VM_BUILD/tests/vm_window" wait "$window" "$VM_REFS/$1.ppm" 600000 "$watch_shot" >"$watch_out" 2>&1 &
+  watch_pid=$!
+}
+# Ends the watch by microsecond time $1 at the latest. Sets $matched (the microsecond time of the
+# first matching look) or $why.
+watch_end() {
+  while kill -0 "$watch_pid" 2>/dev/null; do
+    if (($(now) > $1)); then
+      kill -TERM "$watch_pid"
+      break
+    fi
+    sleep 0.05
+  done
+  wait "$watch_pid"
+  local status=$?
+  matched=""
+  why=""
+  if ((status == 0)); then
+    matched=$(us "$(awk '/^match /{print $2}' "$watch_out")")
+    return 0
+  fi
+  why="$(cat "$watch_out") ($(basename "${watch_shot%.ppm}.png"))"
+  return 1
+}
+# Waits up to $2 seconds (default 30) until the window shows look $1; not timed.
+expect_look() {
+  watch_start "$1"
+  watch_end $(($(now) + ${2:-30} * 1000000))
+}
+
+trace_mark() { stat -c %s "$trace"; }
+trace_since() { tail -c +$(($1 + 1)) "$trace"; }
+# The end of the trace since $1, on one line, for a failure message.
+trace_digest() { trace_since "$1" | tr '\n' '|' | tail -c 500; }
+passes_started() { grep -o -- "+ConnectionCheckThread" "$trace" | wc -l; }
+passes_ended() { grep -o -- "-ConnectionCheckThread" "$trace" | wc -l; }
+
+record() {  # record PASS|FAIL NAME MS DETAIL
+  echo "$1 $2 $3 ${4:-}" >>"$results"
+  say "$1 $2 ($3 ms) ${4:-}"
+}
+# A scenario gathers what went wrong in $problems; its verdict reports all of it.
+problems=()
+note=""
+problem() { problems+=("$*"); }
+verdict() {  # verdict NAME MS
+  local detail
+  detail=$(printf '%s; ' ${note:+"$note"} "${problems[@]}")
+  detail=${detail%; }
+  if ((${#problems[@]} == 0)); then
+    record PASS "$1" "$2" "$detail"
+  else
+    record FAIL "$1" "$2" "$detail"
+  fi
+  problems=()
+  note=""
+}
+# Problem $2 unless the trace since the scenario's trigger holds the text $1.
+trace_has() { grep -qF -- "$1" <<<"$scenario_trace" || problem "the trace lacks '$1'"; }
+
+# Events after a mark: the station's `iw event -t` lines, and the kernel's link changes. The
+# operational state goes up when the station's manager opens the link for traffic (after the
+# key handshake): that is when the manager reports the station connected.
+events_mark() {
+  iw_mark=$(wc -l <"$events")
+  ip_mark=$(wc -l <"$out/ip-monitor.log")
+}
+iw_event_line() { tail -n +$((iw_mark + 1)) "$events" | grep -m1 -- "$sta (phy #[0-9]*): $1"; }
+link_up_line() { tail -n +$((ip_mark + 1)) "$out/ip-monitor.log" | grep -m1 -E "^\[[^]]*\] [0-9]+: $sta: .* state UP "; }
+# The time of the first station event matching $1 since the mark ("link up" for the link's
+# state), waiting up to 60 s for it.
+event_time() {
+  local line wanted_event=$1
+  if [[ $wanted_event == "link up" ]]; then
+    wait_for 60 eval 'line=$(link_up_line) && [[ -n $line ]]' || return 1
+    line=${line%%]*}
+    date -d "${line#[}" +%s%6N
+  else
+    wait_for 60 eval 'line=$(iw_event_line "$wanted_event") && [[ -n $line ]]' || return 1
+    us "${line%%:*}"
+  fi
+}
+
+# Runs "${@:3}" as a trigger and measures from the station's event $2 that follows it (for "-":
+# from the trigger) to the window's look $1, watched for 10 s after that start. Sets
+# $scenario_ms ("-" when the look never came), $scenario_trace (the trace since the trigger)
+# and $tmark (where that trace begins); a late or missing look is a problem. For "link up" the
+# time since the association goes into $note. Fails only when the look never came.
+timed_look() {
+  local look=$1 event=$2 start associated
+  shift 2
+  scenario_ms=-
+  note=""
+  events_mark
+  tmark=$(trace_mark)
+  watch_start "$look"
+  start=$(now)
+  "$@"
+  if [[ $event != - ]] && ! start=$(event_time "$event"); then
+    watch_end 0
+    problem "no '$event' event from the kernel"
+    return 1
+  fi
+  watch_end $((start + 10000000))
+  local seen=$?
+  scenario_trace=$(trace_since "$tmark")
+  if ((seen != 0)); then
+    problem "the window did not show the expected state within 10 s: $why; trace: $(trace_digest "$tmark")"
+    return 1
+  fi
+  scenario_ms=$(((matched - start) / 1000))
+  ((scenario_ms <= VM_LIMIT_MS)) || problem "the window took longer than $VM_LIMIT_MS ms"
+  if [[ $event == "link up" ]] && associated=$(event_time "connected to"); then
+    note="$(((matched - associated) / 1000)) ms from the association"
+  fi
+  return 0
+}
+
+# Station and access point down, the window disconnected, the station's address as at start.
+reset_world() {
+  sta_stop
+  ap_stop
+  expect_look disconnected || say "the window did not return to the disconnected state: $why"
+  sta_address
+}
+
+ssid_utf8=$(printf '無線テスト' | hex)
+ssid_ascii=$(printf 'Kavel-7100-ASCII' | hex)
+ssid_long=$(printf 'Kavel-7100-0123456789abcdefghijk' | hex)  # 32 bytes
+ssid_invalid=e784a1ffe3838680                                 # "無", a stray byte, "テ", a stray byte
+
+# An association that must end in the connected state with the SSID: access point with SSID $2
+# (hex) and country $3 (none when empty), station started by "${@:4}".
+connect_scenario() {  # NAME SSID_HEX COUNTRY START...
+  local name=$1 ssid=$2 country=$3
+  shift 3
+  wanted "$name" || return 0
+  reset_world
+  if ! ap_start "$ssid" "$country"; then
+    problem "hostapd did not start"
+  elif timed_look "$ssid" "link up" "$@"; then
+    trace_has "found SSID"
+    trace_has "[Velmor]Ready to connect with Velmor"
+  fi
+  verdict "$name" "$scenario_ms"
+}
+
+# Brings up access point $1 (SSID hex) with a Country element and wpa_supplicant, and waits
+# for the connected look; $why says what failed.
+connected_with() {
+  reset_world
+  ap_start "$1" JP && wpa_start "$1" && expect_look "$1" 60
+}
+
+# --- Scenarios -------------------------------------------------------------------------------
+
+expect_look disconnected || {
+  record FAIL start - "the window does not show the program's own drawing of the disconnected state: $why"
+  exit 1
+}
+router_start --body "$marker_page"
+
+connect_scenario wpa_supplicant_no_country "$ssid_utf8" "" wpa_start "$ssid_utf8"
+connect_scenario wpa_supplicant_country "$ssid_utf8" JP wpa_start "$ssid_utf8"
+connect_scenario wpa_supplicant_connect_cmd "$ssid_utf8" "" wpa_start "$ssid_utf8" force_connect_cmd=1
+connect_scenario iwd "$ssid_utf8" "" iwd_start '無線テスト'
+
+# Disconnect and reconnect with an access point whose SSID every path reads.
+if wanted disconnect || wanted reconnect; then
+  if connected_with "$ssid_utf8"; then
+    if wanted disconnect; then
+      timed_look disconnected "disconnected" wpa disconnect
+      verdict disconnect "$scenario_ms"
+    fi
+    if wanted reconnect; then
+      wanted disconnect || wpa disconnect
+      expect_look disconnected
+      timed_look "$ssid_utf8" "link up" wpa reconnect
+      verdict reconnect "$scenario_ms"
+    fi
+  else
+    wanted disconnect && record FAIL disconnect - "not connected to begin with: $why"
+    wanted reconnect && record FAIL reconnect - "not connected to begin with: $why"
+  fi
+fi
+
+connect_scenario ssid_ascii "$ssid_ascii" JP wpa_start "$ssid_ascii"
+connect_scenario ssid_32_bytes "$ssid_long" JP wpa_start "$ssid_long"
+connect_scenario ssid_invalid_utf8 "$ssid_invalid" JP wpa_start "$ssid_invalid"
+
+# The router asks for a login with its realm instead of showing the marker page.
+if wanted realm_401; then
+  if connected_with "$ssid_ascii"; then
+    wpa disconnect
+    expect_look disconnected
+    router_stop
+    router_start --status 401 --realm "Kavel-7100 Web CU" --body ""
+    timed_look "$ssid_ascii" "link up" wpa reconnect && trace_has "QueryStatus is 401"
+    verdict realm_401 "$scenario_ms"
+    router_stop
+    router_start --body "$marker_page"
+  else
+    record FAIL realm_401 - "not connected to begin with: $why"
+  fi
+fi
+
+# The monitor link of mac80211_hwsim, up with an address and a default route of its own, while
+# the station is disconnected so that the pass looks at every link. Timed from the route to the
+# end of the pass that follows it.
+if wanted monitor_link_skipped; then
+  reset_world
+  tmark=$(trace_mark)
+  passes=$(passes_ended)
+  start=$(now)
+  ip link set hwsim0 up
+  ip addr add 198.51.100.2/24 dev hwsim0
+  ip route add default via 198.51.100.1 dev hwsim0 metric 500
+  ms=-
+  if wait_for 60 eval '(($(passes_ended) > passes))'; then
+    ms=$((($(now) - start) / 1000))
+    scenario_trace=$(trace_since "$tmark")
+    # The medium query fails for it, and its gateway is never asked for the page.
+    trace_has "QueryOID DeviceIoControl Fail"
+    grep -qF "198.51.100.1" <<<"$scenario_trace" && problem "the pass probed hwsim0: $(trace_digest "$tmark")"
+    expect_look disconnected || problem "the window left the disconnected state: $why"
+  else
+    problem "no pass followed the new link"
+  fi
+  verdict monitor_link_skipped "$ms"
+  ip link set hwsim0 down
+fi
+
+# A connected station loses its default route: the window shows the disconnected state and the
+# pass sends nothing anywhere. Its name lookups would go to the access point's address
+# (resolv.conf), and every IPv4 packet that reaches the access point's namespace is counted.
+ap_received() { ip netns exec ap awk '$1 == "Ip:" && $4 ~ /^[0-9]+$/ {print $4}' /proc/net/snmp; }
+if wanted no_default_route; then
+  if connected_with "$ssid_utf8"; then
+    before=$(ap_received)
+    timed_look disconnected - ip route del default dev "$sta"
+    wait_for 30 eval '(($(passes_started) == $(passes_ended)))'
+    sent=$(($(ap_received) - before))
+    ((sent == 0)) || problem "$sent packets reached the access point: $(trace_digest "$tmark")"
+    verdict no_default_route "$scenario_ms"
+    sta_address
+  else
+    record FAIL no_default_route - "not connected to begin with: $why"
+  fi
+fi
+
+# The Wi-Fi backend's own checks against this kernel: associated through wpa_supplicant's
+# default path with an access point that sends no Country element, then disconnected.
+operstate() { [[ $(cat "/sys/class/net/$sta/operstate") == "$1" ]]; }
+if wanted wlan_live_test; then
+  live=$VM_BUILD/tests/wlan_live_test
+  reset_world
+  if [[ ! -x $live ]]; then
+    record FAIL wlan_live_test - "$live is not built"
+  elif ! ap_start "$ssid_utf8" "" || ! wpa_start "$ssid_utf8" || ! wait_for 60 operstate up; then
+    record FAIL wlan_live_test - "the station did not associate"
+  else
+    start=$(now)
+    VELMOR_LIVE_IFACE=$sta VELMOR_LIVE_SSID_HEX=$ssid_utf8 VELMOR_LIVE_OTHER_IFACES=hwsim0 "$live" \
+      >"$out/wlan_live_test.log" 2>&1
+    associated=$?
+    wpa disconnect
+    wait_for 30 eval '! operstate up'
+    VELMOR_LIVE_IFACE=$sta VELMOR_LIVE_SSID_HEX= VELMOR_LIVE_OTHER_IFACES=hwsim0 "$live" \
+      >>"$out/wlan_live_test.log" 2>&1
+    disconnected=$?
+    ms=$((($(now) - start) / 1000))
+    # A run whose cases all skipped (no station named) proves nothing.
+    if grep -q '^\[  SKIPPED \]' "$out/wlan_live_test.log"; then
+      record FAIL wlan_live_test "$ms" "cases were skipped (wlan_live_test.log)"
+    elif ((associated != 0 || disconnected != 0)); then
+      record FAIL wlan_live_test "$ms" "exit $associated associated, $disconnected disconnected (wlan_live_test.log)"
+    else
+      record PASS wlan_live_test "$ms"
+    fi
+  fi
+fi
