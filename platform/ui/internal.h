@@ -117,7 +117,9 @@ struct SentRecord {
   std::shared_ptr<ThreadQueue> sender;
 };
 
-enum class InputKind { Move, Button, Leave, Key, Close, Iconic, Activate, Moved };
+// Recheck is no host event: the mouse capture was released, and the window now under the pointer
+// is told where the pointer is.
+enum class InputKind { Move, Button, Leave, Key, Close, Iconic, Activate, Moved, Recheck };
 
 struct InputEvent {
   InputKind kind = InputKind::Move;

@@ -939,6 +939,9 @@ BOOL ReleaseCapture() {
     old = q->capture;
     q->capture = nullptr;
     EvaluateTrackingLocked(*q);
+    // The window under the pointer hears of it now, not at the pointer's next move: a pointer that
+    // left the holder in one jump may have landed on a window that shows a hover look.
+    if (FindLive(old)) q->input.push_back(InputEvent{InputKind::Recheck});
   }
   if (old) CallProc(old, WM_CAPTURECHANGED, 0, 0);
   return TRUE;
