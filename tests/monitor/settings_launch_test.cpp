@@ -45,6 +45,19 @@ TEST_F(SettingsLaunch, OpensTheRoutersPageOnceAsOneArgument) {
                                               "-ConnectionCheckWaitThread"}));
 }
 
+TEST_F(SettingsLaunch, TabThenSpaceOpensThePageAndSpaceShowsThePressedFace) {
+  StartConnected();
+  desktop_.Host().TypeKey(VK_TAB);
+  desktop_.Host().KeyDown(VK_SPACE);
+  Settle();
+  EXPECT_EQ(dlg_->m_btnSettings.GetLookState(), CHoverButton::kPressed);
+  EXPECT_TRUE(Launches().empty());
+  desktop_.Host().KeyUp(VK_SPACE);
+  Settle();
+  WaitForWorkers();
+  EXPECT_EQ(Launches().size(), 1u);
+}
+
 TEST_F(SettingsLaunch, TwoClicksDuringOnePassOpenTwiceAndStartOnePass) {
   StartConnected();
   Gate gate;

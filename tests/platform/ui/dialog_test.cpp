@@ -107,6 +107,22 @@ TEST_F(DialogTest, FocusGoesToTheFirstTabStopOrElseTheDialogAndKeysGoToTheFocus)
   DestroyWindow(d);
 }
 
+TEST_F(DialogTest, SpaceOnTheFocusedButtonPressesItAndItsReleaseClicks) {
+  HWND d = Create();
+  HWND button = GetDlgItem(d, 1000);
+  ASSERT_EQ(GetFocus(), button);
+  desk.Host().KeyDown(VK_SPACE);
+  desk.Settle(d);
+  EXPECT_NE(SendMessageW(button, BM_GETSTATE, 0, 0) & BST_PUSHED, 0);
+  EXPECT_EQ(log.Count(WM_COMMAND), 0u);
+  desk.Host().KeyUp(VK_SPACE);
+  desk.Settle(d);
+  EXPECT_EQ(SendMessageW(button, BM_GETSTATE, 0, 0) & BST_PUSHED, 0);
+  ASSERT_EQ(log.Count(WM_COMMAND), 1u);
+  EXPECT_EQ(log.Of(WM_COMMAND)[0].wParam, MAKEWPARAM(1000, BN_CLICKED));
+  DestroyWindow(d);
+}
+
 TEST_F(DialogTest, EveryWayOfClosingBecomesTheCancelCommand) {
   HWND d = Create();
   const std::function<void()> ways[] = {
