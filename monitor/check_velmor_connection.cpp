@@ -21,11 +21,10 @@ constexpr char kProbePage[] = "admin/pcapp.asp";
 constexpr ULONG kInitialRecords = 16;
 
 // Byte text from the platform (adapter texts, the URL) goes to the trace as plain text, never as
-// a format.
+// a format, and its control characters as visible escapes.
 void TraceText(const char* pszText) {
   if (!g_bDebugMessage.load(std::memory_order_relaxed)) return;
-  const std::u16string wide = platform::AnsiToWide(pszText);
-  DebugMessage(u"%s", wide);
+  DebugMessage(u"%s", EscapeControls(platform::AnsiToWide(pszText)));
 }
 
 // The whole adapter list. The first call offers room for 16 records; a PC with more adapters

@@ -92,7 +92,7 @@ BOOL CheckVelmorWeb(const char* address) {
       DebugMessage(u"queryinfo fail\n");
     } else {
       if (HeadersHoldRealm(strHeaders)) bResult = TRUE;
-      DebugMessage(u"%s", strHeaders);
+      if (g_bDebugMessage.load(std::memory_order_relaxed)) DebugMessage(u"%s", EscapeControlsInHead(strHeaders));
     }
   }
   // 7. Any other status: not the router.
