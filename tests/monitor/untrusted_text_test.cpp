@@ -32,7 +32,8 @@ std::vector<UntrustedCase> Cases() {
       // The trace shows control characters (C0, DEL, C1) as escapes a terminal does not act on.
       {"ControlCharacters", "a\x1b[2J\r\n\tb\x07", "desc\x1b]0;title\x07\r\n\x7f\xc2\x9b" "1m",
        u"SSID: a\x1b[2J\r\n\tb\x07", "desc\\x1B]0;title\\x07\\x0D\\x0A\\x7F\\x9B" "1m"},
-      {"InvalidUtf8", "\xff\xfe\xc3(\x80", "d\xff\xfe(\x80", u"SSID: \uFFFD\uFFFD\uFFFD(\uFFFD",
+      // Each invalid byte is kept in the text (the window draws it as U+FFFD) and traced as U+FFFD.
+      {"InvalidUtf8", "\xff\xfe\xc3(\x80", "d\xff\xfe(\x80", u"SSID: \xDCFF\xDCFE\xDCC3(\xDC80",
        "d" + kBad + kBad + "(" + kBad},
       // 32 bytes of directives with no terminator: the line is cut for its label, never read past.
       {"DirectivesFilling32Bytes", "%s%n%s%n%s%n%s%n%s%n%s%n%s%n%s%n", std::string(131, '%'), u"SSID: %s%n%s%n%s%n%...",
