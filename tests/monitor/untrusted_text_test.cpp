@@ -35,8 +35,9 @@ std::vector<UntrustedCase> Cases() {
       // Each invalid byte is kept in the text (the window draws it as U+FFFD) and traced as U+FFFD.
       {"InvalidUtf8", "\xff\xfe\xc3(\x80", "d\xff\xfe(\x80", u"SSID: \xDCFF\xDCFE\xDCC3(\xDC80",
        "d" + kBad + kBad + "(" + kBad},
-      // 32 bytes of directives with no terminator: the line is cut for its label, never read past.
-      {"DirectivesFilling32Bytes", "%s%n%s%n%s%n%s%n%s%n%s%n%s%n%s%n", std::string(131, '%'), u"SSID: %s%n%s%n%s%n%...",
+      // 32 bytes of directives with no terminator: the line is cut for its label (one "%" more than
+      // the length rule, as the 22 characters are wider than the label), never read past.
+      {"DirectivesFilling32Bytes", "%s%n%s%n%s%n%s%n%s%n%s%n%s%n%s%n", std::string(131, '%'), u"SSID: %s%n%s%n%s%n...",
        std::string(131, '%')},
   };
 }
