@@ -50,7 +50,7 @@ void DrawPushButton(HWND hwnd, HDC hdc, const ControlInfo& info, const RECT& rc)
                         {rc.right - 1, rc.top, rc.right, rc.bottom}};
   for (const RECT& e : edges) FillRect(hdc, &e, frame);
   RECT text = rc;
-  if (info.state & BST_PUSHED) OffsetRect(&text, 1, 1);
+  if (info.state & BST_PUSHED) text = Offset(text, 1, 1);
   SetBkMode(hdc, TRANSPARENT);
   SetTextColor(hdc, GetSysColor(IsWindowEnabled(hwnd) ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
   DrawTextW(hdc, info.text.c_str(), -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);

@@ -369,8 +369,6 @@ BOOL _TrackMouseEvent(TRACKMOUSEEVENT* track) {
   return TRUE;
 }
 
-BOOL TrackMouseEvent(TRACKMOUSEEVENT* track) { return _TrackMouseEvent(track); }
-
 SHORT GetKeyState(int virtualKey) {
   auto q = CurrentQueue();
   std::lock_guard g(Lock());

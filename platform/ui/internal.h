@@ -190,7 +190,6 @@ POINT ClientOriginInTop(const Window& w);  // client origin in the top-level's c
 RECT VisibleRectInTop(const Window& w);    // what of the window its ancestors let show
 bool IsAncestor(const Window& ancestor, const Window& w);
 std::shared_ptr<const WindowClass> FindClass(std::u16string_view name);
-std::shared_ptr<const WindowClass> SystemClass(ClassKind kind);
 
 // Messages. Calls a window procedure on this thread (no lock held).
 LRESULT CallProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
