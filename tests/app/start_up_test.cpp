@@ -11,6 +11,10 @@
 #include "platform/inet/internet.h"
 
 TEST(StartUp, ReadsByteTextInTheUsersLocale) {
+  // The HTTP client, which the start-up loads on a thread of its own, is loaded first: the test
+  // then never ends during that load, and the libraries it loads never see the test's locale
+  // folder (glibc keeps the folder's name for good in each locale they make while it is set).
+  ASSERT_TRUE(platform::inet::InitializeInternet());
   // A Latin-1 locale of the test's own, where the byte E9 is "é" and no UTF-8 at all; the machine's
   // locales do not matter.
   char dir[] = "/tmp/velmor-locale-XXXXXX";
@@ -23,7 +27,5 @@ TEST(StartUp, ReadsByteTextInTheUsersLocale) {
   unsetenv("DISPLAY");
   EXPECT_NE(RunVelmorManager("start_up_test", NetworkBackends{}), 0);
   EXPECT_EQ(platform::AnsiToWide("caf\xE9"), u"caf\u00e9");
-  // The start-up began loading the HTTP client beside it; the process ends after that load.
-  platform::inet::InitializeInternet();
   std::system((std::string("rm -rf ") + dir).c_str());
 }
