@@ -143,7 +143,7 @@ TEST_F(SettingsLaunch, ALaunchWokenAsTheWindowClosesOpensNothing) {
   auto clock = std::make_shared<HoldingClock>(testClock);
   platform::kernel::SetClock(clock);
   StartConnected();
-  platform::kernel::SetDebugOutputSink([&clock](std::u16string_view text) {
+  platform::kernel::SetDebugOutputSink([clock](std::u16string_view text) {
     if (text == u"+ConnectionCheckWaitThread") clock->HoldThisThread();
   });
   TraceOn();
