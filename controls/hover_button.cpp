@@ -5,6 +5,7 @@ BEGIN_MESSAGE_MAP(CHoverButton, CBitmapButton)
   ON_WM_LBUTTONUP()
   ON_WM_LBUTTONDOWN()
   ON_MESSAGE(WM_MOUSELEAVE, OnMouseLeave)
+  ON_WM_KEYDOWN()
 END_MESSAGE_MAP()
 
 CHoverButton::CHoverButton() : m_bHover(FALSE), m_nState(kNormal) {}
@@ -77,6 +78,13 @@ void CHoverButton::OnLButtonUp(UINT nFlags, CPoint point) {
   CWnd::EnableWindow(TRUE);
   SendMessage(BM_SETSTATE, 1, 0);
   CBitmapButton::OnLButtonUp(nFlags, point);
+}
+
+// Space presses a focused button as the left mouse button does, and shows the same face; the
+// standard button clicks when the key comes up.
+void CHoverButton::OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
+  if (nChar == VK_SPACE) m_nState = kPressed;
+  CBitmapButton::OnKeyDown(nChar, nRepCnt, nFlags);
 }
 
 LRESULT CHoverButton::OnMouseLeave(WPARAM /*wParam*/, LPARAM /*lParam*/) {

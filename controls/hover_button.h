@@ -33,6 +33,7 @@ class CHoverButton : public CBitmapButton {
   afx_msg void OnLButtonUp(UINT nFlags, CPoint point);
   afx_msg void OnLButtonDown(UINT nFlags, CPoint point);
   afx_msg LRESULT OnMouseLeave(WPARAM wParam, LPARAM lParam);
+  afx_msg void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
 
   BOOL m_bHover;
   // Written by worker threads through SetLookState while the window's thread draws.

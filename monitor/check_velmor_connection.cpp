@@ -19,13 +19,13 @@ namespace {
 
 constexpr char kProbePage[] = "admin/pcapp.asp";
 constexpr ULONG kInitialRecords = 16;
+constexpr std::size_t kSsidTextSize = 128;
 
 // Byte text from the platform (adapter texts, the URL) goes to the trace as plain text, never as
-// a format.
+// a format, and its control characters as visible escapes.
 void TraceText(const char* pszText) {
   if (!g_bDebugMessage.load(std::memory_order_relaxed)) return;
-  const std::u16string wide = platform::AnsiToWide(pszText);
-  DebugMessage(u"%s", wide);
+  DebugMessage(u"%s", EscapeControls(platform::AnsiToWide(pszText)));
 }
 
 // The whole adapter list. The first call offers room for 16 records; a PC with more adapters
@@ -49,6 +49,67 @@ std::vector<IP_ADAPTER_INFO> ReadAdapterList() {
   return {};
 }
 
+// The SSID of an adapter whose gateway answered as the router, by its medium: a native 802.11
+// adapter through the Wi-Fi service, a legacy one through its driver. TRUE when the router counts
+// as found; `szSsid` then holds the SSID text (empty when the Wi-Fi service read none).
+BOOL ReadSsid(const IP_ADAPTER_INFO& adapter, DWORD dwMedium, char* szSsid) {
+  if (dwMedium == NdisPhysicalMediumNative802_11) {
+    DebugMessage(u"Native Get SSID\n");
+    return QueryWlanSsid(adapter.AdapterName, szSsid);
+  }
+
+  DebugMessage(u"Get SSID\n");
+  NDIS_802_11_SSID ssid{};
+  if (!QueryOID(adapter.AdapterName, OID_802_11_SSID, &ssid, sizeof ssid) || ssid.SsidLength == 0) {
+    DebugMessage(u"Get SSID Fail\n");
+    return FALSE;
+  }
+  // The SSID ends at its first zero byte, at its stated length, and at 32 bytes.
+  std::size_t nLength = ssid.SsidLength < NDIS_802_11_LENGTH_SSID ? ssid.SsidLength : NDIS_802_11_LENGTH_SSID;
+  const void* pZero = std::memchr(ssid.Ssid, 0, nLength);
+  if (pZero != nullptr) nLength = static_cast<std::size_t>(static_cast<const UCHAR*>(pZero) - ssid.Ssid);
+  std::memset(szSsid, 0, kSsidTextSize);
+  std::memcpy(szSsid, ssid.Ssid, nLength);
+  return TRUE;
+}
+
+// Brings the window up to date with what the pass found: the connected state when the SSID
+// differs from the one shown last, the disconnected state when the router shown is gone.
+void ApplyPassResult(CVelmor_managerDlg* pDlg, BOOL bFound, const char* szSsid) {
+  std::lock_guard display(pDlg->m_csDisplay);
+  if (bFound) {
+    DebugMessage(u"found SSID\n");
+    bool bChanged;
+    {
+      std::lock_guard lock(pDlg->m_csText);
+      bChanged = std::strcmp(szSsid, pDlg->m_szLastSsid) != 0;
+    }
+    if (bChanged) {
+      const std::u16string wszSsid = platform::AnsiToWide(szSsid);
+      pDlg->ShowSsid(wszSsid.c_str());
+      pDlg->UpdateConnectionStatus(TRUE);
+    }
+    std::lock_guard lock(pDlg->m_csText);
+    std::memset(pDlg->m_szLastSsid, 0, sizeof pDlg->m_szLastSsid);
+    std::memcpy(pDlg->m_szLastSsid, szSsid, std::strlen(szSsid));
+    return;
+  }
+
+  // The window may show the connected state with an empty SSID (a router whose SSID could not
+  // be read); losing that router must show the disconnected state too.
+  bool bShown;
+  {
+    std::lock_guard lock(pDlg->m_csText);
+    bShown = pDlg->m_szLastSsid[0] != 0 || pDlg->m_bConnected;
+  }
+  if (bShown) {
+    pDlg->ShowSsid(nullptr);
+    pDlg->UpdateConnectionStatus(FALSE);
+    std::lock_guard lock(pDlg->m_csText);
+    std::memset(pDlg->m_szLastSsid, 0, sizeof pDlg->m_szLastSsid);
+  }
+}
+
 }  // namespace
 
 BOOL CheckVelmorConnection(CVelmor_managerDlg* pDlg, char* pszGateway) {
@@ -59,7 +120,7 @@ BOOL CheckVelmorConnection(CVelmor_managerDlg* pDlg, char* pszGateway) {
   std::vector<IP_ADAPTER_INFO> adapters = ReadAdapterList();
   PIP_ADAPTER_INFO pAdapter = adapters.empty() ? nullptr : adapters.data();
 
-  char szSsid[128];
+  char szSsid[kSsidTextSize];
   char szUrl[128];
   std::memset(szSsid, 0, sizeof szSsid);
   std::memset(szUrl, 0, sizeof szUrl);
@@ -98,70 +159,18 @@ BOOL CheckVelmorConnection(CVelmor_managerDlg* pDlg, char* pszGateway) {
     DebugMessage(u"medium: %d\n", dwMedium);
 
     if (!CheckVelmorWeb(szUrl)) continue;
+    if (!ReadSsid(*pAdapter, dwMedium, szSsid)) continue;
 
-    if (dwMedium == NdisPhysicalMediumNative802_11) {
-      DebugMessage(u"Native Get SSID\n");
-      if (!QueryWlanSsid(pAdapter->AdapterName, szSsid)) continue;
-      {
-        std::lock_guard lock(pDlg->m_csText);
-        std::memcpy(pszGateway, pszAdapterGateway, sizeof pAdapter->GatewayList.IpAddress.String);
-      }
-      bFound = TRUE;
-      break;
-    }
-
-    DebugMessage(u"Get SSID\n");
-    NDIS_802_11_SSID ssid{};
-    if (QueryOID(pAdapter->AdapterName, OID_802_11_SSID, &ssid, sizeof ssid) && ssid.SsidLength > 0) {
-      {
-        std::lock_guard lock(pDlg->m_csText);
-        std::memcpy(pszGateway, pszAdapterGateway, sizeof pAdapter->GatewayList.IpAddress.String);
-      }
-      // The SSID ends at its first zero byte, at its stated length, and at 32 bytes.
-      std::size_t nLength = ssid.SsidLength < NDIS_802_11_LENGTH_SSID ? ssid.SsidLength : NDIS_802_11_LENGTH_SSID;
-      const void* pZero = std::memchr(ssid.Ssid, 0, nLength);
-      if (pZero != nullptr) nLength = static_cast<std::size_t>(static_cast<const UCHAR*>(pZero) - ssid.Ssid);
-      std::memset(szSsid, 0, sizeof szSsid);
-      std::memcpy(szSsid, ssid.Ssid, nLength);
-      bFound = TRUE;
-      break;
-    }
-    DebugMessage(u"Get SSID Fail\n");
-  }
-
-  if (!stop.stop_requested()) {
-    std::lock_guard display(pDlg->m_csDisplay);
-    if (bFound) {
-      DebugMessage(u"found SSID\n");
-      bool bChanged;
-      {
-        std::lock_guard lock(pDlg->m_csText);
-        bChanged = std::strcmp(szSsid, pDlg->m_szLastSsid) != 0;
-      }
-      if (bChanged) {
-        const std::u16string wszSsid = platform::AnsiToWide(szSsid);
-        pDlg->ShowSsid(wszSsid.c_str());
-        pDlg->UpdateConnectionStatus(TRUE);
-      }
+    {
       std::lock_guard lock(pDlg->m_csText);
-      std::memset(pDlg->m_szLastSsid, 0, sizeof pDlg->m_szLastSsid);
-      std::memcpy(pDlg->m_szLastSsid, szSsid, std::strlen(szSsid));
-    } else {
-      // The window may show the connected state with an empty SSID (a router whose SSID could
-      // not be read); losing that router must show the disconnected state too.
-      bool bShown;
-      {
-        std::lock_guard lock(pDlg->m_csText);
-        bShown = pDlg->m_szLastSsid[0] != 0 || pDlg->m_bConnected;
-      }
-      if (bShown) {
-        pDlg->ShowSsid(nullptr);
-        pDlg->UpdateConnectionStatus(FALSE);
-        std::lock_guard lock(pDlg->m_csText);
-        std::memset(pDlg->m_szLastSsid, 0, sizeof pDlg->m_szLastSsid);
-      }
+      std::memcpy(pszGateway, pszAdapterGateway, sizeof pAdapter->GatewayList.IpAddress.String);
     }
+    bFound = TRUE;
+    break;
   }
+
+  // A pass stopped by close leaves the window alone.
+  if (!stop.stop_requested()) ApplyPassResult(pDlg, bFound, szSsid);
 
   pDlg->RecordPassResult(pDlg->m_bConnected, pszGateway);
   SetEvent(pDlg->m_hCheckDoneEvent);

@@ -1,5 +1,8 @@
 // The two connection states on the screen.
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "trace/debug_trace.h"
 #include "app/velmor_manager_dlg.h"
@@ -8,6 +11,47 @@
 namespace {
 
 constexpr COLORREF kSsidColor = RGB(64, 58, 29);
+constexpr std::size_t kSsidPrefixLength = 6;  // "SSID: "
+
+// Where a cut at `n` may fall: one unit earlier where `n` is inside a surrogate pair.
+std::size_t CharacterBoundary(const WCHAR* szLine, std::size_t n) {
+  return (n > 0 && szLine[n - 1] >= 0xD800 && szLine[n - 1] <= 0xDBFF) ? n - 1 : n;
+}
+
+// Ends the line with "..." after its first `n` units (fewer where the cut would split a character).
+void CutLine(WCHAR* szLine, std::size_t n) {
+  n = CharacterBoundary(szLine, n);
+  szLine[n] = u'.';
+  szLine[n + 1] = u'.';
+  szLine[n + 2] = u'.';
+  szLine[n + 3] = 0;
+}
+
+// The length rules count UTF-16 units, so a line of full-width characters can still be wider than
+// the label. Such a line keeps fewer of its first `nBody` units, with "...", until it fits the
+// label, measured as the label draws it: in its own font, on one line.
+void FitLineToLabel(WCHAR* szLine, std::size_t nBody, CLabel& label) {
+  CClientDC dc(&label);
+  CFont font;
+  font.CreateFontIndirect(&label.GetLogFont());
+  CFont* pOldFont = dc.SelectObject(&font);
+  CRect rcLabel;
+  label.GetClientRect(&rcLabel);
+  const auto fits = [&](std::u16string_view text) {
+    CRect rcText(0, 0, rcLabel.Width(), rcLabel.Height());
+    dc.DrawText(text.data(), static_cast<int>(text.size()), &rcText, DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS);
+    return rcText.Width() <= rcLabel.Width();
+  };
+  if (!fits(szLine)) {
+    std::size_t n = nBody;
+    while (n > kSsidPrefixLength) {
+      n = CharacterBoundary(szLine, n - 1);
+      if (fits(std::u16string(szLine, n) + u"...")) break;
+    }
+    CutLine(szLine, std::max(n, kSsidPrefixLength));
+  }
+  dc.SelectObject(pOldFont);
+}
 
 }  // namespace
 
@@ -27,17 +71,17 @@ void CVelmor_managerDlg::ShowSsid(LPCWSTR pszSsid) {
   if (pszSsid != nullptr) {
     swprintf_s(szLine, u"SSID: %s", pszSsid);
     const std::size_t nLength = platform::WideLength(szLine);
+    std::size_t nBody = nLength;
     if (nLength > 18) {
       m_lblSsid.SetFontSize(12);
       if (nLength > 21) {
-        szLine[19] = u'.';
-        szLine[20] = u'.';
-        szLine[21] = u'.';
-        szLine[22] = 0;
+        nBody = CharacterBoundary(szLine, 19);
+        CutLine(szLine, nBody);
       }
     } else {
       m_lblSsid.SetFontSize(14);
     }
+    FitLineToLabel(szLine, nBody, m_lblSsid);
     m_lblNotice.SetWindowText(u"※接続にはID/PWが必要です。\n初期値はマニュアルで確認してください");
     m_lblSsid.SetWindowText(szLine);
   } else {

@@ -42,7 +42,7 @@ BOOL HeadersHoldRealm(const std::u16string& strHeaders) {
 }
 
 BOOL CheckVelmorWeb(const char* address) {
-  // 1. The request URL. An address that does not fit would ask for a different page.
+  // The request URL. An address that does not fit would ask for a different page.
   WCHAR wszAddress[128];
   WCHAR wszUrl[128];
   BOOL bResult = FALSE;
@@ -52,7 +52,7 @@ BOOL CheckVelmorWeb(const char* address) {
     return FALSE;
   }
 
-  // 2. A client of its own for this probe, and the request.
+  // A client of its own for this probe, and the request.
   std::unique_ptr<CInternetSession> pSession;
   std::unique_ptr<CHttpFile> pFile;
   try {
@@ -68,7 +68,6 @@ BOOL CheckVelmorWeb(const char* address) {
     return FALSE;
   }
 
-  // 3. The status.
   DWORD dwStatusCode = 0;
   if (!pFile->QueryInfoStatusCode(dwStatusCode)) {
     DebugMessage(u"Web QueryFail\n");
@@ -77,27 +76,26 @@ BOOL CheckVelmorWeb(const char* address) {
     return FALSE;
   }
 
-  // 4.
   DebugMessage(u"QueryStatus code: %d", dwStatusCode);
 
   if (dwStatusCode >= 200 && dwStatusCode <= 299) {
-    // 5. Any success: the marker in the body.
+    // Any success traces its status once more, then looks for the marker in the body.
     DebugMessage(u"QueryStatus code: %d", dwStatusCode);
     bResult = FindMarkerInBody(*pFile);
   } else if (dwStatusCode == 401) {
-    // 6. The challenge: the realm anywhere in the headers.
+    // The challenge: the realm anywhere in the headers.
     DebugMessage(u"QueryStatus is 401");
     std::u16string strHeaders;
     if (!pFile->QueryInfo(HTTP_QUERY_RAW_HEADERS_CRLF, strHeaders)) {
       DebugMessage(u"queryinfo fail\n");
     } else {
       if (HeadersHoldRealm(strHeaders)) bResult = TRUE;
-      DebugMessage(u"%s", strHeaders);
+      if (g_bDebugMessage.load(std::memory_order_relaxed)) DebugMessage(u"%s", EscapeControlsInHead(strHeaders));
     }
   }
-  // 7. Any other status: not the router.
+  // Any other status: not the router.
 
-  // 8. The response first, then the client.
+  // The response goes first, then the client.
   pFile.reset();
   pSession.reset();
   return bResult;

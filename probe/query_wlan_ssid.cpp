@@ -37,6 +37,14 @@ void AppendSsidByte(char* ssidText, UCHAR byte) {
   ssidText[length + 1] = '\0';
 }
 
+// Each SSID byte goes to the trace as the character of its value, a control character as its
+// visible escape.
+void TraceSsidByte(UCHAR byte) {
+  if (!g_bDebugMessage.load(std::memory_order_relaxed)) return;
+  const char16_t c = byte;
+  DebugMessage(u"%s", EscapeControls(std::u16string_view(&c, 1)));
+}
+
 }  // namespace
 
 BOOL QueryWlanSsid(const char* adapterName, char* ssidText) {
@@ -89,7 +97,7 @@ BOOL QueryWlanSsid(const char* adapterName, char* ssidText) {
     const DOT11_SSID& ssid = pConnectInfo->wlanAssociationAttributes.dot11Ssid;
     const ULONG length = ssid.uSSIDLength < DOT11_SSID_MAX_LENGTH ? ssid.uSSIDLength : DOT11_SSID_MAX_LENGTH;
     for (ULONG k = 0; k < length; k++) {
-      DebugMessage(u"%c", static_cast<WCHAR>(ssid.ucSSID[k]));
+      TraceSsidByte(ssid.ucSSID[k]);
       AppendSsidByte(ssidText, ssid.ucSSID[k]);
     }
     WlanFreeMemory(pConnectInfo);

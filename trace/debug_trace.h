@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <string>
+#include <string_view>
 
 #include "platform/base/format.h"
 #include "platform/kernel/debug_output.h"
@@ -18,3 +19,12 @@ void DebugMessage(platform::WFormatString<Args...> format, const Args&... args) 
   const std::u16string text = platform::Format<Args...>(format, args...);
   OutputDebugStringW(text.c_str());
 }
+
+// Text from outside the program (an adapter's texts, an SSID, a router's answer) as the trace
+// carries it: every control character (U+0000 to U+001F, U+007F, U+0080 to U+009F) is written as
+// the visible escape "\xNN", so that a terminal showing the trace never acts on it. Everything else
+// stays as it is.
+std::u16string EscapeControls(std::u16string_view text);
+// The same for an HTTP head, whose CR LF line ends and tabs are its layout and stay; a CR or LF
+// on its own is escaped like any other control character.
+std::u16string EscapeControlsInHead(std::u16string_view head);

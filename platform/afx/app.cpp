@@ -62,15 +62,12 @@ CWnd* AfxGetMainWnd() { return g_app ? g_app->m_pMainWnd : nullptr; }
 
 HINSTANCE AfxGetResourceHandle() { return platform::ResourceModule(); }
 
-HINSTANCE AfxGetInstanceHandle() { return platform::ResourceModule(); }
-
 void AfxPrepareThread() {
   using platform::afx::detail::Temporaries;
   Temporaries<CWnd>();
   Temporaries<CDC>();
   Temporaries<CBitmap>();
   Temporaries<CFont>();
-  Temporaries<CBrush>();
   platform::ui::PrepareThread();
   platform::kernel::CurrentStopToken();
 }

@@ -37,7 +37,6 @@ class CWinApp : public CCmdTarget {
 CWinApp* AfxGetApp();
 CWnd* AfxGetMainWnd();
 HINSTANCE AfxGetResourceHandle();
-HINSTANCE AfxGetInstanceHandle();
 // Makes the calling thread's per-thread objects of the window system and of the framework now.
 // glibc registers the destructor of a thread-local object under the dynamic linker's lock when
 // a thread first makes it; while another thread loads a library (platform::inet::PreloadInternet)

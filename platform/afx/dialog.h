@@ -18,7 +18,6 @@ void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
 class CDialog : public CWnd {
  public:
   explicit CDialog(UINT nIDTemplate, CWnd* pParentWnd = nullptr);
-  explicit CDialog(LPCWSTR lpszTemplateName, CWnd* pParentWnd = nullptr);
 
   // Creates the dialog from its template and runs the modal loop, which offers every message
   // to PreTranslateMessage before dispatching it, until EndDialog. Returns EndDialog's result,

@@ -16,10 +16,6 @@ template <>
 void TemporaryObjects<CFont>::Unhook(CFont& object) {
   object.m_hObject = nullptr;
 }
-template <>
-void TemporaryObjects<CBrush>::Unhook(CBrush& object) {
-  object.m_hObject = nullptr;
-}
 }  // namespace platform::afx::detail
 
 namespace {
@@ -57,8 +53,6 @@ BOOL CGdiObject::DeleteObject() {
   return ::DeleteObject(Detach());
 }
 
-int CGdiObject::GetObject(int size, LPVOID out) const { return ::GetObjectW(m_hObject, size, out); }
-
 BOOL CGdiObject::CreateStockObject(int index) { return Attach(::GetStockObject(index)); }
 
 CBitmap* CBitmap::FromHandle(HBITMAP bitmap) { return BorrowObject<CBitmap>(bitmap); }
@@ -73,13 +67,7 @@ CFont* CFont::FromHandle(HFONT font) { return BorrowObject<CFont>(font); }
 
 BOOL CFont::CreateFontIndirect(const LOGFONTW* logFont) { return Attach(::CreateFontIndirectW(logFont)); }
 
-int CFont::GetLogFont(LOGFONTW* out) const { return ::GetObjectW(m_hObject, sizeof(LOGFONTW), out); }
-
-CBrush::CBrush(COLORREF color) { CreateSolidBrush(color); }
-
-CBrush* CBrush::FromHandle(HBRUSH brush) { return BorrowObject<CBrush>(brush); }
-
-BOOL CBrush::CreateSolidBrush(COLORREF color) { return Attach(::CreateSolidBrush(color)); }
+CBrush::CBrush(COLORREF color) { Attach(::CreateSolidBrush(color)); }
 
 CDC::~CDC() {
   if (m_hDC) ::DeleteDC(Detach());
@@ -108,11 +96,6 @@ HDC CDC::Detach() {
 
 BOOL CDC::CreateCompatibleDC(CDC* other) { return Attach(::CreateCompatibleDC(other ? other->m_hDC : nullptr)); }
 
-BOOL CDC::DeleteDC() {
-  if (!m_hDC) return FALSE;
-  return ::DeleteDC(Detach());
-}
-
 int CDC::SaveDC() { return ::SaveDC(m_hDC); }
 BOOL CDC::RestoreDC(int savedDepth) { return ::RestoreDC(m_hDC, savedDepth); }
 
@@ -126,21 +109,16 @@ CFont* CDC::SelectObject(CFont* font) {
   return CFont::FromHandle(static_cast<HFONT>(old));
 }
 
-CBrush* CDC::SelectObject(CBrush* brush) {
-  HGDIOBJ old = ::SelectObject(m_hDC, brush ? brush->m_hObject : nullptr);
-  return CBrush::FromHandle(static_cast<HBRUSH>(old));
-}
-
-HGDIOBJ CDC::SelectObject(HGDIOBJ object) { return ::SelectObject(m_hDC, object); }
 int CDC::SetBkMode(int mode) { return ::SetBkMode(m_hDC, mode); }
 COLORREF CDC::SetTextColor(COLORREF color) { return ::SetTextColor(m_hDC, color); }
-COLORREF CDC::SetBkColor(COLORREF color) { return ::SetBkColor(m_hDC, color); }
 
 BOOL CDC::BitBlt(int x, int y, int width, int height, CDC* source, int xSource, int ySource, DWORD rop) {
   return ::BitBlt(m_hDC, x, y, width, height, source ? source->m_hDC : nullptr, xSource, ySource, rop);
 }
 
-void CDC::FillRect(LPCRECT rect, CBrush* brush) { ::FillRect(m_hDC, rect, brush ? static_cast<HBRUSH>(*brush) : nullptr); }
+void CDC::FillRect(LPCRECT rect, CBrush* brush) {
+  ::FillRect(m_hDC, rect, brush ? static_cast<HBRUSH>(brush->m_hObject) : nullptr);
+}
 
 int CDC::DrawText(const CString& text, LPRECT rect, UINT format) {
   return ::DrawTextW(m_hDC, text.GetString(), text.GetLength(), rect, format);
@@ -149,5 +127,3 @@ int CDC::DrawText(const CString& text, LPRECT rect, UINT format) {
 int CDC::DrawText(LPCWSTR text, int length, LPRECT rect, UINT format) { return ::DrawTextW(m_hDC, text, length, rect, format); }
 
 BOOL CDC::DrawIcon(int x, int y, HICON icon) { return ::DrawIcon(m_hDC, x, y, icon); }
-BOOL CDC::DrawIcon(POINT point, HICON icon) { return ::DrawIcon(m_hDC, point.x, point.y, icon); }
-COLORREF CDC::GetPixel(int x, int y) const { return ::GetPixel(m_hDC, x, y); }

@@ -25,7 +25,6 @@ class CGdiObject : public CObject {
   BOOL Attach(HGDIOBJ object);
   HGDIOBJ Detach();
   BOOL DeleteObject();
-  int GetObject(int size, LPVOID out) const;
   BOOL CreateStockObject(int index);
 };
 
@@ -44,16 +43,12 @@ class CFont : public CGdiObject {
   static CFont* FromHandle(HFONT font);
   operator HFONT() const { return static_cast<HFONT>(m_hObject); }  // NOLINT(google-explicit-constructor)
   BOOL CreateFontIndirect(const LOGFONTW* logFont);
-  int GetLogFont(LOGFONTW* out) const;
 };
 
 class CBrush : public CGdiObject {
  public:
   CBrush() = default;
   explicit CBrush(COLORREF color);
-  static CBrush* FromHandle(HBRUSH brush);
-  operator HBRUSH() const { return static_cast<HBRUSH>(m_hObject); }  // NOLINT(google-explicit-constructor)
-  BOOL CreateSolidBrush(COLORREF color);
 };
 
 // A device context. One made by CreateCompatibleDC is deleted with the object; one attached
@@ -73,24 +68,18 @@ class CDC : public CObject {
   BOOL Attach(HDC hdc);
   HDC Detach();
   BOOL CreateCompatibleDC(CDC* other);
-  BOOL DeleteDC();
 
   int SaveDC();
   BOOL RestoreDC(int savedDepth);
   CBitmap* SelectObject(CBitmap* bitmap);
   CFont* SelectObject(CFont* font);
-  CBrush* SelectObject(CBrush* brush);
-  HGDIOBJ SelectObject(HGDIOBJ object);
   int SetBkMode(int mode);
   COLORREF SetTextColor(COLORREF color);
-  COLORREF SetBkColor(COLORREF color);
   BOOL BitBlt(int x, int y, int width, int height, CDC* source, int xSource, int ySource, DWORD rop);
   void FillRect(LPCRECT rect, CBrush* brush);
   int DrawText(const CString& text, LPRECT rect, UINT format);
   int DrawText(LPCWSTR text, int length, LPRECT rect, UINT format);
   BOOL DrawIcon(int x, int y, HICON icon);
-  BOOL DrawIcon(POINT point, HICON icon);
-  COLORREF GetPixel(int x, int y) const;
 };
 
 namespace platform::afx {

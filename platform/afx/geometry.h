@@ -23,7 +23,6 @@ class CRect : public RECT {
   CRect(const RECT& r) : RECT(r) {}  // NOLINT(google-explicit-constructor)
   int Width() const { return right - left; }
   int Height() const { return bottom - top; }
-  bool IsRectEmpty() const { return left >= right || top >= bottom; }
   bool PtInRect(POINT p) const { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; }
   operator LPRECT() { return this; }         // NOLINT(google-explicit-constructor)
   operator LPCRECT() const { return this; }  // NOLINT(google-explicit-constructor)

@@ -9,7 +9,6 @@ class CWnd;
 class CDC;
 class CBitmap;
 class CFont;
-class CBrush;
 
 namespace platform::afx::detail {
 
@@ -48,7 +47,5 @@ template <>
 void TemporaryObjects<CBitmap>::Unhook(CBitmap& object);
 template <>
 void TemporaryObjects<CFont>::Unhook(CFont& object);
-template <>
-void TemporaryObjects<CBrush>::Unhook(CBrush& object);
 
 }  // namespace platform::afx::detail

@@ -43,7 +43,6 @@ void platform::afx::ClearTemporaryObjects() {
   Temporaries<CDC>().Clear();
   Temporaries<CBitmap>().Clear();
   Temporaries<CFont>().Clear();
-  Temporaries<CBrush>().Clear();
 }
 
 // --- CCmdTarget ------------------------------------------------------------------------------
@@ -189,8 +188,6 @@ BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
 
 void CWnd::SetWindowText(LPCWSTR text) { ::SetWindowTextW(m_hWnd, text); }
 
-int CWnd::GetWindowText(LPWSTR buffer, int maxCount) const { return ::GetWindowTextW(m_hWnd, buffer, maxCount); }
-
 void CWnd::GetWindowText(CString& text) const {
   const int length = ::GetWindowTextLengthW(m_hWnd);
   LPWSTR buffer = text.GetBuffer(length);
@@ -198,19 +195,12 @@ void CWnd::GetWindowText(CString& text) const {
   text.ReleaseBuffer();
 }
 
-int CWnd::GetWindowTextLength() const { return ::GetWindowTextLengthW(m_hWnd); }
-
 BOOL CWnd::SetWindowPos(const CWnd* pWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags) {
   return ::SetWindowPos(m_hWnd, pWndInsertAfter ? pWndInsertAfter->m_hWnd : HWND_TOP, x, y, cx, cy, nFlags);
 }
 
-void CWnd::MoveWindow(int x, int y, int width, int height, BOOL bRepaint) {
-  ::MoveWindow(m_hWnd, x, y, width, height, bRepaint);
-}
-
 void CWnd::GetClientRect(LPRECT rect) const { ::GetClientRect(m_hWnd, rect); }
 void CWnd::GetWindowRect(LPRECT rect) const { ::GetWindowRect(m_hWnd, rect); }
-void CWnd::ClientToScreen(POINT* point) const { ::ClientToScreen(m_hWnd, point); }
 void CWnd::ScreenToClient(POINT* point) const { ::ScreenToClient(m_hWnd, point); }
 
 void CWnd::Invalidate(BOOL bErase) { ::InvalidateRect(m_hWnd, nullptr, bErase); }
@@ -221,34 +211,14 @@ BOOL CWnd::RedrawWindow(LPCRECT rectUpdate, HRGN rgnUpdate, UINT flags) {
 void CWnd::UpdateWindow() { ::UpdateWindow(m_hWnd); }
 
 BOOL CWnd::EnableWindow(BOOL bEnable) { return ::EnableWindow(m_hWnd, bEnable); }
-BOOL CWnd::IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
 BOOL CWnd::ShowWindow(int nCmdShow) { return ::ShowWindow(m_hWnd, nCmdShow); }
-BOOL CWnd::IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
 BOOL CWnd::IsIconic() const { return ::IsIconic(m_hWnd); }
 CWnd* CWnd::SetCapture() { return FromHandle(::SetCapture(m_hWnd)); }
 CWnd* CWnd::GetCapture() { return FromHandle(::GetCapture()); }
-CWnd* CWnd::SetFocus() { return FromHandle(::SetFocus(m_hWnd)); }
-CWnd* CWnd::GetFocus() { return FromHandle(::GetFocus()); }
 UINT_PTR CWnd::SetTimer(UINT_PTR nIDEvent, UINT nElapse, TIMERPROC lpfnTimer) {
   return ::SetTimer(m_hWnd, nIDEvent, nElapse, lpfnTimer);
 }
 BOOL CWnd::KillTimer(UINT_PTR nIDEvent) { return ::KillTimer(m_hWnd, nIDEvent); }
-CWnd* CWnd::GetDlgItem(int nID) const { return FromHandle(::GetDlgItem(m_hWnd, nID)); }
-int CWnd::GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
-CWnd* CWnd::GetParent() const { return FromHandle(::GetParent(m_hWnd)); }
-
-HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon) {
-  return reinterpret_cast<HICON>(SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(hIcon)));
-}
-
-void CWnd::SetFont(CFont* font, BOOL bRedraw) {
-  SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font ? font->m_hObject : nullptr), bRedraw);
-}
-
-CFont* CWnd::GetFont() const {
-  auto font = reinterpret_cast<HFONT>(SendMessage(WM_GETFONT));
-  return font ? CFont::FromHandle(font) : nullptr;
-}
 
 LRESULT CWnd::Default() { return DefWindowProc(t_lastMessage.message, t_lastMessage.wParam, t_lastMessage.lParam); }
 
@@ -359,8 +329,6 @@ BOOL CWnd::PreTranslateInput(LPMSG pMsg) {
 }
 
 void CWnd::OnPaint() { Default(); }
-BOOL CWnd::OnEraseBkgnd(CDC* /*pDC*/) { return static_cast<BOOL>(Default()); }
-HCURSOR CWnd::OnQueryDragIcon() { return reinterpret_cast<HCURSOR>(Default()); }
 
 HBRUSH CWnd::OnCtlColor(CDC* /*pDC*/, CWnd* pWnd, UINT /*nCtlColor*/) {
   LRESULT brush = 0;
@@ -380,8 +348,6 @@ void CWnd::OnLButtonDown(UINT /*nFlags*/, CPoint /*point*/) { Default(); }
 void CWnd::OnLButtonUp(UINT /*nFlags*/, CPoint /*point*/) { Default(); }
 BOOL CWnd::OnSetCursor(CWnd* /*pWnd*/, UINT /*nHitTest*/, UINT /*message*/) { return static_cast<BOOL>(Default()); }
 void CWnd::OnKeyDown(UINT /*nChar*/, UINT /*nRepCnt*/, UINT /*nFlags*/) { Default(); }
-void CWnd::OnSysCommand(UINT /*nID*/, LPARAM /*lParam*/) { Default(); }
-void CWnd::OnDestroy() { Default(); }
 
 void CWnd::OnNcDestroy() {
   const HWND hwnd = m_hWnd;

@@ -137,12 +137,6 @@ inline constexpr UINT ID_HELP = 0xE146;
                                 HIWORD(static_cast<DWORD_PTR>(lParam)));                          \
      return TRUE;                                                                                 \
    }},
-#define ON_WM_SYSCOMMAND()                                                                        \
-  {WM_SYSCOMMAND, 0, 0, 0, VELMOR_AFX_HANDLER {                                                   \
-     VELMOR_AFX_SELF->OnSysCommand(static_cast<UINT>(wParam), lParam);                            \
-     return TRUE;                                                                                 \
-   }},
-#define ON_WM_DESTROY() {WM_DESTROY, 0, 0, 0, VELMOR_AFX_HANDLER { VELMOR_AFX_SELF->OnDestroy(); return TRUE; }},
 #define ON_WM_NCDESTROY() {WM_NCDESTROY, 0, 0, 0, VELMOR_AFX_HANDLER { VELMOR_AFX_SELF->OnNcDestroy(); return TRUE; }},
 // A handler of any message, given its two parameters: LRESULT Handler(WPARAM, LPARAM).
 #define ON_MESSAGE(message, memberFxn)                                                            \
@@ -200,15 +194,11 @@ class CWnd : public CCmdTarget {
   BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
 
   void SetWindowText(LPCWSTR text);
-  int GetWindowText(LPWSTR buffer, int maxCount) const;
   void GetWindowText(CString& text) const;
-  int GetWindowTextLength() const;
 
   BOOL SetWindowPos(const CWnd* pWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags);
-  void MoveWindow(int x, int y, int width, int height, BOOL bRepaint = TRUE);
   void GetClientRect(LPRECT rect) const;
   void GetWindowRect(LPRECT rect) const;
-  void ClientToScreen(POINT* point) const;
   void ScreenToClient(POINT* point) const;
 
   void Invalidate(BOOL bErase = TRUE);
@@ -218,22 +208,12 @@ class CWnd : public CCmdTarget {
   void UpdateWindow();
 
   BOOL EnableWindow(BOOL bEnable = TRUE);
-  BOOL IsWindowEnabled() const;
   BOOL ShowWindow(int nCmdShow);
-  BOOL IsWindowVisible() const;
   BOOL IsIconic() const;
   CWnd* SetCapture();
   static CWnd* GetCapture();
-  CWnd* SetFocus();
-  static CWnd* GetFocus();
   UINT_PTR SetTimer(UINT_PTR nIDEvent, UINT nElapse, TIMERPROC lpfnTimer);
   BOOL KillTimer(UINT_PTR nIDEvent);
-  CWnd* GetDlgItem(int nID) const;
-  int GetDlgCtrlID() const;
-  CWnd* GetParent() const;
-  HICON SetIcon(HICON hIcon, BOOL bBigIcon);
-  void SetFont(CFont* font, BOOL bRedraw = TRUE);
-  CFont* GetFont() const;
 
   // The default processing of the message being handled.
   LRESULT Default();
@@ -260,8 +240,6 @@ class CWnd : public CCmdTarget {
   BOOL PreTranslateInput(LPMSG pMsg);
 
   afx_msg void OnPaint();
-  afx_msg BOOL OnEraseBkgnd(CDC* pDC);
-  afx_msg HCURSOR OnQueryDragIcon();
   afx_msg HBRUSH OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor);
   afx_msg void OnDrawItem(int nIDCtl, LPDRAWITEMSTRUCT lpDrawItemStruct);
   afx_msg void OnTimer(UINT_PTR nIDEvent);
@@ -270,8 +248,6 @@ class CWnd : public CCmdTarget {
   afx_msg void OnLButtonUp(UINT nFlags, CPoint point);
   afx_msg BOOL OnSetCursor(CWnd* pWnd, UINT nHitTest, UINT message);
   afx_msg void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
-  afx_msg void OnSysCommand(UINT nID, LPARAM lParam);
-  afx_msg void OnDestroy();
   afx_msg void OnNcDestroy();
 
   WNDPROC m_pfnSuper = nullptr;

@@ -12,6 +12,17 @@ namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
 
+// What a byte that is not text in the codeset becomes. The ANSI code page keeps it as a lone low
+// surrogate U+DC00 + byte, which no valid text holds, so that converting back gives the byte again:
+// a name that is not valid in the locale's codeset (an interface name is any bytes the kernel
+// accepts) still names the same thing after a round trip. Whatever shows the text (drawing, the
+// UTF-8 edges) shows such a surrogate as U+FFFD.
+enum class Invalid { kReplace, kKeep };
+
+char16_t InvalidByte(unsigned char byte, Invalid invalid) {
+  return invalid == Invalid::kKeep ? static_cast<char16_t>(0xDC00 + byte) : kReplacement;
+}
+
 void AppendCodePoint(std::u16string& out, char32_t cp) {
   if (cp < 0x10000) {
     out.push_back(static_cast<char16_t>(cp));
@@ -23,8 +34,8 @@ void AppendCodePoint(std::u16string& out, char32_t cp) {
 }
 
 // Strict UTF-8: overlong forms, surrogates and values past U+10FFFF are invalid. Each byte that
-// cannot start or continue a valid sequence yields one U+FFFD.
-std::u16string DecodeUtf8(std::string_view in, bool* sawInvalid) {
+// cannot start or continue a valid sequence yields one character, as `invalid` says.
+std::u16string DecodeUtf8(std::string_view in, bool* sawInvalid, Invalid invalid = Invalid::kReplace) {
   std::u16string out;
   out.reserve(in.size());
   std::size_t i = 0;
@@ -64,7 +75,7 @@ std::u16string DecodeUtf8(std::string_view in, bool* sawInvalid) {
     }
     if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
     if (!ok) {
-      out.push_back(kReplacement);
+      out.push_back(InvalidByte(b0, invalid));
       if (sawInvalid) *sawInvalid = true;
       ++i;
       continue;
@@ -75,12 +86,24 @@ std::u16string DecodeUtf8(std::string_view in, bool* sawInvalid) {
   return out;
 }
 
-std::string EncodeUtf8(std::u16string_view in) {
+bool IsHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// A lone low surrogate that stands for a byte the decoding kept (see InvalidByte).
+bool IsKeptByte(std::u16string_view in, std::size_t i) {
+  return in[i] >= 0xDC00 && in[i] <= 0xDCFF && (i == 0 || !IsHigh(in[i - 1]));
+}
+
+std::string EncodeUtf8(std::u16string_view in, Invalid invalid = Invalid::kReplace) {
   std::string out;
   out.reserve(in.size());
   for (std::size_t i = 0; i < in.size(); ++i) {
     char32_t cp = in[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
+    if (invalid == Invalid::kKeep && IsKeptByte(in, i)) {
+      out.push_back(static_cast<char>(cp - 0xDC00));
+      continue;
+    }
+    if (IsHigh(in[i]) && i + 1 < in.size() && IsLow(in[i + 1])) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
       ++i;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
@@ -129,7 +152,7 @@ class Iconv {
 
 std::u16string DecodeCodeset(const char* codeset, std::string_view in, bool* sawInvalid) {
   Iconv cd("UTF-16LE", codeset);
-  if (!cd.ok()) return DecodeUtf8(in, sawInvalid);
+  if (!cd.ok()) return DecodeUtf8(in, sawInvalid, Invalid::kKeep);
   std::u16string out;
   std::size_t pos = 0;
   char buf[512];
@@ -145,8 +168,8 @@ std::u16string DecodeCodeset(const char* codeset, std::string_view in, bool* saw
     }
     pos = in.size() - srcLeft;
     if (r == static_cast<std::size_t>(-1) && err != E2BIG) {
-      // EILSEQ or EINVAL: one byte cannot be converted; replace it and start afresh after it.
-      out.push_back(kReplacement);
+      // EILSEQ or EINVAL: one byte cannot be converted; keep it and start afresh after it.
+      out.push_back(InvalidByte(static_cast<unsigned char>(in[pos]), Invalid::kKeep));
       if (sawInvalid) *sawInvalid = true;
       ++pos;
       iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
@@ -157,10 +180,14 @@ std::u16string DecodeCodeset(const char* codeset, std::string_view in, bool* saw
 
 std::string EncodeCodeset(const char* codeset, std::u16string_view in) {
   Iconv cd(codeset, "UTF-16LE");
-  if (!cd.ok()) return EncodeUtf8(in);
+  if (!cd.ok()) return EncodeUtf8(in, Invalid::kKeep);
   std::string out;
-  for (char16_t c : in) {
-    char16_t unit[1] = {c};
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    if (IsKeptByte(in, i)) {
+      out.push_back(static_cast<char>(in[i] - 0xDC00));
+      continue;
+    }
+    char16_t unit[1] = {in[i]};
     char* src = reinterpret_cast<char*>(unit);
     std::size_t srcLeft = 2;
     char buf[16];
@@ -179,14 +206,14 @@ std::string EncodeCodeset(const char* codeset, std::u16string_view in) {
 std::u16string Decode(UINT codePage, std::string_view in, bool* sawInvalid) {
   if (codePage == CP_UTF8) return DecodeUtf8(in, sawInvalid);
   const char* codeset = nl_langinfo(CODESET);
-  if (ProcessCodesetIsUtf8(codeset)) return DecodeUtf8(in, sawInvalid);
+  if (ProcessCodesetIsUtf8(codeset)) return DecodeUtf8(in, sawInvalid, Invalid::kKeep);
   return DecodeCodeset(codeset, in, sawInvalid);
 }
 
 std::string Encode(UINT codePage, std::u16string_view in) {
   if (codePage == CP_UTF8) return EncodeUtf8(in);
   const char* codeset = nl_langinfo(CODESET);
-  if (ProcessCodesetIsUtf8(codeset)) return EncodeUtf8(in);
+  if (ProcessCodesetIsUtf8(codeset)) return EncodeUtf8(in, Invalid::kKeep);
   return EncodeCodeset(codeset, in);
 }
 

@@ -1,9 +1,11 @@
 // Conversions between byte text and UTF-16.
 //
 // CP_THREAD_ACP is the codeset of the process locale (the program calls setlocale(LC_ALL, "")
-// at start). UTF-8 locales take a fast path; any other codeset goes through iconv. Bytes that
-// are not valid in the codeset become U+FFFD, one per rejected byte, so a conversion never fails
-// on content.
+// at start). UTF-8 locales take a fast path; any other codeset goes through iconv. A conversion
+// never fails on content: under CP_UTF8 a byte that is not valid becomes U+FFFD; under the ANSI code
+// pages it becomes the lone surrogate U+DC00 + byte, which the reverse conversion turns back into
+// the byte, so byte text that is not valid in the codeset (an interface name) survives the round
+// trip. Drawing and the UTF-8 edges show such a surrogate as U+FFFD.
 #pragma once
 
 #include <string>
@@ -24,7 +26,8 @@ inline constexpr DWORD MB_ERR_INVALID_CHARS = 0x00000008;
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int cbMultiByte, LPWSTR wide,
                         int cchWideChar);
 
-// The reverse direction; an unpaired surrogate becomes U+FFFD in UTF-8 or '?' elsewhere.
+// The reverse direction; an unpaired surrogate becomes U+FFFD in UTF-8 or '?' elsewhere, except
+// the bytes the ANSI code pages kept.
 // The two trailing arguments exist for the call's shape and must be null.
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int cchWideChar, LPSTR multiByte,
                         int cbMultiByte, LPCSTR defaultChar, BOOL* usedDefaultChar);

@@ -174,11 +174,6 @@ COLORREF SetBkColor(HDC hdc, COLORREF color) {
   return std::exchange(dc->state.bkColor, color & 0x00FFFFFFu);
 }
 
-COLORREF GetBkColor(HDC hdc) {
-  auto dc = LookupDc(hdc);
-  return dc ? dc->state.bkColor : CLR_INVALID;
-}
-
 BOOL BitBlt(HDC dest, int x, int y, int cx, int cy, HDC source, int x1, int y1, DWORD rop) {
   auto d = LookupDc(dest);
   auto s = LookupDc(source);

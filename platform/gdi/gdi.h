@@ -140,7 +140,6 @@ int GetBkMode(HDC hdc);
 COLORREF SetTextColor(HDC hdc, COLORREF color);  // returns the previous colour
 COLORREF GetTextColor(HDC hdc);
 COLORREF SetBkColor(HDC hdc, COLORREF color);
-COLORREF GetBkColor(HDC hdc);
 BOOL BitBlt(HDC dest, int x, int y, int cx, int cy, HDC source, int x1, int y1, DWORD rop);
 int FillRect(HDC hdc, const RECT* rect, HBRUSH brush);  // also (HBRUSH)(COLOR_x + 1); NULL_BRUSH fills nothing
 // The formats above; returns the height of the text drawn (with DT_VCENTER or DT_BOTTOM on a

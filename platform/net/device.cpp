@@ -39,7 +39,9 @@ HANDLE CreateFileW(const WCHAR* fileName, DWORD /*desiredAccess*/, DWORD /*share
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  std::string name = platform::Utf16ToUtf8(path.substr(kDevicePrefix.size()));
+  // The caller made the path from the adapter's name with the ANSI code page; the reverse
+  // conversion gives the name's bytes back, also bytes that are no text in the locale's codeset.
+  std::string name = platform::WideToAnsi(path.substr(kDevicePrefix.size()));
   std::shared_ptr<NdisDevices> backend = CurrentNdisDevices();
   if (!IsValidInterfaceName(name) || !backend->Exists(name)) {
     SetLastError(ERROR_FILE_NOT_FOUND);

@@ -50,7 +50,7 @@ void DrawPushButton(HWND hwnd, HDC hdc, const ControlInfo& info, const RECT& rc)
                         {rc.right - 1, rc.top, rc.right, rc.bottom}};
   for (const RECT& e : edges) FillRect(hdc, &e, frame);
   RECT text = rc;
-  if (info.state & BST_PUSHED) OffsetRect(&text, 1, 1);
+  if (info.state & BST_PUSHED) text = Offset(text, 1, 1);
   SetBkMode(hdc, TRANSPARENT);
   SetTextColor(hdc, GetSysColor(IsWindowEnabled(hwnd) ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
   DrawTextW(hdc, info.text.c_str(), -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
@@ -112,6 +112,31 @@ void PaintStatic(HWND hwnd, HDC hdc) {
   DrawTextW(hdc, info.text.c_str(), -1, &rc, format);
 }
 
+// Shows the button pressed. The caller has taken the capture; the press keeps it until Release.
+void Press(HWND hwnd) {
+  Update(hwnd, [](Window& w) { w.buttonPressed = true; });
+  SendMessageW(hwnd, BM_SETSTATE, TRUE, 0);
+}
+
+// Ends a press; `click` when it ended where it clicks (the mouse over the button, or the key).
+void Release(HWND hwnd, bool click) {
+  const ControlInfo info = Info(hwnd);
+  if (!info.pressed) return;
+  Update(hwnd, [](Window& w) { w.buttonPressed = false; });
+  if (!(info.state & BST_PUSHED)) {
+    ReleaseCapture();
+    return;
+  }
+  SendMessageW(hwnd, BM_SETSTATE, FALSE, 0);
+  // The click goes out before the capture is released, so a handler that closes the window finds
+  // the button as it was.
+  if (click) {
+    SendMessageW(Parent(hwnd), WM_COMMAND, MAKEWPARAM(static_cast<WORD>(info.id), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(hwnd));
+  }
+  if (GetCapture() == hwnd) ReleaseCapture();
+}
+
 }  // namespace
 
 namespace platform::ui::detail {
@@ -135,30 +160,24 @@ LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDOWN:
       SetCapture(hwnd);
       SetFocus(hwnd);
-      Update(hwnd, [](Window& w) { w.buttonPressed = true; });
-      SendMessageW(hwnd, BM_SETSTATE, TRUE, 0);
+      Press(hwnd);
       return 0;
     case WM_LBUTTONUP: {
-      const ControlInfo info = Info(hwnd);
-      if (!info.pressed) return 0;
-      Update(hwnd, [](Window& w) { w.buttonPressed = false; });
-      if (!(info.state & BST_PUSHED)) {
-        ReleaseCapture();
-        return 0;
-      }
-      SendMessageW(hwnd, BM_SETSTATE, FALSE, 0);
       RECT rc;
       GetClientRect(hwnd, &rc);
-      const POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      // The click goes out before the capture is released, so a handler that closes the
-      // window finds the button as it was.
-      if (PtInRect(&rc, p)) {
-        SendMessageW(Parent(hwnd), WM_COMMAND, MAKEWPARAM(static_cast<WORD>(info.id), BN_CLICKED),
-                     reinterpret_cast<LPARAM>(hwnd));
-      }
-      if (GetCapture() == hwnd) ReleaseCapture();
+      Release(hwnd, PtInRect(&rc, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}) != FALSE);
       return 0;
     }
+    // The keyboard's way of pressing the focused button: Space down presses it, Space up clicks.
+    case WM_KEYDOWN:
+      if (wParam == VK_SPACE) {
+        SetCapture(hwnd);
+        Press(hwnd);
+      }
+      return 0;
+    case WM_KEYUP:
+      if (wParam == VK_SPACE) Release(hwnd, true);
+      return 0;
     case WM_MOUSEMOVE:
       if ((wParam & MK_LBUTTON) && GetCapture() == hwnd && Info(hwnd).pressed) {
         RECT rc;

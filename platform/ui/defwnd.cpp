@@ -33,9 +33,9 @@ LRESULT DefaultControlColors(UINT message, HDC hdc) {
   return reinterpret_cast<LRESULT>(GetSysColorBrush(background));
 }
 
-}  // namespace
-
-LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+// The window's text, kept by the window system: set at creation and by WM_SETTEXT (a top-level
+// window's text is its title on the host too).
+LRESULT TextMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_NCCREATE: {
       const auto* cs = reinterpret_cast<const CREATESTRUCTW*>(lParam);
@@ -76,42 +76,38 @@ LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       buffer[n] = 0;
       return static_cast<LRESULT>(n);
     }
-    case WM_GETTEXTLENGTH: {
+    default: {  // WM_GETTEXTLENGTH
       std::lock_guard g(Lock());
       auto w = FindLive(hwnd);
       return w ? static_cast<LRESULT>(w->text.size()) : 0;
     }
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      if (BeginPaint(hwnd, &ps)) EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_ERASEBKGND:
-    case WM_ICONERASEBKGND:
-      return EraseWithClassBrush(hwnd, reinterpret_cast<HDC>(wParam));
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-      return DefaultControlColors(message, reinterpret_cast<HDC>(wParam));
+  }
+}
+
+LRESULT PaintMessage(HWND hwnd, UINT message, WPARAM wParam) {
+  if (message != WM_PAINT) return EraseWithClassBrush(hwnd, reinterpret_cast<HDC>(wParam));
+  PAINTSTRUCT ps;
+  if (BeginPaint(hwnd, &ps)) EndPaint(hwnd, &ps);
+  return 0;
+}
+
+// The pointer: which part of the window it is over, the cursor it shows there, the caption drag,
+// and the end of a mouse mode.
+LRESULT MouseMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
     case WM_SETCURSOR: {
       // The parent may decide first; otherwise the client area shows the class cursor.
       if (HWND parent = GetParent(hwnd)) {
         if (SendMessageW(parent, WM_SETCURSOR, wParam, lParam)) return TRUE;
       }
-      if (static_cast<SHORT>(LOWORD(static_cast<DWORD_PTR>(lParam))) == HTCLIENT) {
-        HCURSOR cursor = nullptr;
-        {
-          std::lock_guard g(Lock());
-          if (auto w = FindLive(hwnd)) cursor = w->cls->cursor;
-        }
-        SetCursor(cursor ? cursor : LoadCursorW(nullptr, IDC_ARROW));
-        return TRUE;
+      if (static_cast<SHORT>(LOWORD(static_cast<DWORD_PTR>(lParam))) != HTCLIENT) return FALSE;
+      HCURSOR cursor = nullptr;
+      {
+        std::lock_guard g(Lock());
+        if (auto w = FindLive(hwnd)) cursor = w->cls->cursor;
       }
-      return FALSE;
+      SetCursor(cursor ? cursor : LoadCursorW(nullptr, IDC_ARROW));
+      return TRUE;
     }
     case WM_NCHITTEST: {
       POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
@@ -120,10 +116,28 @@ LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       GetClientRect(hwnd, &rc);
       return PtInRect(&rc, p) ? HTCLIENT : HTNOWHERE;
     }
+    case WM_NCLBUTTONDOWN:
+      if (wParam == HTCAPTION) BeginWindowMove(hwnd);
+      return 0;
+    default:  // WM_CANCELMODE
+      if (GetCapture() == hwnd) ReleaseCapture();
+      return 0;
+  }
+}
+
+// Closing, minimising, restoring and moving, from the window manager, the system commands and
+// Alt+F4.
+LRESULT WindowCommand(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
     case WM_CLOSE:
       DestroyWindow(hwnd);
       return 0;
-    case WM_SYSCOMMAND:
+    case WM_SYSKEYDOWN:
+      if (wParam == VK_F4 && (lParam & (LPARAM{1} << 29))) {
+        PostMessageW(GetAncestorRoot(hwnd), WM_SYSCOMMAND, SC_CLOSE, 0);
+      }
+      return 0;
+    default:  // WM_SYSCOMMAND
       switch (wParam & 0xFFF0) {
         case SC_CLOSE:
           SendMessageW(GetAncestorRoot(hwnd), WM_CLOSE, 0, 0);
@@ -140,17 +154,12 @@ LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         default:
           return 0;
       }
-    case WM_NCLBUTTONDOWN:
-      if (wParam == HTCAPTION) BeginWindowMove(hwnd);
-      return 0;
-    case WM_SYSKEYDOWN:
-      if (wParam == VK_F4 && (lParam & (LPARAM{1} << 29))) {
-        PostMessageW(GetAncestorRoot(hwnd), WM_SYSCOMMAND, SC_CLOSE, 0);
-      }
-      return 0;
-    case WM_CANCELMODE:
-      if (GetCapture() == hwnd) ReleaseCapture();
-      return 0;
+  }
+}
+
+// The icons of a top-level window (also the host's) and the font a window draws with.
+LRESULT IconOrFontMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
     case WM_SETICON: {
       HICON previous = nullptr;
       HICON big = nullptr, small = nullptr;
@@ -178,11 +187,49 @@ LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       if (auto w = FindLive(hwnd)) w->font = reinterpret_cast<HFONT>(wParam);
       return 0;
     }
-    case WM_GETFONT: {
+    default: {  // WM_GETFONT
       std::lock_guard g(Lock());
       auto w = FindLive(hwnd);
       return w ? reinterpret_cast<LRESULT>(w->font) : 0;
     }
+  }
+}
+
+}  // namespace
+
+LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_NCCREATE:
+    case WM_SETTEXT:
+    case WM_GETTEXT:
+    case WM_GETTEXTLENGTH:
+      return TextMessage(hwnd, message, wParam, lParam);
+    case WM_PAINT:
+    case WM_ERASEBKGND:
+    case WM_ICONERASEBKGND:
+      return PaintMessage(hwnd, message, wParam);
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+      return DefaultControlColors(message, reinterpret_cast<HDC>(wParam));
+    case WM_SETCURSOR:
+    case WM_NCHITTEST:
+    case WM_NCLBUTTONDOWN:
+    case WM_CANCELMODE:
+      return MouseMessage(hwnd, message, wParam, lParam);
+    case WM_CLOSE:
+    case WM_SYSCOMMAND:
+    case WM_SYSKEYDOWN:
+      return WindowCommand(hwnd, message, wParam, lParam);
+    case WM_SETICON:
+    case WM_GETICON:
+    case WM_SETFONT:
+    case WM_GETFONT:
+      return IconOrFontMessage(hwnd, message, wParam, lParam);
     default:
       return 0;
   }

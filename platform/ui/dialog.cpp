@@ -189,14 +189,6 @@ HWND CreateFromTemplate(HINSTANCE instance, const OwnedTemplate& t, HWND parent,
   return hwnd;
 }
 
-bool DialogEnded(HWND hwnd, INT_PTR* result) {
-  std::lock_guard g(Lock());
-  auto w = LiveDialog(hwnd);
-  if (!w) return true;
-  if (result) *result = w->dialog->result;
-  return w->dialog->ended;
-}
-
 }  // namespace
 
 namespace platform::ui {
@@ -223,11 +215,6 @@ void RegisterDialogTemplate(WORD id, const DialogTemplate& dialog) {
   Templates()[id] = std::move(t);
 }
 
-void UnregisterDialogTemplate(WORD id) {
-  std::lock_guard g(TemplatesMutex());
-  Templates().erase(id);
-}
-
 }  // namespace platform::ui
 
 namespace platform::ui::detail {
@@ -249,29 +236,6 @@ HWND CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, D
     return nullptr;
   }
   return CreateFromTemplate(instance, *t, parent, proc, param);
-}
-
-INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc, LPARAM param) {
-  HWND hwnd = CreateDialogParamW(instance, templateName, parent, proc, param);
-  if (!hwnd) return -1;
-  const bool disabledOwner = parent && IsWindowEnabled(parent);
-  if (disabledOwner) EnableWindow(parent, FALSE);
-  INT_PTR result = 0;
-  MSG msg;
-  while (!DialogEnded(hwnd, &result)) {
-    if (!GetMessageW(&msg, nullptr, 0, 0)) {
-      PostQuitMessage(static_cast<int>(msg.wParam));
-      break;
-    }
-    if (!IsDialogMessageW(hwnd, &msg)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-  }
-  DialogEnded(hwnd, &result);
-  if (disabledOwner) EnableWindow(parent, TRUE);
-  DestroyWindow(hwnd);
-  return result;
 }
 
 BOOL EndDialog(HWND dialog, INT_PTR result) {
@@ -391,12 +355,3 @@ LRESULT DefDlgProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-BOOL MapDialogRect(HWND dialog, RECT* rect) {
-  SIZE base;
-  if (!rect || !DialogBaseUnits(dialog, &base)) return FALSE;
-  rect->left = MulDiv(rect->left, base.cx, 4);
-  rect->right = MulDiv(rect->right, base.cx, 4);
-  rect->top = MulDiv(rect->top, base.cy, 8);
-  rect->bottom = MulDiv(rect->bottom, base.cy, 8);
-  return TRUE;
-}

@@ -1,7 +1,7 @@
 // Dialog templates: the description a dialog and its controls are made from.
 //
 // A template is written as C++ data (usually constexpr, in res/) and registered under a resource
-// id; CreateDialogParamW and DialogBoxParamW then find it by that id (MAKEINTRESOURCEW).
+// id; CreateDialogParamW then finds it by that id (MAKEINTRESOURCEW).
 #pragma once
 
 #include <span>
@@ -44,6 +44,5 @@ struct DialogTemplate {
 // Registers a template under `id` (a copy is kept; the argument may be temporary). A later
 // registration of the same id replaces the earlier one.
 void RegisterDialogTemplate(WORD id, const DialogTemplate& dialog);
-void UnregisterDialogTemplate(WORD id);
 
 }  // namespace platform::ui

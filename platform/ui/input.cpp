@@ -214,6 +214,19 @@ void ConvertInput(ThreadQueue& q, const InputEvent& ev) {
     case InputKind::Key:
       KeyEvent(q, ev);
       return;
+    case InputKind::Recheck: {
+      InputEvent move{};
+      {
+        std::lock_guard g(Lock());
+        auto top = FindLive(q.pointerTop);
+        // An iconic window is not under the pointer, whatever the pointer was over last.
+        if (!top || top->top->iconic) return;
+        move.top = top->handle;
+        move.point = q.pointer;
+      }
+      MouseEvent(q, move);
+      return;
+    }
     case InputKind::Close: {
       std::lock_guard g(Lock());
       if (FindLive(ev.top)) q.ready.push_back(MSG{ev.top, WM_SYSCOMMAND, SC_CLOSE, 0, 0, POINT{}});
@@ -355,8 +368,6 @@ BOOL _TrackMouseEvent(TRACKMOUSEEVENT* track) {
   }
   return TRUE;
 }
-
-BOOL TrackMouseEvent(TRACKMOUSEEVENT* track) { return _TrackMouseEvent(track); }
 
 SHORT GetKeyState(int virtualKey) {
   auto q = CurrentQueue();

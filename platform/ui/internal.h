@@ -117,7 +117,9 @@ struct SentRecord {
   std::shared_ptr<ThreadQueue> sender;
 };
 
-enum class InputKind { Move, Button, Leave, Key, Close, Iconic, Activate, Moved };
+// Recheck is no host event: the mouse capture was released, and the window now under the pointer
+// is told where the pointer is.
+enum class InputKind { Move, Button, Leave, Key, Close, Iconic, Activate, Moved, Recheck };
 
 struct InputEvent {
   InputKind kind = InputKind::Move;
@@ -188,7 +190,6 @@ POINT ClientOriginInTop(const Window& w);  // client origin in the top-level's c
 RECT VisibleRectInTop(const Window& w);    // what of the window its ancestors let show
 bool IsAncestor(const Window& ancestor, const Window& w);
 std::shared_ptr<const WindowClass> FindClass(std::u16string_view name);
-std::shared_ptr<const WindowClass> SystemClass(ClassKind kind);
 
 // Messages. Calls a window procedure on this thread (no lock held).
 LRESULT CallProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

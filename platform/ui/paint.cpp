@@ -240,14 +240,6 @@ BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
   return TRUE;
 }
 
-BOOL ValidateRect(HWND hwnd, const RECT* rect) {
-  std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  if (!w) return FALSE;
-  ValidateLocked(*w, rect, ChildrenByDefault(*w));
-  return TRUE;
-}
-
 BOOL RedrawWindow(HWND hwnd, const RECT* rect, HRGN /*region*/, UINT flags) {
   bool children = false;
   {
@@ -280,14 +272,6 @@ BOOL UpdateWindow(HWND hwnd) {
     return TRUE;
   });
   return TRUE;
-}
-
-BOOL GetUpdateRect(HWND hwnd, RECT* rect, BOOL /*erase*/) {
-  std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  if (!w) return FALSE;
-  if (rect) *rect = w->hasUpdate ? w->update : RECT{};
-  return w->hasUpdate ? TRUE : FALSE;
 }
 
 HDC BeginPaint(HWND hwnd, PAINTSTRUCT* ps) {

@@ -51,6 +51,9 @@ using namespace platform::ui::detail;
 
 namespace {
 
+// Whether retrieving a message takes it off the queue.
+constexpr UINT PM_REMOVE = 0x0001;
+
 // Queues `rec` on `target` and waits for its answer, serving messages sent to this thread
 // meanwhile so that two threads sending to each other cannot lock up.
 LRESULT SendAndWait(std::unique_lock<std::mutex>& lk, ThreadQueue& target, const std::shared_ptr<SentRecord>& rec) {
@@ -162,9 +165,9 @@ bool StillWatched(ThreadQueue& q, const FdWatch& watch) {
   }) && FindLive(watch.owner) != nullptr;
 }
 
-// The heart of GetMessageW and PeekMessageW. Order: sent messages (served here, never
-// returned), posted messages, input (turned into messages one event at a time), paint, timers,
-// quit.
+// The heart of GetMessageW, and of WaitUntilIdle on the loop's own thread. Order: sent messages
+// (served here, never returned), posted messages, input (turned into messages one event at a
+// time), paint, timers, quit.
 bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, UINT remove, bool block) {
   auto q = CurrentQueue();
   auto clock = platform::kernel::CurrentClock();
@@ -314,11 +317,6 @@ BOOL GetMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
   return msg->message == WM_QUIT ? FALSE : TRUE;
 }
 
-BOOL PeekMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remove) {
-  if (!msg) return FALSE;
-  return Retrieve(msg, hwnd, filterMin, filterMax, remove, false) ? TRUE : FALSE;
-}
-
 BOOL TranslateMessage(const MSG* /*msg*/) {
   // No program window reads characters (WM_CHAR): key messages are all it needs.
   return FALSE;
@@ -399,7 +397,7 @@ bool WaitUntilIdle(HWND hwnd, std::chrono::milliseconds timeout) {
   if (q->thread == std::this_thread::get_id()) {
     // The caller runs the loop itself: serve everything that is waiting, then return.
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (Retrieve(&msg, nullptr, 0, 0, PM_REMOVE, false)) {
       if (msg.message == WM_QUIT) {
         PostQuitMessage(static_cast<int>(msg.wParam));
         break;

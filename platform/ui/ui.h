@@ -278,10 +278,6 @@ inline constexpr int IDCANCEL = 2;
 inline constexpr WPARAM ICON_SMALL = 0;
 inline constexpr WPARAM ICON_BIG = 1;
 
-// PeekMessage.
-inline constexpr UINT PM_NOREMOVE = 0x0000;
-inline constexpr UINT PM_REMOVE = 0x0001;
-
 struct MSG {
   HWND hwnd;
   UINT message;
@@ -354,11 +350,9 @@ struct TRACKMOUSEEVENT {
 // pointer is no longer over the window and the window does not hold the mouse capture; at once
 // when that is already so. Leaving the top-level window is leaving every window in it.
 BOOL _TrackMouseEvent(TRACKMOUSEEVENT* track);
-BOOL TrackMouseEvent(TRACKMOUSEEVENT* track);
 
 // Classes and windows.
 ATOM RegisterClassW(const WNDCLASSW* wc);
-BOOL UnregisterClassW(LPCWSTR className, HINSTANCE instance);
 // A window without WS_CHILD is a top-level window: its rectangle is in screen coordinates and
 // it gets a framebuffer and a window on the host. A child's rectangle is in its parent's client
 // coordinates. Windows have no non-client area: the client area is the whole window (the window
@@ -371,13 +365,9 @@ BOOL IsChild(HWND parent, HWND hwnd);
 HWND GetParent(HWND hwnd);
 HWND GetAncestorRoot(HWND hwnd);  // the top-level window that holds hwnd
 HWND GetDlgItem(HWND dialog, int id);
-int GetDlgCtrlID(HWND hwnd);
-DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId);
 
 LONG_PTR GetWindowLongPtrW(HWND hwnd, int index);
 LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value);  // returns the previous value
-LONG GetWindowLongW(HWND hwnd, int index);
-LONG SetWindowLongW(HWND hwnd, int index, LONG value);
 
 BOOL SetWindowTextW(HWND hwnd, LPCWSTR text);  // sends WM_SETTEXT
 int GetWindowTextW(HWND hwnd, LPWSTR buffer, int maxCount);
@@ -385,14 +375,11 @@ int GetWindowTextLengthW(HWND hwnd);
 
 BOOL GetClientRect(HWND hwnd, RECT* rect);
 BOOL GetWindowRect(HWND hwnd, RECT* rect);  // screen coordinates
-BOOL ClientToScreen(HWND hwnd, POINT* point);
 BOOL ScreenToClient(HWND hwnd, POINT* point);
-int MapWindowPoints(HWND from, HWND to, POINT* points, UINT count);
 
 // A top-level window is never raised over other programs' windows nor given the focus by
 // SetWindowPos: as on the real platform's foreground lock, only the window manager does that.
 BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
-BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint);
 BOOL ShowWindow(HWND hwnd, int command);  // returns whether the window was visible
 BOOL IsWindowVisible(HWND hwnd);
 BOOL IsIconic(HWND hwnd);
@@ -405,7 +392,6 @@ BOOL ReleaseCapture();
 HWND GetCapture();
 HWND SetFocus(HWND hwnd);
 HWND GetFocus();
-HWND GetActiveWindow();
 SHORT GetKeyState(int virtualKey);
 BOOL GetCursorPos(POINT* point);
 
@@ -414,7 +400,6 @@ LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int exitCode);
 BOOL GetMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax);
-BOOL PeekMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remove);
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageW(const MSG* msg);
 LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -428,10 +413,8 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id);
 // Painting. Each top-level window keeps one 32-bit framebuffer; windows draw into it and the
 // host is told which rectangles changed.
 BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase);
-BOOL ValidateRect(HWND hwnd, const RECT* rect);
 BOOL RedrawWindow(HWND hwnd, const RECT* rect, HRGN region, UINT flags);
 BOOL UpdateWindow(HWND hwnd);
-BOOL GetUpdateRect(HWND hwnd, RECT* rect, BOOL erase);
 HDC BeginPaint(HWND hwnd, PAINTSTRUCT* paint);
 BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* paint);
 // A device context on the window's visible rectangle, outside painting.
@@ -440,22 +423,12 @@ int ReleaseDC(HWND hwnd, HDC hdc);
 
 // Dialogs.
 HWND CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc, LPARAM param);
-INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc, LPARAM param);
 BOOL EndDialog(HWND dialog, INT_PTR result);
 BOOL IsDialogMessageW(HWND dialog, MSG* msg);
 LRESULT DefDlgProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-BOOL MapDialogRect(HWND dialog, RECT* rect);
 
 // Rectangles and arithmetic.
-BOOL SetRect(RECT* rect, int left, int top, int right, int bottom);
-BOOL SetRectEmpty(RECT* rect);
-BOOL IsRectEmpty(const RECT* rect);
 BOOL PtInRect(const RECT* rect, POINT point);
-BOOL IntersectRect(RECT* out, const RECT* a, const RECT* b);
-BOOL UnionRect(RECT* out, const RECT* a, const RECT* b);
-BOOL OffsetRect(RECT* rect, int dx, int dy);
-BOOL InflateRect(RECT* rect, int dx, int dy);
-BOOL EqualRect(const RECT* a, const RECT* b);
 int MulDiv(int number, int numerator, int denominator);
 
 namespace platform::ui {

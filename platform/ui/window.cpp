@@ -204,20 +204,6 @@ std::shared_ptr<const WindowClass> FindClass(std::u16string_view name) {
   return it == Reg().classes.end() ? nullptr : it->second;
 }
 
-std::shared_ptr<const WindowClass> SystemClass(ClassKind kind) {
-  switch (kind) {
-    case ClassKind::Button:
-      return FindClass(u"button");
-    case ClassKind::Static:
-      return FindClass(u"static");
-    case ClassKind::Dialog:
-      return FindClass(u"#32770");
-    case ClassKind::Custom:
-      return nullptr;
-  }
-  return nullptr;
-}
-
 RECT Intersect(const RECT& a, const RECT& b) {
   RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
   if (r.left >= r.right || r.top >= r.bottom) return RECT{};
@@ -309,15 +295,6 @@ ATOM RegisterClassW(const WNDCLASSW* wc) {
   c->background = wc->hbrBackground;
   Reg().classes.emplace(name, std::move(c));
   return static_cast<ATOM>(0xC000 + Reg().classes.size());
-}
-
-BOOL UnregisterClassW(LPCWSTR className, HINSTANCE /*instance*/) {
-  if (!className || IS_INTRESOURCE(className)) return FALSE;
-  std::lock_guard g(Lock());
-  auto it = Reg().classes.find(Lower(className));
-  if (it == Reg().classes.end() || it->second->kind != ClassKind::Custom) return FALSE;
-  Reg().classes.erase(it);  // windows of the class keep their own reference
-  return TRUE;
 }
 
 HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int width,
@@ -506,20 +483,6 @@ HWND GetDlgItem(HWND dialog, int id) {
   return nullptr;
 }
 
-int GetDlgCtrlID(HWND hwnd) {
-  std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  return (w && w->parent) ? static_cast<int>(w->id) : 0;
-}
-
-DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
-  std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  if (processId) *processId = static_cast<DWORD>(::getpid());
-  if (!w) return 0;
-  return static_cast<DWORD>(std::hash<std::thread::id>{}(w->queue->thread) | 1u);
-}
-
 LONG_PTR GetWindowLongPtrW(HWND hwnd, int index) {
   std::lock_guard g(Lock());
   auto w = FindLive(hwnd);
@@ -617,12 +580,6 @@ LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
   return 0;
 }
 
-LONG GetWindowLongW(HWND hwnd, int index) { return static_cast<LONG>(GetWindowLongPtrW(hwnd, index)); }
-
-LONG SetWindowLongW(HWND hwnd, int index, LONG value) {
-  return static_cast<LONG>(SetWindowLongPtrW(hwnd, index, static_cast<LONG_PTR>(static_cast<DWORD>(value))));
-}
-
 BOOL SetWindowTextW(HWND hwnd, LPCWSTR text) {
   if (!IsWindow(hwnd)) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -692,16 +649,6 @@ BOOL GetWindowRect(HWND hwnd, RECT* rect) {
   return TRUE;
 }
 
-BOOL ClientToScreen(HWND hwnd, POINT* point) {
-  std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  if (!w || !point) return FALSE;
-  const POINT o = ScreenOrigin(*w);
-  point->x += o.x;
-  point->y += o.y;
-  return TRUE;
-}
-
 BOOL ScreenToClient(HWND hwnd, POINT* point) {
   std::lock_guard g(Lock());
   auto w = FindLive(hwnd);
@@ -710,28 +657,6 @@ BOOL ScreenToClient(HWND hwnd, POINT* point) {
   point->x -= o.x;
   point->y -= o.y;
   return TRUE;
-}
-
-int MapWindowPoints(HWND from, HWND to, POINT* points, UINT count) {
-  std::lock_guard g(Lock());
-  POINT a{0, 0}, b{0, 0};
-  if (from) {
-    auto w = FindLive(from);
-    if (!w) return 0;
-    a = ScreenOrigin(*w);
-  }
-  if (to) {
-    auto w = FindLive(to);
-    if (!w) return 0;
-    b = ScreenOrigin(*w);
-  }
-  const LONG dx = a.x - b.x;
-  const LONG dy = a.y - b.y;
-  for (UINT i = 0; i < count; ++i) {
-    points[i].x += dx;
-    points[i].y += dy;
-  }
-  return static_cast<int>(MAKELONG(static_cast<WORD>(dx), static_cast<WORD>(dy)));
 }
 
 BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
@@ -808,10 +733,6 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     if (flags & SWP_HIDEWINDOW) ShowWindow(hwnd, SW_HIDE);
     return TRUE;
   }));
-}
-
-BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
-  return SetWindowPos(hwnd, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
 }
 
 BOOL ShowWindow(HWND hwnd, int command) {
@@ -939,6 +860,9 @@ BOOL ReleaseCapture() {
     old = q->capture;
     q->capture = nullptr;
     EvaluateTrackingLocked(*q);
+    // The window under the pointer hears of it now, not at the pointer's next move: a pointer that
+    // left the holder in one jump may have landed on a window that shows a hover look.
+    if (FindLive(old)) q->input.push_back(InputEvent{InputKind::Recheck});
   }
   if (old) CallProc(old, WM_CAPTURECHANGED, 0, 0);
   return TRUE;
@@ -979,12 +903,6 @@ HWND GetFocus() {
   return FindLive(q->focus) ? q->focus : nullptr;
 }
 
-HWND GetActiveWindow() {
-  auto q = CurrentQueue();
-  std::lock_guard g(Lock());
-  return FindLive(q->active) ? q->active : nullptr;
-}
-
 BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init) {
   // The two control classes the program uses are built in; there is nothing to register.
   return (init && init->dwSize == sizeof(INITCOMMONCONTROLSEX)) ? TRUE : FALSE;
@@ -1009,52 +927,9 @@ std::shared_ptr<const gdi::Surface> WindowSurface(HWND hwnd) {
 
 }  // namespace platform::ui
 
-BOOL SetRect(RECT* rect, int left, int top, int right, int bottom) {
-  if (!rect) return FALSE;
-  *rect = RECT{left, top, right, bottom};
-  return TRUE;
-}
-
-BOOL SetRectEmpty(RECT* rect) {
-  if (!rect) return FALSE;
-  *rect = RECT{};
-  return TRUE;
-}
-
-BOOL IsRectEmpty(const RECT* rect) { return (!rect || Empty(*rect)) ? TRUE : FALSE; }
-
 BOOL PtInRect(const RECT* rect, POINT p) {
   return (rect && p.x >= rect->left && p.x < rect->right && p.y >= rect->top && p.y < rect->bottom) ? TRUE : FALSE;
 }
-
-BOOL IntersectRect(RECT* out, const RECT* a, const RECT* b) {
-  if (!out || !a || !b) return FALSE;
-  *out = Intersect(*a, *b);
-  return Empty(*out) ? FALSE : TRUE;
-}
-
-BOOL UnionRect(RECT* out, const RECT* a, const RECT* b) {
-  if (!out || !a || !b) return FALSE;
-  *out = Union(*a, *b);
-  return Empty(*out) ? FALSE : TRUE;
-}
-
-BOOL OffsetRect(RECT* rect, int dx, int dy) {
-  if (!rect) return FALSE;
-  *rect = Offset(*rect, dx, dy);
-  return TRUE;
-}
-
-BOOL InflateRect(RECT* rect, int dx, int dy) {
-  if (!rect) return FALSE;
-  rect->left -= dx;
-  rect->right += dx;
-  rect->top -= dy;
-  rect->bottom += dy;
-  return TRUE;
-}
-
-BOOL EqualRect(const RECT* a, const RECT* b) { return (a && b && *a == *b) ? TRUE : FALSE; }
 
 int MulDiv(int number, int numerator, int denominator) {
   if (denominator == 0) return -1;

@@ -43,8 +43,9 @@ BOOL ControlsDialog::OnInitDialog() {
 BOOL ControlsDialog::OnEraseBkgnd(CDC* pDC) {
   CRect rc;
   GetClientRect(&rc);
-  CBrush skin(kSkin);
-  pDC->FillRect(&rc, &skin);
+  HBRUSH skin = CreateSolidBrush(kSkin);
+  FillRect(pDC->m_hDC, &rc, skin);
+  DeleteObject(skin);
   return TRUE;
 }
 

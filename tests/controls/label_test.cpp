@@ -89,7 +89,7 @@ TEST_F(LabelTest, EachFontOperationRebuildsAndRepaintsBeforeItReturnsAndLongFace
   EXPECT_EQ(lbl.m_lf.lfHeight, -12);
   EXPECT_EQ(lbl.m_lf.lfWeight, FW_BOLD);
   LOGFONTW made{};
-  ASSERT_TRUE(lbl.m_font.GetLogFont(&made));
+  ASSERT_TRUE(GetObjectW(lbl.m_font.GetSafeHandle(), sizeof made, &made));
   EXPECT_EQ(std::u16string(made.lfFaceName), u"Arial Black");
   EXPECT_EQ(made.lfHeight, -12);
   lbl.SetFontBold(FALSE);

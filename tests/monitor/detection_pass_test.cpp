@@ -44,7 +44,13 @@ TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
   EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: Cafe");
   EXPECT_EQ(CountTrace("[QXJ]Status is same"), 1);
 
-  // Lost: the disconnected state, the last SSID forgotten, no gateway.
+  // The same router with an SSID that cannot be read: connected, with the bare line.
+  wlan_->Disassociate("wlan0");
+  RunPass();
+  EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: ");
+  EXPECT_EQ(LastSsid(), "");
+
+  // Lost, though no SSID was remembered: the disconnected state, no gateway.
   ndis_->SetConnectStatus("wlan0", NdisMediaStateDisconnected);
   TraceOn();
   RunPass();

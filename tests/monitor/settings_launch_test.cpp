@@ -1,6 +1,12 @@
 // The settings button: a fresh pass, then the router's page in the browser, or the give-up.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
+#include "platform/kernel/clock.h"
+#include "platform/kernel/debug_output.h"
+#include "platform/kernel/sync.h"
 #include "tests/support/program/program_fixture.h"
 
 using namespace std::chrono_literals;
@@ -8,6 +14,33 @@ using velmor::test::Gate;
 using velmor::test::ProgramTest;
 
 namespace {
+
+// The platform clock in force, except that the thread named by HoldThisThread stops just after its
+// next wait that ended with what it waited for, until `held` opens.
+class HoldingClock final : public platform::kernel::Clock {
+ public:
+  explicit HoldingClock(std::shared_ptr<Clock> inner) : inner_(std::move(inner)) {}
+  void HoldThisThread() { holder_ = std::this_thread::get_id(); }
+  Gate held;
+
+  platform::kernel::Millis Now() const override { return inner_->Now(); }
+  bool WaitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, platform::kernel::Millis deadline,
+                 const std::function<bool()>& ready) override {
+    const bool result = inner_->WaitUntil(cv, lock, deadline, ready);
+    if (result && holder_ == std::this_thread::get_id()) {
+      lock.unlock();
+      held.Pass();
+      lock.lock();
+    }
+    return result;
+  }
+  std::uint64_t Subscribe(std::function<void()> listener) override { return inner_->Subscribe(std::move(listener)); }
+  void Unsubscribe(std::uint64_t id) override { inner_->Unsubscribe(id); }
+
+ private:
+  std::shared_ptr<Clock> inner_;
+  std::atomic<std::thread::id> holder_{};
+};
 
 class SettingsLaunch : public ProgramTest {
  protected:
@@ -43,6 +76,19 @@ TEST_F(SettingsLaunch, OpensTheRoutersPageOnceAsOneArgument) {
   }
   EXPECT_EQ(launch, (std::vector<std::string>{"+ConnectionCheckWaitThread", "Signaled", "Found",
                                               "-ConnectionCheckWaitThread"}));
+}
+
+TEST_F(SettingsLaunch, TabThenSpaceOpensThePageAndSpaceShowsThePressedFace) {
+  StartConnected();
+  desktop_.Host().TypeKey(VK_TAB);
+  desktop_.Host().KeyDown(VK_SPACE);
+  Settle();
+  EXPECT_EQ(dlg_->m_btnSettings.GetLookState(), CHoverButton::kPressed);
+  EXPECT_TRUE(Launches().empty());
+  desktop_.Host().KeyUp(VK_SPACE);
+  Settle();
+  WaitForWorkers();
+  EXPECT_EQ(Launches().size(), 1u);
 }
 
 TEST_F(SettingsLaunch, TwoClicksDuringOnePassOpenTwiceAndStartOnePass) {
@@ -87,6 +133,27 @@ TEST_F(SettingsLaunch, APassLongerThanFiveSecondsGivesUpThenTheRouterComesBack) 
   EXPECT_TRUE(TextOf(IDC_STATUS_LABEL).starts_with(u"Kavel-7100 と\n")) << "the late pass found the router again";
   EXPECT_TRUE(IsWindowEnabled(Control(IDC_SETTINGS_BUTTON)));
   EXPECT_TRUE(Launches().empty());
+}
+
+// A launch woken by the pass that found the router while the window closes: it must open nothing
+// for a window that is gone. The launch is held between its wait and what follows until close is
+// done, so that close lands there in every run.
+TEST_F(SettingsLaunch, ALaunchWokenAsTheWindowClosesOpensNothing) {
+  const std::shared_ptr<platform::kernel::Clock> testClock = platform::kernel::CurrentClock();
+  auto clock = std::make_shared<HoldingClock>(testClock);
+  platform::kernel::SetClock(clock);
+  StartConnected();
+  platform::kernel::SetDebugOutputSink([clock](std::u16string_view text) {
+    if (text == u"+ConnectionCheckWaitThread") clock->HoldThisThread();
+  });
+  TraceOn();
+  Click();
+  EXPECT_TRUE(clock->held.WaitForArrival()) << "the launch saw the pass end";
+  CloseDialog();
+  clock->held.Open();
+  EXPECT_TRUE(platform::kernel::WaitForAllThreads(std::chrono::seconds(10)));
+  EXPECT_TRUE(Launches().empty());
+  platform::kernel::SetClock(testClock);
 }
 
 TEST_F(SettingsLaunch, APassThatLosesTheRouterOpensNothing) {

@@ -1,6 +1,7 @@
 // The two connection states on the screen, and the SSID line's cut.
 #include <gtest/gtest.h>
 
+#include "platform/base/codepage.h"
 #include "tests/support/program/program_fixture.h"
 
 using velmor::test::ProgramTest;
@@ -57,6 +58,42 @@ TEST_F(StatusDisplay, SsidLineIsCutAndSizedByItsLength) {
   EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"");
   EXPECT_EQ(SsidFontHeight(), -12);
   EXPECT_EQ(TextOf(IDC_NOTICE_LABEL), kNoticeButton);
+}
+
+// Lines the length rules leave wider than the label: full-width characters (whole by the rules,
+// or cut by them), a cut by the rules that would split a surrogate pair, and 32 invalid bytes.
+// Each is cut further at a character boundary, as little as makes it fit.
+TEST_F(StatusDisplay, ALineWiderThanTheLabelIsCutFurtherUntilItFits) {
+  StartDialog();
+  HDC dc = CreateCompatibleDC(nullptr);
+  const auto width = [&](std::u16string_view text) {
+    HFONT font = CreateFontIndirectW(&dlg_->m_lblSsid.GetLogFont());
+    HGDIOBJ old = SelectObject(dc, font);
+    RECT rc{0, 0, 156, 15};
+    DrawTextW(dc, text.data(), static_cast<int>(text.size()), &rc, DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS);
+    SelectObject(dc, old);
+    DeleteObject(font);
+    return rc.right;
+  };
+  const std::u16string cases[] = {u"山田太郎の無線ルーター", u"カーベル無線接続試験用ネットワーク",
+                                  u"\U0001F4F6\U0001F4F6\U0001F4F6\U0001F4F6\U0001F4F6\U0001F4F6\U0001F4F6\U0001F4F6",
+                                  std::u16string(32, char16_t{0xDCFF})};
+  for (const std::u16string& ssid : cases) {
+    dlg_->ShowSsid(ssid.c_str());
+    const std::u16string full = u"SSID: " + ssid, line = TextOf(IDC_SSID_LABEL);
+    ASSERT_TRUE(line.ends_with(u"...")) << platform::Utf16ToUtf8(line);
+    const std::size_t kept = line.size() - 3;
+    EXPECT_GE(kept, 6u);
+    EXPECT_EQ(line.substr(0, kept), full.substr(0, kept));
+    EXPECT_FALSE(full[kept] >= 0xDC00 && full[kept] <= 0xDFFF && full[kept - 1] >= 0xD800 && full[kept - 1] <= 0xDBFF);
+    EXPECT_LE(width(line), 156);
+    // One more character would not fit, unless the length rule's cut after 19 units was the one.
+    const std::size_t more = kept + ((full[kept] >= 0xD800 && full[kept] <= 0xDBFF) ? 2 : 1);
+    if (more <= 19) {
+      EXPECT_GT(width(full.substr(0, more) + u"..."), 156) << "cut more than it needed";
+    }
+  }
+  DeleteDC(dc);
 }
 
 TEST_F(StatusDisplay, ApplyingTheShownStateLeavesTheTimerAlone) {

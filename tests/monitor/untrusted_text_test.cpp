@@ -29,12 +29,15 @@ void PrintTo(const UntrustedCase& c, std::ostream* out) { *out << c.name; }
 std::vector<UntrustedCase> Cases() {
   return {
       {"PrintfDirectives", "%s%n%x%d", "wlan %s%n%p%ls%hs", u"SSID: %s%n%x%d", "wlan %s%n%p%ls%hs"},
-      {"ControlCharacters", "a\x1b[2J\r\n\tb\x07", "desc\x1b]0;title\x07\r\n\x7f", u"SSID: a\x1b[2J\r\n\tb\x07",
-       "desc\x1b]0;title\x07\r\n\x7f"},
-      {"InvalidUtf8", "\xff\xfe\xc3(\x80", "d\xff\xfe(\x80", u"SSID: \uFFFD\uFFFD\uFFFD(\uFFFD",
+      // The trace shows control characters (C0, DEL, C1) as escapes a terminal does not act on.
+      {"ControlCharacters", "a\x1b[2J\r\n\tb\x07", "desc\x1b]0;title\x07\r\n\x7f\xc2\x9b" "1m",
+       u"SSID: a\x1b[2J\r\n\tb\x07", "desc\\x1B]0;title\\x07\\x0D\\x0A\\x7F\\x9B" "1m"},
+      // Each invalid byte is kept in the text (the window draws it as U+FFFD) and traced as U+FFFD.
+      {"InvalidUtf8", "\xff\xfe\xc3(\x80", "d\xff\xfe(\x80", u"SSID: \xDCFF\xDCFE\xDCC3(\xDC80",
        "d" + kBad + kBad + "(" + kBad},
-      // 32 bytes of directives with no terminator: the line is cut for its label, never read past.
-      {"DirectivesFilling32Bytes", "%s%n%s%n%s%n%s%n%s%n%s%n%s%n%s%n", std::string(131, '%'), u"SSID: %s%n%s%n%s%n%...",
+      // 32 bytes of directives with no terminator: the line is cut for its label (one "%" more than
+      // the length rule, as the 22 characters are wider than the label), never read past.
+      {"DirectivesFilling32Bytes", "%s%n%s%n%s%n%s%n%s%n%s%n%s%n%s%n", std::string(131, '%'), u"SSID: %s%n%s%n%s%n...",
        std::string(131, '%')},
   };
 }
@@ -69,8 +72,7 @@ TEST_P(UntrustedText, IsShownAndTracedAsPlainText) {
   EXPECT_EQ(TextOf(IDC_SSID_LABEL), c.shown);
   EXPECT_EQ(std::string(dlg_->m_szLastSsid), c.ssid);
 
-  // The next pass traces the description as one line of its own, byte for byte after the
-  // code-page conversion; a new SSID shows the same way.
+  // The next pass traces the description as one line of its own, after the code-page conversion.
   TraceOn();
   Advance(std::chrono::milliseconds(30000));
   const std::vector<std::string> trace = Trace();

@@ -1,4 +1,4 @@
-// Close, minimise, drag, and the keyboard filter with the hidden debug switch.
+// Close, minimise and drag. The keyboard filter has its own executable (tests/app/key_filter_test).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -16,42 +16,11 @@ namespace {
 
 class WindowCommands : public ProgramTest {
  protected:
-  void Type(std::initializer_list<UINT> keys) {
-    for (UINT k : keys) desktop_.Host().TypeKey(k);
-    Settle();
-  }
   bool DialogEnded() { return thread_->WaitFinished(2s); }
   std::size_t Moves() { return desktop_.Host().CountRequests(Kind::BeginMove, hwnd_); }
 };
 
 }  // namespace
-
-// Each of these runs in a process of its own (CTest runs every case alone): the typed keys are
-// one string for the whole program.
-TEST_F(WindowCommands, QxjSwitchesTheTraceOnAndOff) {
-  StartDialog();
-  Type({'Q', 'X', 'J'});
-  EXPECT_EQ(Trace(), std::vector<std::string>{"Debug Message ON!"});
-  EXPECT_TRUE(g_bDebugMessage);
-  trace_.Clear();
-  Type({'Q', 'X', 'J'});
-  EXPECT_EQ(Trace(), std::vector<std::string>{"Debug Message OFF!"});
-  EXPECT_FALSE(g_bDebugMessage);
-}
-
-TEST_F(WindowCommands, AnyOtherKeyFirstDisablesTheSequence) {
-  StartDialog();
-  Type({'A', 'Q', 'X', 'J', 'Q', 'X', 'J'});
-  EXPECT_TRUE(Trace().empty());
-  EXPECT_FALSE(g_bDebugMessage);
-}
-
-TEST_F(WindowCommands, EnterAndEscapeDoNothingAndDoNotCount) {
-  StartDialog();
-  Type({VK_RETURN, VK_ESCAPE, 'Q', VK_ESCAPE, 'X', VK_RETURN, 'J'});
-  EXPECT_FALSE(thread_->WaitFinished(0ms)) << "Escape must not close the window";
-  EXPECT_EQ(Trace(), std::vector<std::string>{"Debug Message ON!"});
-}
 
 TEST_F(WindowCommands, AltF4ClosesThroughTheCloseSequence) {
   StartDialog();
@@ -120,7 +89,7 @@ TEST_F(WindowCommands, CloseDuringABlockedProbeAndAWaitingLaunchIsImmediate) {
   const auto start = std::chrono::steady_clock::now();
   CloseDialog();
   const auto closed = std::chrono::steady_clock::now();
-  EXPECT_LT(closed - start, 500ms) << "close waited";
+  EXPECT_LT(closed - start, 2s) << "close waited";
   EXPECT_TRUE(platform::kernel::WaitForAllThreads(1s)) << "a worker outlived close by a second";
   EXPECT_TRUE(Launches().empty());
 }

@@ -101,10 +101,13 @@ struct AnswerCase {
 
 void PrintTo(const AnswerCase& c, std::ostream* out) { *out << c.name; }
 
-// A 401 answer: its trace ends in the head as the probe traces it, through the code-page conversion.
-AnswerCase Challenged(const char* name, const RouterAnswer& answer, BOOL result) {
-  return {name, Page(answer), result,
-          {Status(401), "QueryStatus is 401", platform::Utf16ToUtf8(platform::AnsiToWide(answer.Head()))}};
+// A 401 answer: its trace ends in the head as the probe traces it, through the code-page conversion,
+// with `shown` in place of `sent` where the two differ.
+AnswerCase Challenged(const char* name, const RouterAnswer& answer, BOOL result, const std::string& sent = "",
+                      const std::string& shown = "") {
+  std::string head = platform::Utf16ToUtf8(platform::AnsiToWide(answer.Head()));
+  if (!sent.empty()) head.replace(head.find(sent), sent.size(), shown);
+  return {name, Page(answer), result, {Status(401), "QueryStatus is 401", head}};
 }
 
 std::vector<AnswerCase> AnswerCases() {
@@ -180,7 +183,10 @@ std::vector<AnswerCase> AnswerCases() {
        FALSE, Searched(200, {kNotFound})},
       Challenged("HundredChallengesOneWithRealm", WithHeaders(RouterAnswer::Status(401), challenges), TRUE),
       Challenged("NonUtf8HeaderBytes",
-                 WithHeaders(realm, {"X-Bytes: \xff\xfe\xc3\x28\xa0\xa1\xe2\x82\x01\x1b[31m", "X-\x80\x81: \xf0\x9f\x98"}), TRUE),
+                 WithHeaders(realm, {"X-Bytes: \xff\xfe\xc3\x28\xa0\xa1\xe2\x82", "X-\x80\x81: \xf0\x9f\x98"}), TRUE),
+      // The trace keeps the head's line ends and tabs; other control characters become escapes.
+      Challenged("ControlCharactersInTheHead", WithHeaders(realm, {"X-Esc: \x1b]0;t\x07\x1b[2J\ry\x7f\xc2\x9b\t1"}), TRUE,
+                 "\x1b]0;t\x07\x1b[2J\ry\x7f\xc2\x9b\t1", "\\x1B]0;t\\x07\\x1B[2J\\x0Dy\\x7F\\x9B\t1"),
       Challenged("NonUtf8BytesAroundRealm", RouterAnswer::Challenge("\xff" + kRealm + "\xc3"), TRUE),
       Challenged("NonUtf8ByteInsideRealm", RouterAnswer::Challenge("Kavel-7100\xa0Web CU"), FALSE),
       // Broken or hostile answers: no status, so no router, whatever the bytes hold.

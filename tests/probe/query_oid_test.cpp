@@ -52,6 +52,9 @@ TEST_F(QueryOid, AnswersTheDriversValueAndKeepsTheRestOfTheBuffer) {
   EXPECT_EQ(buffer[5], 'b');
   EXPECT_EQ(buffer[6], 0xEE);
   EXPECT_EQ(buffer[35], 0xEE);
+  // An interface name that is not valid UTF-8 reaches the driver byte for byte.
+  fake_->SetMedium("wl\xff" "0", NdisPhysicalMediumNative802_11);
+  EXPECT_TRUE(QueryOID("wl\xff" "0", OID_GEN_PHYSICAL_MEDIUM, &medium, sizeof medium));
   EXPECT_TRUE(trace_.Lines().empty());
 }
 

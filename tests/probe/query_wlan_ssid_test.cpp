@@ -27,11 +27,13 @@ using velmor::test::ScopedWlanService;
 using velmor::test::TraceCapture;
 using Traces = std::vector<std::string>;
 
-// What a query of an associated interface traces: the size it got, then each SSID byte as the
-// character of its value (a zero byte as an empty text).
+const std::string kGotSsid = "get ssid: " + std::to_string(sizeof(WLAN_CONNECTION_ATTRIBUTES)) + "\n";
+
+// What a query of an associated interface traces: the size it got, then each byte of a printable
+// ASCII SSID.
 Traces SsidTraces(const std::string& ssid) {
-  Traces traces{"get ssid: " + std::to_string(sizeof(WLAN_CONNECTION_ATTRIBUTES)) + "\n"};
-  for (const unsigned char c : ssid) traces.push_back(c == 0 ? "" : platform::Utf16ToUtf8(std::u16string(1, c)));
+  Traces traces{kGotSsid};
+  for (const char c : ssid) traces.push_back(std::string(1, c));
   return traces;
 }
 
@@ -61,13 +63,19 @@ TEST(QueryWlanSsid, AppendsTheNamedInterfacesSsidAndGivesBackWhatItOpened) {
   const Case cases[] = {
       {.what = "two interfaces", .interfaces = {{"wlan0", "elsewhere"}, {"wlan1", "cafe"}}, .adapter = "wlan1",
        .ssid = "cafe", .printed = "  InterfaceGUID[0]: wlan0\n  InterfaceGUID[1]: wlan1\n", .traces = SsidTraces("cafe")},
+      // Names that are not valid UTF-8 match byte for byte, never by what they have in common.
+      {.what = "names that are not UTF-8", .interfaces = {{"wl\xfe" "0", "other"}, {"wl\xff" "0", "cafe"}},
+       .adapter = "wl\xff" "0", .ssid = "cafe", .printed = "  InterfaceGUID[0]: wl\xfe" "0\n  InterfaceGUID[1]: wl\xff" "0\n",
+       .traces = SsidTraces("cafe")},
       {.what = "name in another letter case", .interfaces = {{"wlan1", "cafe"}}, .adapter = "WLAN1",
        .printed = "  InterfaceGUID[0]: wlan1\n"},
       {.what = "32-byte SSID", .interfaces = {{"wlan0", kSsid32}}, .ssid = kSsid32, .printed = kPrintedWlan0,
        .traces = SsidTraces(kSsid32)},
-      // Zero bytes are left out; other bytes pass unconverted.
-      {.what = "zero and non-ASCII bytes", .interfaces = {{"wlan0", std::string("ab\0c\xE3\x82\xAB", 7)}},
-       .ssid = "abc\xE3\x82\xAB", .printed = kPrintedWlan0, .traces = SsidTraces(std::string("ab\0c\xE3\x82\xAB", 7))},
+      // Zero bytes are left out; other bytes pass unconverted. The trace shows each byte as the
+      // character of its value, control characters (C0, C1) as escapes.
+      {.what = "zero, control and non-ASCII bytes", .interfaces = {{"wlan0", std::string("a\0\x1b\xE3\x82\xAB", 6)}},
+       .ssid = "a\x1b\xE3\x82\xAB", .printed = kPrintedWlan0,
+       .traces = {kGotSsid, "a", "\\x00", "\\x1B", "\u00e3", "\\x82", "\u00ab"}},
       {.what = "appended, up to the end of the text", .interfaces = {{"wlan0", kSsid32}},
        .before = std::string(120, 'p'), .ssid = std::string(120, 'p') + "0123456", .printed = kPrintedWlan0,
        .traces = SsidTraces(kSsid32)},

@@ -25,7 +25,9 @@ class CodePage : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(CodePage, Utf8DecodesAndInvalidBytesBecomeReplacement) {
+// UTF-8 shows each invalid byte as U+FFFD; the ANSI code page shows the same text and keeps the
+// bytes, so that converting back gives them again (an interface name is any bytes).
+TEST_F(CodePage, Utf8DecodesAndInvalidBytesShowAsReplacementAndSurviveTheAnsiRoundTrip) {
   struct Case {
     std::string in;
     std::u16string out;
@@ -42,8 +44,9 @@ TEST_F(CodePage, Utf8DecodesAndInvalidBytesBecomeReplacement) {
       {std::string(32, 'S'), std::u16string(32, u'S')},  // an SSID: 32 bytes, no terminator
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ToWide(CP_THREAD_ACP, c.in), c.out) << c.in;
     EXPECT_EQ(ToWide(CP_UTF8, c.in), c.out) << c.in;
+    EXPECT_EQ(platform::Utf16ToUtf8(ToWide(CP_THREAD_ACP, c.in)), platform::Utf16ToUtf8(c.out)) << c.in;
+    EXPECT_EQ(platform::WideToAnsi(platform::AnsiToWide(c.in)), c.in) << c.in;
   }
 }
 

@@ -1,7 +1,8 @@
-// The dialog manager: templates, dialog units, focus, keys, closing, the modal loop, iconic state.
+// The dialog manager: templates, dialog units, focus, keys, closing, iconic state.
 #include <gtest/gtest.h>
 
 #include "platform/ui/dialog_template.h"
+#include "platform/ui/internal.h"
 #include "tests/platform/ui/test_window.h"
 #include "tests/support/headless/headless_desktop.h"
 
@@ -57,24 +58,27 @@ TEST_F(DialogTest, ATemplateMakesItsControlsInDialogUnitsOfItsFont) {
   HWND d = Create();
   ASSERT_EQ(log.Count(WM_INITDIALOG), 1u);
   EXPECT_EQ(log.Of(WM_INITDIALOG)[0].lParam, 1234);
-  RECT units{0, 0, 4, 8};  // one average character, in pixels
-  ASSERT_TRUE(MapDialogRect(d, &units));
-  EXPECT_GT(units.right, 3);
-  EXPECT_GT(units.bottom, 8);
+  SIZE base{};  // one average character, in pixels
+  ASSERT_TRUE(platform::ui::detail::DialogBaseUnits(d, &base));
+  EXPECT_GT(base.cx, 3);
+  EXPECT_GT(base.cy, 8);
+  const auto pixels = [&base](LONG x, LONG y, LONG cx, LONG cy) {
+    return RECT{MulDiv(x, base.cx, 4), MulDiv(y, base.cy, 8), MulDiv(x + cx, base.cx, 4), MulDiv(y + cy, base.cy, 8)};
+  };
+  RECT window;
+  GetWindowRect(d, &window);
   for (const auto& item : kItems) {
     HWND c = GetDlgItem(d, item.id);
     ASSERT_NE(c, nullptr);
-    RECT expected{item.x, item.y, item.x + item.cx, item.y + item.cy}, actual;
-    MapDialogRect(d, &expected);
+    RECT actual;
     GetWindowRect(c, &actual);
-    MapWindowPoints(nullptr, d, reinterpret_cast<POINT*>(&actual), 2);
-    EXPECT_EQ(actual, expected) << item.id;
+    EXPECT_EQ(platform::ui::detail::Offset(actual, -window.left, -window.top), pixels(item.x, item.y, item.cx, item.cy))
+        << item.id;
   }
-  RECT client, window, size{0, 0, 120, 80};
+  RECT client;
+  const RECT size = pixels(0, 0, 120, 80);
   GetClientRect(d, &client);
-  MapDialogRect(d, &size);
   EXPECT_EQ(client, size);
-  GetWindowRect(d, &window);
   EXPECT_EQ(window.left, (1000 - size.right) / 2);  // DS_CENTER
   EXPECT_EQ(window.top, (700 - size.bottom) / 2);
   EXPECT_EQ(desk.Host().State(d)->rect, window);
@@ -107,6 +111,22 @@ TEST_F(DialogTest, FocusGoesToTheFirstTabStopOrElseTheDialogAndKeysGoToTheFocus)
   DestroyWindow(d);
 }
 
+TEST_F(DialogTest, SpaceOnTheFocusedButtonPressesItAndItsReleaseClicks) {
+  HWND d = Create();
+  HWND button = GetDlgItem(d, 1000);
+  ASSERT_EQ(GetFocus(), button);
+  desk.Host().KeyDown(VK_SPACE);
+  desk.Settle(d);
+  EXPECT_NE(SendMessageW(button, BM_GETSTATE, 0, 0) & BST_PUSHED, 0);
+  EXPECT_EQ(log.Count(WM_COMMAND), 0u);
+  desk.Host().KeyUp(VK_SPACE);
+  desk.Settle(d);
+  EXPECT_EQ(SendMessageW(button, BM_GETSTATE, 0, 0) & BST_PUSHED, 0);
+  ASSERT_EQ(log.Count(WM_COMMAND), 1u);
+  EXPECT_EQ(log.Of(WM_COMMAND)[0].wParam, MAKEWPARAM(1000, BN_CLICKED));
+  DestroyWindow(d);
+}
+
 TEST_F(DialogTest, EveryWayOfClosingBecomesTheCancelCommand) {
   HWND d = Create();
   const std::function<void()> ways[] = {
@@ -124,25 +144,6 @@ TEST_F(DialogTest, EveryWayOfClosingBecomesTheCancelCommand) {
     EXPECT_EQ(reinterpret_cast<HWND>(s.lParam), GetDlgItem(d, IDCANCEL));
   }
   DestroyWindow(d);
-}
-
-// Escape goes through the dialog procedure's cancel; EndDialog from another thread must wake
-// the loop asleep in its wait.
-TEST_F(DialogTest, TheModalLoopEndsWithEndDialogsResultFromEscapeOrAnotherThread) {
-  for (const bool escape : {true, false}) {
-    SCOPED_TRACE(escape ? "escape" : "EndDialog from another thread");
-    INT_PTR result = 0;
-    {
-      WindowThread modal([&] { result = DialogBoxParamW(nullptr, MAKEINTRESOURCEW(kTemplate), nullptr, LoggingDialogProc, 0); });
-      HWND d = desk.Host().WaitForShownWindow();
-      ASSERT_NE(d, nullptr);
-      desk.Settle(d);
-      if (escape) desk.Host().TypeKey(VK_ESCAPE); else EndDialog(d, 5);
-      ASSERT_TRUE(modal.WaitFinished());
-      EXPECT_FALSE(IsWindow(d));
-    }
-    EXPECT_EQ(result, escape ? 77 : 5);
-  }
 }
 
 TEST_F(DialogTest, MinimisingIsImmediateAndTheUsersRestoreRepaints) {
@@ -175,7 +176,6 @@ TEST_F(DialogTest, SetWindowPosNeverRaisesOrActivatesATopLevelWindow) {
   EXPECT_TRUE(desk.Host().Requests().empty());
   DestroyWindow(second);
   DestroyWindow(first);
-  platform::ui::UnregisterDialogTemplate(kOtherTemplate);
 }
 
 }  // namespace

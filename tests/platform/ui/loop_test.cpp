@@ -9,6 +9,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "platform/ui/internal.h"
 #include "tests/platform/ui/test_window.h"
 #include "tests/support/headless/headless_desktop.h"
 
@@ -92,8 +93,13 @@ TEST(MessageLoop, SentBeforePostedBeforeInputBeforePaintBeforeTimersAndQuitEndsI
   desk.Host().MoveMouseTo(w, POINT{5, 5});
   PostMessageW(w, WM_USER, 0, 0);
   std::thread([w] { SendMessageW(w, WM_APP, 0, 0); }).detach();
-  // The sent message arrives while this thread does not pump; wait for it to be queued.
-  for (MSG peek; seen.empty();) PeekMessageW(&peek, nullptr, 0, 0, PM_NOREMOVE);
+  {
+    // The sent message arrives while this thread does not pump; wait for it to be queued.
+    using namespace platform::ui::detail;
+    std::unique_lock lock(Lock());
+    auto q = FindLive(w)->queue;
+    q->cv.wait(lock, [&q] { return !q->incoming.empty(); });
+  }
   desk.Settle(w);
   EXPECT_EQ(seen, (std::vector<UINT>{WM_APP, WM_USER, WM_MOUSEMOVE, WM_PAINT, WM_TIMER}));
   DestroyWindow(w);

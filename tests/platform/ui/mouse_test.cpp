@@ -163,6 +163,20 @@ TEST_F(MouseTest, NoLeaveWhileTheTrackedWindowHoldsTheCapture) {
   EXPECT_EQ(aRec.Count(WM_MOUSELEAVE), 1u);
 }
 
+// A holder that lets go once the pointer is off it (a hover look does): the window the pointer
+// jumped onto hears of the pointer at once, not at its next move.
+TEST_F(MouseTest, ReleasingTheCaptureSendsTheWindowUnderThePointerAMove) {
+  aRec.SetHandler([](HWND, UINT m, WPARAM, LPARAM l) -> std::optional<LRESULT> {
+    if (m == WM_MOUSEMOVE && GET_X_LPARAM(l) >= 50) ReleaseCapture();
+    return std::nullopt;
+  });
+  MoveTo(POINT{20, 20});
+  CaptureTo(a);
+  MoveTo(POINT{90, 90});
+  ASSERT_EQ(bRec.Count(WM_MOUSEMOVE), 1u);
+  EXPECT_EQ(bRec.Of(WM_MOUSEMOVE)[0].lParam, MAKELPARAM(50, 50));
+}
+
 TEST_F(MouseTest, AButtonClicksOnlyWhenPressedAndReleasedOnIt) {
   auto clicks = [this] {
     std::size_t n = 0;

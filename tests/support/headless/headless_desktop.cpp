@@ -28,9 +28,10 @@ void HeadlessDesktop::Advance(std::chrono::milliseconds by, HWND hwnd) {
 }
 
 std::uint32_t HeadlessDesktop::FramePixel(HWND hwnd, POINT client) {
-  ClientToScreen(hwnd, &client);
   HWND top = GetAncestorRoot(hwnd);
   RECT r;
+  GetWindowRect(hwnd, &r);  // a window is all client area
+  client = POINT{r.left + client.x, r.top + client.y};
   GetWindowRect(top, &r);
   auto surface = platform::ui::WindowSurface(hwnd);
   const int x = client.x - r.left, y = client.y - r.top;

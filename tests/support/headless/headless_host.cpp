@@ -235,9 +235,9 @@ void HeadlessHost::MoveMouse(POINT screen) {
 }
 
 void HeadlessHost::MoveMouseTo(HWND hwnd, POINT client) {
-  POINT p = client;
-  ClientToScreen(hwnd, &p);
-  MoveMouse(p);
+  RECT r;
+  GetWindowRect(hwnd, &r);  // a window is all client area
+  MoveMouse(POINT{r.left + client.x, r.top + client.y});
 }
 
 void HeadlessHost::Press(ui::MouseButton button) {

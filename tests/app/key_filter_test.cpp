@@ -1,0 +1,42 @@
+// The dialog's keyboard filter and the hidden debug switch.
+//
+// The keys typed so far are one string for the whole program, kept from its first key to its end.
+// So the whole story runs in one test, in the order a user would type it, and this executable
+// holds nothing else: every run starts with no key typed.
+#include <gtest/gtest.h>
+
+#include "tests/support/program/program_fixture.h"
+
+using velmor::test::ProgramTest;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+class KeyFilter : public ProgramTest {
+ protected:
+  void Type(std::initializer_list<UINT> keys) {
+    for (UINT k : keys) desktop_.Host().TypeKey(k);
+    Settle();
+  }
+};
+
+}  // namespace
+
+TEST_F(KeyFilter, QxjAsTheFirstCountedKeysFlipsTheTraceAndAnyOtherKeyFirstEndsTheSequence) {
+  StartDialog();
+  WaitForWorkers();
+  // Enter and Escape are swallowed: neither closes the window nor counts.
+  Type({VK_RETURN, VK_ESCAPE, 'Q', VK_ESCAPE, 'X', VK_RETURN, 'J'});
+  EXPECT_FALSE(thread_->WaitFinished(std::chrono::milliseconds(0))) << "Escape must not close the window";
+  EXPECT_EQ(Trace(), Lines{"Debug Message ON!"});
+  EXPECT_TRUE(g_bDebugMessage);
+  trace_.Clear();
+  Type({'Q', 'X', 'J'});
+  EXPECT_EQ(Trace(), Lines{"Debug Message OFF!"});
+  EXPECT_FALSE(g_bDebugMessage);
+  trace_.Clear();
+  // A mismatch is never forgotten: no later sequence flips the switch in this run.
+  Type({'A', 'Q', 'X', 'J', 'Q', 'X', 'J'});
+  EXPECT_TRUE(Trace().empty());
+  EXPECT_FALSE(g_bDebugMessage);
+}
