@@ -75,7 +75,7 @@ BOOL QueryWlanSsid(const char* adapterName, char* ssidText) {
       // this interface under another's name.
       continue;
     }
-    PrintLine("  InterfaceGUID[%d]: %ws\n", i, static_cast<const WCHAR*>(wszGuid));
+    PrintLine("  InterfaceGUID[%d]: %ws\n", i, EscapeControls(wszGuid).c_str());
 
     // A name that cannot be converted matches no interface.
     WCHAR wszAdapterName[kAdapterNameChars];

@@ -63,9 +63,11 @@ TEST(QueryWlanSsid, AppendsTheNamedInterfacesSsidAndGivesBackWhatItOpened) {
   const Case cases[] = {
       {.what = "two interfaces", .interfaces = {{"wlan0", "elsewhere"}, {"wlan1", "cafe"}}, .adapter = "wlan1",
        .ssid = "cafe", .printed = "  InterfaceGUID[0]: wlan0\n  InterfaceGUID[1]: wlan1\n", .traces = SsidTraces("cafe")},
-      // Names that are not valid UTF-8 match byte for byte, never by what they have in common.
-      {.what = "names that are not UTF-8", .interfaces = {{"wl\xfe" "0", "other"}, {"wl\xff" "0", "cafe"}},
-       .adapter = "wl\xff" "0", .ssid = "cafe", .printed = "  InterfaceGUID[0]: wl\xfe" "0\n  InterfaceGUID[1]: wl\xff" "0\n",
+      // Names that are not valid UTF-8 match byte for byte, never by what they have in common;
+      // printed, a control character in a name shows as its escape.
+      {.what = "names that are not UTF-8", .interfaces = {{"wl\xfe" "0", "other"}, {"wl\x1b\xff" "0", "cafe"}},
+       .adapter = "wl\x1b\xff" "0", .ssid = "cafe",
+       .printed = "  InterfaceGUID[0]: wl\xfe" "0\n  InterfaceGUID[1]: wl\\x1B\xff" "0\n",
        .traces = SsidTraces("cafe")},
       {.what = "name in another letter case", .interfaces = {{"wlan1", "cafe"}}, .adapter = "WLAN1",
        .printed = "  InterfaceGUID[0]: wlan1\n"},
