@@ -77,7 +77,7 @@ int RunVelmorManager(const char* programName, const NetworkBackends& backends) {
   if (backends.wlan) platform::net::SetWlanService(backends.wlan);
 
   std::string error;
-  std::shared_ptr<platform::host::X11Host> host = platform::host::X11Host::Open({}, &error);
+  std::shared_ptr<platform::host::X11Host> host = platform::host::X11Host::Open(&error);
   if (!host) {
     std::fprintf(stderr, "%s: cannot show a window: %s\n", programName, error.c_str());
     return 1;

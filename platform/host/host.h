@@ -14,8 +14,7 @@
 //
 // Coordinates. Screen coordinates have (0, 0) at the top-left of the screen. A top-level
 // window's rectangle is its client area in screen coordinates; top-level windows have no
-// non-client area of their own. Any frame, caption or border is the window manager's, outside
-// that rectangle (and only for windows with WS_CAPTION: the others are borderless).
+// non-client area of their own, and the hosts show them borderless.
 //
 // Framebuffers. Each top-level window has one 32-bit framebuffer (0x00RRGGBB, rows top to
 // bottom) of exactly its size. The window system draws into it and then calls Present with the
@@ -45,8 +44,7 @@ namespace platform::host {
 
 struct TopLevelInfo {
   RECT rect{};          // client area in screen coordinates (never empty: at least 1 x 1)
-  DWORD style = 0;      // WS_ bits: WS_CAPTION asks for a decorated window, else borderless
-  DWORD exStyle = 0;    // WS_EX_APPWINDOW: a taskbar entry; WS_EX_TOOLWINDOW: none
+  DWORD style = 0;      // WS_ and DS_ bits; DS_CENTER: a host may place the window on a monitor
   std::u16string_view title;
 };
 
@@ -60,8 +58,9 @@ class Host {
   // The window is gone; forget everything about it.
   virtual void Destroy(HWND hwnd) = 0;
   // Map (show) or unmap (hide) the window. A newly shown window is placed at info.rect as
-  // last given (the window system centres DS_CENTER dialogs itself). When the window manager
-  // (or the headless host) activates the window, report it with HostActivated.
+  // last given (the window system centres DS_CENTER dialogs on the screen itself; the X11 host
+  // moves them onto one monitor). When the window manager (or the headless host) activates the
+  // window, report it with HostActivated.
   virtual void Show(HWND hwnd, bool show) = 0;
   // The window system moved or resized the window: rect is the new client area in screen
   // coordinates. Not called for moves the host itself reported through HostMoved.

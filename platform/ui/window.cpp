@@ -354,7 +354,6 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
       platform::host::TopLevelInfo info;
       info.rect = RECT{x, y, x + std::max(width, 1), y + std::max(height, 1)};
       info.style = style;
-      info.exStyle = exStyle;
       info.title = windowName ? std::u16string_view(windowName) : std::u16string_view();
       host->Create(hwnd, info);
     }

@@ -1,32 +1,24 @@
-// vm_window: what the real-Wi-Fi-stack stage knows about the program's window.
+// vm_window: the program's window against the program's own drawing of a state, for the tests
+// that run the real executable (the real Wi-Fi stage and the end-to-end test).
 //
 //   vm_window render OUT.ppm [SSID_HEX]
 //     Draws the main dialog as the program draws it, on the headless screen with no network,
 //     in the disconnected state, or in the connected state with the SSID given as hex bytes
-//     (converted as the program converts them: in the locale's codeset). Writes the window's
-//     pixels as a binary PPM.
+//     (converted as the program converts them: in the locale's codeset), and writes its pixels
+//     as a binary PPM.
 //   vm_window wait WINDOW REFERENCE.ppm TIMEOUT_MS SHOT.ppm
 //     Watches X window WINDOW on $DISPLAY until its status text, settings button, notice and
 //     SSID line show exactly the pixels of REFERENCE, or TIMEOUT_MS passes, or SIGTERM comes
 //     (the caller's own deadline, which may run from an event after the start). Prints
 //     "match EPOCH" (wall-clock seconds of the first matching look) and exits 0, or prints how
 //     many pixels of each area differed and exits 1. The last look is written to SHOT.
-//
-// The stage compares the real window with the program's own drawing of the expected state,
-// so a match proves the window shows that state's text, colours and button, SSID included.
 #include <chrono>
-#include <csignal>
 #include <clocale>
-#include <cstdint>
+#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <memory>
-#include <optional>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "app/velmor_manager_dlg.h"
 #include "platform/base/codepage.h"
@@ -35,77 +27,55 @@
 #include "platform/net/iphlpapi.h"
 #include "platform/net/wlanapi.h"
 #include "platform/shell/shell.h"
-#include "platform/ui/ui.h"
 #include "res/program_resources.h"
 #include "tests/support/fake_ndis.h"
 #include "tests/support/fake_net/fake_adapters.h"
 #include "tests/support/fake_net/fake_changes.h"
 #include "tests/support/fake_net/fake_wlan.h"
 #include "tests/support/headless/headless_desktop.h"
-#include "tests/vm/window_look.h"
+#include "tests/support/xvfb/xvfb.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using velmor::test::Picture;
 
 volatile std::sig_atomic_t g_stopped = 0;
 
+// The parts of the window (client pixels) that tell the states apart.
 struct Area {
   const char* name;
-  int x, y, width, height;  // client pixels
+  int x, y, width, height;
 };
-
-// The parts of the window that tell the two states apart.
 constexpr Area kAreas[] = {
-    {"status", 34, 59, 290, 43},
-    {"button", 99, 123, 160, 58},
-    {"notice", 15, 205, 325, 40},
-    {"SSID", 101, 256, 156, 15},
-};
+    {"status", 34, 59, 290, 43}, {"button", 99, 123, 160, 58}, {"notice", 15, 205, 325, 40}, {"SSID", 101, 256, 156, 15}};
 
-bool WritePpm(const std::string& path, const Image& image) {
+bool WritePpm(const std::string& path, const Picture& picture) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << "P6\n" << image.width << " " << image.height << "\n255\n";
-  for (std::uint32_t p : image.pixels) {
-    const char rgb[3] = {static_cast<char>(p >> 16), static_cast<char>(p >> 8), static_cast<char>(p)};
-    out.write(rgb, 3);
-  }
+  out << "P6\n" << picture.width << " " << picture.height << "\n255\n";
+  for (std::uint32_t p : picture.pixels) out << char(p >> 16) << char(p >> 8) << char(p);
   return static_cast<bool>(out.flush());
 }
 
-// Reads the binary PPMs that WritePpm makes (no comments, maximum 255).
-bool ReadPpm(const std::string& path, Image* image) {
+// The binary PPMs that WritePpm makes.
+std::optional<Picture> ReadPpm(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::string magic;
+  Picture picture;
   int maximum = 0;
-  in >> magic >> image->width >> image->height >> maximum;
+  in >> magic >> picture.width >> picture.height >> maximum;
   in.get();
-  if (!in || magic != "P6" || maximum != 255 || image->width <= 0 || image->height <= 0) return false;
-  const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (data.size() != static_cast<std::size_t>(image->width * image->height * 3)) return false;
-  image->pixels.resize(static_cast<std::size_t>(image->width * image->height));
-  for (std::size_t i = 0; i < image->pixels.size(); ++i) {
-    const auto* p = reinterpret_cast<const unsigned char*>(data.data() + i * 3);
-    image->pixels[i] = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+  const std::string data((std::istreambuf_iterator<char>(in)), {});
+  if (magic != "P6" || picture.width <= 0 || data.size() != std::size_t(picture.width * picture.height * 3)) return {};
+  for (std::size_t i = 0; i < data.size(); i += 3) {
+    picture.pixels.push_back(std::uint32_t(std::uint8_t(data[i])) << 16 | std::uint32_t(std::uint8_t(data[i + 1])) << 8 |
+                             std::uint8_t(data[i + 2]));
   }
-  return true;
-}
-
-std::optional<std::string> FromHex(const std::string& hex) {
-  if (hex.size() % 2 != 0) return std::nullopt;
-  std::string bytes;
-  for (std::size_t i = 0; i < hex.size(); i += 2) {
-    char* end = nullptr;
-    const std::string pair = hex.substr(i, 2);
-    const long value = std::strtol(pair.c_str(), &end, 16);
-    if (end != pair.c_str() + 2) return std::nullopt;
-    bytes.push_back(static_cast<char>(value));
-  }
-  return bytes;
+  return picture;
 }
 
 // How many pixels of each area differ between two looks of the same size.
-std::vector<int> DifferingPixels(const Image& a, const Image& b) {
+std::vector<int> DifferingPixels(const Picture& a, const Picture& b) {
   std::vector<int> counts;
   for (const Area& area : kAreas) {
     int count = 0;
@@ -115,22 +85,6 @@ std::vector<int> DifferingPixels(const Image& a, const Image& b) {
     counts.push_back(count);
   }
   return counts;
-}
-
-// What differs from the reference, area by area; empty when the look matches.
-std::string Differences(const std::optional<Image>& look, const Image& reference) {
-  if (!look) return "the window is not viewable";
-  if (look->width != reference.width || look->height != reference.height) {
-    return "the window is " + std::to_string(look->width) + "x" + std::to_string(look->height) + ", not " +
-           std::to_string(reference.width) + "x" + std::to_string(reference.height);
-  }
-  const std::vector<int> counts = DifferingPixels(*look, reference);
-  std::string text;
-  for (std::size_t i = 0; i < counts.size(); ++i) {
-    if (counts[i] == 0) continue;
-    text += std::string(text.empty() ? "" : ", ") + kAreas[i].name + " " + std::to_string(counts[i]) + " px";
-  }
-  return text.empty() ? text : text + " differ";
 }
 
 int Render(const std::string& out, const std::optional<std::string>& ssid) {
@@ -147,32 +101,29 @@ int Render(const std::string& out, const std::optional<std::string>& ssid) {
   CVelmor_managerDlg dlg;
   velmor::test::WindowThread thread([&] { dlg.DoModal(); });
   const HWND hwnd = desktop.Host().WaitForShownWindow();
-  if (hwnd == nullptr || !platform::kernel::WaitForAllThreads(20s)) {
-    std::fprintf(stderr, "vm_window: the dialog did not come up\n");
-    return 1;
-  }
+  if (hwnd == nullptr || !platform::kernel::WaitForAllThreads(20s)) return 1;
   const auto look = [&] {
     platform::ui::WaitUntilIdle(hwnd);
     const auto surface = platform::ui::WindowSurface(hwnd);
-    return surface ? Image{surface->width, surface->height, surface->pixels} : Image{};
+    return surface ? Picture{surface->width, surface->height, surface->pixels} : Picture{};
   };
-  Image image = look();
-  if (ssid && image.width > 0) {
-    const Image disconnected = image;
+  Picture picture = look();
+  if (ssid && picture.width > 0) {
+    const Picture disconnected = picture;
     const std::u16string wide = platform::AnsiToWide(*ssid);
     platform::ui::CallOnWindowThread(hwnd, [&] {
       dlg.ShowSsid(wide.c_str());
       dlg.UpdateConnectionStatus(TRUE);
       return LRESULT{0};
     });
-    image = look();
+    picture = look();
     // A connected reference that looked like the disconnected window in any area would let a
     // window that never changed pass.
-    for (int count : DifferingPixels(image, disconnected)) {
-      if (count == 0) image = Image{};
+    for (int count : DifferingPixels(picture, disconnected)) {
+      if (count == 0) picture = Picture{};
     }
   }
-  const bool written = image.width > 0 && WritePpm(out, image);
+  const bool written = picture.width > 0 && WritePpm(out, picture);
   PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   thread.WaitFinished();
   platform::kernel::WaitForAllThreads(10s);
@@ -181,41 +132,40 @@ int Render(const std::string& out, const std::optional<std::string>& ssid) {
 }
 
 int Wait(unsigned long window, const std::string& referencePath, long timeoutMs, const std::string& shotPath) {
-  Image reference;
-  if (!ReadPpm(referencePath, &reference)) {
-    std::fprintf(stderr, "vm_window: cannot read %s\n", referencePath.c_str());
-    return 2;
-  }
-  if (!OpenDisplay()) {
-    std::fprintf(stderr, "vm_window: cannot open the display\n");
+  const auto reference = ReadPpm(referencePath);
+  const char* name = std::getenv("DISPLAY");
+  const velmor::test::XvfbDisplay display(name ? name : "");
+  if (!reference || !display.Ready()) {
+    std::fprintf(stderr, "vm_window: cannot read %s or open the display\n", referencePath.c_str());
     return 2;
   }
   std::signal(SIGTERM, [](int) { g_stopped = 1; });
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  std::optional<Image> look;
-  std::string why;
   for (;;) {
-    look = LookAtWindow(window);
+    const auto rect = display.ViewableRect(window);
+    const auto look = rect ? display.Grab(*rect) : std::nullopt;
     const auto seen = std::chrono::system_clock::now();
-    why = Differences(look, reference);
+    std::string why = look ? "" : "the window is not viewable";
+    if (look && (look->width != reference->width || look->height != reference->height)) {
+      why = "the window is " + std::to_string(look->width) + "x" + std::to_string(look->height);
+    } else if (look) {
+      const std::vector<int> counts = DifferingPixels(*look, *reference);
+      for (std::size_t i = 0; i < counts.size(); ++i) {
+        if (counts[i] != 0) why += std::string(kAreas[i].name) + " " + std::to_string(counts[i]) + " px differ; ";
+      }
+    }
     if (why.empty() || g_stopped || std::chrono::steady_clock::now() >= deadline) {
       if (look) WritePpm(shotPath, *look);
-      if (!why.empty()) break;
+      if (!why.empty()) {
+        std::printf("no match: %s\n", why.c_str());
+        return 1;
+      }
       const auto us = std::chrono::duration_cast<std::chrono::microseconds>(seen.time_since_epoch()).count();
       std::printf("match %lld.%06lld\n", static_cast<long long>(us / 1000000), static_cast<long long>(us % 1000000));
       return 0;
     }
     std::this_thread::sleep_for(40ms);
   }
-  std::printf("no match: %s\n", why.c_str());
-  return 1;
-}
-
-int Usage() {
-  std::fprintf(stderr,
-               "usage: vm_window render OUT.ppm [SSID_HEX]\n"
-               "       vm_window wait WINDOW REFERENCE.ppm TIMEOUT_MS SHOT.ppm\n");
-  return 2;
 }
 
 }  // namespace
@@ -224,12 +174,13 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() >= 2 && args.size() <= 3 && args[0] == "render") {
-    std::optional<std::string> ssid;
-    if (args.size() == 3 && !(ssid = FromHex(args[2]))) return Usage();
-    return Render(args[1], ssid);
+    std::string ssid;
+    for (std::size_t i = 0; args.size() == 3 && i + 1 < args[2].size(); i += 2) {
+      ssid.push_back(static_cast<char>(std::stoi(args[2].substr(i, 2), nullptr, 16)));
+    }
+    return Render(args[1], args.size() == 3 ? std::optional(ssid) : std::nullopt);
   }
-  if (args.size() == 5 && args[0] == "wait") {
-    return Wait(std::stoul(args[1], nullptr, 0), args[2], std::stol(args[3]), args[4]);
-  }
-  return Usage();
+  if (args.size() == 5 && args[0] == "wait") return Wait(std::stoul(args[1], nullptr, 0), args[2], std::stol(args[3]), args[4]);
+  std::fprintf(stderr, "usage: vm_window render OUT.ppm [SSID_HEX]\n       vm_window wait WINDOW REFERENCE.ppm TIMEOUT_MS SHOT.ppm\n");
+  return 2;
 }

@@ -131,10 +131,6 @@ enum AtomId {
   kNetWmPing,
   kNetWmWindowType,
   kNetWmWindowTypeNormal,
-  kNetWmState,
-  kNetWmStateSkipTaskbar,
-  kNetWmStateSkipPager,
-  kNetWmStateAbove,
   kNetSupported,
   kNetSupportingWmCheck,
   kNetWmMoveresize,
@@ -156,10 +152,6 @@ constexpr std::array<const char*, kAtomCount> kAtomNames = {
     "_NET_WM_PING",
     "_NET_WM_WINDOW_TYPE",
     "_NET_WM_WINDOW_TYPE_NORMAL",
-    "_NET_WM_STATE",
-    "_NET_WM_STATE_SKIP_TASKBAR",
-    "_NET_WM_STATE_SKIP_PAGER",
-    "_NET_WM_STATE_ABOVE",
     "_NET_SUPPORTED",
     "_NET_SUPPORTING_WM_CHECK",
     "_NET_WM_MOVERESIZE",
@@ -297,7 +289,6 @@ struct X11Host::Impl {
 
   // Declared first so that it closes last, after every resource below went back to it.
   DisplayPtr display;
-  X11Options options;
   int screen = 0;
   Window root = 0;
   Visual* visual = nullptr;
@@ -864,15 +855,15 @@ void X11Host::Impl::EndMove(POINT rootPoint) {
 
 // --- X11Host ----------------------------------------------------------------------------------
 
-std::shared_ptr<X11Host> X11Host::Open(const X11Options& options, std::string* error) {
+std::shared_ptr<X11Host> X11Host::Open(std::string* error) {
   auto fail = [error](std::string why) -> std::shared_ptr<X11Host> {
     if (error) *error = std::move(why);
     return nullptr;
   };
   InstallErrorHandler();
-  DisplayPtr display(XOpenDisplay(options.display.empty() ? nullptr : options.display.c_str()));
+  DisplayPtr display(XOpenDisplay(nullptr));
   if (!display) {
-    const char* name = options.display.empty() ? std::getenv("DISPLAY") : options.display.c_str();
+    const char* name = std::getenv("DISPLAY");
     if (name == nullptr || name[0] == 0) {
       return fail("DISPLAY is not set: start it from a graphical session, or set DISPLAY (e.g. DISPLAY=:0)");
     }
@@ -883,7 +874,6 @@ std::shared_ptr<X11Host> X11Host::Open(const X11Options& options, std::string* e
   auto impl = std::make_shared<Impl>();
   Display* dpy = display.get();
   impl->display = std::move(display);
-  impl->options = options;
   impl->screen = DefaultScreen(dpy);
   impl->root = RootWindow(dpy, impl->screen);
   impl->screenSize = SIZE{DisplayWidth(dpy, impl->screen), DisplayHeight(dpy, impl->screen)};
@@ -1009,10 +999,9 @@ void X11Host::Create(HWND hwnd, const TopLevelInfo& info) {
     wmHints.initial_state = NormalState;
     XSetWMHints(dpy, xid, &wmHints);
 
-    XClassHint classHint{};
-    std::string instance = im.options.instanceName, cls = im.options.className;
-    classHint.res_name = instance.data();
-    classHint.res_class = cls.data();
+    // WM_CLASS: what desktop entries and window-manager rules match the windows by.
+    char instance[] = "velmor-manager", cls[] = "Velmor-manager";
+    XClassHint classHint{instance, cls};
     XSetClassHint(dpy, xid, &classHint);
 
     // WM_CLIENT_MACHINE goes with _NET_WM_PID: the pid means something only on that host.
@@ -1031,19 +1020,10 @@ void X11Host::Create(HWND hwnd, const TopLevelInfo& info) {
     const unsigned long type[] = {im.atom(kNetWmWindowTypeNormal)};
     im.SetLongs(xid, im.atom(kNetWmWindowType), XA_ATOM, type);
 
-    if ((info.style & WS_CAPTION) != WS_CAPTION) {
-      // No frame, no title bar; the window can be moved, minimised and closed, never resized.
-      const unsigned long motif[5] = {kMotifHintsFunctions | kMotifHintsDecorations,
-                                      kMotifFuncMove | kMotifFuncMinimize | kMotifFuncClose, 0, 0, 0};
-      im.SetLongs(xid, im.atom(kMotifWmHints), im.atom(kMotifWmHints), motif);
-    }
-    std::vector<unsigned long> states;
-    if (info.exStyle & WS_EX_TOOLWINDOW) {
-      states.push_back(im.atom(kNetWmStateSkipTaskbar));
-      states.push_back(im.atom(kNetWmStateSkipPager));
-    }
-    if (info.exStyle & WS_EX_TOPMOST) states.push_back(im.atom(kNetWmStateAbove));
-    if (!states.empty()) im.SetLongs(xid, im.atom(kNetWmState), XA_ATOM, states);
+    // No frame, no title bar; the window can be moved, minimised and closed, never resized.
+    const unsigned long motif[5] = {kMotifHintsFunctions | kMotifHintsDecorations,
+                                    kMotifFuncMove | kMotifFuncMinimize | kMotifFuncClose, 0, 0, 0};
+    im.SetLongs(xid, im.atom(kMotifWmHints), im.atom(kMotifWmHints), motif);
 
     im.SetTitleLocked(*w, info.title);
     im.SetSizeHintsLocked(*w);
@@ -1267,12 +1247,6 @@ void X11Host::DispatchEvents() {
     }
     XFlush(im.dpy());
   });
-}
-
-unsigned long X11Host::NativeWindow(HWND hwnd) const {
-  std::lock_guard lock(impl_->mutex);
-  Impl::Win* w = impl_->Find(hwnd);
-  return w ? w->xwindow.get() : 0;
 }
 
 }  // namespace platform::host

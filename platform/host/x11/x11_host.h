@@ -1,8 +1,7 @@
 // The X11 host: top-level windows on an X display, with the window manager's help where there is
 // one.
 //
-// Each top-level window is one X window of the window's size, borderless unless it has
-// WS_CAPTION. Its pixels are a copy of the window system's framebuffer in the screen's pixel
+// Each top-level window is one borderless X window of the window's size. Its pixels are a copy of the window system's framebuffer in the screen's pixel
 // layout; presented rectangles are copied into it and put on the screen, and exposures are
 // served from it without a repaint. Pointer, keys, focus, iconic state, moves and the window
 // manager's close become the calls of platform/ui/host_input.h; so does a window that another
@@ -23,18 +22,11 @@
 
 namespace platform::host {
 
-struct X11Options {
-  std::string display;  // empty: $DISPLAY
-  // WM_CLASS: what desktop entries and window-manager rules match the windows by.
-  std::string instanceName = "velmor-manager";
-  std::string className = "Velmor-manager";
-};
-
 class X11Host final : public Host {
  public:
-  // Connects to the display. Null when that is impossible (no display, no TrueColor visual);
-  // `error`, when given, then says why, so that main can fall back or end cleanly.
-  static std::shared_ptr<X11Host> Open(const X11Options& options = {}, std::string* error = nullptr);
+  // Connects to $DISPLAY. Null when that is impossible (no display, no TrueColor visual);
+  // `error`, when given, then says why, so that main can end cleanly.
+  static std::shared_ptr<X11Host> Open(std::string* error = nullptr);
   ~X11Host() override;
   X11Host(const X11Host&) = delete;
   X11Host& operator=(const X11Host&) = delete;
@@ -53,9 +45,6 @@ class X11Host final : public Host {
   int EventFd() override;
   bool HasPendingEvents() override;
   void DispatchEvents() override;
-
-  // The X window that shows `hwnd` (0 for none), for diagnostics and tests.
-  unsigned long NativeWindow(HWND hwnd) const;
 
   struct Impl;
 

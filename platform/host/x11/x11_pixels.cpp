@@ -44,7 +44,6 @@ std::uint32_t PixelConverter::Scale(std::uint32_t value8, const Channel& channel
 }
 
 std::uint32_t PixelConverter::Pixel(std::uint32_t rgb) const {
-  if (identity_) return rgb & 0xFFFFFF;
   return Scale((rgb >> 16) & 0xFF, red_) | Scale((rgb >> 8) & 0xFF, green_) | Scale(rgb & 0xFF, blue_);
 }
 

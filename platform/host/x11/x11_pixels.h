@@ -27,8 +27,6 @@ class PixelConverter {
   static std::optional<PixelConverter> For(const PixelLayout& layout);
 
   int BytesPerPixel() const { return bytesPerPixel_; }
-  // The value of one pixel.
-  std::uint32_t Pixel(std::uint32_t rgb) const;
   // Writes `source.size()` pixels to `dest` (BytesPerPixel() bytes each, this machine's order).
   void ConvertRow(std::span<const std::uint32_t> source, std::byte* dest) const;
 
@@ -38,6 +36,7 @@ class PixelConverter {
     int bits = 0;
   };
   PixelConverter() = default;
+  std::uint32_t Pixel(std::uint32_t rgb) const;
   static std::uint32_t Scale(std::uint32_t value8, const Channel& channel);
 
   int bytesPerPixel_ = 4;

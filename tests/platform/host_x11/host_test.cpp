@@ -1,0 +1,316 @@
+// The X11 host on private Xvfb displays, openbox managing them unless a test says otherwise: what
+// the window manager and the screen get from the host, and what the window system gets back. The
+// test's windows live on the test's thread, whose message loop runs while a test pumps it.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/base/codepage.h"
+#include "platform/host/x11/x11_host.h"
+#include "res/program_resources.h"
+#include "res/resource.h"
+#include "tests/support/xvfb/xvfb.h"
+
+namespace velmor::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr char16_t kClass[] = u"velmor-x11-test";  // the test windows' title too
+std::vector<MSG> g_seen;                           // what they received, timer ticks aside
+bool g_dragOnPress = false;
+
+std::vector<MSG> Seen(UINT message) {
+  std::vector<MSG> out;
+  std::ranges::copy_if(g_seen, std::back_inserter(out), [&](const MSG& m) { return m.message == message; });
+  return out;
+}
+std::size_t Count(UINT message) { return Seen(message).size(); }
+POINT PointOf(const MSG& m) { return POINT{GET_X_LPARAM(m.lParam), GET_Y_LPARAM(m.lParam)}; }
+bool LastAt(UINT message, POINT p) { return Count(message) > 0 && PointOf(Seen(message).back()) == p; }
+
+LRESULT TestProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_TIMER) g_seen.push_back(MSG{hwnd, message, wParam, lParam, 0, POINT{}});
+  if (message == WM_PAINT) {
+    // A pattern whose every pixel differs from its neighbours in all three channels.
+    PAINTSTRUCT ps;
+    HDC hdc = BeginPaint(hwnd, &ps);
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    auto pattern = std::make_shared<platform::gdi::Surface>(rc.right, rc.bottom);
+    for (int y = 0; y < rc.bottom; ++y) {
+      for (int x = 0; x < rc.right; ++x) {
+        pattern->pixels[y * rc.right + x] = static_cast<std::uint32_t>(
+            ((x * 37 + y * 11) & 0xFF) << 16 | ((y * 53 + x * 7 + 90) & 0xFF) << 8 | ((x * 29 + y * 61 + 170) & 0xFF));
+      }
+    }
+    HDC memory = platform::gdi::CreateSurfaceDC(pattern, POINT{}, rc);
+    BitBlt(hdc, 0, 0, rc.right, rc.bottom, memory, 0, 0, SRCCOPY);
+    DeleteDC(memory);
+    EndPaint(hwnd, &ps);
+  } else if (message == WM_LBUTTONDOWN && g_dragOnPress) {
+    SendMessageW(hwnd, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+  } else if (message == WM_MOUSEMOVE) {
+    TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_LEAVE, hwnd, 0};
+    _TrackMouseEvent(&track);
+  } else if (message != WM_ERASEBKGND && message != WM_SYSCOMMAND) {  // a close is recorded, not carried out
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+  return 0;
+}
+
+class HostTest : public ::testing::Test {
+ protected:
+  // The display of most tests: openbox manages it.
+  static XvfbDisplay& Managed() {
+    static XvfbDisplay display(XvfbOptions{.windowManager = true});
+    return display;
+  }
+
+  // Installs the X11 host for the rest of the test: on the shared display, or on a display of the
+  // test's own, which outlives the host on it.
+  void Use(const std::optional<XvfbOptions>& own = std::nullopt) {
+    TearDown();
+    if (own) own_ = std::make_unique<XvfbDisplay>(*own);
+    display_ = own ? own_.get() : &Managed();
+    ASSERT_TRUE(display_->Ready()) << display_->Error();
+    setenv("DISPLAY", display_->Name().c_str(), 1);
+    std::string error;
+    auto host = platform::host::X11Host::Open(&error);
+    ASSERT_TRUE(host) << error;
+    platform::host::Install(host);
+  }
+
+  void SetUp() override {
+    static const bool registered = [] {
+      RegisterProgramResources();
+      WNDCLASSW wc{};
+      wc.lpfnWndProc = TestProc;
+      wc.lpszClassName = kClass;
+      return RegisterClassW(&wc) != 0;
+    }();
+    ASSERT_TRUE(registered);
+    g_seen.clear();
+    g_dragOnPress = false;
+  }
+  void TearDown() override {
+    for (HWND hwnd : windows_) DestroyWindow(hwnd);
+    windows_.clear();
+    platform::host::Install(nullptr);
+    // The next test's connection gets the same window ids from the server; a window manager that
+    // has not yet forgotten this test's windows takes the next ones for them.
+    if (display_ == &Managed()) WaitUntil([&] { return Managed().LongProperty(0, "_NET_CLIENT_LIST").empty(); }, 10s);
+    display_ = nullptr;
+  }
+
+  // A test window made at `rect` (screen coordinates) and shown, and its X window once the window
+  // manager has activated it.
+  std::pair<HWND, unsigned long> Open(const RECT& r, DWORD style = WS_POPUP | WS_VISIBLE) {
+    HWND hwnd = CreateWindowExW(0, kClass, kClass, style, r.left, r.top, r.right - r.left, r.bottom - r.top, nullptr,
+                                nullptr, nullptr, nullptr);
+    windows_.push_back(hwnd);
+    SetTimer(hwnd, 1, 10, nullptr);  // Pump looks at its condition at least this often
+    if (!(style & WS_VISIBLE)) return {hwnd, 0};
+    const unsigned long window = display_->WaitForWindow("velmor-x11-test");
+    EXPECT_TRUE(Pump([] { return Count(WM_ACTIVATE) > 0 && LOWORD(Seen(WM_ACTIVATE).back().wParam) == WA_ACTIVE; }));
+    return {hwnd, window};
+  }
+
+  // Runs this thread's message loop until `condition` holds.
+  bool Pump(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (MSG msg; !condition(); DispatchMessageW(&msg)) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      GetMessageW(&msg, nullptr, 0, 0);
+    }
+    return true;
+  }
+
+  // Whether the screen shows `hwnd`'s framebuffer at `where` (as far as it is on the screen),
+  // each channel within `tolerance`.
+  bool ShowsFramebuffer(HWND hwnd, const ScreenRect& where, int tolerance = 0) {
+    const int width = std::min(where.width, GetSystemMetrics(SM_CXSCREEN) - where.x);
+    const int height = std::min(where.height, GetSystemMetrics(SM_CYSCREEN) - where.y);
+    const auto shot = display_->Grab(ScreenRect{where.x, where.y, width, height});
+    const auto frame = platform::ui::WindowSurface(hwnd);
+    if (!shot || !frame || frame->width != where.width || frame->height != where.height) return false;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        for (int shift : {0, 8, 16}) {
+          if (std::abs(int((shot->At(x, y) >> shift) & 0xFF) - int((frame->At(x, y) >> shift) & 0xFF)) > tolerance) return false;
+        }
+      }
+    }
+    return true;
+  }
+
+  XvfbDisplay* display_ = nullptr;
+  std::unique_ptr<XvfbDisplay> own_;
+  std::vector<HWND> windows_;
+};
+
+TEST(X11HostOpen, WithoutADisplaySaysWhy) {
+  for (const char* display : {":64999", ""}) {
+    setenv("DISPLAY", display, 1);
+    std::string error;
+    EXPECT_EQ(platform::host::X11Host::Open(&error), nullptr);
+    EXPECT_NE(error.find(*display ? "\":64999\"" : "DISPLAY is not set"), std::string::npos) << error;
+  }
+}
+
+// The program's one window: a centred dialog, made at its template's size and given its skin's
+// before its first frame. It opens at that size on the monitor with the pointer, borderless, or
+// with its top-left corner (and so its title bar) on a screen too small for it; the screen shows
+// its framebuffer, in a 16-bit screen's pixels too; the window manager gets its title and icon.
+TEST_F(HostTest, ACentredWindowOpensAtItsFinalSizeOnOneMonitorAndTheScreenShowsIt) {
+  struct Case {
+    const char* what;
+    XvfbOptions screen;
+    std::vector<ScreenRect> monitors;
+    ScreenRect expected;
+    int tolerance;
+  };
+  const Case cases[] = {
+      {"two monitors, the pointer on the second, under openbox", {.width = 2048, .windowManager = true},
+       {{0, 0, 1024, 768}, {1024, 0, 1024, 768}}, {1357, 220, 358, 327}, 0},
+      {"a screen smaller than the window, 16 bits deep", {.width = 320, .height = 240, .depth = 16}, {}, {0, 0, 358, 327}, 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Use(c.screen);
+    XvfbDisplay& display = *display_;
+    ASSERT_TRUE(c.monitors.empty() || display.SetMonitors(c.monitors));
+    ASSERT_TRUE(display.MouseMove(c.screen.width * 3 / 4, 10));
+    const int x = (c.screen.width - 200) / 2, y = (c.screen.height - 150) / 2;
+    const HWND hwnd = Open(RECT{x, y, x + 200, y + 150}, WS_POPUP | DS_CENTER).first;
+    ShowWindow(hwnd, SW_SHOW);
+    SetWindowPos(hwnd, nullptr, 0, 0, 358, 327, SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowTextW(hwnd, u"Kavel-7100設定画面接続ツール");
+    HICON icon = LoadIconW(platform::ResourceModule(), MAKEINTRESOURCEW(IDR_MAINFRAME));
+    SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    UpdateWindow(hwnd);
+    const unsigned long window = display.WaitForWindow("Kavel-7100");
+    RECT r{};
+    const RECT expected{c.expected.x, c.expected.y, c.expected.x + 358, c.expected.y + 327};
+    EXPECT_TRUE(Pump([&] { return display.ViewableRect(window) == c.expected && GetWindowRect(hwnd, &r) && r == expected; }))
+        << "shown at " << r.left << "," << r.top;
+    EXPECT_TRUE(Pump([&] { return ShowsFramebuffer(hwnd, c.expected, c.tolerance); }));
+    if (c.screen.windowManager) {
+      EXPECT_EQ(display.LongProperty(window, "_NET_FRAME_EXTENTS"), std::vector<unsigned long>(4, 0)) << "borderless";
+      const std::string id = std::to_string(window), hints = display.Run("xprop -id " + id + " WM_CLASS WM_NORMAL_HINTS _NET_WM_PID").second;
+      EXPECT_EQ(display.Run("xdotool getwindowname " + id).second, platform::Utf16ToUtf8(u"Kavel-7100設定画面接続ツール\n"));
+      for (const std::string& hint : {std::string("\"velmor-manager\", \"Velmor-manager\""), std::string("minimum size: 358 by 327"),
+                                      std::string("maximum size: 358 by 327"), "= " + std::to_string(getpid())}) {
+        EXPECT_NE(hints.find(hint), std::string::npos) << hints;
+      }
+      // _NET_WM_ICON: width, height and ARGB rows of every image of the icon.
+      std::vector<unsigned long> images;
+      for (unsigned long size : {16, 24, 32, 48}) {
+        const auto argb = platform::gdi::IconImage(icon, static_cast<int>(size));
+        images.insert(images.end(), {size, size});
+        images.insert(images.end(), argb.begin(), argb.end());
+      }
+      EXPECT_EQ(display.LongProperty(window, "_NET_WM_ICON"), images);
+    }
+  }
+}
+
+TEST_F(HostTest, PointerAndKeysReachTheWindowAsTheWindowSystemExpectsThem) {
+  Use();
+  XvfbDisplay& d = *display_;
+  Open(RECT{200, 150, 400, 300});
+
+  // At the client point; a leave as the pointer goes with no button held.
+  ASSERT_TRUE(d.MouseMove(210, 170) && d.Xdotool("click 1"));
+  ASSERT_TRUE(Pump([] { return Count(WM_LBUTTONUP) == 1; }));
+  EXPECT_TRUE(LastAt(WM_LBUTTONDOWN, POINT{10, 20}) && LastAt(WM_LBUTTONUP, POINT{10, 20}));
+  ASSERT_TRUE(d.MouseMove(700, 600));
+  EXPECT_TRUE(Pump([] { return Count(WM_MOUSELEAVE) == 1; }));
+  // With the button held the window keeps the pointer: motion outside still reaches it, and the
+  // leave comes with the release.
+  ASSERT_TRUE(d.MouseMove(220, 160) && d.Xdotool("mousedown 1"));
+  ASSERT_TRUE(Pump([] { return Count(WM_LBUTTONDOWN) == 2; }));
+  ASSERT_TRUE(d.MouseMove(500, 400));
+  ASSERT_TRUE(Pump([] { return LastAt(WM_MOUSEMOVE, POINT{300, 250}); }));
+  EXPECT_EQ(Count(WM_MOUSELEAVE), 1u);
+  ASSERT_TRUE(d.Xdotool("mouseup 1"));
+  ASSERT_TRUE(Pump([] { return Count(WM_LBUTTONUP) == 2 && Count(WM_MOUSELEAVE) == 2; }));
+  EXPECT_TRUE(LastAt(WM_LBUTTONUP, POINT{300, 250}));
+
+  // Letters whatever the shift state, and the keys a dialog acts on.
+  g_seen.clear();
+  ASSERT_TRUE(d.Xdotool("key --delay 1 q shift+x Tab space Return Escape"));
+  ASSERT_TRUE(Pump([] { return Count(WM_KEYUP) == 7; }));
+  std::vector<WPARAM> downs;
+  for (const MSG& m : Seen(WM_KEYDOWN)) downs.push_back(m.wParam);
+  EXPECT_EQ(downs, (std::vector<WPARAM>{'Q', VK_SHIFT, 'X', VK_TAB, VK_SPACE, VK_RETURN, VK_ESCAPE}));
+  // A held key repeats its press without coming up in between: a held Space clicks once.
+  g_seen.clear();
+  ASSERT_TRUE(d.Run("xset r rate 60 15").first == 0 && d.Xdotool("keydown space"));
+  const bool repeated = Pump([] { return Count(WM_KEYDOWN) >= 4; });
+  ASSERT_TRUE(d.Xdotool("keyup space") && d.Run("xset r rate").first == 0 && repeated);
+  ASSERT_TRUE(Pump([] { return Count(WM_KEYUP) == 1; }));
+  EXPECT_EQ(g_seen.back().message, static_cast<UINT>(WM_KEYUP));
+}
+
+TEST_F(HostTest, AMinimisedWindowRestoredBeforeTheHostSawItIconicIsRestored) {
+  Use();
+  const auto [hwnd, window] = Open(RECT{100, 100, 300, 250});
+  const auto WmState = [&, window = window] {
+    const auto items = display_->LongProperty(window, "WM_STATE");
+    return items.empty() ? 0 : items[0];
+  };
+  ASSERT_TRUE(WaitUntil([&] { return WmState() == 1; }));
+  ShowWindow(hwnd, SW_MINIMIZE);
+  EXPECT_TRUE(WaitUntil([&] { return WmState() == 3; })) << "iconified";
+  // The user restores it before this thread reads the X events: the host reads Normal for both.
+  EXPECT_TRUE(display_->Xdotool("windowactivate " + std::to_string(window)));
+  EXPECT_TRUE(WaitUntil([&] { return WmState() == 1; }));
+  EXPECT_TRUE(Pump([&] { return !IsIconic(hwnd); }));
+}
+
+TEST_F(HostTest, AnExposedWindowIsRestoredFromItsFramebufferWithoutAPaint) {
+  Use();
+  const auto [hwnd, window] = Open(RECT{300, 200, 500, 350});
+  ASSERT_TRUE(Pump([&] { return ShowsFramebuffer(hwnd, ScreenRect{300, 200, 200, 150}); }));
+  const std::size_t paints = Count(WM_PAINT);
+  // Half off the screen and back: the server keeps nothing of the half that was off it.
+  SetWindowPos(hwnd, nullptr, -100, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  ASSERT_TRUE(WaitUntil([&] { return display_->ViewableRect(window) == ScreenRect{-100, 200, 200, 150}; }));
+  SetWindowPos(hwnd, nullptr, 300, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  ASSERT_TRUE(WaitUntil([&] { return display_->ViewableRect(window) == ScreenRect{300, 200, 200, 150}; }));
+  EXPECT_TRUE(Pump([&] { return ShowsFramebuffer(hwnd, ScreenRect{300, 200, 200, 150}); }));
+  EXPECT_EQ(Count(WM_PAINT), paints);
+}
+
+TEST_F(HostTest, WithoutAWindowManagerTheWindowGetsKeysStaysShownAndMovesWithTheHostsOwnGrab) {
+  Use(XvfbOptions{});
+  XvfbDisplay& bare = *display_;
+  g_dragOnPress = true;
+  const auto [hwnd, window] = Open(RECT{100, 100, 300, 250});
+  ASSERT_TRUE(bare.Xdotool("key q"));
+  EXPECT_TRUE(Pump([] { return Count(WM_KEYUP) == 1; })) << "nobody else gives a new window the keyboard";
+  // Nobody could restore an iconified window.
+  ShowWindow(hwnd, SW_MINIMIZE);
+  EXPECT_TRUE(Pump([&] { return !IsIconic(hwnd); }));
+  EXPECT_TRUE(bare.ViewableRect(window));
+
+  ASSERT_TRUE(bare.MouseMove(150, 130) && bare.Xdotool("mousedown 1"));
+  ASSERT_TRUE(Pump([] { return Count(WM_LBUTTONDOWN) == 1; }));
+  ASSERT_TRUE(bare.MouseMove(200, 160) && bare.MouseMove(250, 180));
+  RECT r{};
+  EXPECT_TRUE(Pump([&] {
+    return bare.ViewableRect(window) == ScreenRect{200, 150, 200, 150} && GetWindowRect(hwnd, &r) &&
+           r == RECT{200, 150, 400, 300};
+  }));
+  ASSERT_TRUE(bare.Xdotool("mouseup 1") && bare.MouseMove(260, 190));
+  EXPECT_TRUE(Pump([] { return LastAt(WM_MOUSEMOVE, POINT{60, 40}); })) << "the move ended with the release";
+  ASSERT_TRUE(bare.Xdotool("click 3") && Pump([] { return Count(WM_RBUTTONUP) == 1; }));
+  EXPECT_TRUE(LastAt(WM_RBUTTONDOWN, POINT{60, 40})) << "the pointer is free again";
+  EXPECT_EQ(Count(WM_LBUTTONUP), 0u);
+}
+
+}  // namespace
+}  // namespace velmor::test
