@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/base/errors.h"
@@ -40,10 +41,22 @@ struct BrushObject final : Object {
 };
 
 struct FontObject final : Object {
-  FontObject() : Object(Kind::Font) {}
+  FontObject() : Object(Kind::Font), font(logFont) {}
   LOGFONTW logFont{};
-  // Null when no installed font could be matched at all; text then draws nothing.
-  std::shared_ptr<fonts::Font> font;
+  // The font is realized when text is first drawn or measured with it: a font that is made and
+  // replaced before any text (a label's size, then its weight) never asks fontconfig or opens a
+  // face. Null when no installed font could be matched at all; text then draws nothing.
+  class Realization {
+   public:
+    explicit Realization(const LOGFONTW& logFont) : logFont_(logFont) {}
+    const std::shared_ptr<fonts::Font>& get() const;
+    fonts::Font& operator*() const { return *get(); }
+
+   private:
+    const LOGFONTW& logFont_;
+    mutable std::once_flag once_;
+    mutable std::shared_ptr<fonts::Font> font_;
+  } font;
 };
 
 struct IconObject final : Object {

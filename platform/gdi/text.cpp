@@ -125,16 +125,20 @@ void FillArea(const Target& t, RECT area, std::uint32_t pixel) {
   }
 }
 
-std::shared_ptr<fonts::Font> FontOf(const DcObject& dc) { return dc.state.font ? dc.state.font->font : nullptr; }
+std::shared_ptr<fonts::Font> FontOf(const DcObject& dc) { return dc.state.font ? dc.state.font->font.get() : nullptr; }
 
 }  // namespace
 
 namespace platform::gdi::detail {
 
+const std::shared_ptr<fonts::Font>& FontObject::Realization::get() const {
+  std::call_once(once_, [this] { font_ = fonts::Realize(logFont_); });
+  return font_;
+}
+
 HFONT MakeFont(const LOGFONTW& logFont, bool stock) {
   auto font = std::make_shared<FontObject>();
   font->logFont = logFont;
-  font->font = fonts::Realize(logFont);
   return static_cast<HFONT>(Insert(std::move(font), stock));
 }
 
