@@ -271,8 +271,8 @@ HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name) {
     return nullptr;
   }
   // Every load of a resource shares one decoded surface (resource bytes live, unchanged, as long
-  // as the process): the background that the dialog loads at every erase is decoded once. The first
-  // drawing on a loaded bitmap gives it a copy of its own (TargetOf).
+  // as the process): the background that the dialog loads at every erase is decoded once. The
+  // first drawing on a loaded bitmap gives it a copy of its own (TargetOf).
   static std::mutex mutex;
   static std::map<std::pair<const BYTE*, std::size_t>, std::shared_ptr<Surface>> loaded;
   std::shared_ptr<Surface> surface;
