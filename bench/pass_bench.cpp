@@ -7,12 +7,13 @@
 // Writes one line per run to OUT: "pass WALL_NS CPU_NS" and "get WALL_NS CPU_NS". A pass starts
 // a check thread of its own through RunVelmorCheckThread and ends when that thread has; SSID is
 // what the namespace's Wi-Fi answers, so that a pass that finds the router leaves the (absent)
-// window alone. The medium, connect-state and SSID answers come from the scenario file named by
-// VELMOR_SIM_SCENARIO, as for velmor-manager-sim. With --silent, ADDRESS:80 takes connections
-// into a full listen queue and never accepts them (the kernel drops the SYNs: a gateway that does
-// not answer), and only passes are run.
+// window alone. The namespace's links are veths, not radios: the links named wl* answer as
+// connected native Wi-Fi on SSID (below); everything else is the real backends' answer. With
+// --silent, ADDRESS:80 takes connections into a full listen queue and never accepts them (the
+// kernel drops the SYNs: a gateway that does not answer), and only passes are run.
 #include <arpa/inet.h>
 #include <curl/curl.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <time.h>
@@ -26,14 +27,72 @@
 #include <string>
 
 #include "app/velmor_manager_dlg.h"
+#include "platform/base/errors.h"
 #include "platform/inet/internet.h"
 #include "platform/kernel/sync.h"
 #include "platform/net/ndis.h"
 #include "platform/net/wlanapi.h"
 #include "res/program_resources.h"
-#include "tests/support/scenario/scenario_backend.h"
 
 namespace {
+
+bool IsRadio(std::string_view name) { return name.starts_with("wl"); }
+
+// The medium and connect state of a wl* link; its existence and everything else from the kernel.
+class VethRadios final : public platform::net::NdisDevices {
+ public:
+  bool Exists(std::string_view name) override { return real_.Exists(name); }
+  DWORD Query(std::string_view name, DWORD oid, std::span<BYTE> answer, DWORD* written) override {
+    if (!IsRadio(name) || (oid != OID_GEN_PHYSICAL_MEDIUM && oid != OID_GEN_MEDIA_CONNECT_STATUS))
+      return real_.Query(name, oid, answer, written);
+    const DWORD value = oid == OID_GEN_PHYSICAL_MEDIUM ? DWORD{NdisPhysicalMediumNative802_11} : DWORD{NdisMediaStateConnected};
+    std::memcpy(answer.data(), &value, sizeof value);
+    *written = sizeof value;
+    return ERROR_SUCCESS;
+  }
+
+ private:
+  platform::net::LinuxNdisDevices real_;
+};
+
+// The real nl80211 client, with the wl* links associated to SSID.
+class VethWlanClient final : public platform::net::WlanClient {
+ public:
+  VethWlanClient(std::unique_ptr<platform::net::WlanClient> real, std::string ssid)
+      : real_(std::move(real)), ssid_(std::move(ssid)) {}
+  DWORD EnumInterfaces(std::vector<platform::net::WlanInterfaceEntry>* entries) override {
+    const DWORD error = real_ ? real_->EnumInterfaces(entries) : (entries->clear(), ERROR_SUCCESS);
+    for (const char* name : {"wlsil0", "wlsim0"}) {
+      if (if_nametoindex(name) != 0) entries->push_back({name, name, true});
+    }
+    return error;
+  }
+  DWORD QueryCurrentConnection(std::string_view name, platform::net::WlanConnection* connection) override {
+    if (!IsRadio(name)) return real_ ? real_->QueryCurrentConnection(name, connection) : ERROR_NOT_FOUND;
+    connection->ssid.assign(ssid_.begin(), ssid_.end());
+    return ERROR_SUCCESS;
+  }
+  DWORD Close() override { return real_ ? real_->Close() : ERROR_SUCCESS; }
+
+ private:
+  std::unique_ptr<platform::net::WlanClient> real_;
+  std::string ssid_;
+};
+
+class VethWlanService final : public platform::net::WlanService {
+ public:
+  explicit VethWlanService(std::string ssid) : ssid_(std::move(ssid)) {}
+  DWORD Open(std::unique_ptr<platform::net::WlanClient>* client) override {
+    std::unique_ptr<platform::net::WlanClient> real;
+    if (real_.Open(&real) != ERROR_SUCCESS) real.reset();
+    *client = std::make_unique<VethWlanClient>(std::move(real), ssid_);
+    return ERROR_SUCCESS;
+  }
+
+ private:
+  platform::net::LinuxWlanService real_;
+  std::string ssid_;
+};
 
 long long Ns(clockid_t clock) {
   timespec t{};
@@ -91,9 +150,8 @@ bool HoldSilentPort(const char* address) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* scenario = std::getenv("VELMOR_SIM_SCENARIO");
-  if (argc < 5 || scenario == nullptr) {
-    std::fprintf(stderr, "usage: VELMOR_SIM_SCENARIO=FILE pass_bench OUT RUNS URL SSID [--silent ADDRESS]\n");
+  if (argc < 5) {
+    std::fprintf(stderr, "usage: pass_bench OUT RUNS URL SSID [--silent ADDRESS]\n");
     return 2;
   }
   const int runs = std::atoi(argv[2]);
@@ -103,10 +161,8 @@ int main(int argc, char** argv) {
   FILE* out = std::fopen(argv[1], "w");
   if (out == nullptr || !platform::inet::InitializeInternet()) return 1;
   RegisterProgramResources();
-  platform::net::SetNdisDevices(
-      std::make_shared<velmor::test::ScenarioNdisDevices>(scenario, std::make_shared<platform::net::LinuxNdisDevices>()));
-  platform::net::SetWlanService(
-      std::make_shared<velmor::test::ScenarioWlanService>(scenario, std::make_shared<platform::net::LinuxWlanService>()));
+  platform::net::SetNdisDevices(std::make_shared<VethRadios>());
+  platform::net::SetWlanService(std::make_shared<VethWlanService>(argv[4]));
 
   // The dialog's state as it is while the router is shown: no window behind it.
   CVelmor_managerDlg dlg;

@@ -1,5 +1,7 @@
 // Device contexts, brushes, bitmaps and the operations that only move pixels.
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <utility>
 
 #include "platform/gdi/gdi.h"
@@ -183,7 +185,7 @@ BOOL BitBlt(HDC dest, int x, int y, int cx, int cy, HDC source, int x1, int y1, 
     return FALSE;
   }
   const Target dt = TargetOf(*d);
-  const Target st = TargetOf(*s);
+  const Target st = SourceOf(*s);
   if (dt.surface == nullptr || st.surface == nullptr) return TRUE;
 
   // Work in destination surface coordinates: the copy lands where both the destination's clip
@@ -268,14 +270,32 @@ HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return nullptr;
   }
-  auto decoded = platform::gdi::DecodeBmp(*bytes);
-  if (!decoded) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
+  // Every load of a resource shares one decoded surface (resource bytes live, unchanged, as long
+  // as the process): the background that the dialog loads at every erase is decoded once. The
+  // first drawing on a loaded bitmap gives it a copy of its own (TargetOf).
+  static std::mutex mutex;
+  static std::map<std::pair<const BYTE*, std::size_t>, std::shared_ptr<Surface>> loaded;
+  std::shared_ptr<Surface> surface;
+  {
+    std::lock_guard lock(mutex);
+    std::shared_ptr<Surface>& slot = loaded[{bytes->data(), bytes->size()}];
+    if (!slot) {
+      auto decoded = platform::gdi::DecodeBmp(*bytes);
+      if (!decoded) {
+        loaded.erase({bytes->data(), bytes->size()});
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+      }
+      slot = std::make_shared<Surface>(0, 0);  // takes the decoded pixels: nothing to zero-fill
+      slot->width = decoded->width;
+      slot->height = decoded->height;
+      slot->pixels = std::move(decoded->pixels);
+    }
+    surface = slot;
   }
   auto bitmap = std::make_shared<BitmapObject>();
-  bitmap->surface = std::make_shared<Surface>(decoded->width, decoded->height);
-  bitmap->surface->pixels = std::move(decoded->pixels);
+  bitmap->surface = std::move(surface);
+  bitmap->shared = true;
   return static_cast<HBITMAP>(Insert(std::move(bitmap)));
 }
 

@@ -247,6 +247,7 @@ class Font {
   bool bold = false;
   bool italic = false;
   Metrics metrics;
+  int averageWidth = -1;  // measured when first asked
   std::unique_ptr<Candidate> primary;
   // Sorted when a character first needs one: a remembered answer draws the program's texts
   // without fontconfig ever being loaded.
@@ -326,14 +327,6 @@ bool Measure(System& s, Font& font, LONG lfHeight, LONG lfWeight) {
   m.height = std::max(1, m.ascent + m.descent);
   m.maxWidth = static_cast<int>(std::lround(face->max_advance_width * font.em / upem));
   m.weight = font.bold ? FW_BOLD : (lfWeight > 0 ? lfWeight : FW_NORMAL);
-  int total = 0;
-  int count = 0;
-  for (char32_t c = U'A'; c <= U'z'; ++c) {
-    if (c > U'Z' && c < U'a') continue;
-    total += font.GlyphOf(s, c)->advance;
-    ++count;
-  }
-  m.averageWidth = (total + count / 2) / count;
   return true;
 }
 
@@ -455,6 +448,22 @@ std::size_t FontconfigMatchCount() {
 }
 
 const Metrics& MetricsOf(const Font& font) { return font.metrics; }
+
+int AverageWidthOf(Font& font) {
+  System& s = TheSystem();
+  std::lock_guard lock(s.mutex);
+  if (font.averageWidth < 0) {
+    int total = 0;
+    int count = 0;
+    for (char32_t c = U'A'; c <= U'z'; ++c) {
+      if (c > U'Z' && c < U'a') continue;
+      total += font.GlyphOf(s, c)->advance;
+      ++count;
+    }
+    font.averageWidth = (total + count / 2) / count;
+  }
+  return font.averageWidth;
+}
 
 std::vector<std::shared_ptr<const Glyph>> GlyphsFor(Font& font, std::u32string_view text) {
   System& s = TheSystem();

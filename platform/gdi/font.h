@@ -31,7 +31,6 @@ struct Metrics {
   int ascent = 0;
   int descent = 0;
   int height = 0;
-  int averageWidth = 0;
   int maxWidth = 0;
   int weight = FW_NORMAL;
 };
@@ -42,6 +41,9 @@ class Font;
 std::shared_ptr<Font> Realize(const LOGFONTW& logFont);
 
 const Metrics& MetricsOf(const Font& font);
+// The mean advance of A-Z and a-z. Only dialog units and tabs need it, and it costs 52 glyphs:
+// it is measured when first asked for.
+int AverageWidthOf(Font& font);
 
 // The glyph of each character, from the first face that has it: the matched face, then the
 // faces fontconfig sorts after it for Japanese text. A character no face has gets the matched

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/base/errors.h"
@@ -31,6 +32,8 @@ struct BitmapObject final : Object {
   BitmapObject() : Object(Kind::Bitmap) {}
   // Null only for the placeholder bitmap of a fresh memory DC, which nothing draws on.
   std::shared_ptr<Surface> surface;
+  // A loaded resource's surface, shared with every other load of it; copied before drawing.
+  bool shared = false;
 };
 
 struct BrushObject final : Object {
@@ -40,10 +43,22 @@ struct BrushObject final : Object {
 };
 
 struct FontObject final : Object {
-  FontObject() : Object(Kind::Font) {}
+  FontObject() : Object(Kind::Font), font(logFont) {}
   LOGFONTW logFont{};
-  // Null when no installed font could be matched at all; text then draws nothing.
-  std::shared_ptr<fonts::Font> font;
+  // The font is realized when text is first drawn or measured with it: a font that is made and
+  // replaced before any text (a label's size, then its weight) never asks fontconfig or opens a
+  // face. Null when no installed font could be matched at all; text then draws nothing.
+  class Realization {
+   public:
+    explicit Realization(const LOGFONTW& logFont) : logFont_(logFont) {}
+    const std::shared_ptr<fonts::Font>& get() const;
+    fonts::Font& operator*() const { return *get(); }
+
+   private:
+    const LOGFONTW& logFont_;
+    mutable std::once_flag once_;
+    mutable std::shared_ptr<fonts::Font> font_;
+  } font;
 };
 
 struct IconObject final : Object {
@@ -82,7 +97,10 @@ struct Target {
   POINT origin{};
   RECT clip{};
 };
+// Where drawing on the DC lands; a shared bitmap selected into it gets a surface of its own first.
 Target TargetOf(const DcObject& dc);
+// Where the DC is read from (the source of a copy): the surface as it is, shared or not.
+Target SourceOf(const DcObject& dc);
 
 // Stock objects live for the whole process, are never counted as live and are never deleted.
 void* Insert(std::shared_ptr<Object> object, bool stock = false);

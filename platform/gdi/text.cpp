@@ -1,4 +1,5 @@
 // Fonts as drawing objects, and text: measuring, line breaking and drawing.
+#include <algorithm>
 #include <string>
 
 #include "platform/gdi/font.h"
@@ -124,16 +125,20 @@ void FillArea(const Target& t, RECT area, std::uint32_t pixel) {
   }
 }
 
-std::shared_ptr<fonts::Font> FontOf(const DcObject& dc) { return dc.state.font ? dc.state.font->font : nullptr; }
+std::shared_ptr<fonts::Font> FontOf(const DcObject& dc) { return dc.state.font ? dc.state.font->font.get() : nullptr; }
 
 }  // namespace
 
 namespace platform::gdi::detail {
 
+const std::shared_ptr<fonts::Font>& FontObject::Realization::get() const {
+  std::call_once(once_, [this] { font_ = fonts::Realize(logFont_); });
+  return font_;
+}
+
 HFONT MakeFont(const LOGFONTW& logFont, bool stock) {
   auto font = std::make_shared<FontObject>();
   font->logFont = logFont;
-  font->font = fonts::Realize(logFont);
   return static_cast<HFONT>(Insert(std::move(font), stock));
 }
 
@@ -186,10 +191,10 @@ int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format) {
     auto glyphs = fonts::GlyphsFor(*font, shaped);
     for (std::size_t i = 0; i < items.size(); ++i) items[i].glyph = std::move(glyphs[i]);
   }
-  if ((format & DT_EXPANDTABS) != 0) {
+  if ((format & DT_EXPANDTABS) != 0 && std::ranges::any_of(items, [](const Item& item) { return item.c == U'\t'; })) {
     // A tab is as wide as eight average characters.
     auto tab = std::make_shared<fonts::Glyph>();
-    tab->advance = 8 * metrics.averageWidth;
+    tab->advance = 8 * fonts::AverageWidthOf(*font);
     for (auto& item : items) {
       if (item.c == U'\t') item.glyph = tab;
     }
@@ -279,6 +284,6 @@ BOOL GetTextMetricsW(HDC hdc, TEXTMETRICW* metrics) {
   auto font = FontOf(*dc);
   if (!font) return FALSE;
   const fonts::Metrics& m = fonts::MetricsOf(*font);
-  *metrics = TEXTMETRICW{m.height, m.ascent, m.descent, 0, 0, m.averageWidth, m.maxWidth, m.weight};
+  *metrics = TEXTMETRICW{m.height, m.ascent, m.descent, 0, 0, fonts::AverageWidthOf(*font), m.maxWidth, m.weight};
   return TRUE;
 }

@@ -93,6 +93,13 @@ TEST(BmpTest, LoadBitmapGivesTheResourceAsABitmap) {
   HDC memory = CreateCompatibleDC(nullptr);
   SelectObject(memory, bitmap);
   EXPECT_EQ(GetPixel(memory, 2, 1), RGB(0x31, 0x61, 0x91));
+  // Loads share one decoded picture, yet drawing on one load leaves the others as loaded.
+  HBITMAP again = LoadBitmapW(platform::ResourceModule(), MAKEINTRESOURCEW(kTestBitmapId));
+  const RECT all{0, 0, 3, 2};
+  FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  EXPECT_EQ(platform::gdi::BitmapSurface(bitmap)->At(2, 1), 0xFFFFFFu);
+  EXPECT_EQ(platform::gdi::BitmapSurface(again)->At(2, 1), Pattern(2, 1));
+  DeleteObject(again);
   DeleteDC(memory);
   DeleteObject(bitmap);
 
