@@ -9,7 +9,7 @@
 using platform::Format;
 
 // Each conversion the program's formats use, once.
-TEST(Format, TheProgramsConversionsExpandExactly) {
+TEST(Format, TheProgramsConversionsExpandExactlyAndUntrustedTextIsNeverAFormat) {
   EXPECT_EQ(Format(u"MediumType: %d\n", DWORD{9}), u"MediumType: 9\n");
   EXPECT_EQ(Format(u"%d", 0xFFFFFFFFu), u"-1");  // as printf reads a DWORD
   EXPECT_EQ(Format(u"WlanOpenHandle failed with error: %u\n", DWORD{1062}),
@@ -22,11 +22,8 @@ TEST(Format, TheProgramsConversionsExpandExactly) {
   EXPECT_EQ(Format(u"%c", 81u), u"Q");
   EXPECT_EQ(Format("%c", static_cast<unsigned char>(0xE3)), "\xE3");
   EXPECT_EQ(Format(u"%c", static_cast<unsigned char>(0xE3)), std::u16string(1, char16_t{0xE3}));
-}
-
-// Untrusted text (an SSID, a router's header) comes out as it stands, directives and all, and a
-// fixed buffer cuts it and stays terminated.
-TEST(Format, UntrustedTextIsNeverAFormatAndFixedBuffersCutIt) {
+  // Untrusted text (an SSID, a router's header) comes out as it stands, directives and all, and a
+  // fixed buffer cuts it and stays terminated.
   EXPECT_EQ(Format(u"%s", u"%s%n%d"), u"%s%n%d");
   EXPECT_EQ(Format("%s", "%s%n"), "%s%n");
   char small[8];

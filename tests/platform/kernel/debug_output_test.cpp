@@ -25,17 +25,12 @@ void WriteIntoAPipe(Reader reader, int fd) {
   if (reader == Reader::NeverReads) {
     const std::array<char, 4096> block{};
     fcntl(p[1], F_SETFL, O_NONBLOCK);
-    while (write(p[1], block.data(), block.size()) > 0) {
-    }
+    while (write(p[1], block.data(), block.size()) > 0) continue;
     fcntl(p[1], F_SETFL, 0);  // as a shell hands it over
   }
   dup2(p[1], fd);
   const char* utf8 = "\xE8\xA8\xAD\xE5\xAE\x9A\n";
-  if (fd == STDOUT_FILENO) {
-    platform::kernel::WriteStandardOutput(utf8);
-  } else {
-    OutputDebugStringW(u"\u8a2d\u5b9a\n");
-  }
+  fd == STDOUT_FILENO ? platform::kernel::WriteStandardOutput(utf8) : OutputDebugStringW(u"\u8a2d\u5b9a\n");
   if ((fcntl(fd, F_GETFL) & O_NONBLOCK) != 0) _exit(1);
   char got[16] = {};
   if (reader == Reader::Reads && (read(p[0], got, sizeof got) != 7 || std::strcmp(got, utf8) != 0)) _exit(3);

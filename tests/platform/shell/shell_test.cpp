@@ -16,33 +16,28 @@
 
 namespace {
 
-INT_PTR Open(LPCWSTR verb, LPCWSTR file) {
-  return reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, verb, file, nullptr, nullptr, 1));
-}
-
-// A folder of the test's own at the front of PATH, or as the whole of it.
-class PathFolder {
- public:
-  explicit PathFolder(bool alone) {
+// A folder of the test's own is the whole of PATH.
+class ShellExecute : public ::testing::Test {
+ protected:
+  void SetUp() override {
     char pattern[] = "/tmp/velmor-shell-XXXXXX";
-    dir = mkdtemp(pattern);
-    old_ = std::getenv("PATH") ? std::getenv("PATH") : "";
-    setenv("PATH", (alone ? dir : dir + ":" + old_).c_str(), 1);
+    dir_ = mkdtemp(pattern);
+    path_ = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", dir_.c_str(), 1);
   }
-  ~PathFolder() {
-    setenv("PATH", old_.c_str(), 1);
-    std::filesystem::remove_all(dir);
+  void TearDown() override {
+    setenv("PATH", path_.c_str(), 1);
+    std::filesystem::remove_all(dir_);
   }
-  std::string dir;
-
- private:
-  std::string old_;
+  static INT_PTR Open(LPCWSTR verb, LPCWSTR file) {
+    return reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, verb, file, nullptr, nullptr, 1));
+  }
+  std::string dir_, path_;
 };
 
 }  // namespace
 
-TEST(ShellExecute, SaysWhyTheBrowserCannotStartAndRefusesWhatItCannotOpen) {
-  PathFolder empty(true);
+TEST_F(ShellExecute, SaysWhyTheBrowserCannotStartAndRefusesWhatItCannotOpen) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(Open(u"", u"http://a"), SE_ERR_FNF);
   EXPECT_EQ(Open(u"print", u"http://b"), SE_ERR_NOASSOC);
@@ -53,26 +48,20 @@ TEST(ShellExecute, SaysWhyTheBrowserCannotStartAndRefusesWhatItCannotOpen) {
 }
 
 // The text reaches xdg-open as one argument, never through a shell; the call returns while the
-// child runs, and the child is reaped once it ends.
-TEST(ShellExecute, HandsTheTextToXdgOpenWithoutAShellOrAWaitAndReapsIt) {
-  PathFolder fake(false);
-  std::ofstream(fake.dir + "/xdg-open") << "#!/bin/sh\nprintf '%s|%s|%s' \"$$\" \"$#\" \"$1\" > \"$(dirname \"$0\")/args\"\n"
-                                           "read line < \"$(dirname \"$0\")/go\"\n";
-  chmod((fake.dir + "/xdg-open").c_str(), 0700);
-  const std::string go = fake.dir + "/go";
-  ASSERT_EQ(mkfifo(go.c_str(), 0600), 0);
+// child runs (it waits on a fifo), and the child is reaped once it ends.
+TEST_F(ShellExecute, HandsTheTextToXdgOpenWithoutAShellOrAWaitAndReapsIt) {
+  std::ofstream(dir_ + "/xdg-open") << "#!/bin/sh\nprintf '%s|%s\\n%s' \"$#\" \"$1\" \"$$\" > \"${0%/*}/args\"\n"
+                                       "read line < \"${0%/*}/go\"\n";
+  chmod((dir_ + "/xdg-open").c_str(), 0700);
+  ASSERT_EQ(mkfifo((dir_ + "/go").c_str(), 0600), 0);
   ASSERT_GT(Open(u"open", u"http://127.0.0.1/a b;$(id) `id` \"q\" 'q' \u8a2d"), 32);
-  // The child now waits on the fifo: the call returned while it runs.
-  const int writer = open(go.c_str(), O_WRONLY);
-  ASSERT_GE(writer, 0);
-  ASSERT_EQ(write(writer, "x\n", 2), 2);
-  close(writer);
-  std::ifstream args(fake.dir + "/args");
-  pid_t pid = 0;
-  char bar = 0;
+  const int go = open((dir_ + "/go").c_str(), O_WRONLY);
+  ASSERT_EQ(write(go, "x\n", 2), 2);
+  close(go);
+  std::ifstream args(dir_ + "/args");
   std::string text;
-  args >> pid >> bar;
-  std::getline(args, text);
+  pid_t pid = 0;
+  std::getline(args, text) >> pid;
   EXPECT_EQ(text, "1|http://127.0.0.1/a b;$(id) `id` \"q\" 'q' \xE8\xA8\xAD");
   // A child that nobody reaps stays a zombie, which signal 0 still reaches.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
