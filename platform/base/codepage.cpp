@@ -35,7 +35,7 @@ void AppendCodePoint(std::u16string& out, char32_t cp) {
 
 // Strict UTF-8: overlong forms, surrogates and values past U+10FFFF are invalid. Each byte that
 // cannot start or continue a valid sequence yields one character, as `invalid` says.
-std::u16string DecodeUtf8(std::string_view in, bool* sawInvalid, Invalid invalid = Invalid::kReplace) {
+std::u16string DecodeUtf8(std::string_view in, Invalid invalid = Invalid::kReplace) {
   std::u16string out;
   out.reserve(in.size());
   std::size_t i = 0;
@@ -76,7 +76,6 @@ std::u16string DecodeUtf8(std::string_view in, bool* sawInvalid, Invalid invalid
     if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
     if (!ok) {
       out.push_back(InvalidByte(b0, invalid));
-      if (sawInvalid) *sawInvalid = true;
       ++i;
       continue;
     }
@@ -150,9 +149,9 @@ class Iconv {
   iconv_t cd_;
 };
 
-std::u16string DecodeCodeset(const char* codeset, std::string_view in, bool* sawInvalid) {
+std::u16string DecodeCodeset(const char* codeset, std::string_view in) {
   Iconv cd("UTF-16LE", codeset);
-  if (!cd.ok()) return DecodeUtf8(in, sawInvalid, Invalid::kKeep);
+  if (!cd.ok()) return DecodeUtf8(in, Invalid::kKeep);
   std::u16string out;
   std::size_t pos = 0;
   char buf[512];
@@ -170,7 +169,6 @@ std::u16string DecodeCodeset(const char* codeset, std::string_view in, bool* saw
     if (r == static_cast<std::size_t>(-1) && err != E2BIG) {
       // EILSEQ or EINVAL: one byte cannot be converted; keep it and start afresh after it.
       out.push_back(InvalidByte(static_cast<unsigned char>(in[pos]), Invalid::kKeep));
-      if (sawInvalid) *sawInvalid = true;
       ++pos;
       iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
     }
@@ -203,39 +201,30 @@ std::string EncodeCodeset(const char* codeset, std::u16string_view in) {
   return out;
 }
 
-std::u16string Decode(UINT codePage, std::string_view in, bool* sawInvalid) {
-  if (codePage == CP_UTF8) return DecodeUtf8(in, sawInvalid);
+// Byte text in the process codeset.
+std::u16string DecodeAnsi(std::string_view in) {
   const char* codeset = nl_langinfo(CODESET);
-  if (ProcessCodesetIsUtf8(codeset)) return DecodeUtf8(in, sawInvalid, Invalid::kKeep);
-  return DecodeCodeset(codeset, in, sawInvalid);
+  if (ProcessCodesetIsUtf8(codeset)) return DecodeUtf8(in, Invalid::kKeep);
+  return DecodeCodeset(codeset, in);
 }
 
-std::string Encode(UINT codePage, std::u16string_view in) {
-  if (codePage == CP_UTF8) return EncodeUtf8(in);
+std::string EncodeAnsi(std::u16string_view in) {
   const char* codeset = nl_langinfo(CODESET);
   if (ProcessCodesetIsUtf8(codeset)) return EncodeUtf8(in, Invalid::kKeep);
   return EncodeCodeset(codeset, in);
 }
 
-bool KnownCodePage(UINT codePage) { return codePage == CP_ACP || codePage == CP_THREAD_ACP || codePage == CP_UTF8; }
-
 }  // namespace
 
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int cbMultiByte, LPWSTR wide,
                         int cchWideChar) {
-  if (!KnownCodePage(codePage) || multiByte == nullptr || cbMultiByte == 0 || cbMultiByte < -1 ||
-      cchWideChar < 0 || (cchWideChar > 0 && wide == nullptr)) {
+  if (codePage != CP_THREAD_ACP || flags != 0 || multiByte == nullptr || cbMultiByte == 0 || cbMultiByte < -1 ||
+      cchWideChar <= 0 || wide == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
   const std::size_t len = cbMultiByte == -1 ? std::strlen(multiByte) + 1 : static_cast<std::size_t>(cbMultiByte);
-  bool invalid = false;
-  const std::u16string out = Decode(codePage, std::string_view(multiByte, len), &invalid);
-  if (invalid && (flags & MB_ERR_INVALID_CHARS)) {
-    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-    return 0;
-  }
-  if (cchWideChar == 0) return static_cast<int>(out.size());
+  const std::u16string out = DecodeAnsi(std::string_view(multiByte, len));
   if (out.size() > static_cast<std::size_t>(cchWideChar)) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return 0;
@@ -244,33 +233,15 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int cbMult
   return static_cast<int>(out.size());
 }
 
-int WideCharToMultiByte(UINT codePage, DWORD /*flags*/, LPCWSTR wide, int cchWideChar, LPSTR multiByte,
-                        int cbMultiByte, LPCSTR defaultChar, BOOL* usedDefaultChar) {
-  if (!KnownCodePage(codePage) || wide == nullptr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
-      (cbMultiByte > 0 && multiByte == nullptr) || defaultChar != nullptr || usedDefaultChar != nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  const std::size_t len = cchWideChar == -1 ? platform::WideLength(wide) + 1 : static_cast<std::size_t>(cchWideChar);
-  const std::string out = Encode(codePage, std::u16string_view(wide, len));
-  if (cbMultiByte == 0) return static_cast<int>(out.size());
-  if (out.size() > static_cast<std::size_t>(cbMultiByte)) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  std::memcpy(multiByte, out.data(), out.size());
-  return static_cast<int>(out.size());
-}
-
 namespace platform {
 
-std::u16string Utf8ToUtf16(std::string_view utf8) { return DecodeUtf8(utf8, nullptr); }
+std::u16string Utf8ToUtf16(std::string_view utf8) { return DecodeUtf8(utf8); }
 
 std::string Utf16ToUtf8(std::u16string_view utf16) { return EncodeUtf8(utf16); }
 
-std::u16string AnsiToWide(std::string_view text) { return Decode(CP_THREAD_ACP, text, nullptr); }
+std::u16string AnsiToWide(std::string_view text) { return DecodeAnsi(text); }
 
-std::string WideToAnsi(std::u16string_view text) { return Encode(CP_THREAD_ACP, text); }
+std::string WideToAnsi(std::u16string_view text) { return EncodeAnsi(text); }
 
 std::size_t WideLength(const WCHAR* text) {
   std::size_t n = 0;

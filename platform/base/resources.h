@@ -21,11 +21,7 @@ inline bool IS_INTRESOURCE(LPCWSTR name) { return (reinterpret_cast<std::uintptr
 
 // Resource types, as integer ids.
 inline constexpr WORD RT_BITMAP_ID = 2;
-inline constexpr WORD RT_ICON_ID = 3;
-inline constexpr WORD RT_DIALOG_ID = 5;
 inline constexpr WORD RT_GROUP_ICON_ID = 14;
-inline constexpr WORD RT_VERSION_ID = 16;
-inline constexpr WORD RT_MANIFEST_ID = 24;
 
 namespace platform {
 

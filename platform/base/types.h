@@ -6,8 +6,6 @@
 
 using BOOL = int;
 using BYTE = std::uint8_t;
-using BOOLEAN = std::uint8_t;
-using CHAR = char;
 using UCHAR = unsigned char;
 using WCHAR = char16_t;
 using WORD = std::uint16_t;
@@ -16,9 +14,7 @@ using UINT = unsigned int;
 using INT = int;
 using LONG = std::int32_t;
 using ULONG = std::uint32_t;
-using ULONGLONG = std::uint64_t;
 using SHORT = std::int16_t;
-using USHORT = std::uint16_t;
 using UINT_PTR = std::uintptr_t;
 using INT_PTR = std::intptr_t;
 using ULONG_PTR = std::uintptr_t;
@@ -27,16 +23,12 @@ using SIZE_T = std::size_t;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
-using HRESULT = std::int32_t;
 using COLORREF = DWORD;
 
 using LPVOID = void*;
-using LPCVOID = const void*;
-using LPSTR = char*;
 using LPCSTR = const char*;
 using LPWSTR = WCHAR*;
 using LPCWSTR = const WCHAR*;
-using LPBYTE = BYTE*;
 using LPDWORD = DWORD*;
 using PVOID = void*;
 

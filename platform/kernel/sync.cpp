@@ -1,7 +1,6 @@
 #include "platform/kernel/sync.h"
 
 #include <condition_variable>
-#include <map>
 #include <string>
 #include <mutex>
 #include <thread>
@@ -123,40 +122,17 @@ std::size_t RunningThreadCount() {
 
 namespace {
 
-struct NamedEvents {
-  std::mutex mutex;
-  std::map<std::u16string, std::weak_ptr<Event>> byName;
-};
-
-NamedEvents& Named() {
-  static auto* n = new NamedEvents;
-  return *n;
-}
-
 HANDLE CreateNamedEvent(std::u16string_view name, bool manualReset, bool initialState) {
-  NamedEvents& n = Named();
-  std::lock_guard g(n.mutex);
-  auto it = n.byName.find(std::u16string(name));
-  if (it != n.byName.end()) {
-    if (auto existing = it->second.lock()) {
-      SetLastError(ERROR_ALREADY_EXISTS);
-      return InsertHandle(existing);
-    }
-    n.byName.erase(it);
-  }
   DWORD error = ERROR_SUCCESS;
   std::shared_ptr<NamedMark> mark = NamedMark::Acquire(name, &error);
   if (!mark && error != ERROR_ALREADY_EXISTS) {
     SetLastError(error);
     return nullptr;
   }
-  // Held by another process: like the real platform, the caller still gets an event, and learns
-  // from the last error that the name was taken.
+  // Held by another process, or by another open of this one: like the real platform, the caller
+  // still gets an event, and learns from the last error that the name was taken.
   auto event = std::make_shared<Event>(manualReset, initialState);
-  if (mark) {
-    event->mark = std::move(mark);
-    n.byName.emplace(std::u16string(name), event);
-  }
+  event->mark = std::move(mark);
   HANDLE handle = InsertHandle(event);
   SetLastError(error);
   return handle;

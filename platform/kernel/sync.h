@@ -18,7 +18,8 @@ inline constexpr DWORD STILL_ACTIVE = 259;
 
 // An unnamed event, or a named one. A name is the mark of a running instance for the whole user
 // session: the first creator holds it until it exits (or dies); a later CreateEventW of the same
-// name, in this process or another, gets an event handle with ERROR_ALREADY_EXISTS.
+// name, in this process or another, gets an event of its own with ERROR_ALREADY_EXISTS (the
+// program only ever reads that error).
 HANDLE CreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState, LPCWSTR name);
 BOOL SetEvent(HANDLE event);
 BOOL ResetEvent(HANDLE event);

@@ -21,44 +21,12 @@ def piece_seed(max_bytes, chunk, body):
     return struct.pack(">H", max_bytes) + bytes([chunk]) + body
 
 
-def bmp(width, height, top_down=False):
-    stride = (width * 3 + 3) & ~3
-    pixels = b"".join(bytes((x * 40) & 0xFF for x in range(width * 3)).ljust(stride, b"\0") for _ in range(height))
-    info = struct.pack("<IiiHHIIiiII", 40, width, -height if top_down else height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
-    head = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(pixels), 0, 0, 14 + len(info))
-    return head + info + pixels
-
-
-def dib(width, height, bits):
-    stride = ((width * bits // 8) + 3) & ~3
-    color = b"".join(bytes(range(y * 7, y * 7 + width * bits // 8)).ljust(stride, b"\0") for y in range(height))
-    mask_stride = ((width + 31) // 32) * 4
-    mask = b"\0" * (mask_stride * height)
-    info = struct.pack("<IiiHHIIiiII", 40, width, height * 2, 1, bits, 0, 0, 0, 0, 0, 0)
-    return info + color + mask
-
-
-def ico(images):
-    head = struct.pack("<HHH", 0, 1, len(images))
-    offset = 6 + 16 * len(images)
-    entries = b""
-    blobs = b""
-    for width, height, bits in images:
-        blob = dib(width, height, bits)
-        entries += struct.pack("<BBBBHHII", width, height, 0, 0, 1, bits, len(blob), offset + len(blobs))
-        blobs += blob
-    return head + entries + blobs
-
-
 def adapters(claimed, records):
     return struct.pack("<I", claimed) + b"\xFF".join(b"\xFE".join(r) for r in records)
 
 
-def args(*items):
-    out = bytes([len(items)])
-    for kind, value in items:
-        out += bytes([kind]) + struct.pack("<Q", value)
-    return out
+def font_store(lines):
+    return b"velmor font matches 1\n" + b"".join(b"\t".join(fields) + b"\n" for fields in lines)
 
 
 def main():
@@ -73,15 +41,13 @@ def main():
           b"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"Kavel-7100 Web CU\"\r\n\r\n")
     write("web_match_corpus", "head-latin1.bin", b"HTTP/1.1 401 \xa9\xff\xfe\r\nX-Name: \xe3\x81\r\n\r\n")
 
-    write("format_corpus", "plain.bin", args() + b"QueryStatus code")
-    write("format_corpus", "status.bin", args((0, 401)) + b"QueryStatus code: %d")
-    write("format_corpus", "mixed.bin",
-          args((3, 0x0400000000), (1, 0xFFFFFFFF), (2, 0x41), (4, 0x0200000000)) + b"%-8s|%08X|%c|%ls %%")
-    write("format_corpus", "directives.bin", args((3, 0x0400000000), (5, 0)) + b"%s%n%s%hs%99999d")
-
-    write("image_codec_corpus", "bottom-up.bmp", bmp(3, 2))
-    write("image_codec_corpus", "top-down.bmp", bmp(2, 3, top_down=True))
-    write("image_codec_corpus", "two-images.ico", ico([(2, 2, 32), (3, 2, 24)]))
+    font = b"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
+    write("font_matches_corpus", "one-answer.bin", font_store([
+        (b"source", b"2049 131 757076 1700000000.000000000", font),
+        (b"source", b"=/home/user", b"$HOME"),
+        (b"answer", b"MS Shell Dlg", b"80", b"0", font, b"0", b"DejaVu Sans", b"80", b"0", b"0")]))
+    write("font_matches_corpus", "no-source.bin", font_store([
+        (b"answer", b"Tahoma", b"200", b"1", font, b"0", b"DejaVu Sans", b"200", b"1", b"1")]))
 
     write("adapter_records_corpus", "one-wireless.bin",
           adapters(4096, [(b"wlp3s0", b"wlp3s0 (iwlwifi)", b"\x00\x11\x22\x33\x44\x55", b"192.168.0.10",

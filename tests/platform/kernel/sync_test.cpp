@@ -4,133 +4,55 @@
 
 #include <atomic>
 #include <chrono>
-#include <thread>
 
 #include "platform/kernel/clock.h"
 #include "tests/support/manual_clock.h"
 
-using velmor::test::ManualClock;
 using platform::kernel::Millis;
 
 namespace {
 
-class Sync : public ::testing::Test {
- protected:
-  void SetUp() override {
-    clock_ = std::make_shared<ManualClock>();
-    platform::kernel::SetClock(clock_);
-  }
-  void TearDown() override {
-    platform::kernel::SetClock(nullptr);
-    ASSERT_TRUE(platform::kernel::WaitForAllThreads(std::chrono::seconds(5)));
-  }
-  // Runs `wait` on a platform thread and returns its handle; the result lands in `result`.
-  HANDLE WaitOn(HANDLE h, DWORD ms, std::atomic<DWORD>& result) {
-    return platform::kernel::StartThread([h, ms, &result] {
-      result = WaitForSingleObject(h, ms);
-      return DWORD{0};
-    });
-  }
-  std::shared_ptr<ManualClock> clock_;
-};
+// Waits on a platform thread; the result lands in `result`, or the last error for a wait that
+// failed once the thread was asked to stop.
+HANDLE WaitOn(HANDLE h, DWORD ms, std::atomic<DWORD>& result) {
+  return platform::kernel::StartThread([h, ms, &result] {
+    const DWORD r = WaitForSingleObject(h, ms);
+    result = r == WAIT_FAILED && platform::kernel::CurrentStopToken().stop_requested() ? GetLastError() : r;
+    return DWORD{0};
+  });
+}
 
 }  // namespace
 
-TEST_F(Sync, ManualAndAutoResetEventsAndBadHandles) {
-  HANDLE manual = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  HANDLE automatic = CreateEventW(nullptr, FALSE, TRUE, nullptr);
-  EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_TIMEOUT);
-  SetEvent(manual);
-  EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0);
-  EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0) << "a manual-reset event stays set";
-  ResetEvent(manual);
-  EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_TIMEOUT);
-  EXPECT_EQ(WaitForSingleObject(automatic, 0), WAIT_OBJECT_0) << "initially set";
-  EXPECT_EQ(WaitForSingleObject(automatic, 0), WAIT_TIMEOUT) << "an auto-reset event is consumed";
-  CloseHandle(automatic);
-
-  ASSERT_TRUE(CloseHandle(manual));
-  for (HANDLE h : {HANDLE{nullptr}, manual, INVALID_HANDLE_VALUE}) {
-    SetLastError(0);
-    EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_FAILED);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-  }
-  EXPECT_FALSE(CloseHandle(manual)) << "a handle closes once";
-  EXPECT_FALSE(SetEvent(manual));
-}
-
-TEST_F(Sync, SetWakesEveryWaiterOfAManualEventAndTimeOutsFollowThePlatformClock) {
+// A settings launch waits up to five seconds of the platform clock for the pass's manual-reset
+// event; the window's close stops the workers (their waits end, their HTTP calls see the stop
+// token) and closes handles, which from then on only ever fail.
+TEST(Sync, EventsWaitsAndStopsAsTheDetectionPassAndTheWindowUseThem) {
+  auto clock = std::make_shared<velmor::test::ManualClock>();
+  platform::kernel::SetClock(clock);
+  const std::size_t before = platform::kernel::OpenHandleCount();
   HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE e = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::atomic<DWORD> r0{0xDEAD}, r1{0xDEAD}, r2{0xDEAD};
-  HANDLE w0 = WaitOn(never, 5000, r0);
-  HANDLE w1 = WaitOn(e, 5000, r1);
-  HANDLE w2 = WaitOn(e, 5000, r2);
-  ASSERT_TRUE(clock_->WaitForWaiters(3));
-  clock_->Advance(Millis(4999));
+  std::atomic<DWORD> timedOut{0xDEAD}, woken{0xDEAD}, stopped{0xDEAD};
+  HANDLE threads[] = {WaitOn(never, 5000, timedOut), WaitOn(e, 5000, woken), WaitOn(never, INFINITE, stopped)};
+  ASSERT_TRUE(clock->WaitForWaiters(2));
+  clock->Advance(Millis(4999));
   SetEvent(e);
-  EXPECT_EQ(WaitForSingleObject(w1, INFINITE), WAIT_OBJECT_0);
-  EXPECT_EQ(WaitForSingleObject(w2, INFINITE), WAIT_OBJECT_0);
-  EXPECT_EQ(r1.load(), WAIT_OBJECT_0);
-  EXPECT_EQ(r2.load(), WAIT_OBJECT_0);
-  EXPECT_EQ(WaitForSingleObject(w0, 0), WAIT_TIMEOUT) << "still waiting at 4999 ms";
-  clock_->Advance(Millis(1));
-  EXPECT_EQ(WaitForSingleObject(w0, INFINITE), WAIT_OBJECT_0);
-  EXPECT_EQ(r0.load(), WAIT_TIMEOUT);
-  for (HANDLE h : {w0, w1, w2, never, e}) CloseHandle(h);
-}
-
-TEST_F(Sync, StopRequestEndsAWaitAndIsVisibleToTheThread) {
-  HANDLE e = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::atomic<DWORD> result{0xDEAD};
-  std::atomic<DWORD> error{0};
-  std::atomic<bool> sawStop{false};
-  HANDLE t = platform::kernel::StartThread([&] {
-    result = WaitForSingleObject(e, INFINITE);
-    error = GetLastError();
-    sawStop = platform::kernel::CurrentStopToken().stop_requested();
-    return DWORD{7};
-  });
-  DWORD code = 0;
-  ASSERT_TRUE(GetExitCodeThread(t, &code));
-  EXPECT_EQ(code, STILL_ACTIVE);
-  ASSERT_TRUE(TerminateThread(t, 0));
-  EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
-  EXPECT_EQ(result.load(), WAIT_FAILED);
-  EXPECT_EQ(error.load(), ERROR_OPERATION_ABORTED);
-  EXPECT_TRUE(sawStop.load());
-  ASSERT_TRUE(GetExitCodeThread(t, &code));
-  EXPECT_EQ(code, 7u);
-  CloseHandle(t);
-  CloseHandle(e);
-}
-
-TEST_F(Sync, ClosingAThreadHandleLeavesTheThreadRunning) {
-  HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  HANDLE t = platform::kernel::StartThread([go, done] {
-    WaitForSingleObject(go, INFINITE);
-    SetEvent(done);
-    return DWORD{0};
-  });
-  ASSERT_TRUE(CloseHandle(t));
-  EXPECT_EQ(platform::kernel::RunningThreadCount(), 1u);
-  SetEvent(go);
-  EXPECT_EQ(WaitForSingleObject(done, INFINITE), WAIT_OBJECT_0);
-  EXPECT_TRUE(platform::kernel::WaitForAllThreads(std::chrono::seconds(5)));
-  CloseHandle(go);
-  CloseHandle(done);
-}
-
-TEST_F(Sync, HandlesDoNotLeakOverManyCycles) {
-  const std::size_t before = platform::kernel::OpenHandleCount();
-  for (int i = 0; i < 1000; ++i) {
-    HANDLE e = CreateEventW(nullptr, i % 2, FALSE, nullptr);
-    HANDLE t = CreateThread(nullptr, 0, [](LPVOID p) -> DWORD { return SetEvent(p) ? 0 : 1; }, e, 0, nullptr);
-    EXPECT_EQ(WaitForSingleObject(e, INFINITE), WAIT_OBJECT_0);
-    CloseHandle(t);
-    CloseHandle(e);
-  }
-  EXPECT_TRUE(platform::kernel::WaitForAllThreads(std::chrono::seconds(5)));
+  EXPECT_EQ(WaitForSingleObject(threads[1], INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(woken.load(), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0) << "a manual-reset event stays set";
+  ResetEvent(e);
+  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
+  EXPECT_EQ(WaitForSingleObject(threads[0], 0), WAIT_TIMEOUT) << "still waiting at 4999 ms";
+  clock->Advance(Millis(1));
+  TerminateThread(threads[2], 0);
+  EXPECT_TRUE(platform::kernel::WaitForAllThreads(std::chrono::seconds(10)));
+  EXPECT_EQ(timedOut.load(), WAIT_TIMEOUT);
+  EXPECT_EQ(stopped.load(), ERROR_OPERATION_ABORTED);
+  for (HANDLE h : {threads[0], threads[1], threads[2], never, e}) EXPECT_TRUE(CloseHandle(h));
   EXPECT_EQ(platform::kernel::OpenHandleCount(), before);
+  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_FALSE(CloseHandle(e));
+  platform::kernel::SetClock(nullptr);
 }
