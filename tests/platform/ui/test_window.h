@@ -35,10 +35,6 @@ class Recorder {
     return out;
   }
   std::size_t Count(UINT message) const { return Of(message).size(); }
-  void Clear() {
-    std::lock_guard g(mutex_);
-    seen_.clear();
-  }
   LRESULT Handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     {
       std::lock_guard g(mutex_);
