@@ -19,7 +19,7 @@
 
 namespace platform::host {
 
-class HeadlessHost : public Host {
+class HeadlessHost final : public Host {
  public:
   enum class RequestKind { Create, Destroy, Show, Hide, SetBounds, Iconify, Restore, SetTitle, SetIcon, BeginMove };
   struct Request {
