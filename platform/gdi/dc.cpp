@@ -133,17 +133,6 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {
   return nullptr;
 }
 
-HGDIOBJ GetCurrentObject(HDC hdc, UINT kind) {
-  auto dc = LookupDc(hdc);
-  if (!dc) return nullptr;
-  switch (kind) {
-    case OBJ_BRUSH: return dc->state.brushHandle;
-    case OBJ_FONT: return dc->state.fontHandle;
-    case OBJ_BITMAP: return dc->state.bitmapHandle;
-    default: SetLastError(ERROR_INVALID_PARAMETER); return nullptr;
-  }
-}
-
 int SetBkMode(HDC hdc, int mode) {
   auto dc = LookupDc(hdc);
   if (!dc) return 0;
@@ -154,20 +143,10 @@ int SetBkMode(HDC hdc, int mode) {
   return std::exchange(dc->state.bkMode, mode);
 }
 
-int GetBkMode(HDC hdc) {
-  auto dc = LookupDc(hdc);
-  return dc ? dc->state.bkMode : 0;
-}
-
 COLORREF SetTextColor(HDC hdc, COLORREF color) {
   auto dc = LookupDc(hdc);
   if (!dc) return CLR_INVALID;
   return std::exchange(dc->state.textColor, color & 0x00FFFFFFu);
-}
-
-COLORREF GetTextColor(HDC hdc) {
-  auto dc = LookupDc(hdc);
-  return dc ? dc->state.textColor : CLR_INVALID;
 }
 
 COLORREF SetBkColor(HDC hdc, COLORREF color) {
@@ -197,16 +176,10 @@ BOOL BitBlt(HDC dest, int x, int y, int cx, int cy, HDC source, int x1, int y1, 
   if (IsEmpty(area)) return TRUE;
 
   const auto width = static_cast<std::size_t>(area.right - area.left);
-  const auto copyRow = [&](LONG row) {
+  for (LONG row = area.top; row < area.bottom; ++row) {
     const std::uint32_t* from = st.surface->pixels.data() + static_cast<std::size_t>(row + shift.y) * static_cast<std::size_t>(st.surface->width) + static_cast<std::size_t>(area.left + shift.x);
     std::uint32_t* to = dt.surface->pixels.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(dt.surface->width) + static_cast<std::size_t>(area.left);
     std::memmove(to, from, width * sizeof(std::uint32_t));
-  };
-  // Within one surface the rows are copied in the order that reads each before it is written.
-  if (dt.surface == st.surface && shift.y < 0) {
-    for (LONG row = area.bottom - 1; row >= area.top; --row) copyRow(row);
-  } else {
-    for (LONG row = area.top; row < area.bottom; ++row) copyRow(row);
   }
   return TRUE;
 }
@@ -218,31 +191,12 @@ int FillRect(HDC hdc, const RECT* rect, HBRUSH brush) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  std::uint32_t pixel = 0;
-  // As on the original platform, a system colour index plus one stands for that colour's brush.
-  const auto value = reinterpret_cast<std::uintptr_t>(brush);
-  if (value >= 1 && value <= 31) {
-    pixel = ToPixel(GetSysColor(static_cast<int>(value - 1)));
-  } else {
-    auto b = LookupAs<BrushObject>(brush, Kind::Brush);
-    if (!b) return 0;
-    if (b->hollow) return 1;
-    pixel = ToPixel(b->color);
-  }
+  auto b = LookupAs<BrushObject>(brush, Kind::Brush);
+  if (!b) return 0;
+  if (b->hollow) return 1;
   const Target t = TargetOf(*dc);
-  if (t.surface != nullptr) Fill(t, Offset(*rect, t.origin), pixel);
+  if (t.surface != nullptr) Fill(t, Offset(*rect, t.origin), ToPixel(b->color));
   return 1;
-}
-
-COLORREF GetPixel(HDC hdc, int x, int y) {
-  auto dc = LookupDc(hdc);
-  if (!dc) return CLR_INVALID;
-  const Target t = TargetOf(*dc);
-  if (t.surface == nullptr) return CLR_INVALID;
-  const LONG sx = x + t.origin.x;
-  const LONG sy = y + t.origin.y;
-  if (sx < t.clip.left || sx >= t.clip.right || sy < t.clip.top || sy >= t.clip.bottom) return CLR_INVALID;
-  return FromPixel(t.surface->At(sx, sy));
 }
 
 HBRUSH CreateSolidBrush(COLORREF color) {

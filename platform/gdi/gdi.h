@@ -20,7 +20,6 @@ VELMOR_DECLARE_HANDLE(HDC);
 VELMOR_DECLARE_HANDLE(HBITMAP);
 VELMOR_DECLARE_HANDLE(HBRUSH);
 VELMOR_DECLARE_HANDLE(HFONT);
-VELMOR_DECLARE_HANDLE(HPEN);
 VELMOR_DECLARE_HANDLE(HICON);
 VELMOR_DECLARE_HANDLE(HRGN);
 using HGDIOBJ = void*;
@@ -28,12 +27,7 @@ using HCURSOR = HICON;
 
 // Stock objects.
 inline constexpr int WHITE_BRUSH = 0;
-inline constexpr int LTGRAY_BRUSH = 1;
-inline constexpr int GRAY_BRUSH = 2;
-inline constexpr int DKGRAY_BRUSH = 3;
-inline constexpr int BLACK_BRUSH = 4;
 inline constexpr int NULL_BRUSH = 5;
-inline constexpr int HOLLOW_BRUSH = NULL_BRUSH;
 inline constexpr int DEFAULT_GUI_FONT = 17;
 
 // Background modes.
@@ -44,16 +38,13 @@ inline constexpr int OPAQUE = 2;
 inline constexpr DWORD SRCCOPY = 0x00CC0020;
 
 // DrawText formats.
-inline constexpr UINT DT_TOP = 0x0000;
 inline constexpr UINT DT_LEFT = 0x0000;
 inline constexpr UINT DT_CENTER = 0x0001;
 inline constexpr UINT DT_RIGHT = 0x0002;
 inline constexpr UINT DT_VCENTER = 0x0004;
-inline constexpr UINT DT_BOTTOM = 0x0008;
 inline constexpr UINT DT_WORDBREAK = 0x0010;
 inline constexpr UINT DT_SINGLELINE = 0x0020;
 inline constexpr UINT DT_EXPANDTABS = 0x0040;
-inline constexpr UINT DT_NOCLIP = 0x0100;
 inline constexpr UINT DT_CALCRECT = 0x0400;
 inline constexpr UINT DT_NOPREFIX = 0x0800;
 
@@ -63,23 +54,16 @@ inline constexpr int COLOR_WINDOWFRAME = 6;
 inline constexpr int COLOR_WINDOWTEXT = 8;
 inline constexpr int COLOR_BTNFACE = 15;
 inline constexpr int COLOR_BTNTEXT = 18;
-inline constexpr int COLOR_3DFACE = COLOR_BTNFACE;
-inline constexpr int COLOR_HIGHLIGHT = 13;
-inline constexpr int COLOR_HIGHLIGHTTEXT = 14;
 inline constexpr int COLOR_BTNSHADOW = 16;
 inline constexpr int COLOR_GRAYTEXT = 17;
-inline constexpr int COLOR_BTNHIGHLIGHT = 20;
 
 // System metrics.
 inline constexpr int SM_CXSCREEN = 0;
 inline constexpr int SM_CYSCREEN = 1;
 inline constexpr int SM_CXICON = 11;
 inline constexpr int SM_CYICON = 12;
-inline constexpr int SM_CXSMICON = 49;
-inline constexpr int SM_CYSMICON = 50;
 
 // Font weights and fields.
-inline constexpr LONG FW_DONTCARE = 0;
 inline constexpr LONG FW_NORMAL = 400;
 inline constexpr LONG FW_BOLD = 700;
 inline constexpr int LF_FACESIZE = 32;
@@ -111,7 +95,7 @@ struct BITMAP {
   LPVOID bmBits;
 };
 
-// GetPixel outside the clip or the surface.
+// What SetTextColor and SetBkColor return for a bad device context.
 inline constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
 
 struct TEXTMETRICW {
@@ -131,25 +115,17 @@ BOOL DeleteDC(HDC hdc);
 int SaveDC(HDC hdc);                      // returns the new depth (>= 1), 0 on failure
 BOOL RestoreDC(HDC hdc, int savedDepth);  // -1: the most recent save
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object);  // returns the previous object of that kind, null on failure
-HGDIOBJ GetCurrentObject(HDC hdc, UINT kind);
-inline constexpr UINT OBJ_BRUSH = 2;
-inline constexpr UINT OBJ_FONT = 6;
-inline constexpr UINT OBJ_BITMAP = 7;
 int SetBkMode(HDC hdc, int mode);                // returns the previous mode
-int GetBkMode(HDC hdc);
 COLORREF SetTextColor(HDC hdc, COLORREF color);  // returns the previous colour
-COLORREF GetTextColor(HDC hdc);
 COLORREF SetBkColor(HDC hdc, COLORREF color);
 BOOL BitBlt(HDC dest, int x, int y, int cx, int cy, HDC source, int x1, int y1, DWORD rop);
-int FillRect(HDC hdc, const RECT* rect, HBRUSH brush);  // also (HBRUSH)(COLOR_x + 1); NULL_BRUSH fills nothing
-// The formats above; returns the height of the text drawn (with DT_VCENTER or DT_BOTTOM on a
-// single line: from rect->top to the bottom of the text), 0 on failure. Without DT_NOPREFIX,
+int FillRect(HDC hdc, const RECT* rect, HBRUSH brush);  // NULL_BRUSH fills nothing
+// The formats above; returns the height of the text drawn (with DT_VCENTER on a single line:
+// from rect->top to the bottom of the text), 0 on failure. Without DT_NOPREFIX,
 // "&&" draws "&" and "&x" underlines x. DT_WORDBREAK breaks at spaces and between Japanese
 // characters; a word wider than the rectangle stays whole and is clipped.
 int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format);
-BOOL GetTextExtentPoint32W(HDC hdc, LPCWSTR text, int length, SIZE* size);
 BOOL GetTextMetricsW(HDC hdc, TEXTMETRICW* metrics);
-COLORREF GetPixel(HDC hdc, int x, int y);
 
 // Objects.
 HBRUSH CreateSolidBrush(COLORREF color);
@@ -165,19 +141,14 @@ HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name);  // a 24-bit BMP resource
 // An icon resource (RT_GROUP_ICON_ID: the bytes of a .ico file). Icons are shared: loading the
 // same resource again gives the same handle, and DestroyIcon leaves it valid.
 HICON LoadIconW(HINSTANCE instance, LPCWSTR name);
-// The SM_CXICON-sized image, alpha-blended; without one, the next larger image scaled down.
+// The SM_CXICON-sized image (the 32-bit one when there are both), alpha-blended; FALSE when
+// the icon has no image of that size.
 BOOL DrawIcon(HDC hdc, int x, int y, HICON icon);
-BOOL DestroyIcon(HICON icon);
 HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);  // null instance: IDC_ARROW and the like
 inline LPCWSTR const IDC_ARROW = MAKEINTRESOURCEW(32512);
-inline LPCWSTR const IDC_IBEAM = MAKEINTRESOURCEW(32513);
-inline LPCWSTR const IDC_WAIT = MAKEINTRESOURCEW(32514);
-inline LPCWSTR const IDC_CROSS = MAKEINTRESOURCEW(32515);
 inline LPCWSTR const IDC_SIZEALL = MAKEINTRESOURCEW(32646);
-inline LPCWSTR const IDC_NO = MAKEINTRESOURCEW(32648);
 inline LPCWSTR const IDC_HAND = MAKEINTRESOURCEW(32649);
 HCURSOR SetCursor(HCURSOR cursor);  // returns the previous cursor
-HCURSOR GetCursor();
 
 COLORREF GetSysColor(int index);
 HBRUSH GetSysColorBrush(int index);
@@ -202,8 +173,8 @@ HDC CreateSurfaceDC(std::shared_ptr<Surface> surface, POINT origin, RECT clip);
 // The bitmap selected into a memory DC, as a surface (tests read pixels through it).
 std::shared_ptr<Surface> BitmapSurface(HBITMAP bitmap);
 
-// The icon sizes the screen uses (SM_CXICON and SM_CXSMICON) and the icon's image of that size
-// as premultiplied-free ARGB (0xAARRGGBB); empty when the icon has no such image.
+// The icon's image of `size` pixels square (the 32-bit one when there are both) as ARGB
+// (0xAARRGGBB, not premultiplied); empty when the icon has no such image.
 std::vector<std::uint32_t> IconImage(HICON icon, int size);
 
 // The number of live drawing objects (bitmaps, brushes, fonts, DCs, icons), for leak tests.

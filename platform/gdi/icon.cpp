@@ -40,22 +40,6 @@ const IconBitmap* ExactImage(const IconObject& icon, int size) {
   return best;
 }
 
-// Without an image of the size, the smallest larger one (or else the largest) is scaled.
-const IconBitmap* NearestImage(const IconObject& icon, int size) {
-  if (const IconBitmap* exact = ExactImage(icon, size)) return exact;
-  const IconBitmap* best = nullptr;
-  for (const IconBitmap& image : icon.images) {
-    if (best == nullptr) {
-      best = &image;
-      continue;
-    }
-    const bool imageCovers = image.width >= size;
-    const bool bestCovers = best->width >= size;
-    if (imageCovers != bestCovers ? imageCovers : (imageCovers ? image.width < best->width : image.width > best->width)) best = &image;
-  }
-  return best;
-}
-
 }  // namespace
 
 namespace platform::gdi {
@@ -108,7 +92,7 @@ BOOL DrawIcon(HDC hdc, int x, int y, HICON icon) {
   auto object = LookupAs<IconObject>(icon, Kind::Icon);
   if (!dc || !object) return FALSE;
   const int size = GetSystemMetrics(SM_CXICON);
-  const IconBitmap* image = NearestImage(*object, size);
+  const IconBitmap* image = ExactImage(*object, size);
   if (image == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -119,20 +103,13 @@ BOOL DrawIcon(HDC hdc, int x, int y, HICON icon) {
   const LONG top = y + t.origin.y;
   const RECT area = Intersect(RECT{left, top, left + size, top + size}, t.clip);
   for (LONG sy = area.top; sy < area.bottom; ++sy) {
-    const auto iy = static_cast<std::size_t>((sy - top) * image->height / size);
+    const auto iy = static_cast<std::size_t>(sy - top);
     std::uint32_t* row = t.surface->pixels.data() + static_cast<std::size_t>(sy) * static_cast<std::size_t>(t.surface->width);
     for (LONG sx = area.left; sx < area.right; ++sx) {
-      const auto ix = static_cast<std::size_t>((sx - left) * image->width / size);
-      const std::uint32_t argb = image->argb[iy * static_cast<std::size_t>(image->width) + ix];
+      const std::uint32_t argb = image->argb[iy * static_cast<std::size_t>(size) + static_cast<std::size_t>(sx - left)];
       row[sx] = Blend(row[sx], argb & 0x00FFFFFFu, argb >> 24);
     }
   }
-  return TRUE;
-}
-
-BOOL DestroyIcon(HICON icon) {
-  if (!LookupAs<IconObject>(icon, Kind::Icon)) return FALSE;
-  // Every icon here is a shared one from resources; it stays for whoever loads it next.
   return TRUE;
 }
 
@@ -154,20 +131,15 @@ HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name) {
   return handle;
 }
 
-HCURSOR GetCursor() {
-  HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
-  Shared& s = TheShared();
-  std::lock_guard lock(s.mutex);
-  return s.currentSet ? s.current : arrow;
-}
-
 HCURSOR SetCursor(HCURSOR cursor) {
   if (cursor != nullptr && !LookupAs<IconObject>(cursor, Kind::Icon)) return nullptr;
-  HCURSOR previous = GetCursor();
+  HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);  // the cursor before any was set
+  HCURSOR previous = nullptr;
   std::function<void(HCURSOR)> observer;
   {
     Shared& s = TheShared();
     std::lock_guard lock(s.mutex);
+    previous = s.currentSet ? s.current : arrow;
     s.current = cursor;
     s.currentSet = true;
     if (previous != cursor) observer = s.observer;

@@ -99,27 +99,12 @@ std::optional<DecodedBitmap> DecodeBmp(std::span<const std::uint8_t> file) {
   const std::uint32_t headerSize = r.U32(kFileHeader);
   if (!r.Has(kFileHeader, headerSize)) return std::nullopt;
 
-  std::int64_t width = 0;
-  std::int64_t height = 0;
-  int planes = 0;
-  int bitCount = 0;
-  if (headerSize == 12) {  // BITMAPCOREHEADER: unsigned 16-bit sides, always bottom-up
-    width = r.U16(kFileHeader + 4);
-    height = r.U16(kFileHeader + 6);
-    planes = r.U16(kFileHeader + 8);
-    bitCount = r.U16(kFileHeader + 10);
-  } else if (headerSize >= 40) {
-    width = r.I32(kFileHeader + 4);
-    height = r.I32(kFileHeader + 8);
-    planes = r.U16(kFileHeader + 12);
-    bitCount = r.U16(kFileHeader + 14);
-    if (r.U32(kFileHeader + 16) != kBiRgb) return std::nullopt;
-  } else {
-    return std::nullopt;
-  }
-  if (planes != 1 || bitCount != 24) return std::nullopt;
-  const bool topDown = height < 0;
-  if (topDown) height = -height;
+  // A BITMAPINFOHEADER or a later one, as every tool writes today; rows bottom-up, as the skin
+  // generator writes them.
+  if (headerSize < 40) return std::nullopt;
+  const std::int64_t width = r.I32(kFileHeader + 4);
+  const std::int64_t height = r.I32(kFileHeader + 8);
+  if (r.U16(kFileHeader + 12) != 1 || r.U16(kFileHeader + 14) != 24 || r.U32(kFileHeader + 16) != kBiRgb) return std::nullopt;
   if (width < 1 || height < 1 || width > kMaxBitmapSide || height > kMaxBitmapSide) return std::nullopt;
 
   // Rows are padded to four bytes; the last row's padding may be missing in files from lax
@@ -133,8 +118,7 @@ std::optional<DecodedBitmap> DecodeBmp(std::span<const std::uint8_t> file) {
   out.height = static_cast<int>(height);
   out.pixels.resize(static_cast<std::size_t>(width * height));
   for (std::int64_t y = 0; y < height; ++y) {
-    const std::int64_t stored = topDown ? y : height - 1 - y;
-    const std::size_t row = pixelOffset + static_cast<std::size_t>(stride * static_cast<std::uint64_t>(stored));
+    const std::size_t row = pixelOffset + static_cast<std::size_t>(stride * static_cast<std::uint64_t>(height - 1 - y));
     for (std::int64_t x = 0; x < width; ++x) {
       const std::size_t p = row + static_cast<std::size_t>(x * 3);
       out.pixels[static_cast<std::size_t>(y * width + x)] = (std::uint32_t{r.U8(p + 2)} << 16) | (std::uint32_t{r.U8(p + 1)} << 8) | r.U8(p);

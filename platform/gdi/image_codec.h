@@ -27,8 +27,7 @@ struct IconBitmap {
   std::vector<std::uint32_t> argb;
 };
 
-// A whole .bmp file (BITMAPFILEHEADER first) holding an uncompressed 24-bit image, bottom-up or
-// top-down.
+// A whole .bmp file (BITMAPFILEHEADER first) holding an uncompressed 24-bit bottom-up image.
 std::optional<DecodedBitmap> DecodeBmp(std::span<const std::uint8_t> file);
 
 // A whole .ico file: the directory and its images as DIBs (32-bit with alpha, or 24-bit with an

@@ -43,13 +43,6 @@ std::shared_ptr<Object> Lookup(const void* handle) {
   return it == t.entries.end() ? nullptr : it->second.object;
 }
 
-bool IsStock(const void* handle) {
-  Table& t = TheTable();
-  std::lock_guard lock(t.mutex);
-  auto it = t.entries.find(reinterpret_cast<std::uintptr_t>(handle));
-  return it != t.entries.end() && it->second.stock;
-}
-
 bool Remove(const void* handle) {
   std::shared_ptr<Object> last;
   Table& t = TheTable();

@@ -106,7 +106,6 @@ Target SourceOf(const DcObject& dc);
 void* Insert(std::shared_ptr<Object> object, bool stock = false);
 std::shared_ptr<Object> Lookup(const void* handle);
 bool Remove(const void* handle);  // false for unknown handles; stock objects stay (true)
-bool IsStock(const void* handle);
 
 template <class T>
 std::shared_ptr<T> LookupAs(const void* handle, Kind kind) {
@@ -143,6 +142,5 @@ inline std::uint32_t Blend(std::uint32_t dst, std::uint32_t color, unsigned cove
 
 // COLORREF is 0x00BBGGRR; surfaces hold 0x00RRGGBB.
 inline std::uint32_t ToPixel(COLORREF c) { return (static_cast<std::uint32_t>(GetRValue(c)) << 16) | (static_cast<std::uint32_t>(GetGValue(c)) << 8) | GetBValue(c); }
-inline COLORREF FromPixel(std::uint32_t p) { return RGB(static_cast<BYTE>(p >> 16), static_cast<BYTE>(p >> 8), static_cast<BYTE>(p)); }
 
 }  // namespace platform::gdi::detail

@@ -67,10 +67,6 @@ const StockBrushes& Brushes() {
   static const StockBrushes brushes = [] {
     StockBrushes b;
     b.stock[WHITE_BRUSH] = MakeStockBrush(RGB(255, 255, 255), false);
-    b.stock[LTGRAY_BRUSH] = MakeStockBrush(RGB(192, 192, 192), false);
-    b.stock[GRAY_BRUSH] = MakeStockBrush(RGB(128, 128, 128), false);
-    b.stock[DKGRAY_BRUSH] = MakeStockBrush(RGB(64, 64, 64), false);
-    b.stock[BLACK_BRUSH] = MakeStockBrush(RGB(0, 0, 0), false);
     b.stock[NULL_BRUSH] = MakeStockBrush(0, true);
     for (int i = 0; i < kSysColorCount; ++i) b.sysColor[static_cast<std::size_t>(i)] = MakeStockBrush(kSysColors[static_cast<std::size_t>(i)], false);
     return b;
@@ -110,7 +106,7 @@ void SetScreenSize(int width, int height) {
 }  // namespace platform::gdi
 
 HGDIOBJ GetStockObject(int which) {
-  if (which >= WHITE_BRUSH && which <= NULL_BRUSH) return Brushes().stock[static_cast<std::size_t>(which)];
+  if (which == WHITE_BRUSH || which == NULL_BRUSH) return Brushes().stock[static_cast<std::size_t>(which)];
   if (which == DEFAULT_GUI_FONT) {
     static const HGDIOBJ font = MakeFont(DefaultGuiLogFont(), /*stock=*/true);
     return font;
@@ -135,8 +131,6 @@ int GetSystemMetrics(int index) {
     case SM_CYSCREEN: return g_screenHeight;
     case SM_CXICON:
     case SM_CYICON: return 32;
-    case SM_CXSMICON:
-    case SM_CYSMICON: return 16;
     default: return 0;
   }
 }

@@ -214,8 +214,7 @@ int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format) {
   const int textHeight = lineHeight * static_cast<int>(lines.size());
   int top = rect->top;
   if (singleLine && (format & DT_VCENTER) != 0) top = rect->top + (rect->bottom - rect->top - lineHeight) / 2;
-  if (singleLine && (format & DT_BOTTOM) != 0) top = rect->bottom - lineHeight;
-  const int result = (singleLine && (format & (DT_VCENTER | DT_BOTTOM)) != 0) ? top + lineHeight - rect->top : textHeight;
+  const int result = (singleLine && (format & DT_VCENTER) != 0) ? top + lineHeight - rect->top : textHeight;
 
   if ((format & DT_CALCRECT) != 0) {
     int widest = 0;
@@ -227,8 +226,7 @@ int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format) {
 
   const Target t = TargetOf(*dc);
   if (t.surface == nullptr) return result;
-  RECT clip = t.clip;
-  if ((format & DT_NOCLIP) == 0) clip = Intersect(clip, RECT{rect->left + t.origin.x, rect->top + t.origin.y, rect->right + t.origin.x, rect->bottom + t.origin.y});
+  const RECT clip = Intersect(t.clip, RECT{rect->left + t.origin.x, rect->top + t.origin.y, rect->right + t.origin.x, rect->bottom + t.origin.y});
   const std::uint32_t color = ToPixel(dc->state.textColor);
   const bool opaque = dc->state.bkMode == OPAQUE;
   const int underlineThickness = std::max(1, metrics.height / 14);
@@ -257,21 +255,6 @@ int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format) {
     }
   }
   return result;
-}
-
-BOOL GetTextExtentPoint32W(HDC hdc, LPCWSTR text, int length, SIZE* size) {
-  auto dc = LookupDc(hdc);
-  if (!dc) return FALSE;
-  if (text == nullptr || size == nullptr || length < 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  auto font = FontOf(*dc);
-  if (!font) return FALSE;
-  int width = 0;
-  for (const auto& glyph : fonts::GlyphsFor(*font, Decode(TextView(text, length)))) width += glyph->advance;
-  *size = SIZE{width, fonts::MetricsOf(*font).height};
-  return TRUE;
 }
 
 BOOL GetTextMetricsW(HDC hdc, TEXTMETRICW* metrics) {

@@ -226,8 +226,6 @@ bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, UINT remove, bool block
     if (!q->incoming.empty() || !q->input.empty() || !q->posted.empty() || !q->ready.empty()) continue;
     if (!block) return false;
 
-    q->idleSeq = seq;
-    IdleCv().notify_all();
     int timeout = -1;
     if (due.timer) {
       const auto wait = (due.timer->due - now).count();
@@ -241,7 +239,18 @@ bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, UINT remove, bool block
     for (const FdWatch& w : watches) fds.push_back(pollfd{w.fd, POLLIN, 0});
     lk.unlock();
     if (host && host->HasPendingEvents()) continue;
-    if (::poll(fds.data(), fds.size(), timeout) > 0) {
+    // A descriptor that is already readable is work still to do: the thread is idle (for
+    // WaitUntilIdle) only once a look finds none.
+    int ready = ::poll(fds.data(), fds.size(), 0);
+    if (ready == 0) {
+      {
+        std::lock_guard g(Lock());
+        q->idleSeq = seq;
+      }
+      IdleCv().notify_all();
+      ready = ::poll(fds.data(), fds.size(), timeout);
+    }
+    if (ready > 0) {
       if (fds[0].revents & POLLIN) {
         std::uint64_t drained;
         while (::read(q->wakeFd, &drained, sizeof drained) > 0) {

@@ -1,15 +1,12 @@
-// A clock that moves only when a test moves it.
-//
-// Installed with platform::kernel::SetClock, it makes every wait and window timer of the
-// platform run on test time: Advance wakes every waiter whose deadline has come, so a test never
-// sleeps through a time-out.
+// A clock that moves only when a test moves it. Installed with platform::kernel::SetClock, it
+// puts every wait and window timer of the platform on test time: Advance wakes every waiter
+// whose deadline has come, so a test never sleeps through a time-out.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdint>
-#include <functional>
-#include <memory>
+#include <map>
 #include <mutex>
 
 #include "platform/kernel/clock.h"
@@ -20,8 +17,7 @@ using platform::kernel::Millis;
 
 class ManualClock final : public platform::kernel::Clock {
  public:
-  explicit ManualClock(Millis start = Millis(1'000'000));
-  Millis Now() const override;
+  Millis Now() const override { return Millis(now_.load()); }
   bool WaitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, Millis deadline,
                  const std::function<bool()>& ready) override;
   std::uint64_t Subscribe(std::function<void()> listener) override;
@@ -29,15 +25,25 @@ class ManualClock final : public platform::kernel::Clock {
 
   // Moves time forward and wakes every waiter and listener.
   void Advance(Millis by);
-  // How many threads wait on this clock now. A waiter's deadline is fixed before it counts, so a
-  // test that sees its waiter here can advance the clock against that deadline.
-  std::size_t WaiterCount() const;
-  // Waits (real time, at most `timeout`) until at least `count` threads wait on this clock.
+  // Waits (real time, at most `timeout`) until at least `count` threads wait on this clock. A
+  // waiter's deadline is fixed before it counts, so the test can then advance against it.
   bool WaitForWaiters(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
  private:
-  struct Impl;
-  std::shared_ptr<Impl> impl_;
+  struct Waiter {
+    std::condition_variable* cv;
+    std::mutex* mutex;
+  };
+  std::atomic<std::int64_t> now_{1'000'000};
+  std::atomic<std::uint64_t> nextId_{1};
+  // Lock order: waitersMutex_, then a waiter's own mutex. A waiter never holds its own mutex while
+  // it takes waitersMutex_, and Advance notifies under waitersMutex_, so a waiter cannot return
+  // (and free its condition variable) while it is being notified.
+  mutable std::mutex waitersMutex_;
+  std::map<std::uint64_t, Waiter> waiters_;
+  // Listeners run under their own mutex, so that none runs once Unsubscribe has returned.
+  std::mutex listenersMutex_;
+  std::map<std::uint64_t, std::function<void()>> listeners_;
 };
 
 }  // namespace velmor::test

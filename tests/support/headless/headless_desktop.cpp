@@ -2,13 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/host/host.h"
-
 namespace velmor::test {
 
 HeadlessDesktop::HeadlessDesktop(SIZE screen)
-    : clock_(std::make_shared<velmor::test::ManualClock>()),
-      host_(std::make_shared<platform::host::HeadlessHost>(screen)) {
+    : clock_(std::make_shared<ManualClock>()), host_(std::make_shared<platform::host::HeadlessHost>(screen)) {
   platform::kernel::SetClock(clock_);
   platform::host::Install(host_);
 }
@@ -27,33 +24,22 @@ void HeadlessDesktop::Advance(std::chrono::milliseconds by, HWND hwnd) {
   Settle(hwnd);
 }
 
-std::uint32_t HeadlessDesktop::FramePixel(HWND hwnd, POINT client) {
-  HWND top = GetAncestorRoot(hwnd);
-  RECT r;
+COLORREF HeadlessDesktop::FrameColor(HWND hwnd, POINT client) {
+  RECT r, top;
   GetWindowRect(hwnd, &r);  // a window is all client area
-  client = POINT{r.left + client.x, r.top + client.y};
-  GetWindowRect(top, &r);
+  GetWindowRect(GetAncestorRoot(hwnd), &top);
   auto surface = platform::ui::WindowSurface(hwnd);
-  const int x = client.x - r.left, y = client.y - r.top;
+  const int x = r.left + client.x - top.left, y = r.top + client.y - top.top;
   if (!surface || x < 0 || y < 0 || x >= surface->width || y >= surface->height) {
     ADD_FAILURE() << "pixel outside the framebuffer";
-    return 0;
+    return CLR_INVALID;
   }
-  return surface->At(x, y);
+  return ColorOf(surface->At(x, y));
 }
-
-COLORREF HeadlessDesktop::FrameColor(HWND hwnd, POINT client) { return ColorOf(FramePixel(hwnd, client)); }
 
 bool HeadlessDesktop::ScreenMatchesFramebuffer(HWND top) const {
   auto surface = platform::ui::WindowSurface(top);
-  if (!surface) return false;
-  for (int y = 0; y < surface->height; ++y) {
-    for (int x = 0; x < surface->width; ++x) {
-      auto shown = host_->ScreenPixel(top, POINT{x, y});
-      if (!shown || *shown != surface->At(x, y)) return false;
-    }
-  }
-  return true;
+  return surface && host_->Screen(top) == surface->pixels;
 }
 
 WindowThread::WindowThread(std::function<void()> body)
@@ -64,29 +50,9 @@ WindowThread::WindowThread(std::function<void()> body)
         cv_.notify_all();
       }) {}
 
-WindowThread::~WindowThread() {
-  if (thread_.joinable()) thread_.join();
-}
-
 bool WindowThread::WaitFinished(std::chrono::milliseconds timeout) {
   std::unique_lock lk(mutex_);
   return cv_.wait_for(lk, timeout, [this] { return finished_; });
 }
-
-ModalRun::ModalRun(HeadlessDesktop& desk, std::function<INT_PTR()> doModal) : desk_(desk) {
-  thread_ = std::make_unique<WindowThread>([this, doModal = std::move(doModal)] { result_ = doModal(); });
-  hwnd_ = desk_.Host().WaitForShownWindow();
-  EXPECT_NE(hwnd_, nullptr) << "the dialog never showed";
-  if (hwnd_) desk_.Settle(hwnd_);
-}
-
-ModalRun::~ModalRun() { EXPECT_TRUE(Close()) << "the dialog did not close"; }
-
-bool ModalRun::Close() {
-  if (IsWindow(hwnd_)) desk_.Host().RequestClose(hwnd_);
-  return thread_->WaitFinished();
-}
-
-bool ModalRun::WaitEnded(std::chrono::milliseconds timeout) { return thread_->WaitFinished(timeout); }
 
 }  // namespace velmor::test

@@ -1,17 +1,16 @@
 // Fixtures that run real windows on the headless host: a driven clock, the host, window threads.
 #pragma once
 
-#include <condition_variable>
-#include <mutex>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
-#include "tests/support/headless/headless_host.h"
-#include "platform/kernel/clock.h"
-#include "tests/support/manual_clock.h"
 #include "platform/ui/ui.h"
+#include "tests/support/headless/headless_host.h"
+#include "tests/support/manual_clock.h"
 
 namespace velmor::test {
 
@@ -24,7 +23,7 @@ class HeadlessDesktop {
   HeadlessDesktop(const HeadlessDesktop&) = delete;
   HeadlessDesktop& operator=(const HeadlessDesktop&) = delete;
 
-  velmor::test::ManualClock& Clock() { return *clock_; }
+  ManualClock& Clock() { return *clock_; }
   platform::host::HeadlessHost& Host() { return *host_; }
 
   // Lets the thread that owns `hwnd` do everything it has to do (pumps the loop when that is the
@@ -33,16 +32,14 @@ class HeadlessDesktop {
   // Moves the clock forward and settles `hwnd`'s thread.
   void Advance(std::chrono::milliseconds by, HWND hwnd);
 
-  // The framebuffer pixel at a client point of `hwnd` (any window), as 0x00RRGGBB. Read it while
-  // the window thread rests (after Settle), or on that thread.
-  static std::uint32_t FramePixel(HWND hwnd, POINT client);
-  // The same as a COLORREF, to compare with RGB().
+  // The framebuffer's colour at a client point of `hwnd` (any window). Read it while the window
+  // thread rests (after Settle), or on that thread.
   static COLORREF FrameColor(HWND hwnd, POINT client);
   // Whether the host's screen shows exactly the framebuffer of top-level window `top`.
   bool ScreenMatchesFramebuffer(HWND top) const;
 
  private:
-  std::shared_ptr<velmor::test::ManualClock> clock_;
+  std::shared_ptr<ManualClock> clock_;
   std::shared_ptr<platform::host::HeadlessHost> host_;
 };
 
@@ -56,7 +53,7 @@ constexpr COLORREF ColorOf(std::uint32_t pixel) {
 class WindowThread {
  public:
   explicit WindowThread(std::function<void()> body);
-  ~WindowThread();
+  ~WindowThread() { thread_.join(); }
   WindowThread(const WindowThread&) = delete;
   WindowThread& operator=(const WindowThread&) = delete;
 
@@ -68,34 +65,6 @@ class WindowThread {
   std::condition_variable cv_;
   bool finished_ = false;
   std::thread thread_;
-};
-
-// Runs a modal dialog (`doModal`, say [&] { return dlg.DoModal(); }) on a window thread of its
-// own, and waits until its window is shown and at rest. When the object goes, a dialog still
-// open is closed as the window manager would close it, and the thread is joined.
-class ModalRun {
- public:
-  ModalRun(HeadlessDesktop& desk, std::function<INT_PTR()> doModal);
-  ~ModalRun();
-  ModalRun(const ModalRun&) = delete;
-  ModalRun& operator=(const ModalRun&) = delete;
-
-  HWND hwnd() const { return hwnd_; }
-  // What doModal returned; valid once Ended().
-  INT_PTR result() const { return result_; }
-  void Settle() { desk_.Settle(hwnd_); }
-  // Closes the dialog through the window manager's close and waits for doModal to return.
-  bool Close();
-  // Waits (real time) for doModal to return by itself.
-  bool WaitEnded(std::chrono::milliseconds timeout = std::chrono::seconds(10));
-  // Runs `call` on the dialog's thread and returns its result.
-  LRESULT OnUi(const std::function<LRESULT()>& call) { return platform::ui::CallOnWindowThread(hwnd_, call); }
-
- private:
-  HeadlessDesktop& desk_;
-  HWND hwnd_ = nullptr;
-  INT_PTR result_ = 0;
-  std::unique_ptr<WindowThread> thread_;
 };
 
 }  // namespace velmor::test

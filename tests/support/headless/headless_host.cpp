@@ -5,17 +5,7 @@
 namespace platform::host {
 namespace {
 
-unsigned Bit(ui::MouseButton b) {
-  switch (b) {
-    case ui::MouseButton::Left:
-      return 1;
-    case ui::MouseButton::Right:
-      return 2;
-    case ui::MouseButton::Middle:
-      return 4;
-  }
-  return 0;
-}
+unsigned Bit(ui::MouseButton b) { return b == ui::MouseButton::Left ? 1 : b == ui::MouseButton::Right ? 2 : 4; }
 
 bool Inside(const RECT& r, POINT p) { return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom; }
 
@@ -31,31 +21,38 @@ HeadlessHost::HeadlessHost(SIZE screen) : screen_(screen) {
 
 HeadlessHost::~HeadlessHost() { gdi::SetCursorObserver(nullptr); }
 
-void HeadlessHost::Create(HWND hwnd, const TopLevelInfo& info) {
+void HeadlessHost::Record(RequestKind kind, HWND hwnd, RECT rect) {
   std::lock_guard g(mutex_);
-  Window& w = windows_[hwnd];
-  w.state.rect = info.rect;
-  w.state.title = std::u16string(info.title);
-  requests_.push_back(Request{RequestKind::Create, hwnd, info.rect, POINT{}, w.state.title});
+  requests_.push_back(Request{kind, hwnd, rect});
+}
+
+HeadlessHost::Window* HeadlessHost::FindLocked(HWND hwnd) {
+  auto it = windows_.find(hwnd);
+  return it == windows_.end() ? nullptr : &it->second;
+}
+
+void HeadlessHost::Create(HWND hwnd, const TopLevelInfo& info) {
+  Record(RequestKind::Create, hwnd, info.rect);
+  std::lock_guard g(mutex_);
+  windows_[hwnd].state = WindowState{info.rect, false, false, std::u16string(info.title)};
 }
 
 void HeadlessHost::Destroy(HWND hwnd) {
+  Record(RequestKind::Destroy, hwnd);
   std::lock_guard g(mutex_);
-  requests_.push_back(Request{RequestKind::Destroy, hwnd, RECT{}, POINT{}, {}});
   windows_.erase(hwnd);
   std::erase(stack_, hwnd);
-  if (active_ == hwnd) active_ = nullptr;
-  if (hover_ == hwnd) hover_ = nullptr;
-  if (grab_ == hwnd) grab_ = nullptr;
-  if (moving_ == hwnd) moving_ = nullptr;
+  for (HWND* h : {&active_, &hover_, &grab_}) {
+    if (*h == hwnd) *h = nullptr;
+  }
 }
 
 void HeadlessHost::Show(HWND hwnd, bool show) {
+  Record(show ? RequestKind::Show : RequestKind::Hide, hwnd);
   std::lock_guard g(mutex_);
-  auto it = windows_.find(hwnd);
-  if (it == windows_.end()) return;
-  requests_.push_back(Request{show ? RequestKind::Show : RequestKind::Hide, hwnd, RECT{}, POINT{}, {}});
-  it->second.state.shown = show;
+  Window* w = FindLocked(hwnd);
+  if (!w) return;
+  w->state.shown = show;
   if (show) {
     RaiseLocked(hwnd);
     ActivateLocked(hwnd);
@@ -63,117 +60,70 @@ void HeadlessHost::Show(HWND hwnd, bool show) {
     shownCv_.notify_all();
   } else {
     std::erase(stack_, hwnd);
-    if (active_ == hwnd) {
-      ui::HostActivated(hwnd, false);
-      active_ = nullptr;
-      for (auto s = stack_.rbegin(); s != stack_.rend(); ++s) {
-        if (windows_[*s].state.shown && !windows_[*s].state.iconic) {
-          ActivateLocked(*s);
-          break;
-        }
-      }
-    }
+    if (active_ != hwnd) return PointerMovedLocked();
+    HWND next = nullptr;  // the topmost window left that is not minimised
+    for (HWND s : stack_) next = windows_.at(s).state.iconic ? next : s;
+    ActivateLocked(next);
   }
   PointerMovedLocked();
 }
 
 void HeadlessHost::SetBounds(HWND hwnd, const RECT& rect) {
+  Record(RequestKind::SetBounds, hwnd, rect);
   std::lock_guard g(mutex_);
-  auto it = windows_.find(hwnd);
-  if (it == windows_.end()) return;
-  requests_.push_back(Request{RequestKind::SetBounds, hwnd, rect, POINT{}, {}});
-  it->second.state.rect = rect;
+  if (Window* w = FindLocked(hwnd)) w->state.rect = rect;
   PointerMovedLocked();
 }
 
 void HeadlessHost::Iconify(HWND hwnd) {
+  Record(RequestKind::Iconify, hwnd);
   std::lock_guard g(mutex_);
-  auto it = windows_.find(hwnd);
-  if (it == windows_.end()) return;
-  requests_.push_back(Request{RequestKind::Iconify, hwnd, RECT{}, POINT{}, {}});
-  it->second.state.iconic = true;
-  if (active_ == hwnd) {
-    ui::HostActivated(hwnd, false);
-    active_ = nullptr;
-  }
+  Window* w = FindLocked(hwnd);
+  if (!w) return;
+  w->state.iconic = true;
+  if (active_ == hwnd) ActivateLocked(nullptr);
   PointerMovedLocked();
 }
 
 void HeadlessHost::Restore(HWND hwnd) {
+  Record(RequestKind::Restore, hwnd);
   std::lock_guard g(mutex_);
-  auto it = windows_.find(hwnd);
-  if (it == windows_.end()) return;
-  requests_.push_back(Request{RequestKind::Restore, hwnd, RECT{}, POINT{}, {}});
-  it->second.state.iconic = false;
+  Window* w = FindLocked(hwnd);
+  if (!w) return;
+  w->state.iconic = false;
   RaiseLocked(hwnd);
   ActivateLocked(hwnd);
   PointerMovedLocked();
 }
 
 void HeadlessHost::SetTitle(HWND hwnd, std::u16string_view title) {
+  Record(RequestKind::SetTitle, hwnd);
   std::lock_guard g(mutex_);
-  auto it = windows_.find(hwnd);
-  if (it == windows_.end()) return;
-  it->second.state.title = std::u16string(title);
-  requests_.push_back(Request{RequestKind::SetTitle, hwnd, RECT{}, POINT{}, it->second.state.title});
-}
-
-void HeadlessHost::SetIcon(HWND hwnd, HICON big, HICON small) {
-  std::lock_guard g(mutex_);
-  auto it = windows_.find(hwnd);
-  if (it == windows_.end()) return;
-  it->second.state.bigIcon = big;
-  it->second.state.smallIcon = small;
-  requests_.push_back(Request{RequestKind::SetIcon, hwnd, RECT{}, POINT{}, {}});
+  if (Window* w = FindLocked(hwnd)) w->state.title = std::u16string(title);
 }
 
 void HeadlessHost::Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surface, std::span<const RECT> rects) {
   std::lock_guard g(mutex_);
-  auto it = windows_.find(hwnd);
-  if (it == windows_.end() || !surface) return;
-  Window& w = it->second;
-  if (w.width != surface->width || w.height != surface->height) {
-    // The window was resized: what the screen showed stays where it was, the rest is black.
-    std::vector<std::uint32_t> next(static_cast<std::size_t>(surface->width) * static_cast<std::size_t>(surface->height));
-    for (int y = 0; y < std::min(w.height, surface->height); ++y) {
-      for (int x = 0; x < std::min(w.width, surface->width); ++x) {
-        next[static_cast<std::size_t>(y * surface->width + x)] = w.screen[static_cast<std::size_t>(y * w.width + x)];
-      }
-    }
-    w.screen = std::move(next);
-    w.width = surface->width;
-    w.height = surface->height;
+  Window* w = FindLocked(hwnd);
+  if (!w || !surface) return;
+  if (w->width != surface->width || w->screen.size() != surface->pixels.size()) {
+    // A resized window shows black until its new pixels are presented.
+    w->width = surface->width;
+    w->screen.assign(surface->pixels.size(), 0);
   }
   for (const RECT& r : rects) {
-    const LONG left = std::max<LONG>(r.left, 0), top = std::max<LONG>(r.top, 0);
-    const LONG right = std::min<LONG>(r.right, w.width), bottom = std::min<LONG>(r.bottom, w.height);
-    for (LONG y = top; y < bottom; ++y) {
-      for (LONG x = left; x < right; ++x) w.screen[static_cast<std::size_t>(y * w.width + x)] = surface->At(x, y);
+    for (LONG y = std::max<LONG>(r.top, 0); y < std::min<LONG>(r.bottom, surface->height); ++y) {
+      for (LONG x = std::max<LONG>(r.left, 0); x < std::min<LONG>(r.right, surface->width); ++x) {
+        w->screen[static_cast<std::size_t>(y * w->width + x)] = surface->At(x, y);
+      }
     }
   }
-  w.everPresented = true;
-  ++w.state.presents;
 }
-
-void HeadlessHost::BeginMove(HWND hwnd, POINT screenPoint) {
-  std::lock_guard g(mutex_);
-  auto it = windows_.find(hwnd);
-  if (it == windows_.end()) return;
-  requests_.push_back(Request{RequestKind::BeginMove, hwnd, RECT{}, screenPoint, {}});
-  if (buttons_ & Bit(ui::MouseButton::Left)) {
-    moving_ = hwnd;
-    moveAnchor_ = mouse_;
-    moveStart_ = it->second.state.rect;
-  }
-}
-
-SIZE HeadlessHost::ScreenSize() { return screen_; }
 
 HWND HeadlessHost::WindowAtLocked(POINT screen) const {
   for (auto s = stack_.rbegin(); s != stack_.rend(); ++s) {
-    auto it = windows_.find(*s);
-    if (it == windows_.end() || !it->second.state.shown || it->second.state.iconic) continue;
-    if (Inside(it->second.state.rect, screen)) return *s;
+    const WindowState& st = windows_.at(*s).state;
+    if (st.shown && !st.iconic && Inside(st.rect, screen)) return *s;
   }
   return nullptr;
 }
@@ -196,32 +146,24 @@ void HeadlessHost::RaiseLocked(HWND hwnd) {
   stack_.push_back(hwnd);
 }
 
-// The pointer is at mouse_ and the windows may have changed: report crossings, as a screen
-// server does when windows appear, move or go away under a still pointer.
+// The pointer now counts as over `under`: the window it leaves hears so, the new one hears of
+// the pointer at once.
+void HeadlessHost::CrossLocked(HWND under) {
+  if (under == hover_) return;
+  if (hover_ && windows_.contains(hover_)) ui::HostPointerLeave(hover_, ToClientLocked(hover_, mouse_));
+  hover_ = under;
+  if (hover_) ui::HostPointerMove(hover_, ToClientLocked(hover_, mouse_));
+}
+
+// Windows appeared, moved or went away under a still pointer: report the crossing, as a
+// screen server does.
 void HeadlessHost::PointerMovedLocked() {
-  if (grab_ || moving_) return;
-  const HWND under = WindowAtLocked(mouse_);
-  if (under != hover_) {
-    if (hover_ && windows_.contains(hover_)) ui::HostPointerLeave(hover_, ToClientLocked(hover_, mouse_));
-    hover_ = under;
-    if (hover_) ui::HostPointerMove(hover_, ToClientLocked(hover_, mouse_));
-  }
+  if (!grab_) CrossLocked(WindowAtLocked(mouse_));
 }
 
 void HeadlessHost::MoveMouse(POINT screen) {
   std::lock_guard g(mutex_);
   mouse_ = screen;
-  if (moving_) {
-    auto it = windows_.find(moving_);
-    if (it != windows_.end()) {
-      const LONG dx = screen.x - moveAnchor_.x, dy = screen.y - moveAnchor_.y;
-      RECT r = moveStart_;
-      r = RECT{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
-      it->second.state.rect = r;
-      ui::HostMoved(moving_, POINT{r.left, r.top});
-    }
-    return;
-  }
   if (grab_) {
     ui::HostPointerMove(grab_, ToClientLocked(grab_, screen));
     return;
@@ -245,7 +187,7 @@ void HeadlessHost::Press(ui::MouseButton button) {
   const HWND target = grab_ ? grab_ : hover_;
   buttons_ |= Bit(button);
   if (!target) return;
-  if (!grab_) grab_ = target;
+  grab_ = target;
   if (button == ui::MouseButton::Left) {
     RaiseLocked(target);
     ActivateLocked(target);
@@ -256,24 +198,17 @@ void HeadlessHost::Press(ui::MouseButton button) {
 void HeadlessHost::Release(ui::MouseButton button) {
   std::lock_guard g(mutex_);
   buttons_ &= ~Bit(button);
-  if (moving_ && button == ui::MouseButton::Left) {
-    // The window manager's move ends here; the program never sees this release.
-    moving_ = nullptr;
-    grab_ = nullptr;
-    PointerMovedLocked();
-    return;
-  }
   const HWND target = grab_ ? grab_ : hover_;
   if (target) ui::HostPointerButton(target, ToClientLocked(target, mouse_), button, false);
-  if (buttons_ == 0 && grab_) {
-    grab_ = nullptr;
-    const HWND under = WindowAtLocked(mouse_);
-    if (under != hover_ || under != target) {
-      if (target && windows_.contains(target) && under != target) ui::HostPointerLeave(target, ToClientLocked(target, mouse_));
-      hover_ = under;
-      if (hover_ && hover_ != target) ui::HostPointerMove(hover_, ToClientLocked(hover_, mouse_));
-    }
+  if (buttons_ != 0 || !grab_) return;
+  // The implicit grab ends: a pointer now over another window has left the grabbing one.
+  grab_ = nullptr;
+  const HWND under = WindowAtLocked(mouse_);
+  if (under != target && target && windows_.contains(target)) {
+    ui::HostPointerLeave(target, ToClientLocked(target, mouse_));
+    hover_ = nullptr;
   }
+  CrossLocked(under);
 }
 
 void HeadlessHost::ClickAt(HWND hwnd, POINT client) {
@@ -304,9 +239,9 @@ void HeadlessHost::RequestClose(HWND hwnd) {
 
 void HeadlessHost::UserRestore(HWND hwnd) {
   std::lock_guard g(mutex_);
-  auto it = windows_.find(hwnd);
-  if (it == windows_.end() || !it->second.state.iconic) return;
-  it->second.state.iconic = false;
+  Window* w = FindLocked(hwnd);
+  if (!w || !w->state.iconic) return;
+  w->state.iconic = false;
   ui::HostIconicChanged(hwnd, false);
   RaiseLocked(hwnd);
   ActivateLocked(hwnd);
@@ -327,14 +262,8 @@ std::vector<HeadlessHost::Request> HeadlessHost::Requests() const {
 
 std::size_t HeadlessHost::CountRequests(RequestKind kind, HWND hwnd) const {
   std::lock_guard g(mutex_);
-  return static_cast<std::size_t>(std::count_if(requests_.begin(), requests_.end(), [&](const Request& r) {
-    return r.kind == kind && (hwnd == nullptr || r.hwnd == hwnd);
-  }));
-}
-
-void HeadlessHost::ClearRequests() {
-  std::lock_guard g(mutex_);
-  requests_.clear();
+  return static_cast<std::size_t>(std::ranges::count_if(
+      requests_, [&](const Request& r) { return r.kind == kind && (hwnd == nullptr || r.hwnd == hwnd); }));
 }
 
 HWND HeadlessHost::ActiveWindow() const {
@@ -342,23 +271,15 @@ HWND HeadlessHost::ActiveWindow() const {
   return active_;
 }
 
-POINT HeadlessHost::MousePosition() const {
-  std::lock_guard g(mutex_);
-  return mouse_;
-}
-
 HCURSOR HeadlessHost::Cursor() const {
   std::lock_guard g(mutex_);
   return cursor_;
 }
 
-std::optional<std::uint32_t> HeadlessHost::ScreenPixel(HWND top, POINT client) const {
+std::vector<std::uint32_t> HeadlessHost::Screen(HWND top) const {
   std::lock_guard g(mutex_);
   auto it = windows_.find(top);
-  if (it == windows_.end() || !it->second.everPresented) return std::nullopt;
-  const Window& w = it->second;
-  if (client.x < 0 || client.y < 0 || client.x >= w.width || client.y >= w.height) return std::nullopt;
-  return w.screen[static_cast<std::size_t>(client.y * w.width + client.x)];
+  return it == windows_.end() ? std::vector<std::uint32_t>{} : it->second.screen;
 }
 
 HWND HeadlessHost::WaitForShownWindow(std::chrono::milliseconds timeout) {

@@ -3,11 +3,8 @@
 // It behaves like a simple window manager on a screen of fixed size: top-level windows stack in
 // the order they were shown, showing a window activates it, the keyboard goes to the active
 // window and the mouse to the window under the pointer (or, while a button is held, to the
-// window where it went down). A move started with WM_NCLBUTTONDOWN/HTCAPTION takes the pointer
-// until the left button is released and moves the window with it, as a window manager would.
-//
-// Tests drive it from any thread: they move the mouse, press buttons and keys, ask to close or
-// restore windows, and read back what the window system asked of the host and what it presented.
+// window where it went down). Tests drive it from any thread and read back what the window
+// system asked of it and what it presented.
 #pragma once
 
 #include <condition_variable>
@@ -28,26 +25,18 @@ class HeadlessHost final : public Host {
   struct Request {
     RequestKind kind;
     HWND hwnd;
-    RECT rect;     // Create, SetBounds
-    POINT point;   // BeginMove
-    std::u16string text;  // Create, SetTitle
+    RECT rect;  // Create, SetBounds
   };
   struct WindowState {
     RECT rect{};
     bool shown = false;
     bool iconic = false;
     std::u16string title;
-    HICON bigIcon = nullptr;
-    HICON smallIcon = nullptr;
-    std::size_t presents = 0;
   };
 
   explicit HeadlessHost(SIZE screen = SIZE{1280, 800});
   ~HeadlessHost() override;
-  HeadlessHost(const HeadlessHost&) = delete;
-  HeadlessHost& operator=(const HeadlessHost&) = delete;
 
-  // Host.
   void Create(HWND hwnd, const TopLevelInfo& info) override;
   void Destroy(HWND hwnd) override;
   void Show(HWND hwnd, bool show) override;
@@ -55,15 +44,15 @@ class HeadlessHost final : public Host {
   void Iconify(HWND hwnd) override;
   void Restore(HWND hwnd) override;
   void SetTitle(HWND hwnd, std::u16string_view title) override;
-  void SetIcon(HWND hwnd, HICON big, HICON small) override;
+  void SetIcon(HWND hwnd, HICON, HICON) override { Record(RequestKind::SetIcon, hwnd); }
   void Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surface, std::span<const RECT> rects) override;
-  void BeginMove(HWND hwnd, POINT screenPoint) override;
-  SIZE ScreenSize() override;
+  void BeginMove(HWND hwnd, POINT) override { Record(RequestKind::BeginMove, hwnd); }
+  SIZE ScreenSize() override { return screen_; }
   int EventFd() override { return -1; }
   bool HasPendingEvents() override { return false; }
   void DispatchEvents() override {}
 
-  // --- Input, at screen coordinates or at a point of any window (children included). -------
+  // Input, at screen coordinates or at a client point of any window (children included).
   void MoveMouse(POINT screen);
   void MoveMouseTo(HWND hwnd, POINT client);
   void Press(ui::MouseButton button = ui::MouseButton::Left);
@@ -76,17 +65,15 @@ class HeadlessHost final : public Host {
   void RequestClose(HWND hwnd);
   void UserRestore(HWND hwnd);
 
-  // --- What the window system did. --------------------------------------------------------
+  // What the window system did.
   std::optional<WindowState> State(HWND hwnd) const;
   std::vector<Request> Requests() const;
   std::size_t CountRequests(RequestKind kind, HWND hwnd = nullptr) const;
-  void ClearRequests();
   HWND ActiveWindow() const;
-  POINT MousePosition() const;
   HCURSOR Cursor() const;  // the cursor last set (SetCursor)
-  // The pixel the screen shows at a client point of `top`, from what was presented (0x00RRGGBB);
-  // nothing outside the window or before the first Present there.
-  std::optional<std::uint32_t> ScreenPixel(HWND top, POINT client) const;
+  // What the screen shows of top-level window `top` (0x00RRGGBB, rows top to bottom): the
+  // rectangles presented since it took its present size; black where none was.
+  std::vector<std::uint32_t> Screen(HWND top) const;
   // Waits (real time) until a top-level window is shown that was not shown before the call or
   // the last call; returns it, or null on time-out.
   HWND WaitForShownWindow(std::chrono::milliseconds timeout = std::chrono::seconds(10));
@@ -95,15 +82,16 @@ class HeadlessHost final : public Host {
   struct Window {
     WindowState state;
     int width = 0;
-    int height = 0;
     std::vector<std::uint32_t> screen;
-    bool everPresented = false;
   };
 
+  void Record(RequestKind kind, HWND hwnd, RECT rect = {});
+  Window* FindLocked(HWND hwnd);
   HWND WindowAtLocked(POINT screen) const;
   POINT ToClientLocked(HWND top, POINT screen) const;
   void ActivateLocked(HWND hwnd);
   void RaiseLocked(HWND hwnd);
+  void CrossLocked(HWND under);
   void PointerMovedLocked();
 
   SIZE screen_;
@@ -119,10 +107,6 @@ class HeadlessHost final : public Host {
   unsigned buttons_ = 0;
   POINT mouse_{-1, -1};
   HCURSOR cursor_ = nullptr;
-  // A window move in progress: the window, where the pointer was and where the window was.
-  HWND moving_ = nullptr;
-  POINT moveAnchor_{};
-  RECT moveStart_{};
 };
 
 }  // namespace platform::host

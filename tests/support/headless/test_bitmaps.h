@@ -1,8 +1,9 @@
-// Small 24-bit BMP resources made and registered by tests.
+// Small 24-bit BMP pictures made by tests, and registered as bitmap resources.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "platform/base/types.h"
 
@@ -10,11 +11,13 @@ namespace velmor::test {
 
 using PixelFunction = std::function<std::uint32_t(int x, int y)>;  // 0x00RRGGBB, y from the top
 
-// Registers a width x height 24-bit BMP under bitmap resource `id`; the bytes live as long as
-// the process, as the resource registry wants.
+// A bottom-up 24-bit BMP file, as saved pictures are.
+std::vector<BYTE> MakeBmp(int width, int height, const PixelFunction& pixel);
+// Registers MakeBmp's picture under bitmap resource `id`; the bytes live as long as the process,
+// as the resource registry wants.
 void RegisterTestBitmap(WORD id, int width, int height, const PixelFunction& pixel);
-// A picture with a recognisable pattern around one base colour: no two neighbouring pixels
-// are equal, so a shifted or stretched copy does not match.
+// A picture with a recognisable pattern around one base colour: no two neighbouring pixels are
+// equal, so a shifted or stretched copy does not match.
 PixelFunction PatternOf(std::uint32_t base);
 
 }  // namespace velmor::test

@@ -1,0 +1,427 @@
+// CHoverButton and CLabel in a dialog on a blue skin, run modally on a window thread of its own:
+// looks, faces on screen, colours, fonts, flashing, the click action, and calls from other
+// threads.
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+#include <atomic>
+
+#include "controls/hover_button.h"
+#include "controls/label.h"
+#include "platform/shell/shell.h"
+#include "platform/ui/dialog_template.h"
+#include "tests/support/headless/headless_desktop.h"
+#include "tests/support/headless/test_bitmaps.h"
+
+namespace velmor::test {
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr int kButtonId = 1000, kLabelId = 1003, kNotifyLabelId = 1010;
+constexpr COLORREF kSkin = RGB(0, 0, 255);
+// The button's four faces, one plain colour each (0x00RRGGBB), by look state.
+constexpr std::uint32_t kFaces[4] = {0xC02020, 0x20C020, 0x2040C0, 0x808080};
+constexpr WORD kFaceIds[4] = {9201, 9202, 9203, 9204};
+inline const RECT kButtonRect{20, 20, 60, 40}, kLabelRect{20, 60, 170, 90}, kNotifyRect{20, 100, 170, 120};
+
+// Exposes the members the tests look at.
+struct Button : CHoverButton {
+  using CHoverButton::m_bHover, CHoverButton::m_bmpNormal, CHoverButton::m_bmpPressed, CHoverButton::m_bmpHover,
+      CHoverButton::m_bmpDisabled, CHoverButton::m_nState;
+};
+struct Label : CLabel {
+  using CLabel::m_bFlashPhase, CLabel::m_brBack, CLabel::m_font, CLabel::m_hFlashBrush, CLabel::m_lf;
+};
+
+class ControlsDialog : public CDialog {
+ public:
+  ControlsDialog() : CDialog(9100) {}
+  Button m_btn;
+  Label m_lbl, m_lblNotify;
+  std::atomic<int> clicks{0}, parentPresses{0};
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX) override {
+    DDX_Control(pDX, kLabelId, m_lbl);
+    DDX_Control(pDX, kNotifyLabelId, m_lblNotify);
+  }
+  BOOL OnInitDialog() override {
+    CDialog::OnInitDialog();
+    m_btn.SubclassDlgItem(kButtonId, this);
+    for (auto [wnd, r] : {std::pair<CWnd*, RECT>{&m_btn, kButtonRect}, {&m_lbl, kLabelRect}, {&m_lblNotify, kNotifyRect}}) {
+      wnd->SetWindowPos(nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER);
+    }
+    m_btn.LoadStateBitmaps(MAKEINTRESOURCEW(kFaceIds[0]), MAKEINTRESOURCEW(kFaceIds[1]), MAKEINTRESOURCEW(kFaceIds[2]),
+                           MAKEINTRESOURCEW(kFaceIds[3]));
+    return TRUE;
+  }
+  afx_msg BOOL OnEraseBkgnd(CDC* pDC) {
+    CRect rc;
+    GetClientRect(&rc);
+    CBrush skin(kSkin);
+    return pDC->FillRect(&rc, &skin), TRUE;
+  }
+  afx_msg void OnLButtonDown(UINT, CPoint) { ++parentPresses; }
+  afx_msg void OnButton() { ++clicks; }
+  DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(ControlsDialog, CDialog)
+  ON_WM_ERASEBKGND()
+  ON_WM_LBUTTONDOWN()
+  ON_BN_CLICKED(kButtonId, OnButton)
+END_MESSAGE_MAP()
+
+// Registers the template and the faces (once) before it runs the dialog; closes it when it goes.
+bool RegisterOnce() {
+  static const bool registered = [] {
+    static const platform::ui::DialogItemTemplate items[] = {
+        {kButtonId, u"button", u"", WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, 0, 10, 10, 30, 15},
+        {kLabelId, u"static", u"label", WS_VISIBLE | SS_LEFT, 0, 10, 40, 80, 10},
+        {kNotifyLabelId, u"static", u"http://127.0.0.1/settings", WS_VISIBLE | SS_LEFT | SS_NOTIFY, 0, 10, 60, 80, 10},
+    };
+    platform::ui::DialogTemplate t;
+    t.style = WS_POPUP | WS_VISIBLE | DS_SETFONT, t.x = 20, t.y = 20, t.cx = 160, t.cy = 100, t.items = items;
+    t.fontFace = u"MS UI Gothic", t.pointSize = 9;
+    platform::ui::RegisterDialogTemplate(9100, t);
+    for (int i = 0; i < 4; ++i) RegisterTestBitmap(kFaceIds[i], 40, 20, [i](int, int) { return kFaces[i]; });
+    return true;
+  }();
+  return registered;
+}
+
+class ControlsTest : public ::testing::Test {
+ protected:
+  ControlsTest() {
+    hwnd = desk.Host().WaitForShownWindow();
+    if (hwnd) desk.Settle(hwnd);
+  }
+  ~ControlsTest() override {
+    if (IsWindow(hwnd)) desk.Host().RequestClose(hwnd);
+    EXPECT_TRUE(thread.WaitFinished());
+  }
+  void Settle() { desk.Settle(hwnd); }
+  void MoveTo(POINT client) {  // a point of the dialog
+    desk.Host().MoveMouseTo(hwnd, client);
+    Settle();
+  }
+  template <class F>
+  LRESULT OnUi(F f) {
+    return platform::ui::CallOnWindowThread(hwnd, [&f]() -> LRESULT { return static_cast<LRESULT>(f()); });
+  }
+  HWND Capture() { return reinterpret_cast<HWND>(OnUi([] { return reinterpret_cast<LRESULT>(GetCapture()); })); }
+  // Whether the button shows the face of look state `state`, every pixel of it.
+  bool FaceIs(int state) {
+    for (int y = 0; y < 20; ++y) {
+      for (int x = 0; x < 40; ++x) {
+        if (HeadlessDesktop::FrameColor(dlg.m_btn.m_hWnd, POINT{x, y}) != ColorOf(kFaces[state])) return false;
+      }
+    }
+    return true;
+  }
+
+  bool registered = RegisterOnce();
+  HeadlessDesktop desk;
+  ControlsDialog dlg;
+  WindowThread thread{[this] { dlg.DoModal(); }};
+  HWND hwnd = nullptr;
+  Button& btn = dlg.m_btn;
+  Label& lbl = dlg.m_lbl;
+};
+
+POINT OnButton(int dx = 5, int dy = 5) { return POINT{kButtonRect.left + dx, kButtonRect.top + dy}; }
+constexpr POINT kOffButton{150, 20};
+
+TEST_F(ControlsTest, TheHoverFaceAndTheCaptureLastWhileThePointerIsOnTheButton) {
+  EXPECT_TRUE(FaceIs(CHoverButton::kNormal));
+  for (POINT p : {OnButton(), OnButton(30, 15)}) {
+    MoveTo(p);
+    EXPECT_TRUE(btn.m_nState == CHoverButton::kHover && btn.m_bHover && Capture() == btn.m_hWnd);
+    EXPECT_TRUE(FaceIs(CHoverButton::kHover));
+  }
+  EXPECT_TRUE(desk.ScreenMatchesFramebuffer(hwnd));
+  MoveTo(kOffButton);
+  EXPECT_TRUE(btn.m_nState == CHoverButton::kNormal && !btn.m_bHover && Capture() == nullptr);
+  EXPECT_TRUE(FaceIs(CHoverButton::kNormal));
+}
+
+TEST_F(ControlsTest, ThePressedLookLastsPastTheClickUntilTheMouseLeaves) {
+  MoveTo(OnButton());
+  desk.Host().Press();
+  Settle();
+  EXPECT_TRUE(FaceIs(CHoverButton::kPressed));
+  EXPECT_EQ(Capture(), btn.m_hWnd);
+  desk.Host().Release();
+  MoveTo(OnButton(20, 10));
+  EXPECT_EQ(dlg.clicks, 1);
+  EXPECT_TRUE(btn.m_nState == CHoverButton::kPressed && FaceIs(CHoverButton::kPressed));
+  MoveTo(kOffButton);
+  EXPECT_TRUE(FaceIs(CHoverButton::kNormal));
+}
+
+// Called from this thread, not the window's: each step is carried out there while this one
+// waits, so the result is visible the moment the call returns. The face is read on the window's
+// thread, where no later paint can be under way.
+TEST_F(ControlsTest, SetLookStateGivesEveryValueItsFaceEnabledStateAndHighlightBeforeItReturns) {
+  const struct {
+    int state, face;
+    bool enabled, pushed;
+  } rows[] = {{3, 3, false, true}, {0, 0, true, false}, {1, 1, true, true}, {2, 2, true, true}, {7, 0, true, true}, {-1, 0, true, true}};
+  for (const auto& r : rows) {
+    btn.SetLookState(r.state);
+    EXPECT_EQ(btn.m_nState, r.state);
+    EXPECT_TRUE(OnUi([&] { return FaceIs(r.face); })) << r.state;
+    EXPECT_EQ(IsWindowEnabled(btn.m_hWnd) != FALSE, r.enabled) << r.state;
+    EXPECT_EQ((SendMessageW(btn.m_hWnd, BM_GETSTATE, 0, 0) & BST_PUSHED) != 0, r.pushed) << r.state;
+  }
+  btn.SetLookState(0);
+  EnableWindow(btn.m_hWnd, FALSE);  // only the look state chooses the face
+  Settle();
+  EXPECT_TRUE(FaceIs(CHoverButton::kNormal));
+}
+
+TEST_F(ControlsTest, MovementChangesNothingInALookSetFromOutsideAndALeaveKeepsADisabledFace) {
+  MoveTo(OnButton());
+  btn.SetLookState(0);  // while hovering: the hover look comes back only after a leave
+  for (POINT p : {OnButton(10, 10), kOffButton, OnButton(2, 2)}) {
+    MoveTo(p);
+    EXPECT_TRUE(btn.m_nState == CHoverButton::kNormal && FaceIs(CHoverButton::kNormal));
+  }
+  for (int state : {1, 3}) {
+    for (POINT p : {POINT{5, 5}, POINT{-50, 5}}) {
+      // On the window's thread, so that nothing else runs between the movement and the look.
+      EXPECT_EQ(OnUi([&] {
+                  btn.SetLookState(state);
+                  SendMessageW(btn.m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y)));
+                  return btn.m_nState.load();
+                }),
+                state);
+    }
+  }
+  SendMessageW(btn.m_hWnd, WM_MOUSELEAVE, 0, 0);
+  Settle();
+  EXPECT_TRUE(btn.m_nState == CHoverButton::kDisabled && FaceIs(CHoverButton::kDisabled));
+}
+
+// The window disables its settings button under a resting pointer when the router goes.
+TEST_F(ControlsTest, ADisabledButtonGivesUpTheCaptureKeepsItsFaceAndLetsClicksThroughToTheDialog) {
+  MoveTo(OnButton(10, 10));
+  ASSERT_EQ(Capture(), btn.m_hWnd);
+  OnUi([&] { return btn.SetLookState(CHoverButton::kDisabled), 0; });
+  Settle();
+  EXPECT_EQ(Capture(), nullptr);
+  EXPECT_TRUE(btn.m_nState == CHoverButton::kDisabled && FaceIs(CHoverButton::kDisabled));
+  desk.Host().ClickAt(hwnd, OnButton());
+  Settle();
+  EXPECT_EQ(dlg.parentPresses, 1);
+  EXPECT_EQ(dlg.clicks, 0);
+}
+
+TEST_F(ControlsTest, AMissingImageDrawsNothingAndACaptionIsDrawnOverTheImage) {
+  ASSERT_TRUE(btn.LoadStateBitmaps(MAKEINTRESOURCEW(kFaceIds[0]), MAKEINTRESOURCEW(kFaceIds[1]),
+                                   MAKEINTRESOURCEW(kFaceIds[2]), nullptr));  // as the glyph buttons have none
+  btn.SetLookState(2);
+  btn.SetLookState(3);
+  Settle();
+  EXPECT_TRUE(FaceIs(CHoverButton::kHover));
+  btn.SetLookState(0);
+  SetWindowTextW(btn.m_hWnd, u"W");
+  Settle();
+  int changed = 0;
+  for (int y = 0; y < 20; ++y) {
+    for (int x = 0; x < 40; ++x) changed += HeadlessDesktop::FrameColor(btn.m_hWnd, POINT{x, y}) != ColorOf(kFaces[0]);
+  }
+  EXPECT_GT(changed, 5);         // the letter
+  EXPECT_LT(changed, 40 * 20 / 3);  // over the picture, not instead of it
+}
+
+TEST_F(ControlsTest, CallsOnAButtonWhoseWindowIsGoneReturnAtOnce) {
+  HWND gone = btn.m_hWnd;
+  desk.Host().RequestClose(hwnd);
+  ASSERT_TRUE(thread.WaitFinished());
+  EXPECT_EQ(btn.m_hWnd, nullptr);
+  btn.SetLookState(2);
+  EXPECT_EQ(btn.m_nState, 2);
+  EXPECT_EQ(SendMessageW(gone, BM_SETSTATE, 1, 0), 0);
+}
+
+TEST(HoverButtonImages, LoadingStopsAtTheFirstFailureAndTheDestructorReleasesEveryImage) {
+  RegisterOnce();
+  const std::size_t before = platform::gdi::LiveObjectCount();
+  {
+    Button b;
+    const auto loaded = [&] {
+      std::vector<bool> out;
+      for (CBitmap* bmp : {&b.m_bmpNormal, &b.m_bmpPressed, &b.m_bmpHover, &b.m_bmpDisabled}) out.push_back(bmp->GetSafeHandle());
+      return out;
+    };
+    LPCWSTR ids[4];
+    for (int i = 0; i < 4; ++i) ids[i] = MAKEINTRESOURCEW(kFaceIds[i]);
+    const LPCWSTR missing = MAKEINTRESOURCEW(9299);
+    EXPECT_TRUE(b.LoadStateBitmaps(ids[0], ids[1], ids[2], ids[3]));
+    EXPECT_EQ(platform::gdi::LiveObjectCount(), before + 4);
+    EXPECT_TRUE(b.LoadStateBitmaps(ids[0], nullptr, nullptr, nullptr));
+    EXPECT_EQ(platform::gdi::LiveObjectCount(), before + 1);
+    EXPECT_FALSE(b.LoadStateBitmaps(missing, ids[1], ids[2], ids[3]));
+    EXPECT_EQ(loaded(), (std::vector<bool>{false, false, false, false}));
+    EXPECT_FALSE(b.LoadStateBitmaps(ids[0], ids[1], missing, ids[3]));
+    EXPECT_EQ(loaded(), (std::vector<bool>{true, true, false, false}));
+    EXPECT_FALSE(b.LoadStateBitmaps(nullptr, nullptr, nullptr, nullptr)) << "the normal image is required";
+    b.LoadStateBitmaps(ids[0], ids[1], ids[2], ids[3]);
+  }
+  EXPECT_EQ(platform::gdi::LiveObjectCount(), before);
+}
+
+// The ink of the label's text on the skin: how many pixels, and their bounding rows.
+struct Ink {
+  int pixels = 0, top = 1000, bottom = 0;
+};
+Ink InkOf(const CWnd& label) {
+  Ink ink;
+  for (int y = 0; y < kLabelRect.bottom - kLabelRect.top; ++y) {
+    for (int x = 0; x < kLabelRect.right - kLabelRect.left; ++x) {
+      if (HeadlessDesktop::FrameColor(label.m_hWnd, POINT{x, y}) == kSkin) continue;
+      ++ink.pixels;
+      ink.top = std::min(ink.top, y);
+      ink.bottom = std::max(ink.bottom, y + 1);
+    }
+  }
+  return ink;
+}
+
+TEST_F(ControlsTest, ALabelLeavesItsColoursToTheDialogUntilTransparentThenPaintsOnlyItsTextInItsColourAndFont) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  const auto ask = [&](UINT message) {
+    return reinterpret_cast<HBRUSH>(SendMessageW(hwnd, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(lbl.m_hWnd)));
+  };
+  EXPECT_EQ(ask(WM_CTLCOLORSTATIC), GetSysColorBrush(COLOR_BTNFACE));
+  EXPECT_EQ(HeadlessDesktop::FrameColor(lbl.m_hWnd, POINT{149, 29}), GetSysColor(COLOR_BTNFACE));
+  lbl.SetTransparent();
+  lbl.SetTextColor(RGB(1, 2, 3));
+  SetTextColor(dc, RGB(9, 9, 9));
+  SetBkMode(dc, OPAQUE);
+  const HBRUSH hollow = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+  EXPECT_EQ(ask(WM_CTLCOLORBTN), hollow);
+  EXPECT_EQ(SetTextColor(dc, RGB(9, 9, 9)), RGB(9, 9, 9)) << "another kind of request leaves the DC alone";
+  EXPECT_EQ(ask(WM_CTLCOLORSTATIC), hollow);
+  // The setters answer with what the request left in the DC.
+  EXPECT_EQ(SetTextColor(dc, 0), RGB(1, 2, 3));
+  EXPECT_EQ(SetBkMode(dc, OPAQUE), TRANSPARENT);
+  EXPECT_EQ(SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT)), lbl.m_font.GetSafeHandle());
+  DeleteDC(dc);
+
+  // Over the skin the dialog painted beneath it: red text blended onto blue, nothing of a fill.
+  lbl.SetTextColor(RGB(255, 0, 0));
+  lbl.SetFontSize(10);
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  Settle();
+  const Ink small = InkOf(lbl);
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 150; ++x) ASSERT_EQ(GetGValue(HeadlessDesktop::FrameColor(lbl.m_hWnd, POINT{x, y})), 0) << x << "," << y;
+  }
+  lbl.SetFontSize(24);  // called from this thread, it repaints before it returns
+  const Ink large = InkOf(lbl);
+  EXPECT_GT(small.pixels, 10);
+  EXPECT_GT(large.bottom - large.top, (small.bottom - small.top) * 3 / 2) << "drawn in the label's own font";
+}
+
+TEST_F(ControlsTest, FontOperationsKeepTheOtherFieldsAndCutLongFaceNames) {
+  lbl.SetFontSize(12);
+  lbl.SetFontBold(TRUE);
+  lbl.SetFontName(u"Arial Black");
+  LOGFONTW made{};
+  ASSERT_TRUE(GetObjectW(lbl.m_font.GetSafeHandle(), sizeof made, &made));
+  for (const LOGFONTW& lf : {lbl.m_lf, made}) {
+    EXPECT_EQ(std::make_pair(lf.lfHeight, lf.lfWeight), std::make_pair(LONG{-12}, LONG{700}));
+    EXPECT_EQ(std::u16string(lf.lfFaceName), u"Arial Black");
+  }
+  lbl.SetFontBold(FALSE);
+  EXPECT_EQ(lbl.m_lf.lfWeight, FW_NORMAL);
+  const std::u16string longName(40, u'N');
+  lbl.SetFontName(longName.c_str());
+  EXPECT_EQ(std::u16string(lbl.m_lf.lfFaceName), longName.substr(0, 31));
+}
+
+TEST_F(ControlsTest, TextFlashingAlternatesStartingWithTheEmptyTextOnAnyTimerOfTheLabel) {
+  const auto text = [&] {
+    WCHAR buffer[64];
+    GetWindowTextW(lbl.m_hWnd, buffer, 64);
+    return std::u16string(buffer);
+  };
+  SetWindowTextW(lbl.m_hWnd, u"blink");
+  OnUi([&] { return lbl.SetFlash(CLabel::kFlashText), 0; });
+  std::vector<std::u16string> shown;
+  for (int i = 0; i < 5; ++i) {
+    desk.Advance(milliseconds(CLabel::kFlashPeriodMs), hwnd);
+    shown.push_back(text());
+  }
+  EXPECT_EQ(shown, (std::vector<std::u16string>{u"", u"blink", u"", u"blink", u""}));
+  OnUi([&] { return lbl.SetFlash(CLabel::kFlashNone), 0; });
+  desk.Advance(milliseconds(CLabel::kFlashPeriodMs * 3), hwnd);
+  EXPECT_EQ(text(), u"blink");
+  // Any timer on the label's window is a flash step; not flashing, only the phase turns.
+  const bool phase = lbl.m_bFlashPhase;
+  SetTimer(lbl.m_hWnd, 77, 100, nullptr);
+  desk.Advance(milliseconds(100), hwnd);
+  EXPECT_EQ(lbl.m_bFlashPhase, !phase);
+  EXPECT_EQ(text(), u"blink");
+}
+
+TEST_F(ControlsTest, BackgroundFlashingAlternatesTheButtonFaceBrushWithTheLabelsOwn) {
+  lbl.SetTransparent();
+  OnUi([&] { return lbl.SetFlash(CLabel::kFlashBackground), 0; });
+  HDC dc = CreateCompatibleDC(nullptr);
+  std::vector<HBRUSH> brushes;
+  std::vector<COLORREF> corner;
+  for (int i = 0; i < 4; ++i) {
+    brushes.push_back(reinterpret_cast<HBRUSH>(SendMessageW(hwnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(lbl.m_hWnd))));
+    corner.push_back(HeadlessDesktop::FrameColor(lbl.m_hWnd, POINT{149, 29}));
+    desk.Advance(milliseconds(CLabel::kFlashPeriodMs), hwnd);
+  }
+  DeleteDC(dc);
+  const HBRUSH hollow = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+  EXPECT_EQ(brushes, (std::vector<HBRUSH>{lbl.m_hFlashBrush, hollow, lbl.m_hFlashBrush, hollow}));
+  EXPECT_EQ(corner[0], GetSysColor(COLOR_BTNFACE));
+  OnUi([&] { return lbl.SetFlash(CLabel::kFlashNone), 0; });
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  Settle();
+  EXPECT_EQ(HeadlessDesktop::FrameColor(lbl.m_hWnd, POINT{149, 29}), kSkin);
+}
+
+TEST_F(ControlsTest, ANotifyLabelOpensItsTextOnAClickAndShowsItsCursorWhereAPlainOneDoesNeither) {
+  std::mutex mutex;
+  std::vector<std::vector<std::string>> launched;
+  platform::shell::SetLauncher([&](const std::vector<std::string>& argv) {
+    std::lock_guard g(mutex);
+    launched.push_back(argv);
+    return 0;
+  });
+  HCURSOR hand = LoadCursorW(nullptr, IDC_HAND);
+  dlg.m_lblNotify.SetLinkCursor(hand);
+  const std::vector<std::vector<std::string>> opened{{"xdg-open", "http://127.0.0.1/settings"}};
+  desk.Host().ClickAt(dlg.m_lblNotify.m_hWnd, POINT{3, 3});
+  Settle();
+  EXPECT_EQ(dlg.parentPresses, 0);
+  EXPECT_EQ(desk.Host().Cursor(), hand);
+  desk.Host().ClickAt(lbl.m_hWnd, POINT{3, 3});
+  Settle();
+  EXPECT_EQ(dlg.parentPresses, 1) << "a plain label's click reaches the dialog";
+  EXPECT_EQ(desk.Host().Cursor(), LoadCursorW(nullptr, IDC_ARROW));
+  platform::shell::SetLauncher(nullptr);
+  EXPECT_EQ(launched, opened);
+}
+
+TEST(LabelLifetime, EveryDrawingObjectIsReleasedOnce) {
+  const std::size_t before = platform::gdi::LiveObjectCount();
+  {
+    CLabel label;
+    EXPECT_EQ(platform::gdi::LiveObjectCount(), before + 2);  // the font and the flash brush
+    label.SetTransparent();
+    EXPECT_EQ(platform::gdi::LiveObjectCount(), before + 2);  // the hollow brush is the system's
+  }
+  EXPECT_EQ(platform::gdi::LiveObjectCount(), before);
+}
+
+}  // namespace
+}  // namespace velmor::test
