@@ -1,7 +1,10 @@
 // One detection pass over scripted adapters, with real HTTP probes of routers on loopback.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/base/errors.h"
+#include "platform/kernel/handle.h"
 #include "tests/support/program/program_fixture.h"
 
 using namespace std::chrono_literals;
@@ -16,6 +19,11 @@ class DetectionPass : public ProgramTest {
   void RunPass() { Advance(dlg_->m_bConnected ? 30s : 10s); }
   std::string Gateway() const { return dlg_->m_szGateway; }
   std::string LastSsid() const { return dlg_->m_szLastSsid; }
+  // Open descriptors and handles: a pass leaves as many as it found.
+  static std::pair<long, std::size_t> Held() {
+    const std::filesystem::directory_iterator fds("/proc/self/fd");
+    return {std::distance(begin(fds), end(fds)), platform::kernel::OpenHandleCount()};
+  }
 };
 
 }  // namespace
@@ -31,6 +39,7 @@ TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
   EXPECT_TRUE(IsWindowEnabled(Control(IDC_SETTINGS_BUTTON)));
   EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: HomeNet");
   EXPECT_EQ(Gateway(), gateway);
+  const auto held = Held();
 
   // The same SSID: nothing on the screen is touched.
   TraceOn();
@@ -59,12 +68,18 @@ TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
   EXPECT_EQ(Gateway(), "");
   EXPECT_EQ(CountTrace("WLAN disconnect state\n"), 1);
 
-  // Still lost, with nothing shown: the window is left alone, the event still signalled.
+  // Still lost (connected, but nothing listens at the gateway) with nothing shown: the window is
+  // left alone, the event still signalled.
+  ndis_->SetConnectStatus("wlan0", NdisMediaStateConnected);
+  adapters_->Clear();
+  adapters_->Add("wlan0", "192.0.2.10", "127.0.0.1:1");
   ResetEvent(dlg_->m_hCheckDoneEvent);
   TraceOn();
   RunPass();
+  EXPECT_EQ(CountTrace("OpenURL Fail\n"), 1);
   EXPECT_EQ(CountTrace("[Velmor]Disconnect to Velmor\n"), 0);
   EXPECT_EQ(WaitForSingleObject(dlg_->m_hCheckDoneEvent, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(Held(), held) << "descriptors and handles";
 }
 
 TEST_F(DetectionPass, LegacyWirelessReadsTheSsidFromTheDriver) {

@@ -150,9 +150,4 @@ std::vector<std::string> RouterSim::Requests() const {
   return requests_;
 }
 
-void RouterSim::ClearRequests() {
-  std::lock_guard lock(mutex_);
-  requests_ = {};
-}
-
 }  // namespace velmor::test

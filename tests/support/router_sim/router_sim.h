@@ -49,7 +49,6 @@ class RouterSim {
   std::string ProbeAddress() const { return HostPort() + kProbePath; }
   // The head of every request read so far, as it arrived.
   std::vector<std::string> Requests() const;
-  void ClearRequests();
 
  private:
   void Serve(int fd);
