@@ -56,22 +56,6 @@ TEST_F(Cadence, FirstPassRunsAtStartUpAndTicksCountFromEachChangeOfState) {
   EXPECT_EQ(Passes(), 1);
 }
 
-TEST_F(Cadence, ATickDuringAPassStartsNothingAndIsNotRemembered) {
-  Gate gate;
-  StartHeld(gate);
-  desktop_.Advance(10s, hwnd_);
-  ASSERT_TRUE(gate.WaitForArrival());
-  TraceOn();
-  desktop_.Advance(10s, hwnd_);
-  EXPECT_EQ(Trace(), (std::vector<std::string>{"+RunVelmorCheckThread", "-RunVelmorCheckThread: Check processor not complete"}));
-  gate.Open();
-  WaitForWorkers();
-  // The pass is over; the next tick starts the next pass, no tick is replayed.
-  EXPECT_EQ(Passes(), 0);
-  Advance(10s);
-  EXPECT_EQ(Passes(), 1);
-}
-
 TEST_F(Cadence, RequestsInABurstStartOnePassAndOtherTimersNone) {
   Gate gate;
   StartHeld(gate);
