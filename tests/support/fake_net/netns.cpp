@@ -93,9 +93,11 @@ bool NetworkNamespace::RunInside(const std::function<void()>& body, const std::m
   std::thread thread([&] {
     const int fd = open(("/run/netns/" + name_).c_str(), O_RDONLY | O_CLOEXEC);
     // Only this thread changes namespaces; it ends right after, so the rest of the process never
-    // sees them. Mounts made in a private copy of the mount tree stay with it.
+    // sees them. Mounts made in a private copy of the mount tree stay with it. A sysfs mounted
+    // there shows the namespace's links, as `ip netns exec` arranges.
     joined = fd >= 0 && setns(fd, CLONE_NEWNET) == 0 && unshare(CLONE_NEWNS) == 0 &&
-             mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+             mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+             mount("sysfs", "/sys", "sysfs", 0, nullptr) == 0;
     if (fd >= 0) close(fd);
     for (const auto& [path, content] : files) joined = joined && StandIn(path, content);
     if (joined) body();
