@@ -1,5 +1,5 @@
-// GetAdaptersInfo's records over a scripted adapter list: texts that are missing or do not fit.
-// (The buffer's size contract is the detection pass's, which reads more than sixteen adapters.)
+// GetAdaptersInfo over a scripted adapter list: a buffer must hold every record, and texts that are
+// missing or do not fit.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -18,7 +18,10 @@ TEST(AdaptersInfo, MissingTextsHaveTheirDefaultsAndOversizedOnesAreCutInsideThei
 
   IP_ADAPTER_INFO info[3];
   std::memset(info, 0x5A, sizeof info);
-  ULONG size = 2 * sizeof(IP_ADAPTER_INFO);
+  ULONG size = 2 * sizeof(IP_ADAPTER_INFO) - 1;
+  ASSERT_EQ(GetAdaptersInfo(info, &size), ERROR_BUFFER_OVERFLOW);
+  EXPECT_EQ(size, 2 * sizeof(IP_ADAPTER_INFO));
+  EXPECT_EQ(reinterpret_cast<const unsigned char*>(info)[0], 0x5A) << "a buffer too small is left alone";
   ASSERT_EQ(GetAdaptersInfo(info, &size), ERROR_SUCCESS);
   EXPECT_EQ(std::string(info[0].Description), std::string(MAX_ADAPTER_DESCRIPTION_LENGTH + 3, 'd'));
   EXPECT_EQ(std::string(info[0].GatewayList.IpAddress.String), "") << "a cut address would be another address";
