@@ -1,7 +1,6 @@
 // A scripted adapter list for GetAdaptersInfo.
 #pragma once
 
-#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -26,19 +25,15 @@ class FakeAdapterSource final : public platform::net::AdapterSource {
     std::lock_guard g(mutex_);
     records_.clear();
   }
-  // Every List gives this error from now on; ERROR_SUCCESS lifts it.
-  void SetError(DWORD error) { error_ = error; }
-
   DWORD List(std::vector<platform::net::AdapterRecord>* adapters) override {
     std::lock_guard g(mutex_);
-    *adapters = error_ == ERROR_SUCCESS ? records_ : std::vector<platform::net::AdapterRecord>{};
-    return error_;
+    *adapters = records_;
+    return ERROR_SUCCESS;
   }
 
  private:
   std::mutex mutex_;
   std::vector<platform::net::AdapterRecord> records_;
-  std::atomic<DWORD> error_ = ERROR_SUCCESS;
 };
 
 }  // namespace velmor::test
