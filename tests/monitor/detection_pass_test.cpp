@@ -19,10 +19,9 @@ class DetectionPass : public ProgramTest {
   void RunPass() { Advance(dlg_->m_bConnected ? 30s : 10s); }
   std::string Gateway() const { return dlg_->m_szGateway; }
   std::string LastSsid() const { return dlg_->m_szLastSsid; }
-  // Open descriptors and handles: a pass leaves as many as it found.
-  static std::pair<long, std::size_t> Held() {
+  static long OpenFds() {
     const std::filesystem::directory_iterator fds("/proc/self/fd");
-    return {std::distance(begin(fds), end(fds)), platform::kernel::OpenHandleCount()};
+    return std::distance(begin(fds), end(fds));
   }
 };
 
@@ -39,7 +38,10 @@ TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
   EXPECT_TRUE(IsWindowEnabled(Control(IDC_SETTINGS_BUTTON)));
   EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: HomeNet");
   EXPECT_EQ(Gateway(), gateway);
-  const auto held = Held();
+  // A pass leaves as many handles and descriptors open as it found. (The router's thread may still
+  // hold the first probe's connection now, but not two passes after its last probe.)
+  const std::size_t handles = platform::kernel::OpenHandleCount();
+  const long fds = OpenFds();
 
   // The same SSID: nothing on the screen is touched.
   TraceOn();
@@ -79,7 +81,8 @@ TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
   EXPECT_EQ(CountTrace("OpenURL Fail\n"), 1);
   EXPECT_EQ(CountTrace("[Velmor]Disconnect to Velmor\n"), 0);
   EXPECT_EQ(WaitForSingleObject(dlg_->m_hCheckDoneEvent, 0), WAIT_OBJECT_0);
-  EXPECT_EQ(Held(), held) << "descriptors and handles";
+  EXPECT_EQ(platform::kernel::OpenHandleCount(), handles);
+  EXPECT_LE(OpenFds(), fds);
 }
 
 TEST_F(DetectionPass, LegacyWirelessReadsTheSsidFromTheDriver) {
