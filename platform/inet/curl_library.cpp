@@ -35,7 +35,6 @@ const CurlLibrary* Open() {
       Find(library, "curl_multi_remove_handle", c.multi_remove_handle) &&
       Find(library, "curl_multi_perform", c.multi_perform) && Find(library, "curl_multi_poll", c.multi_poll) &&
       Find(library, "curl_multi_wakeup", c.multi_wakeup) && Find(library, "curl_multi_info_read", c.multi_info_read) &&
-      Find(library, "curl_slist_append", c.slist_append) && Find(library, "curl_slist_free_all", c.slist_free_all) &&
       Find(library, "curl_url", c.url) && Find(library, "curl_url_cleanup", c.url_cleanup) &&
       Find(library, "curl_url_set", c.url_set) && Find(library, "curl_url_get", c.url_get) &&
       Find(library, "curl_free", c.free);

@@ -26,8 +26,6 @@ struct CurlLibrary {
   decltype(&::curl_multi_poll) multi_poll;
   decltype(&::curl_multi_wakeup) multi_wakeup;
   decltype(&::curl_multi_info_read) multi_info_read;
-  decltype(&::curl_slist_append) slist_append;
-  decltype(&::curl_slist_free_all) slist_free_all;
   decltype(&::curl_url) url;
   decltype(&::curl_url_cleanup) url_cleanup;
   decltype(&::curl_url_set) url_set;

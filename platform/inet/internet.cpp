@@ -4,7 +4,6 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
-#include <thread>
 
 #include "platform/base/codepage.h"
 #include "platform/base/errors.h"
@@ -30,14 +29,6 @@ std::string ApplicationName() {
 }  // namespace
 
 bool InitializeInternet() { return LoadCurl() != nullptr; }
-
-void PreloadInternet() {
-  try {
-    std::thread([] { LoadCurl(); }).detach();
-  } catch (const std::system_error&) {
-    // No thread to spare: the first exchange loads the library itself.
-  }
-}
 
 }  // namespace platform::inet
 

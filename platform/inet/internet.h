@@ -5,8 +5,6 @@
 // returned file alone, so files and sessions may be released in any order. All waiting happens on
 // the calling thread and ends early when that thread is asked to stop
 // (platform::kernel::CurrentStopToken).
-//
-// The executable's main calls platform::inet::PreloadInternet() first thing.
 #pragma once
 
 #include <exception>
@@ -36,10 +34,6 @@ namespace platform::inet {
 // the first and repeat its result; every CInternetSession makes this call, and fails to open
 // without success. (libcurl 7.84 and later set up safely beside other threads.)
 bool InitializeInternet();
-
-// Starts InitializeInternet on a thread of its own and returns at once, so that libcurl loads
-// while the program shows its window.
-void PreloadInternet();
 
 class Transfer;
 

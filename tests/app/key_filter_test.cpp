@@ -7,20 +7,15 @@
 
 #include "tests/support/program/program_fixture.h"
 
-using velmor::test::ProgramTest;
 using Lines = std::vector<std::string>;
 
-namespace {
-
-class KeyFilter : public ProgramTest {
+class KeyFilter : public velmor::test::ProgramTest {
  protected:
   void Type(std::initializer_list<UINT> keys) {
     for (UINT k : keys) desktop_.Host().TypeKey(k);
     Settle();
   }
 };
-
-}  // namespace
 
 TEST_F(KeyFilter, QxjAsTheFirstCountedKeysFlipsTheTraceAndAnyOtherKeyFirstEndsTheSequence) {
   StartDialog();

@@ -1,9 +1,13 @@
 // One detection pass over scripted adapters, with real HTTP probes of routers on loopback.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/base/errors.h"
+#include "platform/kernel/handle.h"
 #include "tests/support/program/program_fixture.h"
 
+using namespace std::chrono_literals;
 using velmor::test::ProgramTest;
 using velmor::test::RouterAnswer;
 
@@ -12,10 +16,13 @@ namespace {
 class DetectionPass : public ProgramTest {
  protected:
   // Runs one timer-driven pass and waits for its end.
-  void RunPass() { Advance(std::chrono::milliseconds(dlg_->m_bConnected ? 30000 : 10000)); }
+  void RunPass() { Advance(dlg_->m_bConnected ? 30s : 10s); }
   std::string Gateway() const { return dlg_->m_szGateway; }
   std::string LastSsid() const { return dlg_->m_szLastSsid; }
-  bool ShowsConnected() const { return TextOf(IDC_STATUS_LABEL).starts_with(u"Kavel-7100 と\n"); }
+  static long OpenFds() {
+    const std::filesystem::directory_iterator fds("/proc/self/fd");
+    return std::distance(begin(fds), end(fds));
+  }
 };
 
 }  // namespace
@@ -27,9 +34,14 @@ TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
   WaitForWorkers();
   // The first pass, at start-up: the router with a new SSID.
   EXPECT_TRUE(ShowsConnected());
+  EXPECT_EQ(dlg_->m_lblStatus.GetTextColor(), RGB(0, 0, 0));
+  EXPECT_TRUE(IsWindowEnabled(Control(IDC_SETTINGS_BUTTON)));
   EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: HomeNet");
-  EXPECT_EQ(LastSsid(), "HomeNet");
   EXPECT_EQ(Gateway(), gateway);
+  // A pass leaves as many handles and descriptors open as it found. (The router's thread may still
+  // hold the first probe's connection now, but not two passes after its last probe.)
+  const std::size_t handles = platform::kernel::OpenHandleCount();
+  const long fds = OpenFds();
 
   // The same SSID: nothing on the screen is touched.
   TraceOn();
@@ -37,7 +49,7 @@ TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
   EXPECT_EQ(CountTrace("found SSID\n"), 1);
   EXPECT_EQ(CountTrace("[Velmor]Ready to connect with Velmor\n"), 0);
 
-  // Another SSID while connected: the line changes, the state stays.
+  // Another SSID while connected: the line changes; the state, and with it the timer, stays.
   wlan_->Associate("wlan0", "Cafe");
   TraceOn();
   RunPass();
@@ -45,7 +57,7 @@ TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
   EXPECT_EQ(CountTrace("[QXJ]Status is same"), 1);
 
   // The same router with an SSID that cannot be read: connected, with the bare line.
-  wlan_->Disassociate("wlan0");
+  wlan_->Associate("wlan0", std::nullopt);
   RunPass();
   EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: ");
   EXPECT_EQ(LastSsid(), "");
@@ -55,28 +67,40 @@ TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
   TraceOn();
   RunPass();
   EXPECT_FALSE(ShowsConnected());
-  EXPECT_EQ(LastSsid(), "");
   EXPECT_EQ(Gateway(), "");
   EXPECT_EQ(CountTrace("WLAN disconnect state\n"), 1);
 
-  // Still lost, with nothing shown: the window is left alone, the event still signalled.
+  // Still lost (connected, but nothing listens at the gateway) with nothing shown: the window is
+  // left alone, the event still signalled.
+  ndis_->SetConnectStatus("wlan0", NdisMediaStateConnected);
+  adapters_->Clear();
+  adapters_->Add("wlan0", "192.0.2.10", "127.0.0.1:1");
   ResetEvent(dlg_->m_hCheckDoneEvent);
   TraceOn();
   RunPass();
+  EXPECT_EQ(CountTrace("OpenURL Fail\n"), 1);
   EXPECT_EQ(CountTrace("[Velmor]Disconnect to Velmor\n"), 0);
   EXPECT_EQ(WaitForSingleObject(dlg_->m_hCheckDoneEvent, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(platform::kernel::OpenHandleCount(), handles);
+  EXPECT_LE(OpenFds(), fds);
 }
 
 TEST_F(DetectionPass, LegacyWirelessReadsTheSsidFromTheDriver) {
   const std::string gateway = StartRouter(RouterAnswer::Challenge("Kavel-7100 Web CU"));
   AddWirelessAdapter("wlan1", gateway, NdisPhysicalMediumWirelessLan, std::string(32, 'S'));
+  // The adapter's texts come from outside: the trace shows their control characters as escapes.
+  adapters_->Clear();
+  adapters_->Add("wlan1", "192.0.2.10", gateway, "d\x1b]0;t\x07\r\n\x7f\xc2\x9b%s\xff");
   StartDialog();
   WaitForWorkers();
   EXPECT_EQ(LastSsid(), std::string(32, 'S')) << "32 bytes without a terminator";
   EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: SSSSSSSSSSSSS...");
+  TraceOn();
+  RunPass();
+  EXPECT_EQ(CountTrace("d\\x1B]0;t\\x07\\x0D\\x0A\\x7F\\x9B%s\xEF\xBF\xBD"), 1);
 
   // An answer with no SSID bytes is a failure of this adapter.
-  ndis_->SetSsidRecord("wlan1", 0, "");
+  ndis_->SetSsid("wlan1", "");
   TraceOn();
   RunPass();
   EXPECT_EQ(CountTrace("Get SSID Fail\n"), 1);
@@ -91,12 +115,9 @@ TEST_F(DetectionPass, NativeWirelessWithoutAReadableSsidStillFindsTheRouter) {
   // Found with an empty SSID, and the last SSID was empty too: the window is not changed.
   EXPECT_EQ(Gateway(), gateway);
   EXPECT_FALSE(ShowsConnected());
-
   // The Wi-Fi service stopped: the adapter is skipped.
   wlan_->SetOpenError(ERROR_SERVICE_NOT_ACTIVE);
-  TraceOn();
   RunPass();
-  EXPECT_EQ(CountTrace("WlanOpenHandle failed with error: 1062\n"), 1);
   EXPECT_EQ(Gateway(), "");
 }
 
@@ -104,7 +125,6 @@ TEST_F(DetectionPass, OnlyConnectedWirelessAdaptersWithTheRouterPass) {
   const std::string router = StartRouter();
   const std::string other = StartRouter(RouterAnswer::Status(200, "<html>another box</html>"));
   adapters_->Add("eth0", "192.0.2.20", router);  // wired: never probed, whatever answers there
-  ndis_->AddAdapter("eth0");
   ndis_->SetMedium("eth0", NdisPhysicalMedium802_3);
   AddWirelessAdapter("wlan0", other, NdisPhysicalMediumNative802_11, "Other");
   AddWirelessAdapter("wlan1", router, NdisPhysicalMediumNative802_11, "First");
@@ -117,22 +137,9 @@ TEST_F(DetectionPass, OnlyConnectedWirelessAdaptersWithTheRouterPass) {
 }
 
 TEST_F(DetectionPass, MoreThanSixteenAdaptersAreAllWalked) {
-  for (int i = 0; i < 19; ++i) {
-    adapters_->Add("veth" + std::to_string(i), "", "");
-  }
+  for (int i = 0; i < 19; ++i) adapters_->Add("veth" + std::to_string(i));
   AddWirelessAdapter("wlan9", StartRouter(), NdisPhysicalMediumNative802_11, "Far");
   StartDialog();
   WaitForWorkers();
   EXPECT_EQ(LastSsid(), "Far");
-}
-
-TEST_F(DetectionPass, AnUnreadableAdapterListCountsAsNoAdapter) {
-  adapters_->SetError(ERROR_NOT_ENOUGH_MEMORY);
-  StartDialog();
-  WaitForWorkers();
-  TraceOn();
-  RunPass();
-  EXPECT_EQ(CountTrace("GetAdaptersInfo failed with error: 8\n"), 1);
-  EXPECT_TRUE(dlg_->m_bCheckComplete);
-  EXPECT_EQ(WaitForSingleObject(dlg_->m_hCheckDoneEvent, 0), WAIT_OBJECT_0);
 }

@@ -1,4 +1,4 @@
-// The two connection states on the screen, and the SSID line's cut.
+// The SSID line: its font and cut by its length, and a further cut for lines wider than the label.
 #include <gtest/gtest.h>
 
 #include "platform/base/codepage.h"
@@ -8,8 +8,6 @@ using velmor::test::ProgramTest;
 
 namespace {
 
-constexpr char16_t kDisconnected[] = u"Kavel-7100 との\nWi-Fi接続を確認してください";
-constexpr char16_t kConnected[] = u"Kavel-7100 と\nWi-Fi接続済みです";
 constexpr char16_t kNoticeButton[] = u"※「設定画面へ」ボタンは、Kavel-7100との\nWi-Fi接続後、アクティブになります";
 constexpr char16_t kNoticeLogin[] = u"※接続にはID/PWが必要です。\n初期値はマニュアルで確認してください";
 
@@ -19,18 +17,6 @@ class StatusDisplay : public ProgramTest {
 };
 
 }  // namespace
-
-TEST_F(StatusDisplay, StartsDisconnected) {
-  StartDialog();
-  WaitForWorkers();
-  EXPECT_EQ(TextOf(IDC_STATUS_LABEL), kDisconnected);
-  EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"");
-  EXPECT_EQ(TextOf(IDC_NOTICE_LABEL), kNoticeButton);
-  EXPECT_FALSE(IsWindowEnabled(Control(IDC_SETTINGS_BUTTON)));
-  EXPECT_EQ(dlg_->m_lblStatus.GetLogFont().lfHeight, -20);
-  EXPECT_EQ(dlg_->m_lblStatus.GetLogFont().lfWeight, 700);
-  EXPECT_EQ(dlg_->m_lblStatus.GetTextColor(), RGB(255, 0, 0));
-}
 
 TEST_F(StatusDisplay, SsidLineIsCutAndSizedByItsLength) {
   StartDialog();
@@ -60,9 +46,9 @@ TEST_F(StatusDisplay, SsidLineIsCutAndSizedByItsLength) {
   EXPECT_EQ(TextOf(IDC_NOTICE_LABEL), kNoticeButton);
 }
 
-// Lines the length rules leave wider than the label: full-width characters (whole by the rules,
-// or cut by them), a cut by the rules that would split a surrogate pair, and 32 invalid bytes.
-// Each is cut further at a character boundary, as little as makes it fit.
+// Lines the length rules leave wider than the label (full-width characters, whole by the rules or
+// cut by them; a cut by the rules that would split a surrogate pair; 32 invalid bytes) are cut
+// further, at a character boundary, as little as makes them fit.
 TEST_F(StatusDisplay, ALineWiderThanTheLabelIsCutFurtherUntilItFits) {
   StartDialog();
   HDC dc = CreateCompatibleDC(nullptr);
@@ -75,40 +61,23 @@ TEST_F(StatusDisplay, ALineWiderThanTheLabelIsCutFurtherUntilItFits) {
     DeleteObject(font);
     return rc.right;
   };
-  const std::u16string cases[] = {u"山田太郎の無線ルーター", u"カーベル無線接続試験用ネットワーク",
-                                  u"\U0001F4F6\U0001F4F6\U0001F4F6\U0001F4F6\U0001F4F6\U0001F4F6\U0001F4F6\U0001F4F6",
-                                  std::u16string(32, char16_t{0xDCFF})};
-  for (const std::u16string& ssid : cases) {
+  const auto high = [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; };
+  for (const std::u16string& ssid : {std::u16string(u"山田太郎の無線ルーター"), std::u16string(u"カーベル無線接続試験用ネットワーク"),
+                                    std::u16string(u"\U0001F4F6\U0001F4F6\U0001F4F6\U0001F4F6\U0001F4F6\U0001F4F6\U0001F4F6\U0001F4F6"),
+                                    std::u16string(32, char16_t{0xDCFF})}) {
     dlg_->ShowSsid(ssid.c_str());
     const std::u16string full = u"SSID: " + ssid, line = TextOf(IDC_SSID_LABEL);
     ASSERT_TRUE(line.ends_with(u"...")) << platform::Utf16ToUtf8(line);
     const std::size_t kept = line.size() - 3;
     EXPECT_GE(kept, 6u);
     EXPECT_EQ(line.substr(0, kept), full.substr(0, kept));
-    EXPECT_FALSE(full[kept] >= 0xDC00 && full[kept] <= 0xDFFF && full[kept - 1] >= 0xD800 && full[kept - 1] <= 0xDBFF);
+    EXPECT_FALSE(high(full[kept - 1])) << "a surrogate pair was split";
     EXPECT_LE(width(line), 156);
     // One more character would not fit, unless the length rule's cut after 19 units was the one.
-    const std::size_t more = kept + ((full[kept] >= 0xD800 && full[kept] <= 0xDBFF) ? 2 : 1);
+    const std::size_t more = kept + (high(full[kept]) ? 2 : 1);
     if (more <= 19) {
       EXPECT_GT(width(full.substr(0, more) + u"..."), 156) << "cut more than it needed";
     }
   }
   DeleteDC(dc);
-}
-
-TEST_F(StatusDisplay, ApplyingTheShownStateLeavesTheTimerAlone) {
-  StartDialog();
-  WaitForWorkers();
-  TraceOn();
-  dlg_->UpdateConnectionStatus(TRUE);
-  dlg_->UpdateConnectionStatus(TRUE);
-  EXPECT_EQ(TextOf(IDC_STATUS_LABEL), kConnected);
-  EXPECT_TRUE(IsWindowEnabled(Control(IDC_SETTINGS_BUTTON)));
-  EXPECT_EQ(dlg_->m_lblStatus.GetTextColor(), RGB(0, 0, 0));
-  EXPECT_EQ(Trace(), (std::vector<std::string>{"[Velmor]Ready to connect with Velmor\n", "[QXJ]Set the Timer duration 30s",
-                                               "[Velmor]Ready to connect with Velmor\n", "[QXJ]Status is same"}));
-  TraceOn();
-  dlg_->UpdateConnectionStatus(FALSE);
-  EXPECT_EQ(Trace(), (std::vector<std::string>{"[Velmor]Disconnect to Velmor\n", "[QXJ]Set the Timer duration 10s"}));
-  EXPECT_FALSE(IsWindowEnabled(Control(IDC_SETTINGS_BUTTON)));
 }

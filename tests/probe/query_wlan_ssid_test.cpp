@@ -13,41 +13,27 @@
 #include <string>
 #include <vector>
 
-#include "trace/debug_trace.h"
-#include "platform/base/codepage.h"
-#include "platform/base/errors.h"
-#include "platform/net/wlanapi.h"
+#include "platform/kernel/handle.h"
 #include "tests/support/fake_net/fake_wlan.h"
 #include "tests/support/trace_capture.h"
+#include "trace/debug_trace.h"
 
 namespace {
 
-using velmor::test::FakeWlanService;
-using velmor::test::ScopedWlanService;
-using velmor::test::TraceCapture;
 using Traces = std::vector<std::string>;
 
 const std::string kGotSsid = "get ssid: " + std::to_string(sizeof(WLAN_CONNECTION_ATTRIBUTES)) + "\n";
 
-// What a query of an associated interface traces: the size it got, then each byte of a printable
-// ASCII SSID.
+// The trace of a query that read a printable ASCII SSID: the size it got, then each byte.
 Traces SsidTraces(const std::string& ssid) {
   Traces traces{kGotSsid};
   for (const char c : ssid) traces.push_back(std::string(1, c));
   return traces;
 }
 
-const std::string kSsid32 = "0123456789abcdefghijklmnopqrstuv";
-const char kPrintedWlan0[] = "  InterfaceGUID[0]: wlan0\n";
-
-struct Interface {
-  std::string name;
-  std::optional<std::string> ssid;  // none: not associated
-};
-
 struct Case {
   const char* what;
-  std::vector<Interface> interfaces{};
+  std::vector<std::pair<std::string, std::optional<std::string>>> interfaces{};  // name, SSID
   const char* adapter = "wlan0";
   std::string before{};  // what the 128-byte text held
   bool debug = true;
@@ -55,11 +41,12 @@ struct Case {
   DWORD enumError = ERROR_SUCCESS;
   BOOL result = TRUE;
   std::string ssid{};
-  std::string printed{};
+  std::string printed = "  InterfaceGUID[0]: wlan0\n";
   Traces traces{};
 };
 
 TEST(QueryWlanSsid, AppendsTheNamedInterfacesSsidAndGivesBackWhatItOpened) {
+  const std::string ssid32 = "0123456789abcdefghijklmnopqrstuv";
   const Case cases[] = {
       {.what = "two interfaces", .interfaces = {{"wlan0", "elsewhere"}, {"wlan1", "cafe"}}, .adapter = "wlan1",
        .ssid = "cafe", .printed = "  InterfaceGUID[0]: wlan0\n  InterfaceGUID[1]: wlan1\n", .traces = SsidTraces("cafe")},
@@ -67,48 +54,40 @@ TEST(QueryWlanSsid, AppendsTheNamedInterfacesSsidAndGivesBackWhatItOpened) {
       // printed, a control character in a name shows as its escape.
       {.what = "names that are not UTF-8", .interfaces = {{"wl\xfe" "0", "other"}, {"wl\x1b\xff" "0", "cafe"}},
        .adapter = "wl\x1b\xff" "0", .ssid = "cafe",
-       .printed = "  InterfaceGUID[0]: wl\xfe" "0\n  InterfaceGUID[1]: wl\\x1B\xff" "0\n",
-       .traces = SsidTraces("cafe")},
-      {.what = "name in another letter case", .interfaces = {{"wlan1", "cafe"}}, .adapter = "WLAN1",
-       .printed = "  InterfaceGUID[0]: wlan1\n"},
-      {.what = "32-byte SSID", .interfaces = {{"wlan0", kSsid32}}, .ssid = kSsid32, .printed = kPrintedWlan0,
-       .traces = SsidTraces(kSsid32)},
+       .printed = "  InterfaceGUID[0]: wl\xfe" "0\n  InterfaceGUID[1]: wl\\x1B\xff" "0\n", .traces = SsidTraces("cafe")},
+      {.what = "name in another letter case", .interfaces = {{"wlan0", "cafe"}}, .adapter = "WLAN0"},
       // Zero bytes are left out; other bytes pass unconverted. The trace shows each byte as the
       // character of its value, control characters (C0, C1) as escapes.
       {.what = "zero, control and non-ASCII bytes", .interfaces = {{"wlan0", std::string("a\0\x1b\xE3\x82\xAB", 6)}},
-       .ssid = "a\x1b\xE3\x82\xAB", .printed = kPrintedWlan0,
-       .traces = {kGotSsid, "a", "\\x00", "\\x1B", "\u00e3", "\\x82", "\u00ab"}},
-      {.what = "appended, up to the end of the text", .interfaces = {{"wlan0", kSsid32}},
-       .before = std::string(120, 'p'), .ssid = std::string(120, 'p') + "0123456", .printed = kPrintedWlan0,
-       .traces = SsidTraces(kSsid32)},
-      {.what = "not associated", .interfaces = {{"wlan0", std::nullopt}}, .printed = kPrintedWlan0,
-       .traces = {"get ssid fail\n"}},
+       .ssid = "a\x1b\xE3\x82\xAB", .traces = {kGotSsid, "a", "\\x00", "\\x1B", "\u00e3", "\\x82", "\u00ab"}},
+      {.what = "appended, up to the end of the text", .interfaces = {{"wlan0", ssid32}}, .before = std::string(120, 'p'),
+       .ssid = std::string(120, 'p') + "0123456", .traces = SsidTraces(ssid32)},
+      {.what = "not associated", .interfaces = {{"wlan0", std::nullopt}}, .traces = {"get ssid fail\n"}},
       // A GUID without text is skipped, never compared under the name the last one left behind.
       {.what = "GUID without text", .interfaces = {{"wlan0", "cafe"}, {"", "other"}}, .ssid = "cafe",
        .printed = "  InterfaceGUID[0]: wlan0\nStringFromGUID2 failed\n", .traces = SsidTraces("cafe")},
-      {.what = "trace switched off", .interfaces = {{"wlan0", "cafe"}}, .debug = false, .ssid = "cafe",
-       .printed = kPrintedWlan0},
-      {.what = "no interface"},
-      {.what = "service stopped", .interfaces = {{"wlan0", "cafe"}}, .openError = ERROR_SERVICE_NOT_ACTIVE,
-       .result = FALSE, .traces = {"WlanOpenHandle failed with error: 1062\n"}},
-      {.what = "interfaces not listed", .interfaces = {{"wlan0", "cafe"}}, .enumError = ERROR_NOT_ENOUGH_MEMORY,
-       .result = FALSE, .traces = {"WlanEnumInterfaces failed with error: 8\n"}},
+      {.what = "trace switched off", .interfaces = {{"wlan0", "cafe"}}, .debug = false, .ssid = "cafe"},
+      {.what = "service stopped", .openError = ERROR_SERVICE_NOT_ACTIVE, .result = FALSE, .printed = "",
+       .traces = {"WlanOpenHandle failed with error: 1062\n"}},
+      {.what = "interfaces not listed", .enumError = ERROR_NOT_ENOUGH_MEMORY, .result = FALSE, .printed = "",
+       .traces = {"WlanEnumInterfaces failed with error: 8\n"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    auto fake = std::make_shared<FakeWlanService>();
-    ScopedWlanService scope(fake);
-    for (const Interface& i : c.interfaces) {
-      fake->AddInterface(i.name);  // an empty name gives a GUID with no text
-      if (i.ssid) fake->Associate(i.name, *i.ssid);
+    auto fake = std::make_shared<velmor::test::FakeWlanService>();
+    platform::net::SetWlanService(fake);
+    for (const auto& [name, ssid] : c.interfaces) {
+      fake->AddInterface(name);  // an empty name gives a GUID with no text
+      fake->Associate(name, ssid);
     }
     fake->SetOpenError(c.openError);
     fake->SetEnumError(c.enumError);
     char text[130] = {};
     std::memcpy(text, c.before.data(), c.before.size());
     text[128] = '#';  // just past the text
+    const std::size_t handles = platform::kernel::OpenHandleCount();
     g_bDebugMessage = c.debug;
-    TraceCapture traces;
+    velmor::test::TraceCapture traces;
     testing::internal::CaptureStdout();
     EXPECT_EQ(QueryWlanSsid(c.adapter, text), c.result);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed);
@@ -116,10 +95,10 @@ TEST(QueryWlanSsid, AppendsTheNamedInterfacesSsidAndGivesBackWhatItOpened) {
     EXPECT_EQ(text, c.ssid);
     EXPECT_EQ(text[128], '#');
     EXPECT_EQ(traces.Lines(), c.traces);
-    EXPECT_EQ(fake->Opens(), fake->Closes());
-    EXPECT_EQ(fake->Allocations(), fake->Frees());
-    EXPECT_EQ(fake->StrayFrees(), 0);
+    EXPECT_EQ(platform::kernel::OpenHandleCount(), handles) << "a client left open";
+    EXPECT_EQ(fake->Outstanding(), 0) << "memory of the service not given back";
   }
+  platform::net::SetWlanService(nullptr);
 }
 
 // The lines go out on every pass. A full pipe that nobody reads loses them, and the query goes
@@ -129,13 +108,13 @@ TEST(QueryWlanSsid, AFullStandardOutputLosesTheLinesAndHoldsNothingUp) {
   const auto query = [] {
     alarm(10);
     std::fflush(nullptr);  // nothing of the test's own may be left to write into the full pipe
-    auto fake = std::make_shared<FakeWlanService>();
-    ScopedWlanService scope(fake);
+    auto fake = std::make_shared<velmor::test::FakeWlanService>();
+    platform::net::SetWlanService(fake);
     fake->AddInterface("wlan0");
     fake->Associate("wlan0", "cafe");
     int p[2];
     if (pipe2(p, O_NONBLOCK) != 0) _exit(2);
-    while (write(p[1], kSsid32.data(), kSsid32.size()) > 0) {
+    while (write(p[1], "filler", 6) > 0) {
     }
     fcntl(p[1], F_SETFL, 0);
     dup2(p[1], STDOUT_FILENO);

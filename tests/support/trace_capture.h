@@ -1,4 +1,5 @@
-// Collects what the program writes to the debugger output, for tests to read.
+// Collects what the program writes to the debugger output, for tests to read: each text one entry,
+// exactly as written (UTF-8), for as long as the object lives.
 #pragma once
 
 #include <algorithm>
@@ -11,8 +12,6 @@
 
 namespace velmor::test {
 
-// Installs itself as the debug output sink for its lifetime. Each text is kept as one entry,
-// exactly as written (UTF-8).
 class TraceCapture {
  public:
   TraceCapture() {
@@ -22,16 +21,14 @@ class TraceCapture {
     });
   }
   ~TraceCapture() { platform::kernel::SetDebugOutputSink(nullptr); }
-  TraceCapture(const TraceCapture&) = delete;
-  TraceCapture& operator=(const TraceCapture&) = delete;
 
   std::vector<std::string> Lines() const {
     std::lock_guard g(mutex_);
     return lines_;
   }
-  std::size_t Count(const std::string& line) const {
-    std::lock_guard g(mutex_);
-    return static_cast<std::size_t>(std::count(lines_.begin(), lines_.end(), line));
+  int Count(const std::string& line) const {
+    const std::vector<std::string> lines = Lines();
+    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
   }
   void Clear() {
     std::lock_guard g(mutex_);

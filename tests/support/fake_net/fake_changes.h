@@ -1,9 +1,11 @@
 // A change-monitor source whose announcements the test makes.
 #pragma once
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdint>
 #include <memory>
-#include <mutex>
-#include <vector>
 
 #include "platform/net/change_monitor.h"
 
@@ -11,19 +13,31 @@ namespace velmor::test {
 
 class FakeChangeSource final : public platform::net::ChangeMonitorSource {
  public:
-  std::unique_ptr<platform::net::ChangeMonitor> Open() override;
+  // The monitors become readable; the first to drain reports the change (one dialog opens one).
+  void Announce() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = write(fd_, &one, sizeof one);
+  }
 
-  // Every open monitor becomes readable and reports a change when drained.
-  void Announce();
-  // Monitors opened and not yet destroyed.
-  int OpenMonitors() const;
+  std::unique_ptr<platform::net::ChangeMonitor> Open() override { return std::make_unique<Monitor>(fd_); }
+  ~FakeChangeSource() override { close(fd_); }
 
  private:
-  struct Shared {
-    mutable std::mutex mutex;
-    std::vector<int> fds;
+  // The monitors share the source's descriptor, which outlives them: a monitor lives in the
+  // dialog, the source in the test.
+  class Monitor final : public platform::net::ChangeMonitor {
+   public:
+    explicit Monitor(int fd) : fd_(fd) {}
+    int Fd() const override { return fd_; }
+    bool Drain() override {
+      std::uint64_t count = 0;
+      return read(fd_, &count, sizeof count) == static_cast<ssize_t>(sizeof count) && count > 0;
+    }
+
+   private:
+    int fd_;
   };
-  std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
+  int fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 };
 
 }  // namespace velmor::test

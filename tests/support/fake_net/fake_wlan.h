@@ -1,76 +1,82 @@
-// A scripted Wi-Fi service: its interfaces, their associations, an error for every call, and
-// counts of what was opened, closed, allocated and freed.
+// A scripted Wi-Fi service: its interfaces and their associations, errors for opening and listing,
+// and a count of the memory it handed out and got back.
 #pragma once
 
-#include <map>
+#include <atomic>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/base/errors.h"
 #include "platform/net/wlanapi.h"
-#include "tests/support/fake_net/scoped_backend.h"
 
 namespace velmor::test {
 
-class FakeWlanService final : public platform::net::WlanService {
+class FakeWlanService final : public platform::net::WlanService, public std::enable_shared_from_this<FakeWlanService> {
  public:
-  // Interfaces are listed in the order they were added, not connected at first.
-  void AddInterface(const std::string& name, const std::string& description = "");
-  void RemoveInterface(const std::string& name);
-  // The SSID exactly as given: any bytes, zero bytes and more than 32 of them included.
-  void Associate(const std::string& name, const std::string& ssid);
-  void Disassociate(const std::string& name);
+  // Interfaces are listed in the order they were added, not associated at first.
+  void AddInterface(const std::string& name) {
+    std::lock_guard g(mutex_);
+    interfaces_.emplace_back(name, std::nullopt);
+  }
+  // The SSID exactly as given, any bytes; nothing: not associated.
+  void Associate(const std::string& name, const std::optional<std::string>& ssid) {
+    std::lock_guard g(mutex_);
+    for (auto& [interface, associated] : interfaces_) {
+      if (interface == name) associated = ssid;
+    }
+  }
+  void SetOpenError(DWORD error) { openError_ = error; }
+  void SetEnumError(DWORD error) { enumError_ = error; }
+  // Blocks handed out and not yet freed.
+  int Outstanding() const { return outstanding_; }
 
-  // Errors the calls give from now on; ERROR_SUCCESS lifts them.
-  void SetOpenError(DWORD error);
-  void SetEnumError(DWORD error);
-  void SetQueryError(const std::string& name, DWORD error);
-  void SetCloseError(DWORD error);
-
-  int Opens() const;       // clients opened
-  int Closes() const;      // clients closed
-  int Allocations() const;
-  int Frees() const;       // frees of blocks this service handed out
-  int StrayFrees() const;  // frees of anything else, a second free of a block included
-  int EnumCount() const;
-  int QueryCount(const std::string& name) const;
-
-  DWORD Open(std::unique_ptr<platform::net::WlanClient>* client) override;
-  void* Allocate(std::size_t size) override;
-  void Free(void* block) override;
+  DWORD Open(std::unique_ptr<platform::net::WlanClient>* client) override {
+    if (openError_ == ERROR_SUCCESS) *client = std::make_unique<Client>(shared_from_this());
+    return openError_;
+  }
+  void* Allocate(std::size_t size) override {
+    ++outstanding_;
+    return std::calloc(1, size);
+  }
+  void Free(void* block) override {
+    --outstanding_;
+    std::free(block);
+  }
 
  private:
-  class Client;
-  struct Interface {
-    std::string name;
-    std::string description;
-    std::optional<std::string> ssid;
-    DWORD queryError = ERROR_SUCCESS;
+  class Client final : public platform::net::WlanClient {
+   public:
+    explicit Client(std::shared_ptr<FakeWlanService> service) : service_(std::move(service)) {}
+    DWORD EnumInterfaces(std::vector<platform::net::WlanInterfaceEntry>* entries) override {
+      std::lock_guard g(service_->mutex_);
+      for (const auto& [name, ssid] : service_->interfaces_) entries->push_back({name, name, ssid.has_value()});
+      return service_->enumError_;
+    }
+    DWORD QueryCurrentConnection(std::string_view name, platform::net::WlanConnection* connection) override {
+      std::lock_guard g(service_->mutex_);
+      for (const auto& [interface, ssid] : service_->interfaces_) {
+        if (interface != name) continue;
+        if (ssid) connection->ssid.assign(ssid->begin(), ssid->end());
+        return ssid ? ERROR_SUCCESS : ERROR_INVALID_STATE;
+      }
+      return ERROR_NOT_FOUND;
+    }
+    DWORD Close() override { return ERROR_SUCCESS; }
+
+   private:
+    std::shared_ptr<FakeWlanService> service_;
   };
-  Interface* Find(const std::string& name);
-  DWORD Enum(std::vector<platform::net::WlanInterfaceEntry>* entries);
-  DWORD Query(std::string_view name, platform::net::WlanConnection* connection);
-  DWORD CloseClient();
 
-  mutable std::mutex mutex_;
-  std::vector<Interface> interfaces_;
-  DWORD openError_ = ERROR_SUCCESS;
-  DWORD enumError_ = ERROR_SUCCESS;
-  DWORD closeError_ = ERROR_SUCCESS;
-  int opens_ = 0;
-  int closes_ = 0;
-  int allocations_ = 0;
-  int frees_ = 0;
-  int strayFrees_ = 0;
-  int enumCount_ = 0;
-  std::map<std::string, int> queryCounts_;
-  std::set<void*> live_;
+  std::mutex mutex_;
+  std::vector<std::pair<std::string, std::optional<std::string>>> interfaces_;
+  std::atomic<DWORD> openError_ = ERROR_SUCCESS;
+  std::atomic<DWORD> enumError_ = ERROR_SUCCESS;
+  std::atomic<int> outstanding_ = 0;
 };
-
-using ScopedWlanService = ScopedBackend<platform::net::WlanService, platform::net::SetWlanService>;
 
 }  // namespace velmor::test

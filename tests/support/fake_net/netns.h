@@ -31,7 +31,8 @@ class NetworkNamespace {
   std::string Ip(const std::vector<std::string>& commands);
 
   // Runs `body` on a thread of its own that has joined the namespace, so that every socket it
-  // opens is in there, and waits for it. False when the thread could not join.
+  // opens is in there and /sys shows its links, and waits for it. False when the thread could not
+  // join.
   //
   // `files` (path, content) stand in for the system's files while `body` runs, as `ip netns exec`
   // puts /etc/netns/NAME/resolv.conf in place of /etc/resolv.conf: the thread gets a mount

@@ -1,8 +1,8 @@
 // The real main dialog on the headless screen, with a scripted network and a recorded browser.
 //
 // The dialog runs its modal loop on a window thread of its own; timers run on the driven clock;
-// adapters, drivers and the Wi-Fi service are fakes; routers are RouterSim servers on loopback,
-// named by a gateway text "127.0.0.1:PORT" (which fits the 16 bytes of a gateway address).
+// adapters, drivers, the Wi-Fi service and network changes are fakes; routers are RouterSim
+// servers on loopback, named by a gateway text "127.0.0.1:PORT" (which fits a gateway's 16 bytes).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,8 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "trace/debug_trace.h"
 #include "app/velmor_manager_dlg.h"
+#include "platform/kernel/sync.h"
+#include "platform/shell/shell.h"
+#include "res/program_resources.h"
 #include "tests/support/fake_ndis.h"
 #include "tests/support/fake_net/fake_adapters.h"
 #include "tests/support/fake_net/fake_changes.h"
@@ -22,8 +24,11 @@
 #include "tests/support/headless/headless_desktop.h"
 #include "tests/support/router_sim/router_sim.h"
 #include "tests/support/trace_capture.h"
+#include "trace/debug_trace.h"
 
 namespace velmor::test {
+
+using namespace std::chrono_literals;
 
 // Holds the threads that reach it until the test opens it (a pass held inside a driver query).
 class Gate {
@@ -34,9 +39,9 @@ class Gate {
     cv_.notify_all();
     cv_.wait(lock, [this] { return open_; });
   }
-  bool WaitForArrival(int count = 1) {
+  bool WaitForArrival() {
     std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, std::chrono::seconds(10), [&] { return arrived_ >= count; });
+    return cv_.wait_for(lock, 10s, [&] { return arrived_ > 0; });
   }
   void Open() {
     std::lock_guard lock(mutex_);
@@ -53,39 +58,105 @@ class Gate {
 
 class ProgramTest : public ::testing::Test {
  protected:
-  ProgramTest();
-  ~ProgramTest() override;
+  ProgramTest() {
+    RegisterProgramResources();
+    platform::net::SetNdisDevices(ndis_);
+    platform::net::SetAdapterSource(adapters_);
+    platform::net::SetWlanService(wlan_);
+    platform::net::SetChangeMonitorSource(changes_);
+    platform::shell::SetLauncher([this](const std::vector<std::string>& argv) {
+      std::lock_guard g(launchMutex_);
+      launches_.push_back(argv);
+      return 0;
+    });
+  }
+  ~ProgramTest() override {
+    ndis_->SetQueryHook(nullptr);
+    if (thread_) CloseDialog();
+    // Workers still waiting on the driven clock (a launch's five seconds) are let go.
+    for (int i = 0; i < 10 && platform::kernel::RunningThreadCount() > 0; ++i) desktop_.Clock().Advance(5s);
+    EXPECT_TRUE(platform::kernel::WaitForAllThreads(10s));
+    dlg_.reset();
+    routers_.clear();
+    platform::shell::SetLauncher(nullptr);
+    platform::net::SetChangeMonitorSource(nullptr);
+    platform::net::SetWlanService(nullptr);
+    platform::net::SetAdapterSource(nullptr);
+    platform::net::SetNdisDevices(nullptr);
+    g_bDebugMessage = false;
+  }
 
   // Runs the dialog and waits for its window; the first pass has then been started.
-  void StartDialog();
+  void StartDialog() {
+    dlg_ = std::make_unique<CVelmor_managerDlg>();
+    thread_ = std::make_unique<WindowThread>([this] { dlg_->DoModal(); });
+    hwnd_ = desktop_.Host().WaitForShownWindow();
+    ASSERT_NE(hwnd_, nullptr) << "the dialog did not show";
+    Settle();
+  }
   // Closes the dialog as the close glyph does, and waits for DoModal to return.
-  void CloseDialog();
-
+  void CloseDialog() {
+    PostMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(Control(IDCANCEL)));
+    EXPECT_TRUE(thread_->WaitFinished(10s)) << "DoModal did not return after close";
+    thread_.reset();
+  }
   // Waits (real time) until no worker thread runs, then lets the window thread settle.
-  void WaitForWorkers();
+  void WaitForWorkers() {
+    ASSERT_TRUE(platform::kernel::WaitForAllThreads(20s)) << "a worker did not end";
+    Settle();
+  }
   // Moves the driven clock and lets everything it starts run to its end.
-  void Advance(std::chrono::milliseconds by);
+  void Advance(std::chrono::milliseconds by) {
+    desktop_.Advance(by, hwnd_);
+    WaitForWorkers();
+  }
   void Settle() { desktop_.Settle(hwnd_); }
 
   // A wireless adapter: medium 9 (SSID through the Wi-Fi service) or 1 (through the driver).
   void AddWirelessAdapter(const std::string& name, const std::string& gateway, DWORD medium, const std::string& ssid,
-                          bool connected = true);
+                          bool connected = true) {
+    adapters_->Add(name, "192.0.2.10", gateway);
+    ndis_->SetMedium(name, medium);
+    ndis_->SetConnectStatus(name, connected ? NdisMediaStateConnected : NdisMediaStateDisconnected);
+    if (medium == NdisPhysicalMediumWirelessLan) {
+      ndis_->SetSsid(name, ssid);
+    } else {
+      wlan_->AddInterface(name);
+      if (!ssid.empty()) wlan_->Associate(name, ssid);
+    }
+  }
   // A router answering the probe as a Kavel-7100 (or with `answer`); its gateway text.
-  std::string StartRouter(RouterAnswer answer = RouterAnswer::Status(200, "<html>Kavel-7100 </html>"));
+  std::string StartRouter(RouterAnswer answer = RouterAnswer::Status(200, "<html>Kavel-7100 </html>")) {
+    routers_.push_back(std::make_unique<RouterSim>(std::move(answer)));
+    return routers_.back()->HostPort();
+  }
+  // Holds every later pass at its first driver query of `adapter` until `gate` opens.
+  void HoldPassesAt(const std::string& adapter, Gate& gate) {
+    ndis_->SetQueryHook([adapter, &gate](const std::string& name, DWORD oid) {
+      if (name == adapter && oid == OID_GEN_PHYSICAL_MEDIUM) gate.Pass();
+    });
+  }
 
   // The trace from now on (the dialog switches it off at start-up).
-  void TraceOn();
+  void TraceOn() {
+    trace_.Clear();
+    g_bDebugMessage = true;
+  }
   std::vector<std::string> Trace() const { return trace_.Lines(); }
-  std::vector<std::vector<std::string>> Launches() const;
-
-  // Holds every later pass at its first driver query of `adapter` until `gate` opens.
-  void HoldPassesAt(const std::string& adapter, Gate& gate);
-  // Lines of the trace that equal `line`.
-  int CountTrace(const std::string& line) const;
+  int CountTrace(const std::string& line) const { return trace_.Count(line); }
+  // The argument vectors of the browser launches so far.
+  std::vector<std::vector<std::string>> Launches() const {
+    std::lock_guard g(launchMutex_);
+    return launches_;
+  }
 
   HWND Control(int id) const { return GetDlgItem(hwnd_, id); }
-  std::u16string TextOf(int id) const;
-  COLORREF PixelAt(int x, int y) const { return HeadlessDesktop::FrameColor(hwnd_, POINT{x, y}); }
+  std::u16string TextOf(int id) const {
+    WCHAR buffer[256] = {};
+    GetWindowTextW(Control(id), buffer, 256);
+    return buffer;
+  }
+  bool ShowsConnected() const { return TextOf(IDC_STATUS_LABEL) == u"Kavel-7100 と\nWi-Fi接続済みです"; }
 
   HeadlessDesktop desktop_;
   TraceCapture trace_;

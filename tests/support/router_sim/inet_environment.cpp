@@ -1,6 +1,6 @@
-// Linked into every test program that makes HTTP requests: sets up the HTTP client before the
-// first test, as the application's main does, and keeps the tests on loopback whatever proxy the
-// machine that runs them is configured with.
+// Linked into every test program that makes HTTP requests: loads the HTTP client before the first
+// test, as the program's start-up does, and keeps the tests on loopback whatever proxy the machine
+// that runs them is configured with.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

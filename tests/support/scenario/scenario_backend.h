@@ -1,16 +1,14 @@
-// Network backends that answer from a scenario file (tests/support/scenario/scenario.h) for the
-// interfaces it lists, and leave every other interface to the backends they wrap. The file is
-// read anew at every query, so rewriting it changes the simulated Wi-Fi of a running program.
+// Network backends that answer from a scenario file for the interfaces it lists, and leave every
+// other interface to the backends they wrap. The file is read anew at every query, so replacing it
+// changes the simulated Wi-Fi of a running program. One interface a line:
 //
-// For a listed interface:
-//   OID_GEN_PHYSICAL_MEDIUM       its MEDIUM; ERROR_NOT_SUPPORTED for `fail`;
-//   OID_GEN_MEDIA_CONNECT_STATUS  0 (connected) for `up`, 1 for `down`;
-//   OID_802_11_SSID               with medium 1, its SSID (length 0 while not associated); with
-//                                 any other medium ERROR_NOT_SUPPORTED;
-//   the Wi-Fi service             lists it with medium 9 only, and answers its SSID as the current
-//                                 connection while it is associated (ERROR_INVALID_STATE while
-//                                 not); with any other medium it does not know it.
-// Whether an interface exists, and the adapter list, are always the wrapped backends' answers.
+//   NAME MEDIUM STATE SSID
+//
+// MEDIUM is the number the physical-medium query answers (9, 1, 14, ...); STATE is `up` or `down`;
+// SSID is the rest of the line after the blank that ends STATE, `\xNN` standing for the byte NN. An
+// empty SSID, or a link that is down, is associated with no network. Lines starting with `#` say
+// nothing. The drivers answer a listed interface's medium, state and (medium 1) SSID; the Wi-Fi
+// service lists the medium-9 ones. Which interfaces exist, and the adapter list, are the machine's.
 #pragma once
 
 #include <memory>
@@ -23,9 +21,9 @@ namespace velmor::test {
 
 class ScenarioNdisDevices final : public platform::net::NdisDevices {
  public:
-  ScenarioNdisDevices(std::string path, std::shared_ptr<platform::net::NdisDevices> fallback);
-
-  bool Exists(std::string_view name) override;
+  ScenarioNdisDevices(std::string path, std::shared_ptr<platform::net::NdisDevices> fallback)
+      : path_(std::move(path)), fallback_(std::move(fallback)) {}
+  bool Exists(std::string_view name) override { return fallback_->Exists(name); }
   DWORD Query(std::string_view name, DWORD oid, std::span<BYTE> answer, DWORD* written) override;
 
  private:
@@ -33,12 +31,11 @@ class ScenarioNdisDevices final : public platform::net::NdisDevices {
   const std::shared_ptr<platform::net::NdisDevices> fallback_;
 };
 
+// A client of the scenario's interfaces when it lists one of medium 9, else the wrapped service's.
 class ScenarioWlanService final : public platform::net::WlanService {
  public:
-  ScenarioWlanService(std::string path, std::shared_ptr<platform::net::WlanService> fallback);
-
-  // A client even when the wrapped service has none to give, as long as the scenario lists a
-  // medium-9 interface; otherwise the wrapped service's answer.
+  ScenarioWlanService(std::string path, std::shared_ptr<platform::net::WlanService> fallback)
+      : path_(std::move(path)), fallback_(std::move(fallback)) {}
   DWORD Open(std::unique_ptr<platform::net::WlanClient>* client) override;
 
  private:
