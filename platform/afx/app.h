@@ -39,7 +39,7 @@ CWnd* AfxGetMainWnd();
 HINSTANCE AfxGetResourceHandle();
 // Makes the calling thread's per-thread objects of the window system and of the framework now.
 // glibc registers the destructor of a thread-local object under the dynamic linker's lock when
-// a thread first makes it; while another thread loads a library (platform::inet::PreloadInternet)
+// a thread first makes it; while another thread loads a library (libcurl, at start-up)
 // that first use would wait for the whole load. The executable's main calls this before it
 // starts such a load.
 void AfxPrepareThread();
