@@ -48,6 +48,19 @@ wait_for() {
 # seconds with six decimals).
 now() { echo "${EPOCHREALTIME/./}"; }
 us() { echo "${1/./}"; }
+# The guest's pace in percent, never below 100: how long a fixed loop takes now against what it
+# takes in a guest on an idle host (VM_PACE_US). The time limits hold for an idle host; a loaded
+# host runs the emulated processors slower, and everything inside the guest slows with them.
+loop_us() {
+  local start i
+  start=$(now)
+  for ((i = 0; i < 2000; i++)); do :; done
+  echo $(($(now) - start))
+}
+pace() {
+  local p=$(($(loop_us) * 100 / VM_PACE_US))
+  echo $((p < 100 ? 100 : p))
+}
 hex() { od -An -tx1 -v | tr -d ' \n'; }
 
 # --- The radios and the access point's namespace ---------------------------------------------
@@ -179,6 +192,7 @@ iwd_start() {  # iwd_start SSID
   wait_for 60 iwd_sees "$1" || return 1
   iwctl --passphrase velmor-test-pass station "$sta" connect "$1" >>"$out/iwd.log" 2>&1 &
 }
+operstate() { [[ $(cat "/sys/class/net/$sta/operstate") == "$1" ]]; }
 sta_stop() {
   stop_pid "$sta_pid"
   sta_pid=""
@@ -319,10 +333,11 @@ event_time() {
 # and $tmark (where that trace begins); a late or missing look is a problem. For "link up" the
 # time since the association goes into $note. Fails only when the look never came.
 timed_look() {
-  local look=$1 event=$2 start associated
+  local look=$1 event=$2 start associated paced limit
   shift 2
   scenario_ms=-
   note=""
+  paced=$(pace)
   events_mark
   tmark=$(trace_mark)
   watch_start "$look"
@@ -341,10 +356,13 @@ timed_look() {
     return 1
   fi
   scenario_ms=$(((matched - start) / 1000))
-  ((scenario_ms <= VM_LIMIT_MS)) || problem "the window took longer than $VM_LIMIT_MS ms"
+  paced=$(((paced + $(pace)) / 2))
+  limit=$((VM_LIMIT_MS * paced / 100))
+  ((scenario_ms <= limit)) || problem "the window took longer than $limit ms ($VM_LIMIT_MS at the pace of an idle host)"
   if [[ $event == "link up" ]] && associated=$(event_time "connected to"); then
     note="$(((matched - associated) / 1000)) ms from the association"
   fi
+  ((paced == 100)) || note="${note:+$note, }the guest at $paced % of its idle time"
   return 0
 }
 
@@ -364,16 +382,28 @@ ssid_invalid=e784a1ffe3838680                                 # "無", a stray b
 # An association that must end in the connected state with the SSID: access point with SSID $2
 # (hex) and country $3 (none when empty), station started by "${@:4}".
 connect_scenario() {  # NAME SSID_HEX COUNTRY START...
-  local name=$1 ssid=$2 country=$3
+  local name=$1 ssid=$2 country=$3 try
   shift 3
   wanted "$name" || return 0
-  reset_world
-  if ! ap_start "$ssid" "$country"; then
-    problem "hostapd did not start"
-  elif timed_look "$ssid" "link up" "$@"; then
-    trace_has "found SSID"
-    trace_has "[Velmor]Ready to connect with Velmor"
-  fi
+  for try in 1 2; do
+    reset_world
+    if ! ap_start "$ssid" "$country"; then
+      problem "hostapd did not start"
+    elif timed_look "$ssid" "link up" "$@"; then
+      trace_has "found SSID"
+      trace_has "[Velmor]Ready to connect with Velmor"
+    fi
+    # A station without its link now was let down by the Wi-Fi stack (on a loaded host the
+    # emulated key handshake can time out), not by the program: such a run tested nothing.
+    ((${#problems[@]} > 0)) && ! operstate up || break
+    say "$name: the station has no link ($(printf '%s; ' "${problems[@]}")); try $try of 2"
+    if ((try == 2)); then
+      record SKIP "$name" - "the Wi-Fi stack gave the station no lasting link in two tries: ${problems[*]}"
+      problems=()
+      return 0
+    fi
+    problems=()
+  done
   verdict "$name" "$scenario_ms"
 }
 
@@ -385,6 +415,8 @@ connected_with() {
 }
 
 # --- Scenarios -------------------------------------------------------------------------------
+
+say "the pace loop takes $(loop_us) us ($VM_PACE_US us on an idle host)"
 
 expect_look disconnected || {
   record FAIL start - "the window does not show the program's own drawing of the disconnected state: $why"
@@ -482,7 +514,6 @@ fi
 
 # The Wi-Fi backend's own checks against this kernel: associated through wpa_supplicant's
 # default path with an access point that sends no Country element, then disconnected.
-operstate() { [[ $(cat "/sys/class/net/$sta/operstate") == "$1" ]]; }
 if wanted wlan_live_test; then
   live=$VM_BUILD/tests/wlan_live_test
   reset_world
