@@ -63,7 +63,6 @@ LRESULT TestProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 class HostTest : public ::testing::Test {
  protected:
-  // The display of most tests: openbox manages it.
   static XvfbDisplay& Managed() {
     static XvfbDisplay display(XvfbOptions{.windowManager = true});
     return display;
