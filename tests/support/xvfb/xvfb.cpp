@@ -280,9 +280,4 @@ std::vector<unsigned long> XvfbDisplay::LongProperty(unsigned long window, const
   return out;
 }
 
-void XvfbDisplay::DestroyXWindow(unsigned long window) const {
-  XDestroyWindow(connection_->dpy, window);
-  XSync(connection_->dpy, False);
-}
-
 }  // namespace velmor::test

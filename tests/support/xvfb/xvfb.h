@@ -85,8 +85,6 @@ class XvfbDisplay {
   std::optional<ScreenRect> ViewableRect(unsigned long window) const;
   // The items of a 32-bit property of `window` (0: the root window).
   std::vector<unsigned long> LongProperty(unsigned long window, const std::string& name) const;
-  // Destroys a window of another client, as a session tool may.
-  void DestroyXWindow(unsigned long window) const;
 
  private:
   struct Connection;
