@@ -1,16 +1,11 @@
-// The detection pass as the program runs it, beside a bare libcurl GET of the same page, in one
-// process and in turn. Run it in a network namespace: the adapter list, addresses and routes are
-// the namespace's own (rtnetlink), the probe is the real exchange with whatever answers there.
+// The detection pass as the program runs it, beside a bare libcurl GET of the same page, in turn
+// (bench/README.md says what is real and what is scripted). Run it in a network namespace.
 //
 //   pass_bench OUT RUNS URL SSID [--silent ADDRESS]
 //
-// Writes one line per run to OUT: "pass WALL_NS CPU_NS" and "get WALL_NS CPU_NS". A pass starts
-// a check thread of its own through RunVelmorCheckThread and ends when that thread has; SSID is
-// what the namespace's Wi-Fi answers, so that a pass that finds the router leaves the (absent)
-// window alone. The namespace's links are veths, not radios: the links named wl* answer as
-// connected native Wi-Fi on SSID (below); everything else is the real backends' answer. With
-// --silent, ADDRESS:80 takes connections into a full listen queue and never accepts them (the
-// kernel drops the SYNs: a gateway that does not answer), and only passes are run.
+// Writes "pass WALL_NS CPU_NS" and "get WALL_NS CPU_NS" lines to OUT. The wl* links answer as
+// native Wi-Fi connected to SSID. With --silent, ADDRESS:80 never accepts a connection, and only
+// passes are run.
 #include <arpa/inet.h>
 #include <curl/curl.h>
 #include <net/if.h>
@@ -23,6 +18,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -101,18 +98,11 @@ long long Ns(clockid_t clock) {
 }
 
 int Threads() {
-  FILE* f = std::fopen("/proc/self/status", "r");
-  char line[256];
-  int threads = 0;
-  while (f != nullptr && std::fgets(line, sizeof line, f) != nullptr && std::sscanf(line, "Threads: %d", &threads) != 1) {
-  }
-  if (f != nullptr) std::fclose(f);
-  return threads;
+  return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/task"), {}));
 }
 
-// The wall time of `job`, and the CPU time of the whole process over it, up to the end of the
-// threads it started (their ends cost too). The main thread's own reads while it waits for those
-// ends are taken out again.
+// The wall time of `job`, and the CPU time of the whole process up to the end of the threads it
+// started, less the main thread's own while it waits for those ends.
 template <class Job>
 void Measure(FILE* out, const char* name, int threads, Job job) {
   const long long cpu = Ns(CLOCK_PROCESS_CPUTIME_ID), wall = Ns(CLOCK_MONOTONIC);

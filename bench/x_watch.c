@@ -1,24 +1,17 @@
 /* x_watch: times a program's window from outside, the same way for every program, on an X
- * display that runs nothing else (no window manager).
+ * display with no window manager (bench/README.md says how).
  *
  *   x_watch start [--keep] -- PROGRAM ARG...
- *     Forks and execs PROGRAM and follows the first top-level window it maps. Prints
- *       map_ms first_ms settled_ms cpu_ms rss_kb pss_kb private_dirty_kb pid window checksum
- *     Times are from the exec: the first map, the first change of the window's pixels, and the
- *     last change before 700 ms without one (the settled look). cpu_ms is the CPU time of all of
- *     the program's threads from the exec to that last change; the memory is read once settled;
- *     the checksum is of the settled picture. The program is then ended; with --keep, x_watch
- *     waits for it to end instead.
+ *     Prints map_ms first_ms settled_ms cpu_ms rss_kb pss_kb private_dirty_kb pid window checksum
+ *     of PROGRAM's first top-level window, times from the exec; then ends PROGRAM, or with
+ *     --keep waits for it to end.
  *   x_watch change WINDOW -- COMMAND ARG...
- *     Forks and execs COMMAND; prints first_ms settled_ms checksum of WINDOW's changes after.
+ *     Execs COMMAND; prints first_ms settled_ms checksum of WINDOW's changes after.
  *   x_watch click WINDOW X Y [PID]
- *     Puts the pointer on (X, Y) of WINDOW, lets the window settle, then presses and releases
- *     button 1 through XTest. Prints CLOCK_MONOTONIC in ns just before the release; with PID,
- *     the ms from the release until that process has ended.
+ *     Clicks (X, Y) of WINDOW once its hovered look has settled; prints CLOCK_MONOTONIC in ns
+ *     just before the release, or with PID the ms from the release until that process ended.
  *
- * A change is seen through DAMAGE on the root window (every drawing on the screen, child windows
- * included), and counts only where the pixels it touched differ from what was there: a program
- * that draws the same picture again has not changed its look. */
+ * A change counts only where the pixels DAMAGE reports differ from what was there before. */
 #define _GNU_SOURCE
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>

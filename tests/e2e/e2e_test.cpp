@@ -1,14 +1,11 @@
-// The program as a person meets it: velmor-manager-sim on a real X server under openbox, driven
-// by xdotool, in network namespaces of the test's own with the router simulator at the gateway.
-// The window is compared with the program's own drawing of the connected state (vm_window, the
-// tool of the real Wi-Fi stage). Logs and the window's last looks stay in <build>/tests/e2e.
+// The program as a person meets it: velmor-manager-sim on Xvfb under openbox, driven by xdotool,
+// in network namespaces of the test's own with the router simulator at the gateway (addresses
+// from a documentation range, which exist only there). The window is compared with the program's
+// own drawing of the connected state (vm_window). Needs root, Xvfb, openbox, xdotool, iproute2.
 //
 //   router namespace                      client namespace
 //   vr0 192.0.2.1/24  <--- veth --->  wlsim0 192.0.2.2/24, default route via 192.0.2.1
 //   router_sim 192.0.2.1:80               velmor-manager-sim, its Wi-Fi from a scenario file
-//
-// The addresses are from a documentation range and exist only inside the two namespaces.
-// Needs root, Xvfb, openbox, xdotool and iproute2.
 #include <gtest/gtest.h>
 #include <unistd.h>
 

@@ -2,16 +2,12 @@
 // that run the real executable (the real Wi-Fi stage and the end-to-end test).
 //
 //   vm_window render OUT.ppm [SSID_HEX]
-//     Draws the main dialog as the program draws it, on the headless screen with no network,
-//     in the disconnected state, or in the connected state with the SSID given as hex bytes
-//     (converted as the program converts them: in the locale's codeset), and writes its pixels
-//     as a binary PPM.
+//     Writes the main dialog as the program draws it with no network: disconnected, or connected
+//     to the SSID given as hex bytes (read in the locale's codeset, as the program reads it).
 //   vm_window wait WINDOW REFERENCE.ppm TIMEOUT_MS SHOT.ppm
-//     Watches X window WINDOW on $DISPLAY until its status text, settings button, notice and
-//     SSID line show exactly the pixels of REFERENCE, or TIMEOUT_MS passes, or SIGTERM comes
-//     (the caller's own deadline, which may run from an event after the start). Prints
-//     "match EPOCH" (wall-clock seconds of the first matching look) and exits 0, or prints how
-//     many pixels of each area differed and exits 1. The last look is written to SHOT.
+//     Watches X window WINDOW on $DISPLAY until the areas below show exactly REFERENCE's pixels
+//     (then prints "match EPOCH", the wall-clock seconds of that look, and exits 0), or until
+//     TIMEOUT_MS or SIGTERM (then prints what differed and exits 1). SHOT gets the last look.
 #include <chrono>
 #include <clocale>
 #include <csignal>
@@ -57,7 +53,6 @@ bool WritePpm(const std::string& path, const Picture& picture) {
   return static_cast<bool>(out.flush());
 }
 
-// The binary PPMs that WritePpm makes.
 std::optional<Picture> ReadPpm(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::string magic;
@@ -90,8 +85,7 @@ std::vector<int> DifferingPixels(const Picture& a, const Picture& b) {
 int Render(const std::string& out, const std::optional<std::string>& ssid) {
   velmor::test::HeadlessDesktop desktop;
   RegisterProgramResources();
-  // No adapter at all: the dialog's own pass finds nothing and leaves the start-up state alone,
-  // and nothing is sent anywhere.
+  // No adapter: the dialog's own pass leaves the start-up state alone and sends nothing.
   platform::net::SetNdisDevices(std::make_shared<velmor::test::FakeNdisDevices>());
   platform::net::SetAdapterSource(std::make_shared<velmor::test::FakeAdapterSource>());
   platform::net::SetWlanService(std::make_shared<velmor::test::FakeWlanService>());
@@ -117,8 +111,7 @@ int Render(const std::string& out, const std::optional<std::string>& ssid) {
       return LRESULT{0};
     });
     picture = look();
-    // A connected reference that looked like the disconnected window in any area would let a
-    // window that never changed pass.
+    // A reference like the disconnected window in any area would pass a window that never changed.
     for (int count : DifferingPixels(picture, disconnected)) {
       if (count == 0) picture = Picture{};
     }

@@ -63,7 +63,6 @@ LRESULT TestProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 class HostTest : public ::testing::Test {
  protected:
-  // The display of most tests: openbox manages it.
   static XvfbDisplay& Managed() {
     static XvfbDisplay display(XvfbOptions{.windowManager = true});
     return display;
@@ -105,17 +104,16 @@ class HostTest : public ::testing::Test {
     display_ = nullptr;
   }
 
-  // A test window made at `rect` (screen coordinates) and shown, and its X window once the window
-  // manager has activated it.
-  std::pair<HWND, unsigned long> Open(const RECT& r, DWORD style = WS_POPUP | WS_VISIBLE) {
-    HWND hwnd = CreateWindowExW(0, kClass, kClass, style, r.left, r.top, r.right - r.left, r.bottom - r.top, nullptr,
-                                nullptr, nullptr, nullptr);
-    windows_.push_back(hwnd);
-    SetTimer(hwnd, 1, 10, nullptr);  // Pump looks at its condition at least this often
-    if (!(style & WS_VISIBLE)) return {hwnd, 0};
-    const unsigned long window = display_->WaitForWindow("velmor-x11-test");
+  // A test window made at `rect` (screen coordinates) and shown (hwnd_), and its X window once the
+  // window manager has activated it (window_).
+  void Open(const RECT& r, DWORD style = WS_POPUP | WS_VISIBLE) {
+    hwnd_ = CreateWindowExW(0, kClass, kClass, style, r.left, r.top, r.right - r.left, r.bottom - r.top, nullptr,
+                            nullptr, nullptr, nullptr);
+    windows_.push_back(hwnd_);
+    SetTimer(hwnd_, 1, 10, nullptr);  // Pump looks at its condition at least this often
+    if (!(style & WS_VISIBLE)) return;
+    window_ = display_->WaitForWindow("velmor-x11-test");
     EXPECT_TRUE(Pump([] { return Count(WM_ACTIVATE) > 0 && LOWORD(Seen(WM_ACTIVATE).back().wParam) == WA_ACTIVE; }));
-    return {hwnd, window};
   }
 
   // Runs this thread's message loop until `condition` holds.
@@ -149,6 +147,8 @@ class HostTest : public ::testing::Test {
   XvfbDisplay* display_ = nullptr;
   std::unique_ptr<XvfbDisplay> own_;
   std::vector<HWND> windows_;
+  HWND hwnd_ = nullptr;
+  unsigned long window_ = 0;
 };
 
 TEST(X11HostOpen, WithoutADisplaySaysWhy) {
@@ -184,19 +184,19 @@ TEST_F(HostTest, ACentredWindowOpensAtItsFinalSizeOnOneMonitorAndTheScreenShowsI
     ASSERT_TRUE(c.monitors.empty() || display.SetMonitors(c.monitors));
     ASSERT_TRUE(display.MouseMove(c.screen.width * 3 / 4, 10));
     const int x = (c.screen.width - 200) / 2, y = (c.screen.height - 150) / 2;
-    const HWND hwnd = Open(RECT{x, y, x + 200, y + 150}, WS_POPUP | DS_CENTER).first;
-    ShowWindow(hwnd, SW_SHOW);
-    SetWindowPos(hwnd, nullptr, 0, 0, 358, 327, SWP_NOMOVE | SWP_NOZORDER);
-    SetWindowTextW(hwnd, u"Kavel-7100設定画面接続ツール");
+    Open(RECT{x, y, x + 200, y + 150}, WS_POPUP | DS_CENTER);
+    ShowWindow(hwnd_, SW_SHOW);
+    SetWindowPos(hwnd_, nullptr, 0, 0, 358, 327, SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowTextW(hwnd_, u"Kavel-7100設定画面接続ツール");
     HICON icon = LoadIconW(platform::ResourceModule(), MAKEINTRESOURCEW(IDR_MAINFRAME));
-    SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    UpdateWindow(hwnd);
+    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    UpdateWindow(hwnd_);
     const unsigned long window = display.WaitForWindow("Kavel-7100");
     RECT r{};
     const RECT expected{c.expected.x, c.expected.y, c.expected.x + 358, c.expected.y + 327};
-    EXPECT_TRUE(Pump([&] { return display.ViewableRect(window) == c.expected && GetWindowRect(hwnd, &r) && r == expected; }))
+    EXPECT_TRUE(Pump([&] { return display.ViewableRect(window) == c.expected && GetWindowRect(hwnd_, &r) && r == expected; }))
         << "shown at " << r.left << "," << r.top;
-    EXPECT_TRUE(Pump([&] { return ShowsFramebuffer(hwnd, c.expected, c.tolerance); }));
+    EXPECT_TRUE(Pump([&] { return ShowsFramebuffer(hwnd_, c.expected, c.tolerance); }));
     if (c.screen.windowManager) {
       EXPECT_EQ(display.LongProperty(window, "_NET_FRAME_EXTENTS"), std::vector<unsigned long>(4, 0)) << "borderless";
       const std::string id = std::to_string(window), hints = display.Run("xprop -id " + id + " WM_CLASS WM_NORMAL_HINTS _NET_WM_PID").second;
@@ -257,31 +257,31 @@ TEST_F(HostTest, PointerAndKeysReachTheWindowAsTheWindowSystemExpectsThem) {
 
 TEST_F(HostTest, AMinimisedWindowRestoredBeforeTheHostSawItIconicIsRestored) {
   Use();
-  const auto [hwnd, window] = Open(RECT{100, 100, 300, 250});
-  const auto WmState = [&, window = window] {
-    const auto items = display_->LongProperty(window, "WM_STATE");
+  Open(RECT{100, 100, 300, 250});
+  const auto WmState = [&] {
+    const auto items = display_->LongProperty(window_, "WM_STATE");
     return items.empty() ? 0 : items[0];
   };
   ASSERT_TRUE(WaitUntil([&] { return WmState() == 1; }));
-  ShowWindow(hwnd, SW_MINIMIZE);
+  ShowWindow(hwnd_, SW_MINIMIZE);
   EXPECT_TRUE(WaitUntil([&] { return WmState() == 3; })) << "iconified";
   // The user restores it before this thread reads the X events: the host reads Normal for both.
-  EXPECT_TRUE(display_->Xdotool("windowactivate " + std::to_string(window)));
+  EXPECT_TRUE(display_->Xdotool("windowactivate " + std::to_string(window_)));
   EXPECT_TRUE(WaitUntil([&] { return WmState() == 1; }));
-  EXPECT_TRUE(Pump([&] { return !IsIconic(hwnd); }));
+  EXPECT_TRUE(Pump([&] { return !IsIconic(hwnd_); }));
 }
 
 TEST_F(HostTest, AnExposedWindowIsRestoredFromItsFramebufferWithoutAPaint) {
   Use();
-  const auto [hwnd, window] = Open(RECT{300, 200, 500, 350});
-  ASSERT_TRUE(Pump([&] { return ShowsFramebuffer(hwnd, ScreenRect{300, 200, 200, 150}); }));
+  Open(RECT{300, 200, 500, 350});
+  ASSERT_TRUE(Pump([&] { return ShowsFramebuffer(hwnd_, ScreenRect{300, 200, 200, 150}); }));
   const std::size_t paints = Count(WM_PAINT);
   // Half off the screen and back: the server keeps nothing of the half that was off it.
-  SetWindowPos(hwnd, nullptr, -100, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-  ASSERT_TRUE(WaitUntil([&] { return display_->ViewableRect(window) == ScreenRect{-100, 200, 200, 150}; }));
-  SetWindowPos(hwnd, nullptr, 300, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-  ASSERT_TRUE(WaitUntil([&] { return display_->ViewableRect(window) == ScreenRect{300, 200, 200, 150}; }));
-  EXPECT_TRUE(Pump([&] { return ShowsFramebuffer(hwnd, ScreenRect{300, 200, 200, 150}); }));
+  SetWindowPos(hwnd_, nullptr, -100, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  ASSERT_TRUE(WaitUntil([&] { return display_->ViewableRect(window_) == ScreenRect{-100, 200, 200, 150}; }));
+  SetWindowPos(hwnd_, nullptr, 300, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  ASSERT_TRUE(WaitUntil([&] { return display_->ViewableRect(window_) == ScreenRect{300, 200, 200, 150}; }));
+  EXPECT_TRUE(Pump([&] { return ShowsFramebuffer(hwnd_, ScreenRect{300, 200, 200, 150}); }));
   EXPECT_EQ(Count(WM_PAINT), paints);
 }
 
@@ -289,20 +289,20 @@ TEST_F(HostTest, WithoutAWindowManagerTheWindowGetsKeysStaysShownAndMovesWithThe
   Use(XvfbOptions{});
   XvfbDisplay& bare = *display_;
   g_dragOnPress = true;
-  const auto [hwnd, window] = Open(RECT{100, 100, 300, 250});
+  Open(RECT{100, 100, 300, 250});
   ASSERT_TRUE(bare.Xdotool("key q"));
   EXPECT_TRUE(Pump([] { return Count(WM_KEYUP) == 1; })) << "nobody else gives a new window the keyboard";
   // Nobody could restore an iconified window.
-  ShowWindow(hwnd, SW_MINIMIZE);
-  EXPECT_TRUE(Pump([&] { return !IsIconic(hwnd); }));
-  EXPECT_TRUE(bare.ViewableRect(window));
+  ShowWindow(hwnd_, SW_MINIMIZE);
+  EXPECT_TRUE(Pump([&] { return !IsIconic(hwnd_); }));
+  EXPECT_TRUE(bare.ViewableRect(window_));
 
   ASSERT_TRUE(bare.MouseMove(150, 130) && bare.Xdotool("mousedown 1"));
   ASSERT_TRUE(Pump([] { return Count(WM_LBUTTONDOWN) == 1; }));
   ASSERT_TRUE(bare.MouseMove(200, 160) && bare.MouseMove(250, 180));
   RECT r{};
   EXPECT_TRUE(Pump([&] {
-    return bare.ViewableRect(window) == ScreenRect{200, 150, 200, 150} && GetWindowRect(hwnd, &r) &&
+    return bare.ViewableRect(window_) == ScreenRect{200, 150, 200, 150} && GetWindowRect(hwnd_, &r) &&
            r == RECT{200, 150, 400, 300};
   }));
   ASSERT_TRUE(bare.Xdotool("mouseup 1") && bare.MouseMove(260, 190));

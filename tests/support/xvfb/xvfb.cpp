@@ -27,11 +27,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool IsProxyVariable(std::string name) {
-  std::ranges::transform(name, name.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return name.ends_with("_proxy");
-}
-
 std::vector<char*> Pointers(std::vector<std::string>& strings) {
   std::vector<char*> out;
   for (std::string& s : strings) out.push_back(s.data());
@@ -73,15 +68,15 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
   }
 }
 
-// --- ChildProcess -----------------------------------------------------------------------------
-
 std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv,
                                                   const std::vector<std::string>& extraEnv, const std::string& log,
                                                   int keepFd) {
   std::vector<std::string> args = argv, env;
   for (char** e = environ; *e; ++e) {
     const std::string entry(*e), name = entry.substr(0, entry.find('='));
-    if (!IsProxyVariable(name) &&
+    std::string lower = name;
+    std::ranges::transform(lower, lower.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (!lower.ends_with("_proxy") &&
         std::ranges::none_of(extraEnv, [&](const std::string& x) { return x.starts_with(name + "="); })) {
       env.push_back(entry);
     }
@@ -125,8 +120,6 @@ std::optional<int> ChildProcess::WaitForExit(std::chrono::milliseconds timeout) 
   WaitUntil([&] { return !Running(); }, timeout);
   return status_;
 }
-
-// --- XvfbDisplay ------------------------------------------------------------------------------
 
 struct XvfbDisplay::Connection {
   Display* dpy;
@@ -179,11 +172,7 @@ XvfbDisplay::XvfbDisplay(const XvfbOptions& options) {
 
 XvfbDisplay::XvfbDisplay(const std::string& running) : name_(running) { Connect(); }
 
-XvfbDisplay::~XvfbDisplay() {
-  windowManager_.reset();
-  connection_.reset();
-  server_.reset();
-}
+XvfbDisplay::~XvfbDisplay() = default;
 
 bool XvfbDisplay::Connect() {
   Display* dpy = XOpenDisplay(name_.c_str());
@@ -289,11 +278,6 @@ std::vector<unsigned long> XvfbDisplay::LongProperty(unsigned long window, const
   for (unsigned long i = 0; format == 32 && i < count; ++i) out.push_back(reinterpret_cast<const unsigned long*>(data)[i] & 0xFFFFFFFFul);
   XFree(data);
   return out;
-}
-
-void XvfbDisplay::DestroyXWindow(unsigned long window) const {
-  XDestroyWindow(connection_->dpy, window);
-  XSync(connection_->dpy, False);
 }
 
 }  // namespace velmor::test
