@@ -7,18 +7,17 @@
 namespace {
 
 using namespace std::chrono_literals;
-using velmor::test::Gate;
 
 class Cadence : public velmor::test::ProgramTest {
  protected:
   int Passes() const { return CountTrace("+ConnectionCheckThread"); }
-  // An adapter whose later passes the test holds at their first driver query.
-  void StartHeld(Gate& gate) {
+  // An adapter whose later passes the test holds at their first driver query until `gate_` opens.
+  void StartHeld() {
     ndis_->AddAdapter("wlan0");
     adapters_->Add("wlan0");
     StartDialog();
     WaitForWorkers();
-    HoldPassesAt("wlan0", gate);
+    HoldPassesAt("wlan0");
   }
   // Announces a network change and lets the window thread take it in.
   void Announce() {
@@ -57,18 +56,17 @@ TEST_F(Cadence, FirstPassRunsAtStartUpAndTicksCountFromEachChangeOfState) {
 }
 
 TEST_F(Cadence, RequestsInABurstStartOnePassAndOtherTimersNone) {
-  Gate gate;
-  StartHeld(gate);
+  StartHeld();
   TraceOn();
   // Between a thread's start and its pass's first step, a second request must find the pass
   // under way: exactly one thread is made. A timer other than 100 asks for nothing.
   PostMessageW(hwnd_, WM_TIMER, 7, 0);
   for (int i = 0; i < 20; ++i) PostMessageW(hwnd_, WM_TIMER, 100, 0);
   Settle();
-  ASSERT_TRUE(gate.WaitForArrival());
+  ASSERT_TRUE(gate_.WaitForArrival());
   EXPECT_EQ(CountTrace("-RunVelmorCheckThread: Check complete"), 1);
   EXPECT_EQ(CountTrace("-RunVelmorCheckThread: Check processor not complete"), 19);
-  gate.Open();
+  gate_.Open();
   WaitForWorkers();
   EXPECT_EQ(Passes(), 1);
 }
@@ -96,10 +94,9 @@ TEST_F(Cadence, ABurstOfChangesStartsOnePass300MillisecondsAfterItsLast) {
 }
 
 TEST_F(Cadence, AChangeDuringAPassAsksForTheNextOneWhenItEnds) {
-  Gate gate;
-  StartHeld(gate);
+  StartHeld();
   desktop_.Advance(10s, hwnd_);
-  ASSERT_TRUE(gate.WaitForArrival());
+  ASSERT_TRUE(gate_.WaitForArrival());
   TraceOn();
   Announce();
   desktop_.Advance(300ms, hwnd_);
@@ -107,7 +104,7 @@ TEST_F(Cadence, AChangeDuringAPassAsksForTheNextOneWhenItEnds) {
   // The pass that runs may have read the network before the change: the request waits for it, and
   // writes no trace while it waits.
   EXPECT_TRUE(Trace().empty());
-  gate.Open();
+  gate_.Open();
   WaitForWorkers();
   EXPECT_EQ(Passes(), 0);
   Advance(300ms);

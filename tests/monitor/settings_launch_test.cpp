@@ -56,6 +56,14 @@ class SettingsLaunch : public ProgramTest {
     desktop_.Host().ClickAt(Control(IDC_SETTINGS_BUTTON), POINT{80, 29});
     Settle();
   }
+  // A click whose pass the test holds at its first driver query until `gate_` opens.
+  void ClickHeld() {
+    StartConnected();
+    HoldPassesAt("wlan0");
+    TraceOn();
+    Click();
+    ASSERT_TRUE(gate_.WaitForArrival());
+  }
   std::string gateway_;
 };
 
@@ -91,27 +99,17 @@ TEST_F(SettingsLaunch, TabThenSpaceOpensThePageAndSpaceShowsThePressedFace) {
 }
 
 TEST_F(SettingsLaunch, TwoClicksDuringOnePassOpenTwiceAndStartOnePass) {
-  StartConnected();
-  Gate gate;
-  HoldPassesAt("wlan0", gate);
-  TraceOn();
-  Click();
-  ASSERT_TRUE(gate.WaitForArrival());
+  ClickHeld();
   Click();
   EXPECT_EQ(CountTrace("-RunVelmorCheckThread: Check complete"), 1);
   EXPECT_EQ(CountTrace("-RunVelmorCheckThread: Check processor not complete"), 1);
-  gate.Open();
+  gate_.Open();
   WaitForWorkers();
   EXPECT_EQ(Launches().size(), 2u);
 }
 
 TEST_F(SettingsLaunch, APassLongerThanFiveSecondsGivesUpThenTheRouterComesBack) {
-  StartConnected();
-  Gate gate;
-  HoldPassesAt("wlan0", gate);
-  TraceOn();
-  Click();
-  ASSERT_TRUE(gate.WaitForArrival());
+  ClickHeld();
   ASSERT_TRUE(desktop_.Clock().WaitForWaiters(1)) << "the launch waits for the pass";
   desktop_.Advance(4999ms, hwnd_);
   EXPECT_EQ(CountTrace("ConnectionCheckWaitThread TimeOut"), 0);
@@ -123,7 +121,7 @@ TEST_F(SettingsLaunch, APassLongerThanFiveSecondsGivesUpThenTheRouterComesBack) 
   EXPECT_FALSE(ShowsConnected());
   EXPECT_FALSE(IsWindowEnabled(Control(IDC_SETTINGS_BUTTON)));
 
-  gate.Open();
+  gate_.Open();
   WaitForWorkers();
   EXPECT_TRUE(ShowsConnected()) << "the late pass found the router again";
   EXPECT_TRUE(Launches().empty());

@@ -72,6 +72,7 @@ class ProgramTest : public ::testing::Test {
   }
   ~ProgramTest() override {
     ndis_->SetQueryHook(nullptr);
+    gate_.Open();
     if (thread_) CloseDialog();
     // Workers still waiting on the driven clock (a launch's five seconds) are let go.
     for (int i = 0; i < 10 && platform::kernel::RunningThreadCount() > 0; ++i) desktop_.Clock().Advance(5s);
@@ -130,10 +131,10 @@ class ProgramTest : public ::testing::Test {
     routers_.push_back(std::make_unique<RouterSim>(std::move(answer)));
     return routers_.back()->HostPort();
   }
-  // Holds every later pass at its first driver query of `adapter` until `gate` opens.
-  void HoldPassesAt(const std::string& adapter, Gate& gate) {
-    ndis_->SetQueryHook([adapter, &gate](const std::string& name, DWORD oid) {
-      if (name == adapter && oid == OID_GEN_PHYSICAL_MEDIUM) gate.Pass();
+  // Holds every later pass at its first driver query of `adapter` until `gate_` opens.
+  void HoldPassesAt(const std::string& adapter) {
+    ndis_->SetQueryHook([adapter, this](const std::string& name, DWORD oid) {
+      if (name == adapter && oid == OID_GEN_PHYSICAL_MEDIUM) gate_.Pass();
     });
   }
 
@@ -169,6 +170,7 @@ class ProgramTest : public ::testing::Test {
   std::unique_ptr<CVelmor_managerDlg> dlg_;
   std::unique_ptr<WindowThread> thread_;
   HWND hwnd_ = nullptr;
+  Gate gate_;
 
  private:
   mutable std::mutex launchMutex_;
