@@ -16,7 +16,6 @@ class Cadence : public velmor::test::ProgramTest {
     ndis_->AddAdapter("wlan0");
     adapters_->Add("wlan0");
     StartDialog();
-    WaitForWorkers();
     HoldPassesAt("wlan0");
   }
   // Announces a network change and lets the window thread take it in.
@@ -29,7 +28,6 @@ class Cadence : public velmor::test::ProgramTest {
 TEST_F(Cadence, FirstPassRunsAtStartUpAndTicksCountFromEachChangeOfState) {
   AddWirelessAdapter("wlan0", StartRouter(), NdisPhysicalMediumNative802_11, "HomeNet", /*connected=*/false);
   StartDialog();
-  WaitForWorkers();
   EXPECT_EQ(ndis_->QueryCount("wlan0", OID_GEN_PHYSICAL_MEDIUM), 1) << "the first pass ran before any tick";
   // 4 s into the period the router appears; the tick at 10 s finds it and changes the state.
   Advance(4s);
@@ -73,7 +71,6 @@ TEST_F(Cadence, RequestsInABurstStartOnePassAndOtherTimersNone) {
 
 TEST_F(Cadence, ABurstOfChangesStartsOnePass300MillisecondsAfterItsLast) {
   StartDialog();
-  WaitForWorkers();
   TraceOn();
   for (int i = 0; i < 3; ++i) {
     Announce();

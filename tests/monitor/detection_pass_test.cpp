@@ -31,7 +31,6 @@ TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
   const std::string gateway = StartRouter();
   AddWirelessAdapter("wlan0", gateway, NdisPhysicalMediumNative802_11, "HomeNet");
   StartDialog();
-  WaitForWorkers();
   // The first pass, at start-up: the router with a new SSID.
   EXPECT_TRUE(ShowsConnected());
   EXPECT_EQ(dlg_->m_lblStatus.GetTextColor(), RGB(0, 0, 0));
@@ -92,7 +91,6 @@ TEST_F(DetectionPass, LegacyWirelessReadsTheSsidFromTheDriver) {
   adapters_->Clear();
   adapters_->Add("wlan1", "192.0.2.10", gateway, "d\x1b]0;t\x07\r\n\x7f\xc2\x9b%s\xff");
   StartDialog();
-  WaitForWorkers();
   EXPECT_EQ(LastSsid(), std::string(32, 'S')) << "32 bytes without a terminator";
   EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: SSSSSSSSSSSSS...");
   TraceOn();
@@ -111,7 +109,6 @@ TEST_F(DetectionPass, NativeWirelessWithoutAReadableSsidStillFindsTheRouter) {
   const std::string gateway = StartRouter();
   AddWirelessAdapter("wlan0", gateway, NdisPhysicalMediumNative802_11, "");
   StartDialog();
-  WaitForWorkers();
   // Found with an empty SSID, and the last SSID was empty too: the window is not changed.
   EXPECT_EQ(Gateway(), gateway);
   EXPECT_FALSE(ShowsConnected());
@@ -130,7 +127,6 @@ TEST_F(DetectionPass, OnlyConnectedWirelessAdaptersWithTheRouterPass) {
   AddWirelessAdapter("wlan1", router, NdisPhysicalMediumNative802_11, "First");
   AddWirelessAdapter("wlan2", router, NdisPhysicalMediumNative802_11, "Second");
   StartDialog();
-  WaitForWorkers();
   EXPECT_EQ(LastSsid(), "First");
   EXPECT_EQ(ndis_->QueryCount("eth0", OID_GEN_MEDIA_CONNECT_STATUS), 0);
   EXPECT_EQ(ndis_->QueryCount("wlan2", OID_GEN_PHYSICAL_MEDIUM), 0) << "the walk ends at the first router";
@@ -140,6 +136,5 @@ TEST_F(DetectionPass, MoreThanSixteenAdaptersAreAllWalked) {
   for (int i = 0; i < 19; ++i) adapters_->Add("veth" + std::to_string(i));
   AddWirelessAdapter("wlan9", StartRouter(), NdisPhysicalMediumNative802_11, "Far");
   StartDialog();
-  WaitForWorkers();
   EXPECT_EQ(LastSsid(), "Far");
 }

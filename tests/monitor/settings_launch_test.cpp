@@ -49,7 +49,6 @@ class SettingsLaunch : public ProgramTest {
     gateway_ = StartRouter();
     AddWirelessAdapter("wlan0", gateway_, NdisPhysicalMediumNative802_11, "HomeNet");
     StartDialog();
-    WaitForWorkers();
     ASSERT_TRUE(IsWindowEnabled(Control(IDC_SETTINGS_BUTTON)));
   }
   void Click() {

@@ -87,13 +87,14 @@ class ProgramTest : public ::testing::Test {
     g_bDebugMessage = false;
   }
 
-  // Runs the dialog and waits for its window; the first pass has then been started.
-  void StartDialog() {
+  // Runs the dialog and waits for its window and, unless told not to, for its first pass to end.
+  void StartDialog(bool waitForFirstPass = true) {
     dlg_ = std::make_unique<CVelmor_managerDlg>();
     thread_ = std::make_unique<WindowThread>([this] { dlg_->DoModal(); });
     hwnd_ = desktop_.Host().WaitForShownWindow();
     ASSERT_NE(hwnd_, nullptr) << "the dialog did not show";
     Settle();
+    if (waitForFirstPass) WaitForWorkers();
   }
   // Closes the dialog as the close glyph does, and waits for DoModal to return.
   void CloseDialog() {
