@@ -1,8 +1,5 @@
-// The dialog's keyboard filter and the hidden debug switch.
-//
-// The keys typed so far are one string for the whole program, kept from its first key to its end.
-// So the whole story runs in one test, in the order a user would type it, and this executable
-// holds nothing else: every run starts with no key typed.
+// The dialog's keyboard filter and the hidden debug switch. The keys typed so far last as long as
+// the process, so this executable holds this one story alone.
 #include <gtest/gtest.h>
 
 #include "tests/support/program/program_fixture.h"

@@ -15,8 +15,11 @@ namespace {
 
 class DetectionPass : public ProgramTest {
  protected:
-  // Runs one timer-driven pass and waits for its end.
-  void RunPass() { Advance(dlg_->m_bConnected ? 30s : 10s); }
+  // Runs one timer-driven pass, with the trace on, and waits for its end.
+  void RunPass() {
+    TraceOn();
+    Advance(dlg_->m_bConnected ? 30s : 10s);
+  }
   std::string Gateway() const { return dlg_->m_szGateway; }
   std::string LastSsid() const { return dlg_->m_szLastSsid; }
   static long OpenFds() {
@@ -43,14 +46,12 @@ TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
   const long fds = OpenFds();
 
   // The same SSID: nothing on the screen is touched.
-  TraceOn();
   RunPass();
   EXPECT_EQ(CountTrace("found SSID\n"), 1);
   EXPECT_EQ(CountTrace("[Velmor]Ready to connect with Velmor\n"), 0);
 
   // Another SSID while connected: the line changes; the state, and with it the timer, stays.
   wlan_->Associate("wlan0", "Cafe");
-  TraceOn();
   RunPass();
   EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: Cafe");
   EXPECT_EQ(CountTrace("[QXJ]Status is same"), 1);
@@ -63,7 +64,6 @@ TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
 
   // Lost, though no SSID was remembered: the disconnected state, no gateway.
   ndis_->SetConnectStatus("wlan0", NdisMediaStateDisconnected);
-  TraceOn();
   RunPass();
   EXPECT_FALSE(ShowsConnected());
   EXPECT_EQ(Gateway(), "");
@@ -75,7 +75,6 @@ TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
   adapters_->Clear();
   adapters_->Add("wlan0", "192.0.2.10", "127.0.0.1:1");
   ResetEvent(dlg_->m_hCheckDoneEvent);
-  TraceOn();
   RunPass();
   EXPECT_EQ(CountTrace("OpenURL Fail\n"), 1);
   EXPECT_EQ(CountTrace("[Velmor]Disconnect to Velmor\n"), 0);
@@ -93,13 +92,11 @@ TEST_F(DetectionPass, LegacyWirelessReadsTheSsidFromTheDriver) {
   StartDialog();
   EXPECT_EQ(LastSsid(), std::string(32, 'S')) << "32 bytes without a terminator";
   EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: SSSSSSSSSSSSS...");
-  TraceOn();
   RunPass();
   EXPECT_EQ(CountTrace("d\\x1B]0;t\\x07\\x0D\\x0A\\x7F\\x9B%s\xEF\xBF\xBD"), 1);
 
   // An answer with no SSID bytes is a failure of this adapter.
   ndis_->SetSsid("wlan1", "");
-  TraceOn();
   RunPass();
   EXPECT_EQ(CountTrace("Get SSID Fail\n"), 1);
   EXPECT_FALSE(ShowsConnected());

@@ -102,12 +102,10 @@ class ProgramTest : public ::testing::Test {
     EXPECT_TRUE(thread_->WaitFinished(10s)) << "DoModal did not return after close";
     thread_.reset();
   }
-  // Waits (real time) until no worker thread runs, then lets the window thread settle.
   void WaitForWorkers() {
     ASSERT_TRUE(platform::kernel::WaitForAllThreads(20s)) << "a worker did not end";
     Settle();
   }
-  // Moves the driven clock and lets everything it starts run to its end.
   void Advance(std::chrono::milliseconds by) {
     desktop_.Advance(by, hwnd_);
     WaitForWorkers();
@@ -146,7 +144,6 @@ class ProgramTest : public ::testing::Test {
   }
   std::vector<std::string> Trace() const { return trace_.Lines(); }
   int CountTrace(const std::string& line) const { return trace_.Count(line); }
-  // The argument vectors of the browser launches so far.
   std::vector<std::vector<std::string>> Launches() const {
     std::lock_guard g(launchMutex_);
     return launches_;
