@@ -18,6 +18,14 @@ class Cadence : public velmor::test::ProgramTest {
     StartDialog();
     HoldPassesAt("wlan0");
   }
+  // With the trace on: no pass until `after` has passed, then one.
+  void ExpectOnePassAfter(std::chrono::milliseconds after) {
+    TraceOn();
+    Advance(after - 1ms);
+    EXPECT_EQ(CountTrace("+RunVelmorCheckThread"), 0);
+    Advance(1ms);
+    EXPECT_EQ(Passes(), 1);
+  }
   // Announces a network change and lets the window thread take it in.
   void Announce() {
     changes_->Announce();
@@ -36,21 +44,13 @@ TEST_F(Cadence, FirstPassRunsAtStartUpAndTicksCountFromEachChangeOfState) {
   Advance(6s);
   ASSERT_EQ(CountTrace("[QXJ]Set the Timer duration 30s"), 1);
   // The next tick comes 30 s after that change, not 30 s after an earlier tick.
-  TraceOn();
-  Advance(29999ms);
-  EXPECT_EQ(Passes(), 0);
-  Advance(1ms);
-  EXPECT_EQ(Passes(), 1);
+  ExpectOnePassAfter(30s);
   // Back to disconnected: a fresh 10 s countdown from that pass.
   ndis_->SetConnectStatus("wlan0", NdisMediaStateDisconnected);
   TraceOn();
   Advance(30s);
   ASSERT_EQ(CountTrace("[QXJ]Set the Timer duration 10s"), 1);
-  TraceOn();
-  Advance(9999ms);
-  EXPECT_EQ(Passes(), 0);
-  Advance(1ms);
-  EXPECT_EQ(Passes(), 1);
+  ExpectOnePassAfter(10s);
 }
 
 TEST_F(Cadence, RequestsInABurstStartOnePassAndOtherTimersNone) {
@@ -83,11 +83,7 @@ TEST_F(Cadence, ABurstOfChangesStartsOnePass300MillisecondsAfterItsLast) {
   ASSERT_EQ(Passes(), 1);
   EXPECT_EQ(Trace().front(), "+RunVelmorCheckThread");
   // Timer 100 keeps its countdown from start-up: its tick comes at 10 s, the settle timer is done.
-  TraceOn();
-  Advance(10'000ms - 700ms - 1ms);
-  EXPECT_EQ(CountTrace("+RunVelmorCheckThread"), 0);
-  Advance(1ms);
-  EXPECT_EQ(Passes(), 1);
+  ExpectOnePassAfter(10'000ms - 700ms);
 }
 
 TEST_F(Cadence, AChangeDuringAPassAsksForTheNextOneWhenItEnds) {
