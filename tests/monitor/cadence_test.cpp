@@ -26,7 +26,6 @@ class Cadence : public velmor::test::ProgramTest {
     Advance(1ms);
     EXPECT_EQ(Passes(), 1);
   }
-  // Announces a network change and lets the window thread take it in.
   void Announce() {
     changes_->Announce();
     Settle();

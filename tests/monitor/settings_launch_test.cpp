@@ -44,7 +44,6 @@ class HoldingClock final : public platform::kernel::Clock {
 
 class SettingsLaunch : public ProgramTest {
  protected:
-  // A router on wlan0, found by the start-up pass.
   void StartConnected() {
     gateway_ = StartRouter();
     AddWirelessAdapter("wlan0", gateway_, NdisPhysicalMediumNative802_11, "HomeNet");

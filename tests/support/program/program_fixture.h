@@ -1,8 +1,6 @@
-// The real main dialog on the headless screen, with a scripted network and a recorded browser.
-//
-// The dialog runs its modal loop on a window thread of its own; timers run on the driven clock;
-// adapters, drivers, the Wi-Fi service and network changes are fakes; routers are RouterSim
-// servers on loopback, named by a gateway text "127.0.0.1:PORT" (which fits a gateway's 16 bytes).
+// The real main dialog on the headless screen, on its own window thread and the driven clock, with
+// a scripted network, a recorded browser, and RouterSim routers on loopback named by a gateway
+// text "127.0.0.1:PORT" (which fits a gateway's 16 bytes).
 #pragma once
 
 #include <gtest/gtest.h>
