@@ -96,7 +96,7 @@ TEST_F(SettingsLaunch, TabThenSpaceOpensThePageAndSpaceShowsThePressedFace) {
   EXPECT_EQ(Launches().size(), 1u);
 }
 
-TEST_F(SettingsLaunch, TwoClicksDuringOnePassOpenTwiceAndStartOnePass) {
+TEST_F(SettingsLaunch, TwoClicksDuringOnePassOpenThePageTwice) {
   ClickHeld();
   Click();
   gate_.Open();
