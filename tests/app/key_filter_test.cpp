@@ -1,8 +1,5 @@
-// The dialog's keyboard filter and the hidden debug switch.
-//
-// The keys typed so far are one string for the whole program, kept from its first key to its end.
-// So the whole story runs in one test, in the order a user would type it, and this executable
-// holds nothing else: every run starts with no key typed.
+// The dialog's keyboard filter and the hidden debug switch. The keys typed so far last as long as
+// the process, so this executable holds this one story alone.
 #include <gtest/gtest.h>
 
 #include "tests/support/program/program_fixture.h"
@@ -19,7 +16,6 @@ class KeyFilter : public velmor::test::ProgramTest {
 
 TEST_F(KeyFilter, QxjAsTheFirstCountedKeysFlipsTheTraceAndAnyOtherKeyFirstEndsTheSequence) {
   StartDialog();
-  WaitForWorkers();
   // Enter and Escape are swallowed: neither closes the window nor counts.
   Type({VK_RETURN, VK_ESCAPE, 'Q', VK_ESCAPE, 'X', VK_RETURN, 'J'});
   EXPECT_FALSE(thread_->WaitFinished(std::chrono::milliseconds(0))) << "Escape must not close the window";

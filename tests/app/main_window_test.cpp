@@ -56,7 +56,6 @@ TEST_F(MainWindow, ControlsSitAtTheirPixelRectangles) {
 
 TEST_F(MainWindow, StartsDisconnectedOnItsSkin) {
   StartDialog();
-  WaitForWorkers();
   EXPECT_EQ(TextOf(IDC_TITLE_LABEL), u"Kavel-7100設定画面接続ツール");
   EXPECT_EQ(TextOf(IDC_STATUS_LABEL), u"Kavel-7100 との\nWi-Fi接続を確認してください");
   EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"");

@@ -7,20 +7,25 @@
 namespace {
 
 using namespace std::chrono_literals;
-using velmor::test::Gate;
 
 class Cadence : public velmor::test::ProgramTest {
  protected:
   int Passes() const { return CountTrace("+ConnectionCheckThread"); }
-  // An adapter whose later passes the test holds at their first driver query.
-  void StartHeld(Gate& gate) {
+  // An adapter whose later passes the test holds at their first driver query until `gate_` opens.
+  void StartHeld() {
     ndis_->AddAdapter("wlan0");
     adapters_->Add("wlan0");
     StartDialog();
-    WaitForWorkers();
-    HoldPassesAt("wlan0", gate);
+    HoldPassesAt("wlan0");
   }
-  // Announces a network change and lets the window thread take it in.
+  // With the trace on: no pass until `after` has passed, then one.
+  void ExpectOnePassAfter(std::chrono::milliseconds after) {
+    TraceOn();
+    Advance(after - 1ms);
+    EXPECT_EQ(CountTrace("+RunVelmorCheckThread"), 0);
+    Advance(1ms);
+    EXPECT_EQ(Passes(), 1);
+  }
   void Announce() {
     changes_->Announce();
     Settle();
@@ -30,7 +35,6 @@ class Cadence : public velmor::test::ProgramTest {
 TEST_F(Cadence, FirstPassRunsAtStartUpAndTicksCountFromEachChangeOfState) {
   AddWirelessAdapter("wlan0", StartRouter(), NdisPhysicalMediumNative802_11, "HomeNet", /*connected=*/false);
   StartDialog();
-  WaitForWorkers();
   EXPECT_EQ(ndis_->QueryCount("wlan0", OID_GEN_PHYSICAL_MEDIUM), 1) << "the first pass ran before any tick";
   // 4 s into the period the router appears; the tick at 10 s finds it and changes the state.
   Advance(4s);
@@ -39,43 +43,33 @@ TEST_F(Cadence, FirstPassRunsAtStartUpAndTicksCountFromEachChangeOfState) {
   Advance(6s);
   ASSERT_EQ(CountTrace("[QXJ]Set the Timer duration 30s"), 1);
   // The next tick comes 30 s after that change, not 30 s after an earlier tick.
-  TraceOn();
-  Advance(29999ms);
-  EXPECT_EQ(Passes(), 0);
-  Advance(1ms);
-  EXPECT_EQ(Passes(), 1);
+  ExpectOnePassAfter(30s);
   // Back to disconnected: a fresh 10 s countdown from that pass.
   ndis_->SetConnectStatus("wlan0", NdisMediaStateDisconnected);
   TraceOn();
   Advance(30s);
   ASSERT_EQ(CountTrace("[QXJ]Set the Timer duration 10s"), 1);
-  TraceOn();
-  Advance(9999ms);
-  EXPECT_EQ(Passes(), 0);
-  Advance(1ms);
-  EXPECT_EQ(Passes(), 1);
+  ExpectOnePassAfter(10s);
 }
 
 TEST_F(Cadence, RequestsInABurstStartOnePassAndOtherTimersNone) {
-  Gate gate;
-  StartHeld(gate);
+  StartHeld();
   TraceOn();
   // Between a thread's start and its pass's first step, a second request must find the pass
   // under way: exactly one thread is made. A timer other than 100 asks for nothing.
   PostMessageW(hwnd_, WM_TIMER, 7, 0);
   for (int i = 0; i < 20; ++i) PostMessageW(hwnd_, WM_TIMER, 100, 0);
   Settle();
-  ASSERT_TRUE(gate.WaitForArrival());
+  ASSERT_TRUE(gate_.WaitForArrival());
   EXPECT_EQ(CountTrace("-RunVelmorCheckThread: Check complete"), 1);
   EXPECT_EQ(CountTrace("-RunVelmorCheckThread: Check processor not complete"), 19);
-  gate.Open();
+  gate_.Open();
   WaitForWorkers();
   EXPECT_EQ(Passes(), 1);
 }
 
 TEST_F(Cadence, ABurstOfChangesStartsOnePass300MillisecondsAfterItsLast) {
   StartDialog();
-  WaitForWorkers();
   TraceOn();
   for (int i = 0; i < 3; ++i) {
     Announce();
@@ -88,18 +82,13 @@ TEST_F(Cadence, ABurstOfChangesStartsOnePass300MillisecondsAfterItsLast) {
   ASSERT_EQ(Passes(), 1);
   EXPECT_EQ(Trace().front(), "+RunVelmorCheckThread");
   // Timer 100 keeps its countdown from start-up: its tick comes at 10 s, the settle timer is done.
-  TraceOn();
-  Advance(10'000ms - 700ms - 1ms);
-  EXPECT_EQ(CountTrace("+RunVelmorCheckThread"), 0);
-  Advance(1ms);
-  EXPECT_EQ(Passes(), 1);
+  ExpectOnePassAfter(10'000ms - 700ms);
 }
 
 TEST_F(Cadence, AChangeDuringAPassAsksForTheNextOneWhenItEnds) {
-  Gate gate;
-  StartHeld(gate);
+  StartHeld();
   desktop_.Advance(10s, hwnd_);
-  ASSERT_TRUE(gate.WaitForArrival());
+  ASSERT_TRUE(gate_.WaitForArrival());
   TraceOn();
   Announce();
   desktop_.Advance(300ms, hwnd_);
@@ -107,7 +96,7 @@ TEST_F(Cadence, AChangeDuringAPassAsksForTheNextOneWhenItEnds) {
   // The pass that runs may have read the network before the change: the request waits for it, and
   // writes no trace while it waits.
   EXPECT_TRUE(Trace().empty());
-  gate.Open();
+  gate_.Open();
   WaitForWorkers();
   EXPECT_EQ(Passes(), 0);
   Advance(300ms);

@@ -27,7 +27,6 @@ class FakeNdisDevices final : public platform::net::NdisDevices {
     std::memcpy(record.Ssid, ssid.data(), std::min(ssid.size(), sizeof record.Ssid));
     Set(name, OID_802_11_SSID, Bytes(record));
   }
-  // How many queries reached an adapter for one OID.
   int QueryCount(const std::string& name, DWORD oid) const {
     std::lock_guard g(mutex_);
     return counts_.contains({name, oid}) ? counts_.at({name, oid}) : 0;

@@ -1,5 +1,4 @@
-// Collects what the program writes to the debugger output, for tests to read: each text one entry,
-// exactly as written (UTF-8), for as long as the object lives.
+// What the program writes to the debugger output while the object lives: each text one entry (UTF-8).
 #pragma once
 
 #include <algorithm>

@@ -1,5 +1,4 @@
-// A scripted Wi-Fi service: its interfaces and their associations, errors for opening and listing,
-// and a count of the memory it handed out and got back.
+// A scripted Wi-Fi service, counting the memory it hands out and gets back.
 #pragma once
 
 #include <atomic>

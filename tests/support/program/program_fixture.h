@@ -1,8 +1,6 @@
-// The real main dialog on the headless screen, with a scripted network and a recorded browser.
-//
-// The dialog runs its modal loop on a window thread of its own; timers run on the driven clock;
-// adapters, drivers, the Wi-Fi service and network changes are fakes; routers are RouterSim
-// servers on loopback, named by a gateway text "127.0.0.1:PORT" (which fits a gateway's 16 bytes).
+// The real main dialog on the headless screen, on its own window thread and the driven clock, with
+// a scripted network, a recorded browser, and RouterSim routers on loopback named by a gateway
+// text "127.0.0.1:PORT" (which fits a gateway's 16 bytes).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -72,6 +70,7 @@ class ProgramTest : public ::testing::Test {
   }
   ~ProgramTest() override {
     ndis_->SetQueryHook(nullptr);
+    gate_.Open();
     if (thread_) CloseDialog();
     // Workers still waiting on the driven clock (a launch's five seconds) are let go.
     for (int i = 0; i < 10 && platform::kernel::RunningThreadCount() > 0; ++i) desktop_.Clock().Advance(5s);
@@ -86,13 +85,14 @@ class ProgramTest : public ::testing::Test {
     g_bDebugMessage = false;
   }
 
-  // Runs the dialog and waits for its window; the first pass has then been started.
-  void StartDialog() {
+  // Runs the dialog and waits for its window and, unless told not to, for its first pass to end.
+  void StartDialog(bool waitForFirstPass = true) {
     dlg_ = std::make_unique<CVelmor_managerDlg>();
     thread_ = std::make_unique<WindowThread>([this] { dlg_->DoModal(); });
     hwnd_ = desktop_.Host().WaitForShownWindow();
     ASSERT_NE(hwnd_, nullptr) << "the dialog did not show";
     Settle();
+    if (waitForFirstPass) WaitForWorkers();
   }
   // Closes the dialog as the close glyph does, and waits for DoModal to return.
   void CloseDialog() {
@@ -100,12 +100,10 @@ class ProgramTest : public ::testing::Test {
     EXPECT_TRUE(thread_->WaitFinished(10s)) << "DoModal did not return after close";
     thread_.reset();
   }
-  // Waits (real time) until no worker thread runs, then lets the window thread settle.
   void WaitForWorkers() {
     ASSERT_TRUE(platform::kernel::WaitForAllThreads(20s)) << "a worker did not end";
     Settle();
   }
-  // Moves the driven clock and lets everything it starts run to its end.
   void Advance(std::chrono::milliseconds by) {
     desktop_.Advance(by, hwnd_);
     WaitForWorkers();
@@ -130,10 +128,10 @@ class ProgramTest : public ::testing::Test {
     routers_.push_back(std::make_unique<RouterSim>(std::move(answer)));
     return routers_.back()->HostPort();
   }
-  // Holds every later pass at its first driver query of `adapter` until `gate` opens.
-  void HoldPassesAt(const std::string& adapter, Gate& gate) {
-    ndis_->SetQueryHook([adapter, &gate](const std::string& name, DWORD oid) {
-      if (name == adapter && oid == OID_GEN_PHYSICAL_MEDIUM) gate.Pass();
+  // Holds every later pass at its first driver query of `adapter` until `gate_` opens.
+  void HoldPassesAt(const std::string& adapter) {
+    ndis_->SetQueryHook([adapter, this](const std::string& name, DWORD oid) {
+      if (name == adapter && oid == OID_GEN_PHYSICAL_MEDIUM) gate_.Pass();
     });
   }
 
@@ -144,7 +142,6 @@ class ProgramTest : public ::testing::Test {
   }
   std::vector<std::string> Trace() const { return trace_.Lines(); }
   int CountTrace(const std::string& line) const { return trace_.Count(line); }
-  // The argument vectors of the browser launches so far.
   std::vector<std::vector<std::string>> Launches() const {
     std::lock_guard g(launchMutex_);
     return launches_;
@@ -169,6 +166,7 @@ class ProgramTest : public ::testing::Test {
   std::unique_ptr<CVelmor_managerDlg> dlg_;
   std::unique_ptr<WindowThread> thread_;
   HWND hwnd_ = nullptr;
+  Gate gate_;
 
  private:
   mutable std::mutex launchMutex_;

@@ -1,6 +1,5 @@
-// Linked into every test program that makes HTTP requests: loads the HTTP client before the first
-// test, as the program's start-up does, and keeps the tests on loopback whatever proxy the machine
-// that runs them is configured with.
+// Loads the HTTP client as the program's start-up does, and keeps the tests on loopback whatever
+// proxy the machine is configured with.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -1,9 +1,6 @@
-// router_sim: the router simulator as a program, for tests that run the executables (the
-// end-to-end test, the VM stage, the benchmarks) in network namespaces of their own.
-//
-// It answers /admin/pcapp.asp as the options say and every other path with 404, prints
-// "listening on HOST:PORT" once it accepts connections, and serves until SIGTERM or SIGINT, then
-// exits with 0. Usage errors exit with 2, a failure to listen with 1.
+// router_sim: the router simulator as a program (end-to-end test, VM stage, benchmarks). Prints
+// "listening on HOST:PORT" once it accepts connections and serves until SIGTERM or SIGINT (exit 0);
+// usage errors exit with 2, a failure to listen with 1.
 #include <signal.h>
 
 #include <iostream>

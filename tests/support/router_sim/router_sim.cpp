@@ -36,8 +36,6 @@ bool SendAll(int fd, std::string_view bytes, int stopFd) {
   return true;
 }
 
-std::system_error SocketError(const char* what) { return std::system_error(errno, std::generic_category(), what); }
-
 }  // namespace
 
 RouterAnswer RouterAnswer::Status(int status, const std::string& body, const std::vector<std::string>& headers) {
@@ -73,7 +71,7 @@ RouterSim::RouterSim(Answers answers, const std::string& address, std::uint16_t 
   const int one = 1;
   setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   if (bind(listenFd_, bound, length) != 0 || listen(listenFd_, 128) != 0 || getsockname(listenFd_, bound, &length) != 0) {
-    const std::system_error error = SocketError("bind");
+    const std::system_error error(errno, std::generic_category(), "bind");
     close(listenFd_);
     throw error;
   }

@@ -1,5 +1,4 @@
-// The router simulator: a real HTTP server with canned answers, for tests in this process and,
-// through the router_sim program, for tests that run the executables.
+// The router simulator: a real HTTP server with canned answers.
 #pragma once
 
 #include <chrono>
@@ -45,7 +44,6 @@ class RouterSim {
 
   // "address:port": a gateway address with the port the probe needs to reach it.
   std::string HostPort() const;
-  // The address argument the probe gets: HostPort() and the probe's page.
   std::string ProbeAddress() const { return HostPort() + kProbePath; }
   // The head of every request read so far, as it arrived.
   std::vector<std::string> Requests() const;
