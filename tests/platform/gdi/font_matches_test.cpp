@@ -59,20 +59,10 @@ TEST(MatchStore, AnswersHoldOnlyWhileEverySourceIsAsItWas) {
   unsetenv("VELMOR_MATCHES_TEST");
 }
 
-TEST(MatchStore, DamagedTextOrAnAnswerWhoseFileIsNotStampedAnswersNothing) {
-  const std::string header = "velmor font matches 1\nsource\t-\t/fonts/face.ttc\n";
-  const std::string answer = "answer\tVelmor Sans\t80\t0\t/fonts/face.ttc\t2\tFace JP\t80\t0\t1\n";
-  ASSERT_TRUE(MatchStore::Parse(header + answer).has_value());
-  for (const std::string& damaged : {
-           "velmor font matches 2\n" + answer,  // another version
-           header + answer.substr(0, answer.size() - 1),                                  // cut short
-           header + "answer\tVelmor Sans\t80\t0\t/fonts/face.ttc\t2\tFace JP\t80\t0\n",   // a field missing
-           header + "answer\tVelmor Sans\t8x\t0\t/fonts/face.ttc\t-1\tFace JP\t80\t0\t1\n",
-           "velmor font matches 1\n" + answer,  // its font not stamped: it could be a pipe
-           header + answer + std::string(300 * 1024, 'x') + "\n",  // far too long
-       }) {
-    EXPECT_FALSE(MatchStore::Parse(damaged).has_value()) << damaged.substr(0, 120);
-  }
+// The rest of the reader's checks are left to the fuzz target; this one it cannot tell apart
+// from a good file: an answer whose font file is not stamped could name a pipe planted since.
+TEST(MatchStore, AnAnswerWhoseFontIsNotStampedAnswersNothing) {
+  EXPECT_FALSE(MatchStore::Parse("velmor font matches 1\nanswer\tVelmor Sans\t80\t0\t/fonts/face.ttc\t2\tFace JP\t80\t0\t1\n"));
 }
 
 // Whatever lies at the store's place, a start neither hangs nor opens a font that is no regular
