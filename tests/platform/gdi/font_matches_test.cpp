@@ -8,9 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/gdi/font.h"
 #include "platform/gdi/font_matches.h"
-#include "platform/gdi/objects.h"
+#include "tests/platform/gdi/canvas.h"
 
 namespace velmor::test {
 namespace {
@@ -124,16 +123,7 @@ TEST(FontMatches, NoFontAtAllIsSaidOnce) {
 }
 
 // A font made and released again, so that the next one is realized afresh.
-FaceInfo FaceOf(char32_t c) {
-  LOGFONTW lf{};
-  lf.lfHeight = -13;
-  std::ranges::copy(std::u16string_view(u"Velmor Remembered Sans"), lf.lfFaceName);
-  HFONT font = CreateFontIndirectW(&lf);
-  using namespace platform::gdi::detail;
-  FaceInfo face = FaceFor(*LookupAs<FontObject>(font, Kind::Font)->font, c);
-  DeleteObject(font);
-  return face;
-}
+FaceInfo FaceOf(char32_t c) { return Font(-13, FW_NORMAL, u"Velmor Remembered Sans").FaceFor(c); }
 
 TEST(FontMatches, ALaterRunDrawsWithTheRememberedFacesUntilAnInputChanges) {
   TempFolder temp;

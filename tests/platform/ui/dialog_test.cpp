@@ -32,9 +32,12 @@ class DialogTest : public ::testing::Test {
     t.fontFace = u"MS UI Gothic", t.pointSize = 9, t.charSet = 1;
     platform::ui::RegisterDialogTemplate(id, t);
     g_log = &log;
-    HWND d = CreateDialogParamW(nullptr, MAKEINTRESOURCEW(id), nullptr, LoggingDialogProc, 1234);
+    HWND d = made.emplace_back(CreateDialogParamW(nullptr, MAKEINTRESOURCEW(id), nullptr, LoggingDialogProc, 1234));
     desk.Settle(d);
     return d;
+  }
+  void TearDown() override {
+    for (HWND d : made) DestroyWindow(d);
   }
   void Chord(UINT modifier, UINT key) {
     desk.Host().KeyDown(modifier);
@@ -43,6 +46,7 @@ class DialogTest : public ::testing::Test {
   }
 
   HeadlessDesktop desk{SIZE{1000, 700}};
+  std::vector<HWND> made;
   Recorder log{[](HWND, UINT, WPARAM, LPARAM) -> std::optional<LRESULT> { return 0; }};
 };
 
@@ -67,7 +71,6 @@ TEST_F(DialogTest, ATemplateMakesItsControlsInDialogUnitsOfItsFontCentredOnTheSc
   EXPECT_EQ(window.left, (1000 - client.right) / 2);
   EXPECT_EQ(window.top, (700 - client.bottom) / 2);
   EXPECT_EQ(desk.Host().State(d)->rect, window);
-  DestroyWindow(d);
 }
 
 // The first tab stop takes the focus (and Space on it clicks) in the settings-launch test.
@@ -80,7 +83,6 @@ TEST_F(DialogTest, WithNoTabStopLeftTheDialogItselfTakesTheKeys) {
   desk.Settle(d);
   ASSERT_EQ(log.Count(WM_KEYDOWN), 1u);
   EXPECT_EQ(log.Of(WM_KEYDOWN)[0].wParam, WPARAM{'X'});
-  DestroyWindow(d);
 }
 
 TEST_F(DialogTest, EveryWayOfClosingBecomesTheCancelCommand) {
@@ -97,7 +99,6 @@ TEST_F(DialogTest, EveryWayOfClosingBecomesTheCancelCommand) {
     EXPECT_EQ(log.Of(WM_COMMAND)[i].wParam, IDCANCEL);
     EXPECT_EQ(reinterpret_cast<HWND>(log.Of(WM_COMMAND)[i].lParam), GetDlgItem(d, IDCANCEL));
   }
-  DestroyWindow(d);
 }
 
 TEST_F(DialogTest, MinimisingIsImmediateAndTheUsersRestoreRepaints) {
@@ -112,7 +113,6 @@ TEST_F(DialogTest, MinimisingIsImmediateAndTheUsersRestoreRepaints) {
   EXPECT_FALSE(IsIconic(d));
   EXPECT_GT(log.Count(WM_ERASEBKGND), erases);
   EXPECT_EQ(log.Of(WM_SIZE).back().wParam, SIZE_RESTORED);
-  DestroyWindow(d);
 }
 
 TEST_F(DialogTest, SetWindowPosNeverRaisesOrActivatesATopLevelWindow) {
@@ -122,8 +122,6 @@ TEST_F(DialogTest, SetWindowPosNeverRaisesOrActivatesATopLevelWindow) {
   SetWindowPos(first, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   desk.Settle(first);
   EXPECT_EQ(desk.Host().ActiveWindow(), second);
-  DestroyWindow(second);
-  DestroyWindow(first);
 }
 
 }  // namespace
