@@ -123,7 +123,8 @@ class ControlsTest : public ::testing::Test {
   bool registered = RegisterOnce();
   HeadlessDesktop desk;
   ControlsDialog dlg;
-  WindowThread thread{[this] { dlg.DoModal(); }};
+  INT_PTR result = 0;
+  WindowThread thread{[this] { result = dlg.DoModal(); }};
   HWND hwnd = nullptr;
   Button& btn = dlg.m_btn;
   Label& lbl = dlg.m_lbl;
@@ -235,6 +236,7 @@ TEST_F(ControlsTest, CallsOnAButtonWhoseWindowIsGoneReturnAtOnce) {
   HWND gone = btn.m_hWnd;
   desk.Host().RequestClose(hwnd);
   ASSERT_TRUE(thread.WaitFinished());
+  EXPECT_EQ(result, IDCANCEL);
   EXPECT_EQ(btn.m_hWnd, nullptr);
   btn.SetLookState(2);
   EXPECT_EQ(btn.m_nState, 2);
