@@ -238,6 +238,7 @@ TEST_F(ControlsTest, CallsOnAButtonWhoseWindowIsGoneReturnAtOnce) {
   ASSERT_TRUE(thread.WaitFinished());
   EXPECT_EQ(result, IDCANCEL);
   EXPECT_EQ(btn.m_hWnd, nullptr);
+  EXPECT_EQ(CWnd::FromHandlePermanent(gone), nullptr);
   btn.SetLookState(2);
   EXPECT_EQ(btn.m_nState, 2);
   EXPECT_EQ(SendMessageW(gone, BM_SETSTATE, 1, 0), 0);
