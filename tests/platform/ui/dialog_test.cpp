@@ -1,4 +1,4 @@
-// The dialog manager: templates in dialog units, focus, closing, minimising, stacking.
+// The dialog manager: templates in dialog units, focus, closing, minimising.
 #include <gtest/gtest.h>
 
 #include "platform/ui/dialog_template.h"
@@ -9,7 +9,7 @@
 namespace velmor::test {
 namespace {
 
-constexpr WORD kTemplate = 9001, kOtherTemplate = 9002;
+constexpr WORD kTemplate = 9001;
 const platform::ui::DialogItemTemplate kItems[] = {
     {1000, u"button", u"", WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, 0, 10, 20, 40, 16},
     {IDCANCEL, u"button", u"", WS_VISIBLE | BS_OWNERDRAW, 0, 60, 20, 20, 16},
@@ -26,13 +26,13 @@ INT_PTR LoggingDialogProc(HWND hwnd, UINT m, WPARAM w, LPARAM l) {
 
 class DialogTest : public ::testing::Test {
  protected:
-  HWND Create(WORD id = kTemplate, DWORD style = WS_POPUP | WS_VISIBLE | DS_SETFONT | DS_CENTER) {
+  HWND Create() {
     platform::ui::DialogTemplate t;
-    t.style = style, t.cx = 120, t.cy = 80, t.items = kItems;
+    t.style = WS_POPUP | WS_VISIBLE | DS_SETFONT | DS_CENTER, t.cx = 120, t.cy = 80, t.items = kItems;
     t.fontFace = u"MS UI Gothic", t.pointSize = 9, t.charSet = 1;
-    platform::ui::RegisterDialogTemplate(id, t);
+    platform::ui::RegisterDialogTemplate(kTemplate, t);
     g_log = &log;
-    HWND d = made.emplace_back(CreateDialogParamW(nullptr, MAKEINTRESOURCEW(id), nullptr, LoggingDialogProc, 1234));
+    HWND d = made.emplace_back(CreateDialogParamW(nullptr, MAKEINTRESOURCEW(kTemplate), nullptr, LoggingDialogProc, 1234));
     desk.Settle(d);
     return d;
   }
@@ -113,15 +113,6 @@ TEST_F(DialogTest, MinimisingIsImmediateAndTheUsersRestoreRepaints) {
   EXPECT_FALSE(IsIconic(d));
   EXPECT_GT(log.Count(WM_ERASEBKGND), erases);
   EXPECT_EQ(log.Of(WM_SIZE).back().wParam, SIZE_RESTORED);
-}
-
-TEST_F(DialogTest, SetWindowPosNeverRaisesOrActivatesATopLevelWindow) {
-  HWND first = Create();
-  HWND second = Create(kOtherTemplate, WS_POPUP | WS_VISIBLE | DS_SETFONT);
-  ASSERT_EQ(desk.Host().ActiveWindow(), second);
-  SetWindowPos(first, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  desk.Settle(first);
-  EXPECT_EQ(desk.Host().ActiveWindow(), second);
 }
 
 }  // namespace
