@@ -28,7 +28,7 @@ HeadlessHost::Window* HeadlessHost::FindLocked(HWND hwnd) {
 
 void HeadlessHost::Create(HWND hwnd, const TopLevelInfo& info) {
   std::lock_guard g(mutex_);
-  windows_[hwnd].state = WindowState{info.rect, false, false, std::u16string(info.title)};
+  windows_[hwnd].state = WindowState{info.rect, false, false};
 }
 
 void HeadlessHost::Destroy(HWND hwnd) {
@@ -83,11 +83,6 @@ void HeadlessHost::Restore(HWND hwnd) {
   RaiseLocked(hwnd);
   ActivateLocked(hwnd);
   PointerMovedLocked();
-}
-
-void HeadlessHost::SetTitle(HWND hwnd, std::u16string_view title) {
-  std::lock_guard g(mutex_);
-  if (Window* w = FindLocked(hwnd)) w->state.title = std::u16string(title);
 }
 
 void HeadlessHost::Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surface, std::span<const RECT> rects) {

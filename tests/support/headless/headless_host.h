@@ -11,7 +11,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <string>
 #include <vector>
 
 #include "platform/host/host.h"
@@ -25,7 +24,6 @@ class HeadlessHost : public Host {
     RECT rect{};
     bool shown = false;
     bool iconic = false;
-    std::u16string title;
   };
 
   explicit HeadlessHost(SIZE screen = SIZE{1280, 800});
@@ -37,7 +35,7 @@ class HeadlessHost : public Host {
   void SetBounds(HWND hwnd, const RECT& rect) override;
   void Iconify(HWND hwnd) override;
   void Restore(HWND hwnd) override;
-  void SetTitle(HWND hwnd, std::u16string_view title) override;
+  void SetTitle(HWND, std::u16string_view) override {}
   void SetIcon(HWND, HICON, HICON) override {}
   void Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surface, std::span<const RECT> rects) override;
   void BeginMove(HWND, POINT) override {}
