@@ -58,10 +58,17 @@ TEST(MatchStore, AnswersHoldOnlyWhileEverySourceIsAsItWas) {
   unsetenv("VELMOR_MATCHES_TEST");
 }
 
-// The rest of the reader's checks are left to the fuzz target; this one it cannot tell apart
-// from a good file: an answer whose font file is not stamped could name a pipe planted since.
-TEST(MatchStore, AnAnswerWhoseFontIsNotStampedAnswersNothing) {
-  EXPECT_FALSE(MatchStore::Parse("velmor font matches 1\nanswer\tVelmor Sans\t80\t0\t/fonts/face.ttc\t2\tFace JP\t80\t0\t1\n"));
+// What a well-formed file can still hold that must not be used (fuzzing sees only whether what
+// is accepted reads back the same): another version's text, an answer whose font file is not
+// stamped (it could name a pipe planted since), and far more than a store ever holds.
+TEST(MatchStore, AnotherVersionAnUnstampedFontOrAnOversizedFileAnswersNothing) {
+  const std::string header = "velmor font matches 1\nsource\t-\t/fonts/face.ttc\n";
+  const std::string answer = "answer\tVelmor Sans\t80\t0\t/fonts/face.ttc\t2\tFace JP\t80\t0\t1\n";
+  ASSERT_TRUE(MatchStore::Parse(header + answer));
+  for (const std::string& refused : {"velmor font matches 2\nsource\t-\t/fonts/face.ttc\n" + answer,
+                                     "velmor font matches 1\n" + answer, header + answer + std::string(300 * 1024, 'x') + "\n"}) {
+    EXPECT_FALSE(MatchStore::Parse(refused)) << refused.substr(0, 60);
+  }
 }
 
 // Whatever lies at the store's place, a start neither hangs nor opens a font that is no regular
