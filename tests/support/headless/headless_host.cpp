@@ -232,11 +232,6 @@ std::optional<HeadlessHost::WindowState> HeadlessHost::State(HWND hwnd) const {
   return it->second.state;
 }
 
-HWND HeadlessHost::ActiveWindow() const {
-  std::lock_guard g(mutex_);
-  return active_;
-}
-
 HCURSOR HeadlessHost::Cursor() const {
   std::lock_guard g(mutex_);
   return cursor_;

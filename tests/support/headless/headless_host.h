@@ -59,7 +59,6 @@ class HeadlessHost : public Host {
 
   // What the window system did.
   std::optional<WindowState> State(HWND hwnd) const;
-  HWND ActiveWindow() const;
   HCURSOR Cursor() const;  // the cursor last set (SetCursor)
   // What the screen shows of top-level window `top` (0x00RRGGBB, rows top to bottom): the
   // rectangles presented since it took its present size; black where none was.
