@@ -1,61 +1,15 @@
-// The framework: data exchange, CString, drawing objects and the application object. Message
-// maps, the modal loop and its PreTranslateMessage are checked with the controls and the program's
-// key filter.
+// The framework: CString, drawing objects and the application object. Message maps, dialogs
+// and their data exchange, the modal loop and its PreTranslateMessage are checked with the
+// controls and the program's key filter.
 #include <gtest/gtest.h>
 
 #include <atomic>
 
 #include "platform/afx/afx.h"
-#include "platform/ui/dialog_template.h"
 #include "tests/support/headless/headless_desktop.h"
 
 namespace velmor::test {
 namespace {
-
-constexpr WORD kDialogId = 9300;
-constexpr int kButtonId = 1000;
-const platform::ui::DialogItemTemplate kItems[] = {
-    {kButtonId, u"button", u"b", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 10, 10, 40, 20},
-};
-
-class TestDialog : public CDialog {
- public:
-  TestDialog() : CDialog(kDialogId) {}
-  CButton m_button;
-  std::atomic<int> exchanges{0};
-
- protected:
-  void DoDataExchange(CDataExchange* pDX) override {
-    ++exchanges;
-    DDX_Control(pDX, kButtonId, m_button);
-  }
-};
-
-TEST(AfxDialog, DataExchangeAttachesOnceAndTheEndOfTheDialogDetaches) {
-  platform::ui::DialogTemplate t;
-  t.style = WS_POPUP | WS_VISIBLE | DS_SETFONT, t.cx = 120, t.cy = 80, t.items = kItems;
-  t.fontFace = u"MS UI Gothic", t.pointSize = 9;
-  platform::ui::RegisterDialogTemplate(kDialogId, t);
-  HeadlessDesktop desk;
-  TestDialog dlg;
-  INT_PTR result = 0;
-  WindowThread thread([&] { result = dlg.DoModal(); });
-  HWND hwnd = desk.Host().WaitForShownWindow();
-  ASSERT_NE(hwnd, nullptr);
-  desk.Settle(hwnd);
-  EXPECT_EQ(dlg.exchanges, 1);
-  const HWND button = dlg.m_button.m_hWnd;
-  EXPECT_EQ(button, GetDlgItem(hwnd, kButtonId));
-  EXPECT_EQ(CWnd::FromHandlePermanent(button), &dlg.m_button);
-  platform::ui::CallOnWindowThread(hwnd, [&]() -> LRESULT { return dlg.UpdateData(FALSE); });
-  EXPECT_EQ(dlg.m_button.m_hWnd, button);
-  desk.Host().RequestClose(hwnd);
-  ASSERT_TRUE(thread.WaitFinished());
-  EXPECT_EQ(result, IDCANCEL);
-  EXPECT_EQ(dlg.m_button.m_hWnd, nullptr);
-  EXPECT_EQ(dlg.m_hWnd, nullptr);
-  EXPECT_EQ(CWnd::FromHandlePermanent(button), nullptr);
-}
 
 TEST(CStringTest, FormatsAppendsAndComparesIgnoringTheCaseOfAToZ) {
   CString s, xj;

@@ -1,4 +1,4 @@
-// Offscreen canvases and hand-built icon files for the drawing tests.
+// Offscreen canvases, fonts and hand-built icon files for the drawing tests.
 #pragma once
 
 #include <algorithm>
@@ -7,7 +7,9 @@
 #include <memory>
 #include <vector>
 
+#include "platform/gdi/font.h"
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/objects.h"
 
 namespace velmor::test {
 
@@ -42,6 +44,23 @@ struct Canvas {
     }
     return sum;
   }
+};
+
+// A font that lives as long as the test needs it.
+struct Font {
+  explicit Font(LONG height, LONG weight = FW_NORMAL, std::u16string_view face = u"") {
+    LOGFONTW lf{};
+    lf.lfHeight = height;
+    lf.lfWeight = weight;
+    std::ranges::copy(face, lf.lfFaceName);
+    handle = CreateFontIndirectW(&lf);
+  }
+  ~Font() { DeleteObject(handle); }
+  platform::gdi::fonts::FaceInfo FaceFor(char32_t c) const {
+    using namespace platform::gdi::detail;
+    return platform::gdi::fonts::FaceFor(*LookupAs<FontObject>(handle, Kind::Font)->font, c);
+  }
+  HFONT handle = nullptr;
 };
 
 // One image of an icon file: ARGB pixels (y from the top), stored with 32 bits per pixel, or

@@ -69,9 +69,8 @@ TEST(SaveDc, RestoresSelectedObjectsColoursAndModeByDepth) {
   Numbers memory;
   HDC dc = memory.dc;
   HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
-  LOGFONTW lf{};
-  lf.lfHeight = -20;
-  HFONT font = CreateFontIndirectW(&lf);
+  const velmor::test::Font big(-20);
+  HFONT font = big.handle;
   SetTextColor(dc, RGB(10, 0, 0));
   SetBkMode(dc, TRANSPARENT);
   EXPECT_EQ(SaveDC(dc), 1);
@@ -93,7 +92,6 @@ TEST(SaveDc, RestoresSelectedObjectsColoursAndModeByDepth) {
   DeleteDC(dc);
   memory.dc = nullptr;
   DeleteObject(brush);
-  DeleteObject(font);
 }
 
 TEST(Handles, StaleForeignAndStockHandlesFailOrSurviveSafelyAndNothingIsLeft) {

@@ -8,9 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/gdi/font.h"
 #include "platform/gdi/font_matches.h"
-#include "platform/gdi/objects.h"
+#include "tests/platform/gdi/canvas.h"
 
 namespace velmor::test {
 namespace {
@@ -59,19 +58,15 @@ TEST(MatchStore, AnswersHoldOnlyWhileEverySourceIsAsItWas) {
   unsetenv("VELMOR_MATCHES_TEST");
 }
 
-TEST(MatchStore, DamagedTextOrAnAnswerWhoseFileIsNotStampedAnswersNothing) {
+// What a well-formed file can still hold that must not be used (fuzzing sees only whether what
+// is accepted reads back the same): another version's text, and an answer whose font file is not
+// stamped (it could name a pipe planted since).
+TEST(MatchStore, AnotherVersionOrAnUnstampedFontAnswersNothing) {
   const std::string header = "velmor font matches 1\nsource\t-\t/fonts/face.ttc\n";
   const std::string answer = "answer\tVelmor Sans\t80\t0\t/fonts/face.ttc\t2\tFace JP\t80\t0\t1\n";
-  ASSERT_TRUE(MatchStore::Parse(header + answer).has_value());
-  for (const std::string& damaged : {
-           "velmor font matches 2\n" + answer,  // another version
-           header + answer.substr(0, answer.size() - 1),                                  // cut short
-           header + "answer\tVelmor Sans\t80\t0\t/fonts/face.ttc\t2\tFace JP\t80\t0\n",   // a field missing
-           header + "answer\tVelmor Sans\t8x\t0\t/fonts/face.ttc\t-1\tFace JP\t80\t0\t1\n",
-           "velmor font matches 1\n" + answer,  // its font not stamped: it could be a pipe
-           header + answer + std::string(300 * 1024, 'x') + "\n",  // far too long
-       }) {
-    EXPECT_FALSE(MatchStore::Parse(damaged).has_value()) << damaged.substr(0, 120);
+  ASSERT_TRUE(MatchStore::Parse(header + answer));
+  for (const std::string& refused : {"velmor font matches 2\nsource\t-\t/fonts/face.ttc\n" + answer, "velmor font matches 1\n" + answer}) {
+    EXPECT_FALSE(MatchStore::Parse(refused)) << refused.substr(0, 60);
   }
 }
 
@@ -134,16 +129,7 @@ TEST(FontMatches, NoFontAtAllIsSaidOnce) {
 }
 
 // A font made and released again, so that the next one is realized afresh.
-FaceInfo FaceOf(char32_t c) {
-  LOGFONTW lf{};
-  lf.lfHeight = -13;
-  std::ranges::copy(std::u16string_view(u"Velmor Remembered Sans"), lf.lfFaceName);
-  HFONT font = CreateFontIndirectW(&lf);
-  using namespace platform::gdi::detail;
-  FaceInfo face = FaceFor(*LookupAs<FontObject>(font, Kind::Font)->font, c);
-  DeleteObject(font);
-  return face;
-}
+FaceInfo FaceOf(char32_t c) { return Font(-13, FW_NORMAL, u"Velmor Remembered Sans").FaceFor(c); }
 
 TEST(FontMatches, ALaterRunDrawsWithTheRememberedFacesUntilAnInputChanges) {
   TempFolder temp;

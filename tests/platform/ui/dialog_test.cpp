@@ -1,4 +1,4 @@
-// The dialog manager: templates in dialog units, focus, closing, minimising, stacking.
+// The dialog manager: templates in dialog units, focus, closing, minimising.
 #include <gtest/gtest.h>
 
 #include "platform/ui/dialog_template.h"
@@ -9,8 +9,7 @@
 namespace velmor::test {
 namespace {
 
-using Kind = platform::host::HeadlessHost::RequestKind;
-constexpr WORD kTemplate = 9001, kOtherTemplate = 9002;
+constexpr WORD kTemplate = 9001;
 const platform::ui::DialogItemTemplate kItems[] = {
     {1000, u"button", u"", WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, 0, 10, 20, 40, 16},
     {IDCANCEL, u"button", u"", WS_VISIBLE | BS_OWNERDRAW, 0, 60, 20, 20, 16},
@@ -27,15 +26,18 @@ INT_PTR LoggingDialogProc(HWND hwnd, UINT m, WPARAM w, LPARAM l) {
 
 class DialogTest : public ::testing::Test {
  protected:
-  HWND Create(WORD id = kTemplate, DWORD style = WS_POPUP | WS_VISIBLE | DS_SETFONT | DS_CENTER) {
+  HWND Create() {
     platform::ui::DialogTemplate t;
-    t.style = style, t.cx = 120, t.cy = 80, t.items = kItems;
+    t.style = WS_POPUP | WS_VISIBLE | DS_SETFONT | DS_CENTER, t.cx = 120, t.cy = 80, t.items = kItems;
     t.fontFace = u"MS UI Gothic", t.pointSize = 9, t.charSet = 1;
-    platform::ui::RegisterDialogTemplate(id, t);
+    platform::ui::RegisterDialogTemplate(kTemplate, t);
     g_log = &log;
-    HWND d = CreateDialogParamW(nullptr, MAKEINTRESOURCEW(id), nullptr, LoggingDialogProc, 1234);
+    HWND d = made.emplace_back(CreateDialogParamW(nullptr, MAKEINTRESOURCEW(kTemplate), nullptr, LoggingDialogProc, 1234));
     desk.Settle(d);
     return d;
+  }
+  void TearDown() override {
+    for (HWND d : made) DestroyWindow(d);
   }
   void Chord(UINT modifier, UINT key) {
     desk.Host().KeyDown(modifier);
@@ -44,6 +46,7 @@ class DialogTest : public ::testing::Test {
   }
 
   HeadlessDesktop desk{SIZE{1000, 700}};
+  std::vector<HWND> made;
   Recorder log{[](HWND, UINT, WPARAM, LPARAM) -> std::optional<LRESULT> { return 0; }};
 };
 
@@ -68,7 +71,6 @@ TEST_F(DialogTest, ATemplateMakesItsControlsInDialogUnitsOfItsFontCentredOnTheSc
   EXPECT_EQ(window.left, (1000 - client.right) / 2);
   EXPECT_EQ(window.top, (700 - client.bottom) / 2);
   EXPECT_EQ(desk.Host().State(d)->rect, window);
-  DestroyWindow(d);
 }
 
 // The first tab stop takes the focus (and Space on it clicks) in the settings-launch test.
@@ -81,7 +83,6 @@ TEST_F(DialogTest, WithNoTabStopLeftTheDialogItselfTakesTheKeys) {
   desk.Settle(d);
   ASSERT_EQ(log.Count(WM_KEYDOWN), 1u);
   EXPECT_EQ(log.Of(WM_KEYDOWN)[0].wParam, WPARAM{'X'});
-  DestroyWindow(d);
 }
 
 TEST_F(DialogTest, EveryWayOfClosingBecomesTheCancelCommand) {
@@ -98,14 +99,13 @@ TEST_F(DialogTest, EveryWayOfClosingBecomesTheCancelCommand) {
     EXPECT_EQ(log.Of(WM_COMMAND)[i].wParam, IDCANCEL);
     EXPECT_EQ(reinterpret_cast<HWND>(log.Of(WM_COMMAND)[i].lParam), GetDlgItem(d, IDCANCEL));
   }
-  DestroyWindow(d);
 }
 
 TEST_F(DialogTest, MinimisingIsImmediateAndTheUsersRestoreRepaints) {
   HWND d = Create();
   ShowWindow(d, SW_MINIMIZE);
   EXPECT_TRUE(IsIconic(d));
-  EXPECT_EQ(desk.Host().CountRequests(Kind::Iconify, d), 1u);
+  EXPECT_TRUE(desk.Host().State(d)->iconic);
   desk.Settle(d);
   const std::size_t erases = log.Count(WM_ERASEBKGND);
   desk.Host().UserRestore(d);
@@ -113,20 +113,6 @@ TEST_F(DialogTest, MinimisingIsImmediateAndTheUsersRestoreRepaints) {
   EXPECT_FALSE(IsIconic(d));
   EXPECT_GT(log.Count(WM_ERASEBKGND), erases);
   EXPECT_EQ(log.Of(WM_SIZE).back().wParam, SIZE_RESTORED);
-  DestroyWindow(d);
-}
-
-TEST_F(DialogTest, SetWindowPosNeverRaisesOrActivatesATopLevelWindow) {
-  HWND first = Create();
-  HWND second = Create(kOtherTemplate, WS_POPUP | WS_VISIBLE | DS_SETFONT);
-  ASSERT_EQ(desk.Host().ActiveWindow(), second);
-  const std::size_t requests = desk.Host().Requests().size();
-  SetWindowPos(first, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  desk.Settle(first);
-  EXPECT_EQ(desk.Host().ActiveWindow(), second);
-  EXPECT_EQ(desk.Host().Requests().size(), requests);
-  DestroyWindow(second);
-  DestroyWindow(first);
 }
 
 }  // namespace

@@ -182,19 +182,8 @@ TEST(MessageLoop, AnIdleLoopWithATimerArmedSleepsUntilTheClockIsAdvanced) {
 
 // A host whose events arrive on a descriptor, or wait already read in its own queue (as X11's do
 // once XPending has read them): the loop must serve both.
-class FdHost final : public platform::host::Host {
+class FdHost final : public platform::host::HeadlessHost {
  public:
-  void Create(HWND, const platform::host::TopLevelInfo&) override {}
-  void Destroy(HWND) override {}
-  void Show(HWND, bool) override {}
-  void SetBounds(HWND, const RECT&) override {}
-  void Iconify(HWND) override {}
-  void Restore(HWND) override {}
-  void SetTitle(HWND, std::u16string_view) override {}
-  void SetIcon(HWND, HICON, HICON) override {}
-  void Present(HWND, const std::shared_ptr<const platform::gdi::Surface>&, std::span<const RECT>) override {}
-  void BeginMove(HWND, POINT) override {}
-  SIZE ScreenSize() override { return SIZE{800, 600}; }
   int EventFd() override { return fd; }
   bool HasPendingEvents() override { return queued > 0; }
   void DispatchEvents() override {

@@ -21,24 +21,17 @@ HeadlessHost::HeadlessHost(SIZE screen) : screen_(screen) {
 
 HeadlessHost::~HeadlessHost() { gdi::SetCursorObserver(nullptr); }
 
-void HeadlessHost::Record(RequestKind kind, HWND hwnd, RECT rect) {
-  std::lock_guard g(mutex_);
-  requests_.push_back(Request{kind, hwnd, rect});
-}
-
 HeadlessHost::Window* HeadlessHost::FindLocked(HWND hwnd) {
   auto it = windows_.find(hwnd);
   return it == windows_.end() ? nullptr : &it->second;
 }
 
 void HeadlessHost::Create(HWND hwnd, const TopLevelInfo& info) {
-  Record(RequestKind::Create, hwnd, info.rect);
   std::lock_guard g(mutex_);
-  windows_[hwnd].state = WindowState{info.rect, false, false, std::u16string(info.title)};
+  windows_[hwnd].state = WindowState{info.rect, false, false};
 }
 
 void HeadlessHost::Destroy(HWND hwnd) {
-  Record(RequestKind::Destroy, hwnd);
   std::lock_guard g(mutex_);
   windows_.erase(hwnd);
   std::erase(stack_, hwnd);
@@ -48,7 +41,6 @@ void HeadlessHost::Destroy(HWND hwnd) {
 }
 
 void HeadlessHost::Show(HWND hwnd, bool show) {
-  Record(show ? RequestKind::Show : RequestKind::Hide, hwnd);
   std::lock_guard g(mutex_);
   Window* w = FindLocked(hwnd);
   if (!w) return;
@@ -69,14 +61,12 @@ void HeadlessHost::Show(HWND hwnd, bool show) {
 }
 
 void HeadlessHost::SetBounds(HWND hwnd, const RECT& rect) {
-  Record(RequestKind::SetBounds, hwnd, rect);
   std::lock_guard g(mutex_);
   if (Window* w = FindLocked(hwnd)) w->state.rect = rect;
   PointerMovedLocked();
 }
 
 void HeadlessHost::Iconify(HWND hwnd) {
-  Record(RequestKind::Iconify, hwnd);
   std::lock_guard g(mutex_);
   Window* w = FindLocked(hwnd);
   if (!w) return;
@@ -86,7 +76,6 @@ void HeadlessHost::Iconify(HWND hwnd) {
 }
 
 void HeadlessHost::Restore(HWND hwnd) {
-  Record(RequestKind::Restore, hwnd);
   std::lock_guard g(mutex_);
   Window* w = FindLocked(hwnd);
   if (!w) return;
@@ -94,12 +83,6 @@ void HeadlessHost::Restore(HWND hwnd) {
   RaiseLocked(hwnd);
   ActivateLocked(hwnd);
   PointerMovedLocked();
-}
-
-void HeadlessHost::SetTitle(HWND hwnd, std::u16string_view title) {
-  Record(RequestKind::SetTitle, hwnd);
-  std::lock_guard g(mutex_);
-  if (Window* w = FindLocked(hwnd)) w->state.title = std::u16string(title);
 }
 
 void HeadlessHost::Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surface, std::span<const RECT> rects) {
@@ -164,15 +147,9 @@ void HeadlessHost::PointerMovedLocked() {
 void HeadlessHost::MoveMouse(POINT screen) {
   std::lock_guard g(mutex_);
   mouse_ = screen;
-  if (grab_) {
-    ui::HostPointerMove(grab_, ToClientLocked(grab_, screen));
-    return;
-  }
+  if (grab_) return ui::HostPointerMove(grab_, ToClientLocked(grab_, screen));
   const HWND under = WindowAtLocked(screen);
-  if (under != hover_) {
-    if (hover_ && windows_.contains(hover_)) ui::HostPointerLeave(hover_, ToClientLocked(hover_, screen));
-    hover_ = under;
-  }
+  if (under != hover_) return CrossLocked(under);
   if (hover_) ui::HostPointerMove(hover_, ToClientLocked(hover_, screen));
 }
 
@@ -253,22 +230,6 @@ std::optional<HeadlessHost::WindowState> HeadlessHost::State(HWND hwnd) const {
   auto it = windows_.find(hwnd);
   if (it == windows_.end()) return std::nullopt;
   return it->second.state;
-}
-
-std::vector<HeadlessHost::Request> HeadlessHost::Requests() const {
-  std::lock_guard g(mutex_);
-  return requests_;
-}
-
-std::size_t HeadlessHost::CountRequests(RequestKind kind, HWND hwnd) const {
-  std::lock_guard g(mutex_);
-  return static_cast<std::size_t>(std::ranges::count_if(
-      requests_, [&](const Request& r) { return r.kind == kind && (hwnd == nullptr || r.hwnd == hwnd); }));
-}
-
-HWND HeadlessHost::ActiveWindow() const {
-  std::lock_guard g(mutex_);
-  return active_;
 }
 
 HCURSOR HeadlessHost::Cursor() const {

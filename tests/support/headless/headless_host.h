@@ -11,7 +11,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <string>
 #include <vector>
 
 #include "platform/host/host.h"
@@ -19,19 +18,12 @@
 
 namespace platform::host {
 
-class HeadlessHost final : public Host {
+class HeadlessHost : public Host {
  public:
-  enum class RequestKind { Create, Destroy, Show, Hide, SetBounds, Iconify, Restore, SetTitle, SetIcon, BeginMove };
-  struct Request {
-    RequestKind kind;
-    HWND hwnd;
-    RECT rect;  // Create, SetBounds
-  };
   struct WindowState {
     RECT rect{};
     bool shown = false;
     bool iconic = false;
-    std::u16string title;
   };
 
   explicit HeadlessHost(SIZE screen = SIZE{1280, 800});
@@ -43,10 +35,10 @@ class HeadlessHost final : public Host {
   void SetBounds(HWND hwnd, const RECT& rect) override;
   void Iconify(HWND hwnd) override;
   void Restore(HWND hwnd) override;
-  void SetTitle(HWND hwnd, std::u16string_view title) override;
-  void SetIcon(HWND hwnd, HICON, HICON) override { Record(RequestKind::SetIcon, hwnd); }
+  void SetTitle(HWND, std::u16string_view) override {}
+  void SetIcon(HWND, HICON, HICON) override {}
   void Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surface, std::span<const RECT> rects) override;
-  void BeginMove(HWND hwnd, POINT) override { Record(RequestKind::BeginMove, hwnd); }
+  void BeginMove(HWND, POINT) override {}
   SIZE ScreenSize() override { return screen_; }
   int EventFd() override { return -1; }
   bool HasPendingEvents() override { return false; }
@@ -67,9 +59,6 @@ class HeadlessHost final : public Host {
 
   // What the window system did.
   std::optional<WindowState> State(HWND hwnd) const;
-  std::vector<Request> Requests() const;
-  std::size_t CountRequests(RequestKind kind, HWND hwnd = nullptr) const;
-  HWND ActiveWindow() const;
   HCURSOR Cursor() const;  // the cursor last set (SetCursor)
   // What the screen shows of top-level window `top` (0x00RRGGBB, rows top to bottom): the
   // rectangles presented since it took its present size; black where none was.
@@ -85,7 +74,6 @@ class HeadlessHost final : public Host {
     std::vector<std::uint32_t> screen;
   };
 
-  void Record(RequestKind kind, HWND hwnd, RECT rect = {});
   Window* FindLocked(HWND hwnd);
   HWND WindowAtLocked(POINT screen) const;
   POINT ToClientLocked(HWND top, POINT screen) const;
@@ -99,7 +87,6 @@ class HeadlessHost final : public Host {
   std::condition_variable shownCv_;
   std::map<HWND, Window> windows_;
   std::vector<HWND> stack_;  // bottom to top
-  std::vector<Request> requests_;
   std::vector<HWND> shownQueue_;
   HWND active_ = nullptr;
   HWND hover_ = nullptr;

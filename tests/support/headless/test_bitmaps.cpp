@@ -33,10 +33,4 @@ void RegisterTestBitmap(WORD id, int width, int height, const PixelFunction& pix
   platform::RegisterResource(RT_BITMAP_ID, id, storage->back());
 }
 
-PixelFunction PatternOf(std::uint32_t base) {
-  return [base](int x, int y) {
-    return base ^ static_cast<std::uint32_t>(((x * 7 + y * 3) & 0x1F) << 16 | ((x * 5 + y * 11) & 0x1F) << 8 | ((x + y * 13) & 0x1F));
-  };
-}
-
 }  // namespace velmor::test

@@ -16,8 +16,5 @@ std::vector<BYTE> MakeBmp(int width, int height, const PixelFunction& pixel);
 // Registers MakeBmp's picture under bitmap resource `id`; the bytes live as long as the process,
 // as the resource registry wants.
 void RegisterTestBitmap(WORD id, int width, int height, const PixelFunction& pixel);
-// A picture with a recognisable pattern around one base colour: no two neighbouring pixels are
-// equal, so a shifted or stretched copy does not match.
-PixelFunction PatternOf(std::uint32_t base);
 
 }  // namespace velmor::test
