@@ -121,7 +121,7 @@ done
   printf 'VM_MODULES=%q\n' "$kernel/lib/modules"
   printf 'VM_REFS=%q\n' "$refs"
   printf 'VM_LIMIT_MS=%q\n' "${VELMOR_VM_LIMIT_MS:-2000}"
-  printf 'VM_PACE_US=%q\n' "${VELMOR_VM_PACE_US:-30000}"
+  printf 'VM_PACE_US=%q\n' "${VELMOR_VM_PACE_US:-60000}"
   printf 'VM_SCENARIOS=%q\n' "${VELMOR_VM_SCENARIOS:-}"
 } >"$out/guest.env"
 
