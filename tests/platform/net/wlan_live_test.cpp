@@ -1,4 +1,5 @@
-// The Wi-Fi service against a real kernel's Wi-Fi stack, through the program's own query. Run
+// The Wi-Fi service and the driver's SSID against a real kernel's Wi-Fi stack, through the
+// program's own queries. Run
 // where a station exists (the virtual machine stage does), with:
 //   VELMOR_LIVE_IFACE         the station's network interface; without it the case is skipped
 //   VELMOR_LIVE_SSID_HEX      the SSID the station is associated with, in lower-case hex; set but
@@ -7,9 +8,13 @@
 //                             here, as the stage's own checks see what the program makes of them
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
+#include "platform/net/ndis.h"
+#include "probe/query_oid.h"
 #include "probe/query_wlan_ssid.h"
 
 TEST(Live, TheWlanServiceReadsTheStationsSsidOnceOrNoneWhenNotAssociated) {
@@ -24,4 +29,11 @@ TEST(Live, TheWlanServiceReadsTheStationsSsidOnceOrNoneWhenNotAssociated) {
   char text[128] = {};
   ASSERT_TRUE(QueryWlanSsid(iface, text)) << "the Wi-Fi service could not be asked";
   EXPECT_EQ(std::string(text), ssid);
+
+  // The driver's answer (SIOCGIWESSID) has exactly the SSID's bytes, and none when not associated.
+  NDIS_802_11_SSID answer;
+  std::memset(&answer, 0xEE, sizeof answer);
+  ASSERT_TRUE(QueryOID(iface, OID_802_11_SSID, &answer, sizeof answer));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(answer.Ssid), std::min<std::size_t>(answer.SsidLength, 32)), ssid);
+  EXPECT_EQ(answer.SsidLength, ssid.size());
 }
