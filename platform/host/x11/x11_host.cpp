@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -271,7 +272,7 @@ struct X11Host::Impl {
     int width = 0;
     int height = 0;
     int stride = 0;
-    std::vector<std::byte> pixels;
+    std::unique_ptr<std::byte[]> pixels;
     BorrowedImage image;
   };
 
@@ -503,12 +504,16 @@ struct X11Host::Impl {
     const int padBits = std::max(scanlinePad, 8);
     const int stride = ((width * bitsPerPixel + padBits - 1) / padBits) * padBits / 8;
     w.image.reset();
-    w.pixels.assign(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height), std::byte{0});
+    // Every row is written before it is put (the caller copies the whole surface in), so only
+    // the padding at the rows' ends, if the layout has any, needs zeros.
+    const std::size_t size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+    w.pixels = stride == width * converter->BytesPerPixel() ? std::make_unique_for_overwrite<std::byte[]>(size)
+                                                            : std::make_unique<std::byte[]>(size);
     XImage* image = XCreateImage(dpy(), visual, static_cast<unsigned int>(depth), ZPixmap, 0,
-                                 reinterpret_cast<char*>(w.pixels.data()), static_cast<unsigned int>(width),
+                                 reinterpret_cast<char*>(w.pixels.get()), static_cast<unsigned int>(width),
                                  static_cast<unsigned int>(height), padBits, stride);
     if (!image) {
-      w.pixels.clear();
+      w.pixels.reset();
       w.width = w.height = w.stride = 0;
       return false;
     }
@@ -525,18 +530,20 @@ struct X11Host::Impl {
     const std::size_t bpp = static_cast<std::size_t>(converter->BytesPerPixel());
     for (LONG y = r.top; y < r.bottom; ++y) {
       const auto* row = surface.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(surface.width);
-      std::byte* dest = w.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w.stride) +
+      std::byte* dest = w.pixels.get() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w.stride) +
                         static_cast<std::size_t>(r.left) * bpp;
       converter->ConvertRow(std::span(row + r.left, static_cast<std::size_t>(r.right - r.left)), dest);
     }
   }
 
-  // Puts a rectangle of the retained pixels on the screen.
+  // Puts the rows of a rectangle of the retained pixels on the screen. Whole rows, because Xlib
+  // sends those straight from the image; the rows of a narrower rectangle it first copies into a
+  // scratch buffer as large as the request, which the display then keeps (a quarter megabyte).
   void PutRect(Win& w, RECT r) {
     if (!w.image) return;
-    r.left = std::max<LONG>(r.left, 0);
+    r.left = 0;
     r.top = std::max<LONG>(r.top, 0);
-    r.right = std::min<LONG>(r.right, w.width);
+    r.right = w.width;
     r.bottom = std::min<LONG>(r.bottom, w.height);
     if (r.left >= r.right || r.top >= r.bottom) return;
     XPutImage(dpy(), w.xwindow.get(), w.gc.get(), w.image.get(), r.left, r.top, r.left, r.top,
