@@ -26,8 +26,7 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 class ChildProcess {
  public:
   static std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& argv,
-                                             const std::vector<std::string>& extraEnv, const std::string& log = "",
-                                             int keepFd = -1);
+                                             const std::vector<std::string>& extraEnv, const std::string& log = "");
   explicit ChildProcess(pid_t pid) : pid_(pid) {}
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
@@ -83,8 +82,6 @@ class XvfbDisplay {
   bool SetMonitors(const std::vector<ScreenRect>& monitors) const;
   // Where a window's area is on the screen, whatever its frame; nothing when it is not viewable.
   std::optional<ScreenRect> ViewableRect(unsigned long window) const;
-  // The items of a 32-bit property of `window` (0: the root window).
-  std::vector<unsigned long> LongProperty(unsigned long window, const std::string& name) const;
 
  private:
   struct Connection;
