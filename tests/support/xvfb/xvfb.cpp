@@ -199,12 +199,8 @@ std::pair<int, std::string> XvfbDisplay::Run(const std::string& command) const {
 }
 
 unsigned long XvfbDisplay::WaitForWindow(const std::string& title) const {
-  std::vector<unsigned long> ids;
-  WaitUntil([&] {
-    std::istringstream in(Run("xdotool search --onlyvisible --name '" + title + "'").second);
-    ids.assign(std::istream_iterator<unsigned long>(in), {});
-    return ids.size() == 1;
-  }, 10s);
+  std::istringstream in(Run("timeout 10 xdotool search --sync --onlyvisible --name '" + title + "'").second);
+  const std::vector<unsigned long> ids(std::istream_iterator<unsigned long>(in), {});
   return ids.size() == 1 ? ids[0] : 0;
 }
 

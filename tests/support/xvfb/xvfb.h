@@ -74,7 +74,8 @@ class XvfbDisplay {
   std::pair<int, std::string> Run(const std::string& command) const;
   bool Xdotool(const std::string& args) const { return Run("xdotool " + args).first == 0; }
   bool MouseMove(int x, int y) const { return Xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y)); }
-  // The one viewable window whose title matches `title`, once there is exactly one; 0 when none.
+  // The one viewable window whose title matches `title`, once there is one; 0 when none comes
+  // within ten seconds or more than one matches.
   unsigned long WaitForWindow(const std::string& title) const;
 
   std::optional<Picture> Grab(const ScreenRect& rect) const;
