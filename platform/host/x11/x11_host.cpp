@@ -206,34 +206,14 @@ unsigned int ButtonMaskOf(unsigned int button) {
   }
 }
 
-// The X font cursor for a system cursor id (IDC_...).
+// The X font cursor for a system cursor id (IDC_...): the program shows the arrow, the hand over a
+// link and the move cursor of the host's own moves; any other shows as the arrow.
 unsigned int FontCursorFor(WORD id) {
   switch (id) {
-    case 32513:
-      return XC_xterm;
-    case 32514:
-    case 32650:
-      return XC_watch;
-    case 32515:
-      return XC_crosshair;
-    case 32516:
-      return XC_sb_up_arrow;
-    case 32642:
-      return XC_bottom_right_corner;
-    case 32643:
-      return XC_bottom_left_corner;
-    case 32644:
-      return XC_sb_h_double_arrow;
-    case 32645:
-      return XC_sb_v_double_arrow;
     case 32646:
       return XC_fleur;
-    case 32648:
-      return XC_X_cursor;
     case 32649:
       return XC_hand2;
-    case 32651:
-      return XC_question_arrow;
     default:
       return XC_left_ptr;
   }
@@ -308,8 +288,6 @@ struct X11Host::Impl {
   std::map<HWND, std::unique_ptr<Win>> windows;
   std::map<Window, Win*> byXid;
   std::map<unsigned int, CursorOwner> fontCursors;
-  CursorOwner blankCursor;
-  PixmapOwner blankPixmap;
   Cursor cursor = 0;  // what every window shows; 0: the screen's default
   std::optional<Move> move;
   std::map<unsigned int, HeldKey> heldKeys;  // by keycode
@@ -553,16 +531,6 @@ struct X11Host::Impl {
   // --- Cursor ------------------------------------------------------------------------------
 
   Cursor CursorFor(HCURSOR handle) {
-    if (!handle) {
-      // SetCursor(NULL) hides the pointer over the program's windows.
-      if (!blankCursor) {
-        static const char empty[1] = {0};
-        blankPixmap = PixmapOwner(dpy(), XCreateBitmapFromData(dpy(), root, empty, 1, 1));
-        XColor black{};
-        blankCursor = CursorOwner(dpy(), XCreatePixmapCursor(dpy(), blankPixmap.get(), blankPixmap.get(), &black, &black, 0, 0));
-      }
-      return blankCursor.get();
-    }
     const unsigned int shape = FontCursorFor(gdi::SystemCursorId(handle));
     auto it = fontCursors.find(shape);
     if (it == fontCursors.end()) it = fontCursors.emplace(shape, CursorOwner(dpy(), XCreateFontCursor(dpy(), shape))).first;

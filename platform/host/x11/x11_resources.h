@@ -69,7 +69,6 @@ class XidOwner {
 using WindowOwner = XidOwner<Window, XDestroyWindow>;
 using CursorOwner = XidOwner<Cursor, XFreeCursor>;
 using ColormapOwner = XidOwner<Colormap, XFreeColormap>;
-using PixmapOwner = XidOwner<Pixmap, XFreePixmap>;
 
 // A graphics context is not an XID in Xlib's interface; it has its own owner.
 struct GcDeleter {

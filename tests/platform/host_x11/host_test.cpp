@@ -1,14 +1,20 @@
 // The X11 host on private Xvfb displays, openbox managing them unless a test says otherwise: what
 // the window manager and the screen get from the host, and what the window system gets back. The
-// test's windows live on the test's thread, whose message loop runs while a test pumps it.
+// test's windows live on the test's thread, whose message loop runs while a test pumps it. First,
+// framebuffer pixels in the layouts of X TrueColor visuals.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <sstream>
 
 #include "platform/base/codepage.h"
 #include "platform/host/x11/x11_host.h"
+#include "platform/host/x11/x11_pixels.h"
 #include "res/program_resources.h"
 #include "res/resource.h"
 #include "tests/support/xvfb/xvfb.h"
@@ -17,6 +23,50 @@ namespace velmor::test {
 namespace {
 
 using namespace std::chrono_literals;
+
+TEST(PixelLayout, OnlyPackedTrueColorLayoutsAreServedAndEachChannelIsScaledIntoItsMaskWithRounding) {
+  struct Case {
+    const char* what;
+    platform::host::x11::PixelLayout layout;
+    bool served;
+    std::uint32_t rgb, pixel;
+  };
+  const platform::host::x11::PixelLayout rgb565{16, 0xF800, 0x07E0, 0x001F}, deep{32, 0x3FF00000, 0x000FFC00, 0x000003FF};
+  const Case cases[] = {
+      {"32-bit RGB: the words as they are", {}, true, 0x123456, 0x123456},
+      {"32-bit BGR swaps red and blue", {32, 0x0000FF, 0x00FF00, 0xFF0000}, true, 0x123456, 0x563412},
+      {"30-bit white", deep, true, 0xFFFFFF, 0x3FFFFFFF},
+      {"30-bit green", deep, true, 0x00FF00, 0x000FFC00},
+      {"24-bit packed", {24, 0xFF0000, 0x00FF00, 0x0000FF}, true, 0x123456, 0x123456},
+      {"565 white", rgb565, true, 0xFFFFFF, 0xFFFF},
+      {"565 grey", rgb565, true, 0x808080, 0x8410},
+      {"565 just below a step rounds up", rgb565, true, 0x050000, 0x0800},
+      {"15-bit 555 white", {16, 0x7C00, 0x03E0, 0x001F}, true, 0xFFFFFF, 0x7FFF},
+      {"8-bit 332 white", {8, 0xE0, 0x1C, 0x03}, true, 0xFFFFFF, 0xFF},
+      {"12 bits per pixel", {12, 0xF00, 0x0F0, 0x00F}, false, 0, 0},
+      {"overlapping masks", {32, 0xFF0000, 0x01FF00, 0x0000FF}, false, 0, 0},
+      {"mask wider than the pixel", {16, 0xFF0000, 0x00FF00, 0x0000FF}, false, 0, 0},
+      {"mask with a gap", {32, 0xF0F000, 0x000F00, 0x0000FF}, false, 0, 0},
+      {"empty mask", {32, 0xFF0000, 0, 0x0000FF}, false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto converter = platform::host::x11::PixelConverter::For(c.layout);
+    ASSERT_EQ(converter.has_value(), c.served);
+    if (!converter) continue;
+    // A row of two pixels, in this machine's byte order, and not a byte past it.
+    const auto size = static_cast<std::size_t>(converter->BytesPerPixel());
+    ASSERT_EQ(size * 8, static_cast<std::size_t>(c.layout.bitsPerPixel));
+    const std::uint32_t row[] = {0, c.rgb};
+    std::vector<std::byte> out(size * 2 + 1, std::byte{0xEE});
+    converter->ConvertRow(row, out.data());
+    std::uint32_t value = 0;
+    const std::size_t at = std::endian::native == std::endian::little ? 0 : 4 - size;
+    std::memcpy(reinterpret_cast<std::byte*>(&value) + at, out.data() + size, size);
+    EXPECT_EQ(value, c.pixel);
+    EXPECT_EQ(out.back(), std::byte{0xEE});
+  }
+}
 
 constexpr char16_t kClass[] = u"velmor-x11-test";  // the test windows' title too
 std::vector<MSG> g_seen;                           // what they received, timer ticks aside
@@ -63,17 +113,11 @@ LRESULT TestProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 class HostTest : public ::testing::Test {
  protected:
-  static XvfbDisplay& Managed() {
-    static XvfbDisplay display(XvfbOptions{.windowManager = true});
-    return display;
-  }
-
-  // Installs the X11 host for the rest of the test: on the shared display, or on a display of the
-  // test's own, which outlives the host on it.
-  void Use(const std::optional<XvfbOptions>& own = std::nullopt) {
+  // Installs the X11 host for the rest of the test, on a display of the test's own that outlives
+  // the host on it.
+  void Use(const XvfbOptions& options = {.windowManager = true}) {
     TearDown();
-    if (own) own_ = std::make_unique<XvfbDisplay>(*own);
-    display_ = own ? own_.get() : &Managed();
+    display_ = std::make_unique<XvfbDisplay>(options);
     ASSERT_TRUE(display_->Ready()) << display_->Error();
     setenv("DISPLAY", display_->Name().c_str(), 1);
     std::string error;
@@ -98,10 +142,6 @@ class HostTest : public ::testing::Test {
     for (HWND hwnd : windows_) DestroyWindow(hwnd);
     windows_.clear();
     platform::host::Install(nullptr);
-    // The next test's connection gets the same window ids from the server; a window manager that
-    // has not yet forgotten this test's windows takes the next ones for them.
-    if (display_ == &Managed()) WaitUntil([&] { return Managed().LongProperty(0, "_NET_CLIENT_LIST").empty(); }, 10s);
-    display_ = nullptr;
   }
 
   // A test window made at `rect` (screen coordinates) and shown (hwnd_), and its X window once the
@@ -144,8 +184,16 @@ class HostTest : public ::testing::Test {
     return true;
   }
 
-  XvfbDisplay* display_ = nullptr;
-  std::unique_ptr<XvfbDisplay> own_;
+  // The items of a 32-bit property of `window`, as xprop reads them.
+  std::vector<unsigned long> Longs(unsigned long window, const std::string& name) const {
+    std::istringstream in(display_->Run("xprop -notype -id " + std::to_string(window) + " -f " + name + " 32c '=$0+' " + name).second);
+    std::vector<unsigned long> items;
+    in.ignore(std::numeric_limits<std::streamsize>::max(), '=');
+    for (unsigned long item; in >> item; in.ignore(1)) items.push_back(item);
+    return items;
+  }
+
+  std::unique_ptr<XvfbDisplay> display_;
   std::vector<HWND> windows_;
   HWND hwnd_ = nullptr;
   unsigned long window_ = 0;
@@ -198,7 +246,7 @@ TEST_F(HostTest, ACentredWindowOpensAtItsFinalSizeOnOneMonitorAndTheScreenShowsI
         << "shown at " << r.left << "," << r.top;
     EXPECT_TRUE(Pump([&] { return ShowsFramebuffer(hwnd_, c.expected, c.tolerance); }));
     if (c.screen.windowManager) {
-      EXPECT_EQ(display.LongProperty(window, "_NET_FRAME_EXTENTS"), std::vector<unsigned long>(4, 0)) << "borderless";
+      EXPECT_EQ(Longs(window, "_NET_FRAME_EXTENTS"), std::vector<unsigned long>(4, 0)) << "borderless";
       const std::string id = std::to_string(window), hints = display.Run("xprop -id " + id + " WM_CLASS WM_NORMAL_HINTS _NET_WM_PID").second;
       EXPECT_EQ(display.Run("xdotool getwindowname " + id).second, platform::Utf16ToUtf8(u"Kavel-7100設定画面接続ツール\n"));
       for (const std::string& hint : {std::string("\"velmor-manager\", \"Velmor-manager\""), std::string("minimum size: 358 by 327"),
@@ -212,7 +260,7 @@ TEST_F(HostTest, ACentredWindowOpensAtItsFinalSizeOnOneMonitorAndTheScreenShowsI
         images.insert(images.end(), {size, size});
         images.insert(images.end(), argb.begin(), argb.end());
       }
-      EXPECT_EQ(display.LongProperty(window, "_NET_WM_ICON"), images);
+      EXPECT_EQ(Longs(window, "_NET_WM_ICON"), images);
     }
   }
 }
@@ -259,7 +307,7 @@ TEST_F(HostTest, AMinimisedWindowRestoredBeforeTheHostSawItIconicIsRestored) {
   Use();
   Open(RECT{100, 100, 300, 250});
   const auto WmState = [&] {
-    const auto items = display_->LongProperty(window_, "WM_STATE");
+    const auto items = Longs(window_, "WM_STATE");
     return items.empty() ? 0 : items[0];
   };
   ASSERT_TRUE(WaitUntil([&] { return WmState() == 1; }));

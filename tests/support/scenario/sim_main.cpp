@@ -1,17 +1,57 @@
-// velmor-manager-sim: the program over a simulated Wi-Fi, for the end-to-end tests and the
-// benchmarks. The interfaces listed in the file named by VELMOR_SIM_SCENARIO answer from it
-// (scenario_backend.h); without the variable the program runs as velmor-manager does.
+// velmor-manager-sim: the program over a simulated Wi-Fi, for the end-to-end test and the
+// benchmarks. The file named by VELMOR_SIM_SCENARIO, read at start, lists interfaces one a line:
+//
+//   NAME MEDIUM STATE SSID
+//
+// MEDIUM is what the physical-medium query answers (9: native Wi-Fi, which the Wi-Fi service then
+// lists too); STATE is `up` or `down`; SSID is the rest of the line, the network a link that is up
+// is associated with. Which interfaces exist, the adapter list and the other interfaces' answers
+// are the machine's.
 #include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "app/start_up.h"
-#include "tests/support/scenario/scenario_backend.h"
+#include "tests/support/fake_ndis.h"
+#include "tests/support/fake_net/fake_wlan.h"
+
+namespace {
+
+class ScenarioNdisDevices final : public platform::net::NdisDevices {
+ public:
+  bool Exists(std::string_view name) override { return machine_.Exists(name); }
+  DWORD Query(std::string_view name, DWORD oid, std::span<BYTE> answer, DWORD* written) override {
+    NdisDevices& devices = listed.Exists(name) ? static_cast<NdisDevices&>(listed) : machine_;
+    return devices.Query(name, oid, answer, written);
+  }
+
+  velmor::test::FakeNdisDevices listed;
+
+ private:
+  platform::net::LinuxNdisDevices machine_;
+};
+
+}  // namespace
 
 int main() {
-  NetworkBackends backends;
-  if (const char* path = std::getenv("VELMOR_SIM_SCENARIO"); path != nullptr && *path != '\0') {
-    backends.ndis = std::make_shared<velmor::test::ScenarioNdisDevices>(path, std::make_shared<platform::net::LinuxNdisDevices>());
-    backends.wlan = std::make_shared<velmor::test::ScenarioWlanService>(path, std::make_shared<platform::net::LinuxWlanService>());
+  const char* path = std::getenv("VELMOR_SIM_SCENARIO");
+  auto ndis = std::make_shared<ScenarioNdisDevices>();
+  auto wlan = std::make_shared<velmor::test::FakeWlanService>();
+  NetworkBackends backends{nullptr, ndis, nullptr};
+  std::ifstream file(path ? path : "");
+  for (std::string line; std::getline(file, line);) {
+    std::istringstream fields(line);
+    std::string name, state, ssid;
+    DWORD medium = 0;
+    if (!(fields >> name >> medium >> state)) continue;
+    if (state == "up") std::getline(fields >> std::ws, ssid);
+    ndis->listed.SetMedium(name, medium);
+    ndis->listed.SetConnectStatus(name, state == "up" ? NdisMediaStateConnected : NdisMediaStateDisconnected);
+    if (medium != NdisPhysicalMediumNative802_11) continue;
+    wlan->AddInterface(name);
+    if (!ssid.empty()) wlan->Associate(name, ssid);
+    backends.wlan = wlan;
   }
   return RunVelmorManager("velmor-manager-sim", backends);
 }

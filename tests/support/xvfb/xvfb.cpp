@@ -69,8 +69,7 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 }
 
 std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv,
-                                                  const std::vector<std::string>& extraEnv, const std::string& log,
-                                                  int keepFd) {
+                                                  const std::vector<std::string>& extraEnv, const std::string& log) {
   std::vector<std::string> args = argv, env;
   for (char** e = environ; *e; ++e) {
     const std::string entry(*e), name = entry.substr(0, entry.find('='));
@@ -93,7 +92,6 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>
     dup2(open("/dev/null", O_RDONLY), 0);
     dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
     dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-    if (keepFd >= 0) fcntl(keepFd, F_SETFD, 0);
     execvpe(argp[0], argp.data(), envp.data());
     _exit(127);
   }
@@ -138,13 +136,13 @@ struct XvfbDisplay::Connection {
     std::lock_guard lock(g_mutex);
     std::erase(g_ours, dpy);
   }
-  Atom AtomOf(const std::string& name) const { return XInternAtom(dpy, name.c_str(), False); }
   Window Root() const { return DefaultRootWindow(dpy); }
 };
 
 XvfbDisplay::XvfbDisplay(const XvfbOptions& options) {
+  // Xvfb writes the display number it took to the pipe once it accepts connections.
   int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) {
+  if (pipe(fds) != 0) {
     error_ = "pipe failed";
     return;
   }
@@ -152,9 +150,8 @@ XvfbDisplay::XvfbDisplay(const XvfbOptions& options) {
       std::to_string(options.width) + "x" + std::to_string(options.height) + "x" + std::to_string(options.depth);
   server_ = ChildProcess::Start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten", "tcp",
                                  "-noreset"},
-                                {}, "", fds[1]);
+                                {});
   close(fds[1]);
-  // Xvfb writes the display number it took once it accepts connections.
   std::string number;
   for (char c = 0; server_ && c != '\n';) {
     pollfd p{fds[0], POLLIN, 0};
@@ -202,12 +199,8 @@ std::pair<int, std::string> XvfbDisplay::Run(const std::string& command) const {
 }
 
 unsigned long XvfbDisplay::WaitForWindow(const std::string& title) const {
-  std::vector<unsigned long> ids;
-  WaitUntil([&] {
-    std::istringstream in(Run("xdotool search --onlyvisible --name '" + title + "'").second);
-    ids.assign(std::istream_iterator<unsigned long>(in), {});
-    return ids.size() == 1;
-  }, 10s);
+  std::istringstream in(Run("timeout 10 xdotool search --sync --onlyvisible --name '" + title + "'").second);
+  const std::vector<unsigned long> ids(std::istream_iterator<unsigned long>(in), {});
   return ids.size() == 1 ? ids[0] : 0;
 }
 
@@ -236,10 +229,9 @@ bool XvfbDisplay::SetMonitors(const std::vector<ScreenRect>& monitors) const {
   for (std::size_t i = 0; i < monitors.size(); ++i) {
     const ScreenRect& m = monitors[i];
     XRRMonitorInfo info{};
-    info.name = connection_->AtomOf("velmor-monitor-" + std::to_string(i));
+    info.name = XInternAtom(dpy, ("velmor-monitor-" + std::to_string(i)).c_str(), False);
     info.primary = i == 0;
     info.x = m.x, info.y = m.y, info.width = m.width, info.height = m.height;
-    info.mwidth = m.width / 4, info.mheight = m.height / 4;
     // The first monitor takes the screen's output, so that the server's automatic monitor for
     // that output gives way to it; the others have none.
     info.noutput = i == 0 ? resources->noutput : 0;
@@ -262,22 +254,6 @@ std::optional<ScreenRect> XvfbDisplay::ViewableRect(unsigned long window) const 
     return std::nullopt;
   }
   return ScreenRect{x, y, attributes.width, attributes.height};
-}
-
-std::vector<unsigned long> XvfbDisplay::LongProperty(unsigned long window, const std::string& name) const {
-  Atom type = 0;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  std::vector<unsigned long> out;
-  if (XGetWindowProperty(connection_->dpy, window ? window : connection_->Root(), connection_->AtomOf(name), 0, 1 << 20,
-                         False, AnyPropertyType, &type, &format, &count, &after, &data) != Success || !data) {
-    return out;
-  }
-  // Xlib widens each 32-bit item to a long with its sign.
-  for (unsigned long i = 0; format == 32 && i < count; ++i) out.push_back(reinterpret_cast<const unsigned long*>(data)[i] & 0xFFFFFFFFul);
-  XFree(data);
-  return out;
 }
 
 }  // namespace velmor::test

@@ -26,8 +26,7 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 class ChildProcess {
  public:
   static std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& argv,
-                                             const std::vector<std::string>& extraEnv, const std::string& log = "",
-                                             int keepFd = -1);
+                                             const std::vector<std::string>& extraEnv, const std::string& log = "");
   explicit ChildProcess(pid_t pid) : pid_(pid) {}
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
@@ -75,7 +74,8 @@ class XvfbDisplay {
   std::pair<int, std::string> Run(const std::string& command) const;
   bool Xdotool(const std::string& args) const { return Run("xdotool " + args).first == 0; }
   bool MouseMove(int x, int y) const { return Xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y)); }
-  // The one viewable window whose title matches `title`, once there is exactly one; 0 when none.
+  // The one viewable window whose title matches `title`, once there is one; 0 when none comes
+  // within ten seconds or more than one matches.
   unsigned long WaitForWindow(const std::string& title) const;
 
   std::optional<Picture> Grab(const ScreenRect& rect) const;
@@ -83,8 +83,6 @@ class XvfbDisplay {
   bool SetMonitors(const std::vector<ScreenRect>& monitors) const;
   // Where a window's area is on the screen, whatever its frame; nothing when it is not viewable.
   std::optional<ScreenRect> ViewableRect(unsigned long window) const;
-  // The items of a 32-bit property of `window` (0: the root window).
-  std::vector<unsigned long> LongProperty(unsigned long window, const std::string& name) const;
 
  private:
   struct Connection;
