@@ -40,6 +40,14 @@ def main():
     write("web_match_corpus", "head-realm.bin",
           b"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"Kavel-7100 Web CU\"\r\n\r\n")
     write("web_match_corpus", "head-latin1.bin", b"HTTP/1.1 401 \xa9\xff\xfe\r\nX-Name: \xe3\x81\r\n\r\n")
+    # Near misses: the marker without its blank or in other letter case, the realm in other letter
+    # case or with a non-breaking space, and the realm between bytes that are no UTF-8.
+    write("web_match_corpus", "marker-near-misses.bin", b"<p>kavel-7100 x</p>\n<p>Kavel-7100</p>\n")
+    write("web_match_corpus", "realm-near-misses.bin",
+          b"HTTP/1.1 401 OK\r\nWWW-Authenticate: Basic realm=\"kavel-7100 web cu\"\r\n"
+          b"X-Model: Kavel-7100\xa0Web CU\r\n\r\n")
+    write("web_match_corpus", "realm-in-stray-bytes.bin",
+          b"HTTP/1.1 401 OK\r\nWWW-Authenticate: Basic realm=\"\xffKavel-7100 Web CU\xc3\"\r\n\r\n")
 
     font = b"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
     write("font_matches_corpus", "one-answer.bin", font_store([

@@ -1,8 +1,9 @@
 // GetAdaptersInfo over rtnetlink, against links, addresses and routes built in a network namespace
 // of the test's own. Nothing is sent over these links.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,13 +14,7 @@
 
 namespace {
 
-std::size_t OpenFdCount() {
-  std::size_t count = 0;
-  DIR* dir = opendir("/proc/self/fd");
-  while (dir != nullptr && readdir(dir) != nullptr) ++count;
-  if (dir != nullptr) closedir(dir);
-  return count;
-}
+auto OpenFdCount() { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); }
 
 TEST(LinuxAdapters, LinksInOrderWithTheirFirstAddressAndTheGatewayOfTheirBestDefaultRoute) {
   using velmor::test::NetworkNamespace;
