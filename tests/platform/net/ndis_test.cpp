@@ -1,10 +1,9 @@
-// The Linux adapter drivers: the loopback has no medium, names that could leave the links' folder
-// name no adapter, and a link is connected only while it is up with its carrier.
+// The Linux adapter drivers: the loopback has no medium, and names that could leave the links'
+// folder name no adapter. (The connect status is read in linux_adapters_test's namespace.)
 #include <gtest/gtest.h>
 
 #include "platform/base/errors.h"
 #include "platform/net/ndis.h"
-#include "tests/support/fake_net/netns.h"
 
 TEST(NdisLinux, TheLoopbackHasNoMediumAndNamesThatCouldLeaveTheLinksFolderNameNoAdapter) {
   platform::net::LinuxNdisDevices devices;
@@ -17,21 +16,4 @@ TEST(NdisLinux, TheLoopbackHasNoMediumAndNamesThatCouldLeaveTheLinksFolderNameNo
     EXPECT_FALSE(devices.Exists(name)) << name;
     EXPECT_EQ(ask(name), ERROR_FILE_NOT_FOUND) << name;
   }
-}
-
-TEST(NdisLinux, AVethIsDisconnectedUntilItsPeerIsUp) {
-  using velmor::test::NetworkNamespace;
-  if (const std::string why = NetworkNamespace::Unavailable(); !why.empty()) GTEST_SKIP() << why;
-  NetworkNamespace ns;
-  ASSERT_EQ(ns.Ip({"link add a0 type veth peer name b0", "link set a0 up"}), "");
-  const auto status = [&] {
-    DWORD value = 99, written = 0;
-    EXPECT_TRUE(ns.RunInside([&] {
-      platform::net::LinuxNdisDevices().Query("a0", OID_GEN_MEDIA_CONNECT_STATUS, {reinterpret_cast<BYTE*>(&value), sizeof value}, &written);
-    }));
-    return value;
-  };
-  EXPECT_EQ(status(), NdisMediaStateDisconnected);
-  ASSERT_EQ(ns.Ip({"link set b0 up"}), "");
-  EXPECT_EQ(status(), NdisMediaStateConnected);
 }
