@@ -89,13 +89,12 @@ std::vector<Case> Cases() {
     return RouterAnswer::Status(401, "401\n", {kRealmHeader, header}).wire;
   };
 
-  // What the marker and the realm are, letter for letter, the web_match fuzz target checks.
+  // Which bytes make the marker or the realm, and that its search ends at a zero byte: web_match_fuzz.
   return {
       // The marker in the body of any 2xx answer, piece by piece.
       Body("marker in a 299", 299, "x Kavel-7100 x", TRUE, Searched(299, 0, kFound)),
       Body("marker ending at the piece's end", 200, std::string(2035, 'x') + "Kavel-7100 \n", TRUE, Searched(200, 0, kFound)),
       Body("marker split by a long line", 200, std::string(2040, 'x') + "Kavel-7100 \n", FALSE, Searched(200, 2)),
-      Body("marker after a zero byte", 200, std::string("abc\0Kavel-7100 \n", 16), FALSE, Searched(200, 1)),
       Body("zero byte on an earlier line", 200, std::string("abc\0\nKavel-7100 \n", 17), TRUE, Searched(200, 1, kFound)),
       Body("empty body", 200, "", FALSE, Searched(200, 0)),
       // A short piece ends where it ends: what a longer one left in the buffer is no part of it.
