@@ -1,5 +1,6 @@
-// GetAdaptersInfo over rtnetlink and the drivers' connect status over sysfs, against links,
-// addresses and routes built in a network namespace of the test's own. Nothing is sent over them.
+// The Linux backends of the adapter list and of the drivers: GetAdaptersInfo over rtnetlink and the
+// connect status over sysfs, against links, addresses and routes built in a network namespace of
+// the test's own (nothing is sent over them); and names that could leave the links' folder.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -66,6 +67,19 @@ TEST(LinuxLinks, InOrderWithTheirFirstAddressAndTheGatewayOfTheirBestDefaultRout
                                               "e0 e0 (veth) 0.0.0.0/0.0.0.0 "}));
   EXPECT_EQ(connected[0], NdisMediaStateConnected);
   EXPECT_EQ(connected[1], NdisMediaStateDisconnected);
+}
+
+TEST(NdisLinux, TheLoopbackHasNoMediumAndNamesThatCouldLeaveTheLinksFolderNameNoAdapter) {
+  platform::net::LinuxNdisDevices devices;
+  const auto ask = [&](const char* name) {
+    DWORD value = 0, written = 0;
+    return devices.Query(name, OID_GEN_PHYSICAL_MEDIUM, {reinterpret_cast<BYTE*>(&value), sizeof value}, &written);
+  };
+  EXPECT_EQ(ask("lo"), ERROR_NOT_SUPPORTED);
+  for (const char* name : {"../lo", "lo/../lo", "", ".", "a-name-far-too-long-for-a-link"}) {
+    EXPECT_FALSE(devices.Exists(name)) << name;
+    EXPECT_EQ(ask(name), ERROR_FILE_NOT_FOUND) << name;
+  }
 }
 
 }  // namespace
