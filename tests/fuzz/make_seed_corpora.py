@@ -53,6 +53,8 @@ def main():
     write("web_match_corpus", "realm-near-misses.bin",
           b"HTTP/1.1 401 OK\r\nWWW-Authenticate: Basic realm=\"kavel-7100 web cu\"\r\n"
           b"X-Model: Kavel-7100\xa0Web CU\r\n\r\n")
+    write("web_match_corpus", "realm-in-other-header.bin",
+          b"HTTP/1.1 401 OK\r\nWWW-Authenticate: Basic realm=\"a\"\r\nX-Model: Kavel-7100 Web CU\r\n\r\n")
     write("web_match_corpus", "realm-in-stray-bytes.bin",
           b"HTTP/1.1 401 OK\r\nWWW-Authenticate: Basic realm=\"\xffKavel-7100 Web CU\xc3\"\r\n\r\n")
 
