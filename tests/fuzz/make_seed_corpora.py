@@ -22,7 +22,14 @@ def piece_seed(max_bytes, chunk, body):
 
 
 def adapters(claimed, records):
-    return struct.pack("<I", claimed) + b"\xFF".join(b"\xFE".join(r) for r in records)
+    """Records (address, name, description, ip, mask, gateway, index, type) as FuzzedDataProvider
+    reads them: texts from the front, each ended by a backslash and another byte, and numbers from
+    the back, the claimed size (three bytes) first, then each record's index and type."""
+    front = back = b""
+    for *texts, index, kind in records:
+        front += b"".join(t.replace(b"\\", b"\\\\") + b"\\;" for t in texts)
+        back = struct.pack("<II", kind, index) + back
+    return front + back + struct.pack("<I", claimed)[:3]
 
 
 def font_store(lines):
@@ -40,6 +47,16 @@ def main():
     write("web_match_corpus", "head-realm.bin",
           b"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"Kavel-7100 Web CU\"\r\n\r\n")
     write("web_match_corpus", "head-latin1.bin", b"HTTP/1.1 401 \xa9\xff\xfe\r\nX-Name: \xe3\x81\r\n\r\n")
+    # Near misses: the marker without its blank or in other letter case, the realm in other letter
+    # case or with a non-breaking space, and the realm between bytes that are no UTF-8.
+    write("web_match_corpus", "marker-near-misses.bin", b"<p>kavel-7100 x</p>\n<p>Kavel-7100</p>\n")
+    write("web_match_corpus", "realm-near-misses.bin",
+          b"HTTP/1.1 401 OK\r\nWWW-Authenticate: Basic realm=\"kavel-7100 web cu\"\r\n"
+          b"X-Model: Kavel-7100\xa0Web CU\r\n\r\n")
+    write("web_match_corpus", "realm-in-other-header.bin",
+          b"HTTP/1.1 401 OK\r\nWWW-Authenticate: Basic realm=\"a\"\r\nX-Model: Kavel-7100 Web CU\r\n\r\n")
+    write("web_match_corpus", "realm-in-stray-bytes.bin",
+          b"HTTP/1.1 401 OK\r\nWWW-Authenticate: Basic realm=\"\xffKavel-7100 Web CU\xc3\"\r\n\r\n")
 
     font = b"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
     write("font_matches_corpus", "one-answer.bin", font_store([
@@ -50,12 +67,12 @@ def main():
         (b"answer", b"Tahoma", b"200", b"1", font, b"0", b"DejaVu Sans", b"200", b"1", b"1")]))
 
     write("adapter_records_corpus", "one-wireless.bin",
-          adapters(4096, [(b"wlp3s0", b"wlp3s0 (iwlwifi)", b"\x00\x11\x22\x33\x44\x55", b"192.168.0.10",
-                           b"255.255.255.0", b"192.168.0.1")]))
-    write("adapter_records_corpus", "too-small.bin", adapters(100, [(b"eth0",), (b"lo",)]))
+          adapters(4096, [(b"\x00\x11\x22\x33\x44\x55", b"wlp3s0", b"wlp3s0 (iwlwifi)", b"192.168.0.10",
+                           b"255.255.255.0", b"192.168.0.1", 3, 6)]))
+    write("adapter_records_corpus", "too-small.bin",
+          adapters(100, [(b"", b"eth0", b"", b"", b"", b"", 2, 6), (b"", b"lo", b"", b"", b"", b"", 1, 24)]))
     write("adapter_records_corpus", "long-texts.bin",
-          adapters(8192, [(b"n" * 300, b"d" * 300, b"\x01" * 12, b"1" * 20, b"", b"255.255.255.255.255")]))
-
+          adapters(8192, [(b"\x01" * 12, b"n" * 300, b"d" * 300, b"1" * 20, b"", b"255.255.255.255.255", 2, 6)]))
 
 if __name__ == "__main__":
     main()

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/base/codepage.h"
 #include "tests/support/fake_net/netns.h"
 #include "tests/support/router_sim/router_sim.h"
 #include "tests/support/trace_capture.h"
@@ -41,6 +40,11 @@ Traces Searched(int status, std::size_t misses, const std::string& last = "") {
   if (!last.empty()) traces.push_back(last);
   return traces;
 }
+// The trace of a 401 answer: its head, as it arrived unless given.
+Traces Challenged(const std::string& wire, std::string head = "") {
+  if (head.empty()) head = wire.substr(0, wire.find("\r\n\r\n") + 4);
+  return {Status(401), "QueryStatus is 401", head};
+}
 
 struct Case {
   const char* name;
@@ -57,13 +61,6 @@ Case Body(const char* name, int status, const std::string& body, BOOL found, Tra
 Case Raw(const char* name, std::string wire, BOOL found, Traces traces) {
   return {name, Page(RouterAnswer{std::move(wire)}), found, std::move(traces)};
 }
-// A 401 answer with these header lines, traced as its head (which holds no control characters)
-// through the code page.
-Case Challenge(const char* name, std::string wire, BOOL found) {
-  const std::string head = wire.substr(0, wire.find("\r\n\r\n") + 4);
-  return Raw(name, std::move(wire), found, {Status(401), "QueryStatus is 401", platform::Utf16ToUtf8(platform::AnsiToWide(head))});
-}
-std::string Challenge(const std::vector<std::string>& headers) { return RouterAnswer::Status(401, "401\n", headers).wire; }
 // A head without a length, then `line` over and over.
 RouterSim::Answers Endless(int status, const std::vector<std::string>& headers, std::string line) {
   RouterAnswer answer = RouterAnswer::Status(status, "", headers);
@@ -75,6 +72,7 @@ RouterSim::Answers Endless(int status, const std::vector<std::string>& headers, 
 
 std::vector<Case> Cases() {
   const std::string marker = "<title>Kavel-7100 </title>\n";
+  const std::string challenge = RouterAnswer::Challenge(kRealm).wire;
   std::vector<std::string> filler;
   for (int i = 0; i < 400; ++i) filler.push_back("X-Filler-" + std::to_string(i) + ": " + std::string(1000, 'f'));
   std::string longBody;
@@ -87,24 +85,20 @@ std::vector<Case> Cases() {
   toChallenge["/login"] = RouterAnswer::Challenge(kRealm);
   RouterSim::Answers loop = Page(RouterAnswer::Redirect(302, "/a"));
   loop["/a"] = RouterAnswer::Redirect(301, kProbePath);
-  // Header lines ended by LF alone reach the caller ended by CR LF.
-  Case bareLines = Challenge("header lines ended by LF alone", Challenge({kRealmHeader, "X-One: 1\r\nX-Two: 2"}), TRUE);
-  bareLines.answers = Page(RouterAnswer{Challenge({kRealmHeader, "X-One: 1\nX-Two: 2"})});
+  const auto challengeWith = [](const std::string& header) {
+    return RouterAnswer::Status(401, "401\n", {kRealmHeader, header}).wire;
+  };
 
+  // Which bytes make the marker or the realm, and that its search ends at a zero byte: web_match_fuzz.
   return {
       // The marker in the body of any 2xx answer, piece by piece.
-      Body("marker without its blank", 200, "<title>Kavel-7100</title>\nKavel-7100\n", FALSE, Searched(200, 2)),
-      Body("marker in other letter case", 200, "kavel-7100 \n", FALSE, Searched(200, 1)),
       Body("marker in a 299", 299, "x Kavel-7100 x", TRUE, Searched(299, 0, kFound)),
       Body("marker ending at the piece's end", 200, std::string(2035, 'x') + "Kavel-7100 \n", TRUE, Searched(200, 0, kFound)),
       Body("marker split by a long line", 200, std::string(2040, 'x') + "Kavel-7100 \n", FALSE, Searched(200, 2)),
-      Body("marker after a zero byte", 200, std::string("abc\0Kavel-7100 \n", 16), FALSE, Searched(200, 1)),
       Body("zero byte on an earlier line", 200, std::string("abc\0\nKavel-7100 \n", 17), TRUE, Searched(200, 1, kFound)),
-      Body("empty body", 200, "", FALSE, Searched(200, 0)),
       // A short piece ends where it ends: what a longer one left in the buffer is no part of it.
       Body("leftover bytes complete no marker", 200, "ABCDEF7100 \nKavel-", FALSE, Searched(200, 2)),
       // Carriage returns are left out of the pieces and take no room in them.
-      Body("marker around a carriage return", 200, "Kavel-\r7100 \r\n", TRUE, Searched(200, 0, kFound)),
       Body("carriage returns before a marker that ends the piece", 200,
            std::string(10, '\r') + std::string(2035, 'x') + "Kavel-7100 \n", TRUE, Searched(200, 0, kFound)),
       // More body than is held for the reader at once: the transfer pauses and resumes.
@@ -118,23 +112,19 @@ std::vector<Case> Cases() {
       Body("marker in a 404", 404, "Kavel-7100 \n", FALSE, {Status(404)}),
       Body("redirect without a location", 302, "Kavel-7100 \n", FALSE, {Status(302)}),
       {"redirect to the page", redirected, TRUE, Searched(200, 0, kFound)},
-      {"redirect to a challenge", toChallenge, TRUE, Challenge("", RouterAnswer::Challenge(kRealm).wire, TRUE).traces},
+      {"redirect to a challenge", toChallenge, TRUE, Challenged(challenge)},
       // The realm anywhere in the head of a 401; the body of a 401 is never read.
-      Challenge("realm", RouterAnswer::Challenge(kRealm).wire, TRUE),
-      Challenge("realm in other letter case", RouterAnswer::Challenge("kavel-7100 web cu").wire, FALSE),
-      Challenge("realm text in another header", Challenge({"WWW-Authenticate: Basic realm=\"a\"", "X-Model: " + kRealm}), TRUE),
+      Raw("realm", challenge, TRUE, Challenged(challenge)),
       {"realm with an endless body", Endless(401, {kRealmHeader}, "x"), TRUE,
-       {Status(401), "QueryStatus is 401", "HTTP/1.1 401 OK\r\nConnection: close\r\n" + kRealmHeader + "\r\n\r\n"}},
-      bareLines,
+       Challenged("", "HTTP/1.1 401 OK\r\nConnection: close\r\n" + kRealmHeader + "\r\n\r\n")},
+      // Header lines ended by LF alone reach the caller ended by CR LF.
+      Raw("header lines ended by LF alone", challengeWith("X-One: 1\nX-Two: 2"), TRUE,
+          Challenged(challengeWith("X-One: 1\r\nX-Two: 2"))),
       {"realm outside a 401", Page(RouterAnswer::Status(200, "page\n", {kRealmHeader})), FALSE, Searched(200, 1)},
-      Challenge("bytes that are no UTF-8 around the realm", RouterAnswer::Challenge("\xff" + kRealm + "\xc3").wire, TRUE),
-      Challenge("a byte that is no UTF-8 inside the realm", RouterAnswer::Challenge("Kavel-7100\xa0Web CU").wire, FALSE),
       // The trace keeps the head's line ends and tabs; other control characters become escapes.
-      Raw("control characters in the head", Challenge({kRealmHeader, "X-Esc: \x1b]0;t\x07\x1b[2J\ry\x7f\xc2\x9b\t1"}),
-          TRUE,
-          {Status(401), "QueryStatus is 401",
-           "HTTP/1.1 401 OK\r\nConnection: close\r\nContent-Length: 4\r\n" + kRealmHeader +
-               "\r\nX-Esc: \\x1B]0;t\\x07\\x1B[2J\\x0Dy\\x7F\\x9B\t1\r\n\r\n"}),
+      Raw("control characters in the head", challengeWith("X-Esc: \x1b]0;t\x07\x1b[2J\ry\x7f\xc2\x9b\t1"), TRUE,
+          Challenged("", "HTTP/1.1 401 OK\r\nConnection: close\r\nContent-Length: 4\r\n" + kRealmHeader +
+                             "\r\nX-Esc: \\x1B]0;t\\x07\\x1B[2J\\x0Dy\\x7F\\x9B\t1\r\n\r\n")),
       // Broken or hostile answers: no status, so no router, whatever the bytes hold.
       {"large head within the bound", Page(RouterAnswer::Status(200, marker, {filler.begin(), filler.begin() + 100})),
        TRUE, Searched(200, 0, kFound)},

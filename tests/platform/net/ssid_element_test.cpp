@@ -1,5 +1,5 @@
-// The SSID found in a BSS's information elements: where it sits in the run, how long it may be,
-// and runs that do not add up.
+// The SSID found in a BSS's information elements: where it sits in the run, and runs that do not
+// add up. That it never reaches past its element or past 32 bytes, the fuzz target checks.
 #include "platform/net/ssid_element.h"
 
 #include <gtest/gtest.h>
@@ -25,10 +25,8 @@ TEST(SsidElement, FirstWholeSsidOfAWellFormedRun) {
       {"after others, first of two", rates + Element(3, "\x06") + Element(0, "late") + Element(0, "second"), "late"},
       {"empty (hidden network)", Element(0, "") + rates, ""},
       {"32 bytes", Element(0, longest), longest},
-      {"33 bytes", Element(0, longest + "x"), std::nullopt},
       {"none", rates, std::nullopt},
       {"no elements", "", std::nullopt},
-      {"data cut short", Element(0, "router").substr(0, 7), std::nullopt},
       {"later element cut short", Element(0, "router") + rates.substr(0, 5), std::nullopt},
       {"lone id byte at the end", Element(0, "router") + std::string(1, '\x30'), std::nullopt},
   };

@@ -3,11 +3,11 @@
 // usage errors exit with 2, a failure to listen with 1.
 #include <signal.h>
 
+#include <exception>
 #include <iostream>
 #include <map>
-#include <stdexcept>
 #include <string>
-#include <system_error>
+#include <vector>
 
 #include "tests/support/router_sim/router_sim.h"
 
@@ -16,8 +16,8 @@ int main(int argc, char** argv) {
                                              {"--body", ""}, {"--realm", ""}, {"--behaviour", "respond"}};
   int i = 1;
   for (; i + 1 < argc && options.contains(argv[i]); i += 2) options[argv[i]] = argv[i + 1];
-  const std::string& behaviour = options["--behaviour"];
-  if (i != argc || (behaviour != "respond" && behaviour != "silent")) {
+  const bool silent = options["--behaviour"] == "silent";
+  if (i != argc || (!silent && options["--behaviour"] != "respond")) {
     std::cerr << "usage: router_sim [--address ADDR] [--port N] [--status N] [--body TEXT] [--realm TEXT]\n"
                  "                  [--behaviour respond|silent]\n";
     return 2;
@@ -30,14 +30,11 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   try {
     using velmor::test::RouterAnswer;
-    const std::string& realm = options["--realm"];
-    const RouterAnswer answer =
-        behaviour == "silent" ? RouterAnswer::Silent()
-                              : RouterAnswer::Status(std::stoi(options["--status"]), options["--body"],
-                                                     realm.empty() ? std::vector<std::string>{}
-                                                                   : std::vector<std::string>{"WWW-Authenticate: Basic realm=\"" + realm + "\""});
-    velmor::test::RouterSim sim({{velmor::test::kProbePath, answer}}, options["--address"],
-                                static_cast<std::uint16_t>(std::stoi(options["--port"])));
+    std::vector<std::string> headers;
+    if (!options["--realm"].empty()) headers.push_back("WWW-Authenticate: Basic realm=\"" + options["--realm"] + "\"");
+    velmor::test::RouterSim sim(silent ? RouterAnswer::Silent()
+                                       : RouterAnswer::Status(std::stoi(options["--status"]), options["--body"], headers),
+                                options["--address"], static_cast<std::uint16_t>(std::stoi(options["--port"])));
     std::cout << "listening on " << sim.HostPort() << std::endl;
     int received = 0;
     sigwait(&signals, &received);

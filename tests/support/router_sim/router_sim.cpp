@@ -81,15 +81,11 @@ RouterSim::RouterSim(Answers answers, const std::string& address, std::uint16_t 
     while (Await(listenFd_, POLLIN, stopFd_) == 1) {
       const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
       if (fd < 0) continue;
-      std::lock_guard lock(mutex_);
-      ++connections_;
-      std::thread([this, fd] {
+      // Only the acceptor adds servers, and it has ended before the destructor joins them.
+      servers_.emplace_back([this, fd] {
         Serve(fd);
         close(fd);
-        std::lock_guard lock(mutex_);
-        --connections_;
-        closed_.notify_all();
-      }).detach();
+      });
     }
   });
 }
@@ -98,8 +94,7 @@ RouterSim::~RouterSim() {
   const std::uint64_t one = 1;
   [[maybe_unused]] const ssize_t written = write(stopFd_, &one, sizeof one);
   acceptor_.join();
-  std::unique_lock lock(mutex_);
-  closed_.wait(lock, [this] { return connections_ == 0; });
+  for (std::thread& server : servers_) server.join();
   close(listenFd_);
   close(stopFd_);
 }

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -39,7 +38,8 @@ class RouterSim {
   // Listens on address:port (port 0: a free one) and answers each path from `answers`, any other
   // path with a 404. Throws std::system_error when the address cannot be bound.
   explicit RouterSim(Answers answers, const std::string& address = "127.0.0.1", std::uint16_t port = 0);
-  explicit RouterSim(RouterAnswer probeAnswer) : RouterSim(Answers{{kProbePath, std::move(probeAnswer)}}) {}
+  explicit RouterSim(RouterAnswer probeAnswer, const std::string& address = "127.0.0.1", std::uint16_t port = 0)
+      : RouterSim(Answers{{kProbePath, std::move(probeAnswer)}}, address, port) {}
   ~RouterSim();
 
   // "address:port": a gateway address with the port the probe needs to reach it.
@@ -57,9 +57,8 @@ class RouterSim {
   int listenFd_ = -1;
   int stopFd_ = -1;  // an eventfd, readable once the simulator stops
   mutable std::mutex mutex_;
-  std::condition_variable closed_;
   std::vector<std::string> requests_;
-  int connections_ = 0;  // served by threads of their own, until they end
+  std::vector<std::thread> servers_;  // one per connection
   std::thread acceptor_;
 };
 

@@ -1,33 +1,32 @@
-// GetAdaptersInfo over rtnetlink, against links, addresses and routes built in a network namespace
-// of the test's own. Nothing is sent over these links.
-#include <dirent.h>
+// The Linux backends of the adapter list and of the drivers: GetAdaptersInfo over rtnetlink and the
+// connect status over sysfs, against links, addresses and routes built in a network namespace of
+// the test's own (nothing is sent over them); and names that could leave the links' folder.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/base/errors.h"
 #include "platform/net/iphlpapi.h"
+#include "platform/net/ndis.h"
 #include "tests/support/fake_net/netns.h"
 
 namespace {
 
-std::size_t OpenFdCount() {
-  std::size_t count = 0;
-  DIR* dir = opendir("/proc/self/fd");
-  while (dir != nullptr && readdir(dir) != nullptr) ++count;
-  if (dir != nullptr) closedir(dir);
-  return count;
-}
+auto OpenFdCount() { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); }
 
-TEST(LinuxAdapters, LinksInOrderWithTheirFirstAddressAndTheGatewayOfTheirBestDefaultRoute) {
+TEST(LinuxLinks, InOrderWithTheirFirstAddressAndTheGatewayOfTheirBestDefaultRouteConnectedOnlyWithACarrier) {
   using velmor::test::NetworkNamespace;
   if (const std::string why = NetworkNamespace::Unavailable(); !why.empty()) GTEST_SKIP() << why;
   NetworkNamespace ns;
   ASSERT_EQ(ns.Ip({
                 "link add a0 type veth peer name a0p", "link add b0 type veth peer name b0p",
-                "link add c0 type veth peer name c0p", "link add d0 type veth peer name d0p", "link set a0 up",
+                "link add c0 type veth peer name c0p", "link add d0 type veth peer name d0p",
+                // e0 is up, but its peer is not: no carrier, so not connected.
+                "link add e0 type veth peer name e0p", "link set e0 up", "link set a0 up",
                 "link set a0p up", "link set b0 up", "link set b0p up", "link set d0 up", "link set d0p up",
                 // Two addresses in one subnet: the first added is the primary, the one the link is known by.
                 "addr add 10.10.1.9/24 dev a0", "addr add 10.10.1.2/24 dev a0", "addr add 10.20.0.2/16 dev b0",
@@ -41,6 +40,7 @@ TEST(LinuxAdapters, LinksInOrderWithTheirFirstAddressAndTheGatewayOfTheirBestDef
             "");
   ULONG result = 0;
   std::vector<std::string> listed;  // "name description address/mask gateway", in the list's order
+  DWORD connected[2] = {99, 99};     // the connect status of a0 and e0
   const std::size_t fds = OpenFdCount();
   ASSERT_TRUE(ns.RunInside([&] {
     ULONG size = 0;
@@ -52,13 +52,34 @@ TEST(LinuxAdapters, LinksInOrderWithTheirFirstAddressAndTheGatewayOfTheirBestDef
       listed.push_back(std::string(a->AdapterName) + " " + a->Description + " " + a->IpAddressList.IpAddress.String +
                        "/" + a->IpAddressList.IpMask.String + " " + a->GatewayList.IpAddress.String);
     }
+    DWORD written = 0;
+    for (int i = 0; i < 2; ++i) {
+      platform::net::LinuxNdisDevices().Query(i == 0 ? "a0" : "e0", OID_GEN_MEDIA_CONNECT_STATUS,
+                                              {reinterpret_cast<BYTE*>(&connected[i]), sizeof(DWORD)}, &written);
+    }
   }));
   EXPECT_EQ(OpenFdCount(), fds);
   ASSERT_EQ(result, ERROR_SUCCESS);
   // The links were made in this order, so their indexes rise in it; the loopback is no adapter.
   EXPECT_EQ(listed, (std::vector<std::string>{"a0 a0 (veth) 10.10.1.9/255.255.255.0 10.10.1.254",
                                               "b0 b0 (veth) 10.20.0.2/255.255.0.0 ", "c0 c0 (veth) 0.0.0.0/0.0.0.0 ",
-                                              "d0 d0 (veth) 10.10.2.2/255.255.255.0 10.10.2.1"}));
+                                              "d0 d0 (veth) 10.10.2.2/255.255.255.0 10.10.2.1",
+                                              "e0 e0 (veth) 0.0.0.0/0.0.0.0 "}));
+  EXPECT_EQ(connected[0], NdisMediaStateConnected);
+  EXPECT_EQ(connected[1], NdisMediaStateDisconnected);
+}
+
+TEST(NdisLinux, TheLoopbackHasNoMediumAndNamesThatCouldLeaveTheLinksFolderNameNoAdapter) {
+  platform::net::LinuxNdisDevices devices;
+  const auto ask = [&](const char* name) {
+    DWORD value = 0, written = 0;
+    return devices.Query(name, OID_GEN_PHYSICAL_MEDIUM, {reinterpret_cast<BYTE*>(&value), sizeof value}, &written);
+  };
+  EXPECT_EQ(ask("lo"), ERROR_NOT_SUPPORTED);
+  for (const char* name : {"../lo", "lo/../lo", "", ".", "a-name-far-too-long-for-a-link"}) {
+    EXPECT_FALSE(devices.Exists(name)) << name;
+    EXPECT_EQ(ask(name), ERROR_FILE_NOT_FOUND) << name;
+  }
 }
 
 }  // namespace

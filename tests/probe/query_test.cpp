@@ -1,7 +1,6 @@
-// QueryWlanSsid over the scripted Wi-Fi service: which interface it asks, what it appends, what it
-// prints and traces, and that it gives back everything it opened.
-#include "probe/query_wlan_ssid.h"
-
+// The adapter queries over scripted drivers and a scripted Wi-Fi service: what they answer, append,
+// print and trace, each way they fail, and that they give back everything they opened. Which
+// interface QueryWlanSsid asks, the detection pass tests show.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,6 +10,9 @@
 #include <vector>
 
 #include "platform/kernel/handle.h"
+#include "probe/query_oid.h"
+#include "probe/query_wlan_ssid.h"
+#include "tests/support/fake_ndis.h"
 #include "tests/support/fake_net/fake_wlan.h"
 #include "tests/support/trace_capture.h"
 #include "trace/debug_trace.h"
@@ -33,7 +35,6 @@ struct Case {
   std::vector<std::pair<std::string, std::optional<std::string>>> interfaces{};  // name, SSID
   const char* adapter = "wlan0";
   std::string before{};  // what the 128-byte text held
-  bool debug = true;
   DWORD openError = ERROR_SUCCESS;
   DWORD enumError = ERROR_SUCCESS;
   BOOL result = TRUE;
@@ -45,8 +46,6 @@ struct Case {
 TEST(QueryWlanSsid, AppendsTheNamedInterfacesSsidAndGivesBackWhatItOpened) {
   const std::string ssid32 = "0123456789abcdefghijklmnopqrstuv";
   const Case cases[] = {
-      {.what = "two interfaces", .interfaces = {{"wlan0", "elsewhere"}, {"wlan1", "cafe"}}, .adapter = "wlan1",
-       .ssid = "cafe", .printed = "  InterfaceGUID[0]: wlan0\n  InterfaceGUID[1]: wlan1\n", .traces = SsidTraces("cafe")},
       // Names that are not valid UTF-8 match byte for byte, never by what they have in common;
       // printed, a control character in a name shows as its escape.
       {.what = "names that are not UTF-8", .interfaces = {{"wl\xfe" "0", "other"}, {"wl\x1b\xff" "0", "cafe"}},
@@ -63,12 +62,12 @@ TEST(QueryWlanSsid, AppendsTheNamedInterfacesSsidAndGivesBackWhatItOpened) {
       // A GUID without text is skipped, never compared under the name the last one left behind.
       {.what = "GUID without text", .interfaces = {{"wlan0", "cafe"}, {"", "other"}}, .ssid = "cafe",
        .printed = "  InterfaceGUID[0]: wlan0\nStringFromGUID2 failed\n", .traces = SsidTraces("cafe")},
-      {.what = "trace switched off", .interfaces = {{"wlan0", "cafe"}}, .debug = false, .ssid = "cafe"},
       {.what = "service stopped", .openError = ERROR_SERVICE_NOT_ACTIVE, .result = FALSE, .printed = "",
        .traces = {"WlanOpenHandle failed with error: 1062\n"}},
       {.what = "interfaces not listed", .enumError = ERROR_NOT_ENOUGH_MEMORY, .result = FALSE, .printed = "",
        .traces = {"WlanEnumInterfaces failed with error: 8\n"}},
   };
+  g_bDebugMessage = true;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     auto fake = std::make_shared<velmor::test::FakeWlanService>();
@@ -83,19 +82,54 @@ TEST(QueryWlanSsid, AppendsTheNamedInterfacesSsidAndGivesBackWhatItOpened) {
     std::memcpy(text, c.before.data(), c.before.size());
     text[128] = '#';  // just past the text
     const std::size_t handles = platform::kernel::OpenHandleCount();
-    g_bDebugMessage = c.debug;
     velmor::test::TraceCapture traces;
     testing::internal::CaptureStdout();
     EXPECT_EQ(QueryWlanSsid(c.adapter, text), c.result);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed);
-    g_bDebugMessage = false;
     EXPECT_EQ(text, c.ssid);
     EXPECT_EQ(text[128], '#');
     EXPECT_EQ(traces.Lines(), c.traces);
     EXPECT_EQ(platform::kernel::OpenHandleCount(), handles) << "a client left open";
     EXPECT_EQ(fake->Outstanding(), 0) << "memory of the service not given back";
   }
+  g_bDebugMessage = false;
   platform::net::SetWlanService(nullptr);
+}
+
+TEST(QueryOid, AnswersOrTracesWhyNot) {
+  auto fake = std::make_shared<velmor::test::FakeNdisDevices>();
+  platform::net::SetNdisDevices(fake);
+  fake->SetMedium("wlan0", NdisPhysicalMediumNative802_11);
+  fake->SetMedium("wl\xff" "0", NdisPhysicalMediumNative802_11);
+  fake->AddAdapter("eth0");  // its driver knows no OID
+  struct Case {
+    std::string name;
+    BOOL result;
+    Traces traces;
+  } const cases[] = {
+      {"wlan0", TRUE, {}},
+      // A name that is not valid UTF-8 reaches the driver byte for byte.
+      {"wl\xff" "0", TRUE, {}},
+      {"eth0", FALSE, {"QueryOID DeviceIoControl Fail: 50"}},
+      {"missing0", FALSE, {"QueryOID CreateFile Fail"}},
+      {std::string(200, 'e'), FALSE, {"QueryOID CreateFile Fail"}},
+  };
+  g_bDebugMessage = true;
+  const std::size_t handles = platform::kernel::OpenHandleCount();
+  for (const Case& c : cases) {
+    velmor::test::TraceCapture trace;
+    BYTE buffer[36];
+    std::memset(buffer, 0xEE, sizeof buffer);
+    EXPECT_EQ(QueryOID(c.name.c_str(), OID_GEN_PHYSICAL_MEDIUM, buffer, sizeof buffer), c.result) << c.name;
+    EXPECT_EQ(trace.Lines(), c.traces) << c.name;
+    EXPECT_EQ(platform::kernel::OpenHandleCount(), handles) << c.name << ": the device left open";
+    if (c.result) {
+      EXPECT_EQ(buffer[0], NdisPhysicalMediumNative802_11);
+      EXPECT_EQ(std::vector<BYTE>(buffer + 4, buffer + 36), std::vector<BYTE>(32, 0xEE)) << "the rest is the caller's";
+    }
+  }
+  g_bDebugMessage = false;
+  platform::net::SetNdisDevices(nullptr);
 }
 
 }  // namespace
