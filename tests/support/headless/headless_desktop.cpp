@@ -4,8 +4,8 @@
 
 namespace velmor::test {
 
-HeadlessDesktop::HeadlessDesktop(SIZE screen)
-    : clock_(std::make_shared<ManualClock>()), host_(std::make_shared<platform::host::HeadlessHost>(screen)) {
+HeadlessDesktop::HeadlessDesktop()
+    : clock_(std::make_shared<ManualClock>()), host_(std::make_shared<platform::host::HeadlessHost>()) {
   platform::kernel::SetClock(clock_);
   platform::host::Install(host_);
 }

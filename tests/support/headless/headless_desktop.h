@@ -18,7 +18,7 @@ namespace velmor::test {
 // the host, and removes both again when it goes.
 class HeadlessDesktop {
  public:
-  explicit HeadlessDesktop(SIZE screen = SIZE{1280, 800});
+  HeadlessDesktop();
   ~HeadlessDesktop();
   HeadlessDesktop(const HeadlessDesktop&) = delete;
   HeadlessDesktop& operator=(const HeadlessDesktop&) = delete;
