@@ -1,5 +1,6 @@
 // Messages between threads, the message loop and its order, timers on the platform clock, and
-// the descriptors a loop watches.
+// the descriptors a loop watches. The host's own descriptor and the events it already read are
+// served in the X11 host's tests and end to end.
 #include <gtest/gtest.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -126,41 +127,6 @@ TEST(Timers, ALateLoopGetsOneMessagePerTimer) {
   desk.Advance(milliseconds(99), w);
   EXPECT_EQ(rec.Count(WM_TIMER), 1u);
   DestroyWindow(w);
-}
-
-// A host whose events arrive on a descriptor, or wait already read in its own queue (as X11's do
-// once XPending has read them): the loop must serve both.
-class FdHost final : public platform::host::HeadlessHost {
- public:
-  int EventFd() override { return fd; }
-  bool HasPendingEvents() override { return queued > 0; }
-  void DispatchEvents() override {
-    std::uint64_t n;
-    while (read(fd, &n, sizeof n) > 0) queued += static_cast<int>(n);
-    for (; queued > 0; --queued) platform::ui::HostPointerMove(target, POINT{1, 1});
-  }
-  const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  std::atomic<int> queued{0};
-  HWND target = nullptr;
-};
-
-TEST(MessageLoop, ServesTheHostsDescriptorAndTheEventsItAlreadyRead) {
-  platform::kernel::SetClock(std::make_shared<ManualClock>());
-  auto host = std::make_shared<FdHost>();
-  platform::host::Install(host);
-  Recorder rec;
-  host->target = MakeWindow(&rec, RECT{0, 0, 10, 10});
-  const std::uint64_t one = 1;
-  ASSERT_EQ(write(host->fd, &one, sizeof one), 8);
-  ASSERT_TRUE(platform::ui::WaitUntilIdle(host->target));
-  EXPECT_EQ(rec.Count(WM_MOUSEMOVE), 1u);
-  host->queued = 1;  // read off the descriptor earlier: polling it would never show this one
-  ASSERT_TRUE(platform::ui::WaitUntilIdle(host->target));
-  EXPECT_EQ(rec.Count(WM_MOUSEMOVE), 2u);
-  DestroyWindow(host->target);
-  platform::host::Install(nullptr);
-  platform::kernel::SetClock(nullptr);
-  close(host->fd);
 }
 
 // The loop reads a watched fd (the program's network changes) until it is unwatched or its window
