@@ -56,22 +56,6 @@ void HeadlessHost::SetBounds(HWND hwnd, const RECT& rect) {
   if (Window* w = FindLocked(hwnd)) w->rect = rect;
 }
 
-void HeadlessHost::Iconify(HWND hwnd) {
-  std::lock_guard g(mutex_);
-  Window* w = FindLocked(hwnd);
-  if (!w) return;
-  w->iconic = true;
-  if (active_ == hwnd) ActivateLocked(nullptr);
-}
-
-void HeadlessHost::Restore(HWND hwnd) {
-  std::lock_guard g(mutex_);
-  Window* w = FindLocked(hwnd);
-  if (!w) return;
-  w->iconic = false;
-  ActivateLocked(hwnd);
-}
-
 void HeadlessHost::Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surface, std::span<const RECT> rects) {
   std::lock_guard g(mutex_);
   Window* w = FindLocked(hwnd);
@@ -92,7 +76,7 @@ void HeadlessHost::Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>&
 
 HWND HeadlessHost::WindowAtLocked(POINT screen) const {
   for (const auto& [hwnd, w] : windows_) {
-    if (w.shown && !w.iconic && Inside(w.rect, screen)) return hwnd;
+    if (w.shown && Inside(w.rect, screen)) return hwnd;
   }
   return nullptr;
 }
