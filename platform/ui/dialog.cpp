@@ -212,7 +212,6 @@ void RegisterDialogTemplate(WORD id, const DialogTemplate& dialog) {
 
 }  // namespace platform::ui
 
-
 HWND CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc, LPARAM param) {
   auto t = FindTemplate(templateName);
   if (!t) {

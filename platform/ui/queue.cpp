@@ -54,8 +54,8 @@ namespace {
 // Whether retrieving a message takes it off the queue.
 constexpr UINT PM_REMOVE = 0x0001;
 
-// Queues `rec` on `target` and waits for its answer. Only the one window thread is ever sent to,
-// so a sender never has to serve sends to itself while it waits.
+// Queues `rec` on `target` and waits for its answer. Sends go to the program's one window thread,
+// which never sends to another thread, so a sender need not serve sends to itself meanwhile.
 LRESULT SendAndWait(std::unique_lock<std::mutex>& lk, ThreadQueue& target, const std::shared_ptr<SentRecord>& rec) {
   if (!target.alive) return 0;
   target.incoming.push_back(rec);
