@@ -42,17 +42,4 @@ bool HeadlessDesktop::ScreenMatchesFramebuffer(HWND top) const {
   return surface && host_->Screen(top) == surface->pixels;
 }
 
-WindowThread::WindowThread(std::function<void()> body)
-    : thread_([this, body = std::move(body)] {
-        body();
-        std::lock_guard g(mutex_);
-        finished_ = true;
-        cv_.notify_all();
-      }) {}
-
-bool WindowThread::WaitFinished(std::chrono::milliseconds timeout) {
-  std::unique_lock lk(mutex_);
-  return cv_.wait_for(lk, timeout, [this] { return finished_; });
-}
-
 }  // namespace velmor::test
