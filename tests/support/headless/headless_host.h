@@ -2,8 +2,9 @@
 //
 // It behaves like a simple window manager on a screen of fixed size: showing a window activates
 // it, the keyboard goes to the active window and the mouse to the window under the pointer (or,
-// while the button is held, to the window where it went down). Tests drive it from any thread
-// and read back what the window system presented and the cursor it set.
+// while the button is held, to the window where it went down). Every test shows one window at a
+// time, so it keeps no stacking order. Tests drive it from any thread and read back what the
+// window system presented and the cursor it set.
 #pragma once
 
 #include <condition_variable>
