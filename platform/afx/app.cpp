@@ -1,9 +1,5 @@
 #include "platform/afx/app.h"
 
-#include <cerrno>
-#include <string_view>
-
-#include "platform/base/codepage.h"
 #include "platform/base/resources.h"
 #include "platform/afx/temp_objects.h"
 #include "platform/kernel/sync.h"
@@ -15,17 +11,7 @@ CWinApp* g_app = nullptr;
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 END_MESSAGE_MAP()
 
-CWinApp::CWinApp(LPCWSTR lpszAppName) {
-  if (lpszAppName) {
-    appName_ = lpszAppName;
-  } else {
-    std::string_view name = program_invocation_short_name;
-    if (const auto dot = name.rfind('.'); dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);
-    appName_ = platform::Utf8ToUtf16(name);
-  }
-  m_pszAppName = appName_.c_str();
-  g_app = this;
-}
+CWinApp::CWinApp() { g_app = this; }
 
 CWinApp::~CWinApp() {
   if (g_app == this) g_app = nullptr;
@@ -46,11 +32,6 @@ int CWinApp::Run() {
 }
 
 int CWinApp::ExitInstance() { return 0; }
-
-void CWinApp::SetRegistryKey(LPCWSTR lpszRegistryKey) {
-  registryKey_ = lpszRegistryKey ? lpszRegistryKey : u"";
-  m_pszRegistryKey = registryKey_.c_str();
-}
 
 void CWinApp::OnHelp() {
   // There is no help system on this platform; the command is accepted and does nothing.

@@ -1,15 +1,12 @@
 // CWinApp: the application object, and the framework's global accessors.
 #pragma once
 
-#include <string>
-
 #include "platform/afx/wnd.h"
 
 class CWinApp : public CCmdTarget {
  public:
-  // The one application object of the process. Without a name, the executable's file name
-  // (without extension) is the application's name.
-  explicit CWinApp(LPCWSTR lpszAppName = nullptr);
+  // The one application object of the process.
+  CWinApp();
   ~CWinApp() override;
 
   // Start-up; FALSE ends the application at once (no message loop runs).
@@ -18,20 +15,14 @@ class CWinApp : public CCmdTarget {
   virtual int Run();
   virtual int ExitInstance();
   // Names where the profile settings would go; the program reads and writes none.
-  void SetRegistryKey(LPCWSTR lpszRegistryKey);
+  void SetRegistryKey(LPCWSTR) {}
 
   CWnd* m_pMainWnd = nullptr;
-  LPCWSTR m_pszAppName = nullptr;
-  LPCWSTR m_pszRegistryKey = nullptr;
 
  protected:
   afx_msg void OnHelp();
 
   DECLARE_MESSAGE_MAP()
-
- private:
-  std::u16string appName_;
-  std::u16string registryKey_;
 };
 
 CWinApp* AfxGetApp();

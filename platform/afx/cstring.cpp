@@ -24,17 +24,3 @@ int CString::CompareNoCase(LPCWSTR other) const {
   if (text_.size() == o.size()) return 0;
   return text_.size() < o.size() ? -1 : 1;
 }
-
-LPWSTR CString::GetBuffer(int minLength) {
-  if (minLength > GetLength()) text_.resize(static_cast<std::size_t>(minLength));
-  return text_.data();
-}
-
-void CString::ReleaseBuffer(int newLength) {
-  if (newLength < 0) {
-    const auto end = text_.find(u'\0');
-    if (end != std::u16string::npos) text_.resize(end);
-  } else {
-    text_.resize(std::min(static_cast<std::size_t>(newLength), text_.size()));
-  }
-}

@@ -21,11 +21,6 @@ class CString {
   // Ignores the case of the letters A to Z only, as the program's texts need; <0, 0 or >0.
   int CompareNoCase(LPCWSTR other) const;
 
-  // A writable buffer of at least `minLength` characters plus a terminator; ReleaseBuffer takes
-  // the text back (up to its first zero when `newLength` is -1).
-  LPWSTR GetBuffer(int minLength = 0);
-  void ReleaseBuffer(int newLength = -1);
-
   template <class... Args>
   void Format(platform::WFormatString<Args...> format, const Args&... args) {
     text_ = platform::Format<Args...>(format, args...);

@@ -189,10 +189,9 @@ BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
 void CWnd::SetWindowText(LPCWSTR text) { ::SetWindowTextW(m_hWnd, text); }
 
 void CWnd::GetWindowText(CString& text) const {
-  const int length = ::GetWindowTextLengthW(m_hWnd);
-  LPWSTR buffer = text.GetBuffer(length);
-  ::GetWindowTextW(m_hWnd, buffer, length + 1);
-  text.ReleaseBuffer();
+  std::u16string buffer(static_cast<std::size_t>(::GetWindowTextLengthW(m_hWnd)) + 1, u'\0');
+  ::GetWindowTextW(m_hWnd, buffer.data(), static_cast<int>(buffer.size()));
+  text = buffer.c_str();
 }
 
 BOOL CWnd::SetWindowPos(const CWnd* pWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags) {
@@ -257,10 +256,7 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 BOOL CWnd::OnCommand(WPARAM wParam, LPARAM /*lParam*/) {
   const UINT id = LOWORD(wParam);
   const int code = HIWORD(wParam);
-  if (OnCmdMsg(id, code)) return TRUE;
-  // The application object gets the commands its main window leaves alone.
-  CWinApp* app = AfxGetApp();
-  return (app && app->m_pMainWnd == this && app->OnCmdMsg(id, code)) ? TRUE : FALSE;
+  return OnCmdMsg(id, code);
 }
 
 BOOL CWnd::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {

@@ -101,8 +101,8 @@ HWND NextTabStop(HWND dialog, HWND from, bool backwards) {
   return nullptr;
 }
 
-// Gives the focus to the control that had it last, or to the first tab stop, or else to the
-// dialog itself, so that keys always reach some window of it.
+// Gives the focus to the control that had it last, or to the first tab stop. With neither, keys
+// go to the dialog itself, as they go to any top-level window without a focus.
 void RestoreDialogFocus(HWND dialog) {
   HWND target = nullptr;
   {
@@ -113,11 +113,7 @@ void RestoreDialogFocus(HWND dialog) {
     if (last && IsAncestor(*d, *last) && VisibleLocked(*last) && EnabledLocked(*last)) target = last->handle;
   }
   if (!target) target = FirstTabStop(dialog);
-  if (target) {
-    SetFocus(target);
-  } else if (GetFocus() != dialog) {
-    SetFocus(dialog);
-  }
+  if (target) SetFocus(target);
 }
 
 HWND CreateFromTemplate(HINSTANCE instance, const OwnedTemplate& t, HWND parent, DLGPROC proc, LPARAM param) {
@@ -161,7 +157,6 @@ HWND CreateFromTemplate(HINSTANCE instance, const OwnedTemplate& t, HWND parent,
     if (w) {
       w->dialog->proc = proc;
       w->dialog->font = ownFont ? font : nullptr;
-      w->dialog->baseUnits = base;
       w->font = font;
     }
   }
@@ -216,18 +211,6 @@ void RegisterDialogTemplate(WORD id, const DialogTemplate& dialog) {
 }
 
 }  // namespace platform::ui
-
-namespace platform::ui::detail {
-
-bool DialogBaseUnits(HWND dialog, SIZE* units) {
-  std::lock_guard g(Lock());
-  auto w = LiveDialog(dialog);
-  if (!w || !units) return false;
-  *units = w->dialog->baseUnits;
-  return true;
-}
-
-}  // namespace platform::ui::detail
 
 HWND CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc, LPARAM param) {
   auto t = FindTemplate(templateName);

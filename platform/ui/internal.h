@@ -65,7 +65,6 @@ struct Dialog {
   bool ended = false;
   INT_PTR result = 0;
   HWND lastFocus = nullptr;
-  SIZE baseUnits{};  // average character width and height of the dialog font, in pixels
 };
 
 struct Window {
@@ -227,9 +226,6 @@ void BeginWindowMove(HWND hwnd);
 // Built-in window procedures.
 LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-
-// Dialogs.
-bool DialogBaseUnits(HWND dialog, SIZE* units);
 
 RECT Intersect(const RECT& a, const RECT& b);
 RECT Union(const RECT& a, const RECT& b);

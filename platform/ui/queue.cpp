@@ -54,24 +54,13 @@ namespace {
 // Whether retrieving a message takes it off the queue.
 constexpr UINT PM_REMOVE = 0x0001;
 
-// Queues `rec` on `target` and waits for its answer, serving messages sent to this thread
-// meanwhile so that two threads sending to each other cannot lock up.
+// Queues `rec` on `target` and waits for its answer. Sends go to the program's one window thread,
+// which never sends to another thread, so a sender need not serve sends to itself meanwhile.
 LRESULT SendAndWait(std::unique_lock<std::mutex>& lk, ThreadQueue& target, const std::shared_ptr<SentRecord>& rec) {
-  ThreadQueue& me = *rec->sender;
   if (!target.alive) return 0;
   target.incoming.push_back(rec);
   target.Wake();
-  while (!rec->done) {
-    if (!me.incoming.empty()) {
-      auto other = me.incoming.front();
-      me.incoming.pop_front();
-      lk.unlock();
-      ProcessIncoming(other);
-      lk.lock();
-      continue;
-    }
-    me.cv.wait(lk);
-  }
+  rec->sender->cv.wait(lk, [&] { return rec->done; });
   return rec->result;
 }
 
@@ -431,11 +420,7 @@ BOOL WatchFd(HWND owner, int fd, std::function<void()> onReadable) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
-  auto& watches = w->queue->watches;
-  if (std::ranges::any_of(watches, [&](const FdWatch& x) { return x.owner == owner && x.fd == fd; })) return FALSE;
-  watches.push_back(FdWatch{owner, fd, std::make_shared<const std::function<void()>>(std::move(onReadable))});
-  // A loop already asleep in poll() would not see the new fd until something else woke it.
-  w->queue->Wake();
+  w->queue->watches.push_back(FdWatch{owner, fd, std::make_shared<const std::function<void()>>(std::move(onReadable))});
   return TRUE;
 }
 
@@ -445,9 +430,7 @@ BOOL UnwatchFd(HWND owner, int fd) {
   if (!w) return FALSE;
   auto& watches = w->queue->watches;
   const auto removed = std::erase_if(watches, [&](const FdWatch& x) { return x.owner == owner && x.fd == fd; });
-  if (removed == 0) return FALSE;
-  w->queue->Wake();
-  return TRUE;
+  return removed != 0 ? TRUE : FALSE;
 }
 
 }  // namespace platform::ui

@@ -450,11 +450,12 @@ std::shared_ptr<const gdi::Surface> WindowSurface(HWND hwnd);
 // wait. Returns false on time-out or for a window that is gone. For tests and test hosts.
 bool WaitUntilIdle(HWND hwnd, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-// Watches `fd` from the loop of the thread that owns `owner`: whenever that loop waits and `fd`
-// is readable (or has an error or hang-up), `onReadable` runs there, with no message in
-// dispatch. It must consume what made the fd readable, or the loop keeps calling it. The watch
-// ends with UnwatchFd or when `owner` is destroyed; the caller keeps owning the fd. False for a
-// window that is gone, a negative fd, or an fd the window already watches.
+// Watches `fd` from the loop of the thread that owns `owner`, and is called on that thread (the
+// loop takes the fd up when it next waits): whenever that loop waits and `fd` is readable (or has
+// an error or hang-up), `onReadable` runs there, with no message in dispatch. It must consume
+// what made the fd readable, or the loop keeps calling it. The watch ends with UnwatchFd or when
+// `owner` is destroyed; the caller keeps owning the fd. False for a window that is gone or a
+// negative fd.
 BOOL WatchFd(HWND owner, int fd, std::function<void()> onReadable);
 // Ends a watch. Called on the owner's thread, the callback never runs again once this returns.
 BOOL UnwatchFd(HWND owner, int fd);

@@ -1,8 +1,6 @@
-// Painting (order, clipping, erase, synchronous updates, presenting, resizing) and the capture's
+// Painting (order, clipping, erase, synchronous updates, presenting) and the capture's
 // release. Routing, capture and leave tracking are checked with the controls that rely on them.
 #include <gtest/gtest.h>
-
-#include <algorithm>
 
 #include "tests/platform/ui/test_window.h"
 #include "tests/support/headless/headless_desktop.h"
@@ -99,24 +97,6 @@ TEST_F(PaintTest, UpdateNowPaintsBeforeReturningAndHidingAChildRepaintsWhatItUnc
   desk.Settle(parent);
   EXPECT_EQ(At(10, 10), kParentColor);
   EXPECT_EQ(At(40, 30), kLowerColor);
-}
-
-TEST(PaintResize, AWindowThatGrowsWhileErasingEndsFullyPaintedAndShown) {
-  HeadlessDesktop desk;
-  Recorder rec([](HWND hwnd, UINT m, WPARAM w, LPARAM) -> std::optional<LRESULT> {
-    if (m != WM_ERASEBKGND) return std::nullopt;
-    // As a skinned dialog does: take the picture's size, then draw it.
-    SetWindowPos(hwnd, nullptr, 0, 0, 120, 90, SWP_NOMOVE);
-    return FillHuge(reinterpret_cast<HDC>(w), RGB(9, 99, 199)), 1;
-  });
-  HWND w = MakeWindow(&rec, RECT{200, 100, 280, 160});
-  desk.Settle(w);
-  EXPECT_EQ(desk.Host().State(w)->rect, (RECT{200, 100, 320, 190}));
-  auto surface = platform::ui::WindowSurface(w);
-  ASSERT_EQ(surface->pixels.size(), 120u * 90u);
-  EXPECT_EQ(std::ranges::count(surface->pixels, 0x0963C7u), 120 * 90);
-  EXPECT_TRUE(desk.ScreenMatchesFramebuffer(w));
-  DestroyWindow(w);
 }
 
 // A holder that lets go once the pointer is off it (a hover look does): the window the pointer

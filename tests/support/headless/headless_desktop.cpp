@@ -4,8 +4,8 @@
 
 namespace velmor::test {
 
-HeadlessDesktop::HeadlessDesktop(SIZE screen)
-    : clock_(std::make_shared<ManualClock>()), host_(std::make_shared<platform::host::HeadlessHost>(screen)) {
+HeadlessDesktop::HeadlessDesktop()
+    : clock_(std::make_shared<ManualClock>()), host_(std::make_shared<platform::host::HeadlessHost>()) {
   platform::kernel::SetClock(clock_);
   platform::host::Install(host_);
 }
@@ -40,19 +40,6 @@ COLORREF HeadlessDesktop::FrameColor(HWND hwnd, POINT client) {
 bool HeadlessDesktop::ScreenMatchesFramebuffer(HWND top) const {
   auto surface = platform::ui::WindowSurface(top);
   return surface && host_->Screen(top) == surface->pixels;
-}
-
-WindowThread::WindowThread(std::function<void()> body)
-    : thread_([this, body = std::move(body)] {
-        body();
-        std::lock_guard g(mutex_);
-        finished_ = true;
-        cv_.notify_all();
-      }) {}
-
-bool WindowThread::WaitFinished(std::chrono::milliseconds timeout) {
-  std::unique_lock lk(mutex_);
-  return cv_.wait_for(lk, timeout, [this] { return finished_; });
 }
 
 }  // namespace velmor::test

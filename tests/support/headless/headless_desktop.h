@@ -2,11 +2,9 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
+#include <future>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 #include "platform/ui/ui.h"
 #include "tests/support/headless/headless_host.h"
@@ -18,7 +16,7 @@ namespace velmor::test {
 // the host, and removes both again when it goes.
 class HeadlessDesktop {
  public:
-  explicit HeadlessDesktop(SIZE screen = SIZE{1280, 800});
+  HeadlessDesktop();
   ~HeadlessDesktop();
   HeadlessDesktop(const HeadlessDesktop&) = delete;
   HeadlessDesktop& operator=(const HeadlessDesktop&) = delete;
@@ -52,19 +50,15 @@ constexpr COLORREF ColorOf(std::uint32_t pixel) {
 // The body must come to an end by then: close its dialog first.
 class WindowThread {
  public:
-  explicit WindowThread(std::function<void()> body);
-  ~WindowThread() { thread_.join(); }
-  WindowThread(const WindowThread&) = delete;
-  WindowThread& operator=(const WindowThread&) = delete;
+  explicit WindowThread(std::function<void()> body) : done_(std::async(std::launch::async, std::move(body))) {}
 
   // Waits (real time) for the body to end.
-  bool WaitFinished(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  bool WaitFinished(std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    return done_.wait_for(timeout) == std::future_status::ready;
+  }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool finished_ = false;
-  std::thread thread_;
+  std::future<void> done_;  // its destructor joins the thread
 };
 
 }  // namespace velmor::test

@@ -5,14 +5,12 @@
 namespace platform::host {
 namespace {
 
-unsigned Bit(ui::MouseButton b) { return b == ui::MouseButton::Left ? 1 : b == ui::MouseButton::Right ? 2 : 4; }
-
 bool Inside(const RECT& r, POINT p) { return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom; }
 
 }  // namespace
 
-HeadlessHost::HeadlessHost(SIZE screen) : screen_(screen) {
-  gdi::SetScreenSize(screen.cx, screen.cy);
+HeadlessHost::HeadlessHost() {
+  gdi::SetScreenSize(kScreen.cx, kScreen.cy);
   gdi::SetCursorObserver([this](HCURSOR cursor) {
     std::lock_guard g(mutex_);
     cursor_ = cursor;
@@ -28,13 +26,12 @@ HeadlessHost::Window* HeadlessHost::FindLocked(HWND hwnd) {
 
 void HeadlessHost::Create(HWND hwnd, const TopLevelInfo& info) {
   std::lock_guard g(mutex_);
-  windows_[hwnd].state = WindowState{info.rect, false, false};
+  windows_[hwnd].rect = info.rect;
 }
 
 void HeadlessHost::Destroy(HWND hwnd) {
   std::lock_guard g(mutex_);
   windows_.erase(hwnd);
-  std::erase(stack_, hwnd);
   for (HWND* h : {&active_, &hover_, &grab_}) {
     if (*h == hwnd) *h = nullptr;
   }
@@ -44,45 +41,19 @@ void HeadlessHost::Show(HWND hwnd, bool show) {
   std::lock_guard g(mutex_);
   Window* w = FindLocked(hwnd);
   if (!w) return;
-  w->state.shown = show;
+  w->shown = show;
   if (show) {
-    RaiseLocked(hwnd);
     ActivateLocked(hwnd);
     shownQueue_.push_back(hwnd);
     shownCv_.notify_all();
-  } else {
-    std::erase(stack_, hwnd);
-    if (active_ != hwnd) return PointerMovedLocked();
-    HWND next = nullptr;  // the topmost window left that is not minimised
-    for (HWND s : stack_) next = windows_.at(s).state.iconic ? next : s;
-    ActivateLocked(next);
+  } else if (active_ == hwnd) {
+    ActivateLocked(nullptr);
   }
-  PointerMovedLocked();
 }
 
 void HeadlessHost::SetBounds(HWND hwnd, const RECT& rect) {
   std::lock_guard g(mutex_);
-  if (Window* w = FindLocked(hwnd)) w->state.rect = rect;
-  PointerMovedLocked();
-}
-
-void HeadlessHost::Iconify(HWND hwnd) {
-  std::lock_guard g(mutex_);
-  Window* w = FindLocked(hwnd);
-  if (!w) return;
-  w->state.iconic = true;
-  if (active_ == hwnd) ActivateLocked(nullptr);
-  PointerMovedLocked();
-}
-
-void HeadlessHost::Restore(HWND hwnd) {
-  std::lock_guard g(mutex_);
-  Window* w = FindLocked(hwnd);
-  if (!w) return;
-  w->state.iconic = false;
-  RaiseLocked(hwnd);
-  ActivateLocked(hwnd);
-  PointerMovedLocked();
+  if (Window* w = FindLocked(hwnd)) w->rect = rect;
 }
 
 void HeadlessHost::Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surface, std::span<const RECT> rects) {
@@ -104,9 +75,8 @@ void HeadlessHost::Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>&
 }
 
 HWND HeadlessHost::WindowAtLocked(POINT screen) const {
-  for (auto s = stack_.rbegin(); s != stack_.rend(); ++s) {
-    const WindowState& st = windows_.at(*s).state;
-    if (st.shown && !st.iconic && Inside(st.rect, screen)) return *s;
+  for (const auto& [hwnd, w] : windows_) {
+    if (w.shown && Inside(w.rect, screen)) return hwnd;
   }
   return nullptr;
 }
@@ -114,7 +84,7 @@ HWND HeadlessHost::WindowAtLocked(POINT screen) const {
 POINT HeadlessHost::ToClientLocked(HWND top, POINT screen) const {
   auto it = windows_.find(top);
   if (it == windows_.end()) return screen;
-  return POINT{screen.x - it->second.state.rect.left, screen.y - it->second.state.rect.top};
+  return POINT{screen.x - it->second.rect.left, screen.y - it->second.rect.top};
 }
 
 void HeadlessHost::ActivateLocked(HWND hwnd) {
@@ -122,11 +92,6 @@ void HeadlessHost::ActivateLocked(HWND hwnd) {
   if (active_) ui::HostActivated(active_, false);
   active_ = hwnd;
   if (hwnd) ui::HostActivated(hwnd, true);
-}
-
-void HeadlessHost::RaiseLocked(HWND hwnd) {
-  std::erase(stack_, hwnd);
-  stack_.push_back(hwnd);
 }
 
 // The pointer now counts as over `under`: the window it leaves hears so, the new one hears of
@@ -138,50 +103,32 @@ void HeadlessHost::CrossLocked(HWND under) {
   if (hover_) ui::HostPointerMove(hover_, ToClientLocked(hover_, mouse_));
 }
 
-// Windows appeared, moved or went away under a still pointer: report the crossing, as a
-// screen server does.
-void HeadlessHost::PointerMovedLocked() {
-  if (!grab_) CrossLocked(WindowAtLocked(mouse_));
-}
-
-void HeadlessHost::MoveMouse(POINT screen) {
-  std::lock_guard g(mutex_);
-  mouse_ = screen;
-  if (grab_) return ui::HostPointerMove(grab_, ToClientLocked(grab_, screen));
-  const HWND under = WindowAtLocked(screen);
-  if (under != hover_) return CrossLocked(under);
-  if (hover_) ui::HostPointerMove(hover_, ToClientLocked(hover_, screen));
-}
-
 void HeadlessHost::MoveMouseTo(HWND hwnd, POINT client) {
   RECT r;
   GetWindowRect(hwnd, &r);  // a window is all client area
-  MoveMouse(POINT{r.left + client.x, r.top + client.y});
+  std::lock_guard g(mutex_);
+  mouse_ = POINT{r.left + client.x, r.top + client.y};
+  if (grab_) return ui::HostPointerMove(grab_, ToClientLocked(grab_, mouse_));
+  const HWND under = WindowAtLocked(mouse_);
+  if (under != hover_) return CrossLocked(under);
+  if (hover_) ui::HostPointerMove(hover_, ToClientLocked(hover_, mouse_));
 }
 
-void HeadlessHost::Press(ui::MouseButton button) {
+void HeadlessHost::Press() {
   std::lock_guard g(mutex_);
-  const HWND target = grab_ ? grab_ : hover_;
-  buttons_ |= Bit(button);
+  grab_ = hover_;
+  if (grab_) ui::HostPointerButton(grab_, ToClientLocked(grab_, mouse_), ui::MouseButton::Left, true);
+}
+
+void HeadlessHost::Release() {
+  std::lock_guard g(mutex_);
+  const HWND target = grab_;
   if (!target) return;
-  grab_ = target;
-  if (button == ui::MouseButton::Left) {
-    RaiseLocked(target);
-    ActivateLocked(target);
-  }
-  ui::HostPointerButton(target, ToClientLocked(target, mouse_), button, true);
-}
-
-void HeadlessHost::Release(ui::MouseButton button) {
-  std::lock_guard g(mutex_);
-  buttons_ &= ~Bit(button);
-  const HWND target = grab_ ? grab_ : hover_;
-  if (target) ui::HostPointerButton(target, ToClientLocked(target, mouse_), button, false);
-  if (buttons_ != 0 || !grab_) return;
+  ui::HostPointerButton(target, ToClientLocked(target, mouse_), ui::MouseButton::Left, false);
   // The implicit grab ends: a pointer now over another window has left the grabbing one.
   grab_ = nullptr;
   const HWND under = WindowAtLocked(mouse_);
-  if (under != target && target && windows_.contains(target)) {
+  if (under != target && windows_.contains(target)) {
     ui::HostPointerLeave(target, ToClientLocked(target, mouse_));
     hover_ = nullptr;
   }
@@ -190,8 +137,8 @@ void HeadlessHost::Release(ui::MouseButton button) {
 
 void HeadlessHost::ClickAt(HWND hwnd, POINT client) {
   MoveMouseTo(hwnd, client);
-  Press(ui::MouseButton::Left);
-  Release(ui::MouseButton::Left);
+  Press();
+  Release();
 }
 
 void HeadlessHost::KeyDown(UINT virtualKey) {
@@ -212,24 +159,6 @@ void HeadlessHost::TypeKey(UINT virtualKey) {
 void HeadlessHost::RequestClose(HWND hwnd) {
   std::lock_guard g(mutex_);
   if (windows_.contains(hwnd)) ui::HostCloseRequest(hwnd);
-}
-
-void HeadlessHost::UserRestore(HWND hwnd) {
-  std::lock_guard g(mutex_);
-  Window* w = FindLocked(hwnd);
-  if (!w || !w->state.iconic) return;
-  w->state.iconic = false;
-  ui::HostIconicChanged(hwnd, false);
-  RaiseLocked(hwnd);
-  ActivateLocked(hwnd);
-  PointerMovedLocked();
-}
-
-std::optional<HeadlessHost::WindowState> HeadlessHost::State(HWND hwnd) const {
-  std::lock_guard g(mutex_);
-  auto it = windows_.find(hwnd);
-  if (it == windows_.end()) return std::nullopt;
-  return it->second.state;
 }
 
 HCURSOR HeadlessHost::Cursor() const {

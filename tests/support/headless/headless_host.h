@@ -1,16 +1,15 @@
 // The headless host: the window system with no screen, for tests.
 //
-// It behaves like a simple window manager on a screen of fixed size: top-level windows stack in
-// the order they were shown, showing a window activates it, the keyboard goes to the active
-// window and the mouse to the window under the pointer (or, while a button is held, to the
-// window where it went down). Tests drive it from any thread and read back what the window
-// system asked of it and what it presented.
+// It behaves like a simple window manager on a screen of fixed size: showing a window activates
+// it, the keyboard goes to the active window and the mouse to the window under the pointer (or,
+// while the button is held, to the window where it went down). Every test shows one window at a
+// time, so it keeps no stacking order. Tests drive it from any thread and read back what the
+// window system presented and the cursor it set.
 #pragma once
 
 #include <condition_variable>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <vector>
 
 #include "platform/host/host.h"
@@ -20,45 +19,37 @@ namespace platform::host {
 
 class HeadlessHost : public Host {
  public:
-  struct WindowState {
-    RECT rect{};
-    bool shown = false;
-    bool iconic = false;
-  };
-
-  explicit HeadlessHost(SIZE screen = SIZE{1280, 800});
+  HeadlessHost();
   ~HeadlessHost() override;
 
   void Create(HWND hwnd, const TopLevelInfo& info) override;
   void Destroy(HWND hwnd) override;
   void Show(HWND hwnd, bool show) override;
   void SetBounds(HWND hwnd, const RECT& rect) override;
-  void Iconify(HWND hwnd) override;
-  void Restore(HWND hwnd) override;
+  // No test minimises a window on this screen (the end-to-end run does, on X11).
+  void Iconify(HWND) override {}
+  void Restore(HWND) override {}
   void SetTitle(HWND, std::u16string_view) override {}
   void SetIcon(HWND, HICON, HICON) override {}
   void Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surface, std::span<const RECT> rects) override;
   void BeginMove(HWND, POINT) override {}
-  SIZE ScreenSize() override { return screen_; }
+  SIZE ScreenSize() override { return kScreen; }
   int EventFd() override { return -1; }
   bool HasPendingEvents() override { return false; }
   void DispatchEvents() override {}
 
-  // Input, at screen coordinates or at a client point of any window (children included).
-  void MoveMouse(POINT screen);
+  // Input: the pointer to a client point of any window (children included), the left button.
   void MoveMouseTo(HWND hwnd, POINT client);
-  void Press(ui::MouseButton button = ui::MouseButton::Left);
-  void Release(ui::MouseButton button = ui::MouseButton::Left);
-  void ClickAt(HWND hwnd, POINT client);  // move there, press and release the left button
+  void Press();
+  void Release();
+  void ClickAt(HWND hwnd, POINT client);  // move there, press and release
   void KeyDown(UINT virtualKey);
   void KeyUp(UINT virtualKey);
   void TypeKey(UINT virtualKey);  // down and up
-  // The user closes the window through the window manager, or restores it from the taskbar.
+  // The user closes the window through the window manager.
   void RequestClose(HWND hwnd);
-  void UserRestore(HWND hwnd);
 
   // What the window system did.
-  std::optional<WindowState> State(HWND hwnd) const;
   HCURSOR Cursor() const;  // the cursor last set (SetCursor)
   // What the screen shows of top-level window `top` (0x00RRGGBB, rows top to bottom): the
   // rectangles presented since it took its present size; black where none was.
@@ -68,8 +59,10 @@ class HeadlessHost : public Host {
   HWND WaitForShownWindow(std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
  private:
+  static constexpr SIZE kScreen{1280, 800};
   struct Window {
-    WindowState state;
+    RECT rect{};
+    bool shown = false;
     int width = 0;
     std::vector<std::uint32_t> screen;
   };
@@ -78,20 +71,15 @@ class HeadlessHost : public Host {
   HWND WindowAtLocked(POINT screen) const;
   POINT ToClientLocked(HWND top, POINT screen) const;
   void ActivateLocked(HWND hwnd);
-  void RaiseLocked(HWND hwnd);
   void CrossLocked(HWND under);
-  void PointerMovedLocked();
 
-  SIZE screen_;
   mutable std::mutex mutex_;
   std::condition_variable shownCv_;
   std::map<HWND, Window> windows_;
-  std::vector<HWND> stack_;  // bottom to top
   std::vector<HWND> shownQueue_;
   HWND active_ = nullptr;
   HWND hover_ = nullptr;
   HWND grab_ = nullptr;
-  unsigned buttons_ = 0;
   POINT mouse_{-1, -1};
   HCURSOR cursor_ = nullptr;
 };
