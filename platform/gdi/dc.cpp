@@ -86,14 +86,12 @@ int SaveDC(HDC hdc) {
 BOOL RestoreDC(HDC hdc, int savedDepth) {
   auto dc = LookupDc(hdc);
   if (!dc) return FALSE;
-  const int depth = static_cast<int>(dc->saved.size());
-  const int target = savedDepth < 0 ? depth + 1 + savedDepth : savedDepth;
-  if (target < 1 || target > depth) {
+  if (savedDepth < 1 || savedDepth > static_cast<int>(dc->saved.size())) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  dc->state = dc->saved[static_cast<std::size_t>(target - 1)];
-  dc->saved.resize(static_cast<std::size_t>(target - 1));
+  dc->state = dc->saved[static_cast<std::size_t>(savedDepth - 1)];
+  dc->saved.resize(static_cast<std::size_t>(savedDepth - 1));
   return TRUE;
 }
 
@@ -193,7 +191,6 @@ int FillRect(HDC hdc, const RECT* rect, HBRUSH brush) {
   }
   auto b = LookupAs<BrushObject>(brush, Kind::Brush);
   if (!b) return 0;
-  if (b->hollow) return 1;
   const Target t = TargetOf(*dc);
   if (t.surface != nullptr) Fill(t, Offset(*rect, t.origin), ToPixel(b->color));
   return 1;

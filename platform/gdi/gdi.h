@@ -113,7 +113,7 @@ struct TEXTMETRICW {
 HDC CreateCompatibleDC(HDC hdc);  // a memory DC; a 1x1 placeholder bitmap is selected until another is
 BOOL DeleteDC(HDC hdc);
 int SaveDC(HDC hdc);                      // returns the new depth (>= 1), 0 on failure
-BOOL RestoreDC(HDC hdc, int savedDepth);  // -1: the most recent save
+BOOL RestoreDC(HDC hdc, int savedDepth);  // a depth SaveDC returned
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object);  // returns the previous object of that kind, null on failure
 int SetBkMode(HDC hdc, int mode);                // returns the previous mode
 COLORREF SetTextColor(HDC hdc, COLORREF color);  // returns the previous colour

@@ -38,7 +38,6 @@ struct BitmapObject final : Object {
 
 struct BrushObject final : Object {
   BrushObject() : Object(Kind::Brush) {}
-  bool hollow = false;
   COLORREF color = 0;
 };
 
