@@ -124,6 +124,8 @@ int FillRect(HDC hdc, const RECT* rect, HBRUSH brush);  // NULL_BRUSH fills noth
 // from rect->top to the bottom of the text), 0 on failure. Without DT_NOPREFIX,
 // "&&" draws "&" and "&x" underlines x. DT_WORDBREAK breaks at spaces and between Japanese
 // characters; a word wider than the rectangle stays whole and is clipped.
+// Lays the glyphs over what is there, whatever the background mode: every control of the program
+// draws its text transparent.
 int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format);
 BOOL GetTextMetricsW(HDC hdc, TEXTMETRICW* metrics);
 
