@@ -2,8 +2,6 @@
 #include <fontconfig/fontconfig.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
 
 #include "tests/platform/gdi/canvas.h"
 
@@ -29,6 +27,12 @@ struct Drawn : Canvas {
   Drawn(std::u16string_view text, HFONT font, RECT r, UINT format) : Canvas(240, 100, kWhite), rect(r) {
     if (font) SelectObject(dc, font);
     result = DrawTextW(dc, text.data(), static_cast<int>(text.size()), &rect, format);
+  }
+  // How much ink black text laid on white: the sum of every pixel's darkness.
+  long Darkness() const {
+    long sum = 0;
+    for (std::uint32_t p : surface->pixels) sum += 0xFF - static_cast<long>(p & 0xFF);
+    return sum;
   }
   RECT rect;
   int result = 0;
@@ -114,44 +118,14 @@ TEST(Text, BoldIsDarkerAndSynthesizedWhenTheFaceHasNoneAndTheHeightSetsTheSize) 
     Font normal(-16, FW_NORMAL, face), bold(-16, FW_BOLD, face);
     if (!face.empty() && normal.FaceFor(U'設').family != "Droid Sans Fallback") continue;  // not installed
     EXPECT_TRUE(face.empty() || (bold.FaceFor(U'設').emboldened && !normal.FaceFor(U'設').emboldened));
-    EXPECT_GT(Drawn(kSettings, bold.handle, {0, 0, 240, 100}, 0).Darkness(kWhite),
-              Drawn(kSettings, normal.handle, {0, 0, 240, 100}, 0).Darkness(kWhite) * 5 / 4);
+    EXPECT_GT(Drawn(kSettings, bold.handle, {0, 0, 240, 100}, 0).Darkness(),
+              Drawn(kSettings, normal.handle, {0, 0, 240, 100}, 0).Darkness() * 5 / 4);
   }
   Font small(-12), large(-20), cell(20);
   const RECT a = Drawn(u"設", small.handle, {0, 0, 240, 100}, 0).Ink(kWhite);
   const RECT b = Drawn(u"設", large.handle, {0, 0, 240, 100}, 0).Ink(kWhite);
   EXPECT_NEAR(static_cast<double>(b.bottom - b.top) / (a.bottom - a.top), 20.0 / 12.0, 0.25);
   EXPECT_NEAR(LineHeight(cell.handle), 20, 1) << "a positive height asks for the cell rather than the character";
-}
-
-TEST(Text, TheDefaultGuiFontIsTheJapaneseSystemFontAndAFullFaceFieldIsReadNoFurther) {
-  LOGFONTW lf{};
-  ASSERT_EQ(GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf), static_cast<int>(sizeof lf));
-  EXPECT_EQ(std::u16string_view(lf.lfFaceName), u"MS UI Gothic");
-  std::ranges::fill(lf.lfFaceName, u'x');
-  HFONT unterminated = CreateFontIndirectW(&lf);
-  LOGFONTW back{};
-  ASSERT_TRUE(GetObjectW(unterminated, sizeof back, &back));
-  EXPECT_EQ(back.lfFaceName[LF_FACESIZE - 1], u'x');
-  DeleteObject(unterminated);
-}
-
-TEST(TextThreads, FontsMadeOnWorkersWhileAnotherThreadDraws) {
-  const std::size_t baseline = platform::gdi::LiveObjectCount();
-  std::atomic<bool> done{false};
-  std::vector<std::jthread> workers;
-  for (int w = 0; w < 2; ++w) {
-    workers.emplace_back([&done, w] {
-      for (int i = 0; (!done || i < 50) && i < 2000; ++i) {
-        Font font(-(10 + (i + w) % 15), (i % 2) != 0 ? FW_BOLD : FW_NORMAL, (i % 3) != 0 ? u"Arial Black" : u"");
-        if (Width(u"接続", font.handle) <= 0) ADD_FAILURE() << "no width";
-      }
-    });
-  }
-  for (int i = 0; i < 100; ++i) Drawn(kSettings + u"接続ツール", Font(-(12 + i % 9)).handle, {0, 0, 240, 100}, DT_WORDBREAK);
-  done = true;
-  workers.clear();
-  EXPECT_EQ(platform::gdi::LiveObjectCount(), baseline);
 }
 
 }  // namespace
