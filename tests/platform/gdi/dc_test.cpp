@@ -1,9 +1,9 @@
-// BitBlt, the handle rules and the cursor, checked on offscreen pixels. (RestoreDC is not checked:
-// the one DC the program saves and restores, the button's drawing DC, is released right after, so
-// nothing the program does could show a fault there.)
+// BitBlt and the cursor, checked on offscreen pixels. Not checked, as nothing the program does
+// could show a fault there: RestoreDC (the one DC it saves, the button's drawing DC, is released
+// right after) and stale or foreign handles (every object it makes has an owner that deletes it
+// once).
 #include <gtest/gtest.h>
 
-#include "platform/base/errors.h"
 #include "tests/platform/gdi/canvas.h"
 #include "tests/support/headless/test_bitmaps.h"
 
@@ -54,45 +54,15 @@ TEST(BitBlt, CopiesOnlyWhereBothTheDestinationClipAndTheSourceAllow) {
   EXPECT_FALSE(BitBlt(canvas.dc, 0, 0, 2, 2, nullptr, 0, 0, SRCCOPY));
 }
 
-TEST(Handles, StaleAndForeignHandlesFailSafelyAndNothingIsLeft) {
-  const std::size_t baseline = platform::gdi::LiveObjectCount();
-  {
-    Canvas canvas(3, 3, kBlack);
-    const RECT all{0, 0, 3, 3};
-    HBRUSH brush = CreateSolidBrush(RGB(255, 255, 255));
-    EXPECT_EQ(platform::gdi::LiveObjectCount(), baseline + 2);
-    EXPECT_TRUE(DeleteObject(brush));
-    EXPECT_FALSE(DeleteObject(brush));
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    int local = 0;
-    for (HBRUSH bad : {brush, reinterpret_cast<HBRUSH>(&local)}) {
-      EXPECT_EQ(FillRect(canvas.dc, &all, bad), 0);
-      EXPECT_EQ(SelectObject(canvas.dc, bad), nullptr);
-    }
-    EXPECT_EQ(canvas.Ink(kBlack), RECT{});
-    EXPECT_FALSE(DeleteObject(canvas.dc)) << "a DC goes with DeleteDC only";
-    Numbers numbers;
-    BITMAP bm{};
-    EXPECT_EQ(GetObjectW(numbers.bitmap, sizeof bm, &bm), static_cast<int>(sizeof bm));
-    EXPECT_EQ(bm.bmWidth, 4);
-    EXPECT_EQ(GetObjectW(numbers.bitmap, 4, &bm), 0);
-    EXPECT_EQ(SelectObject(canvas.dc, numbers.bitmap), nullptr) << "a window's DC takes no bitmap";
-  }
-  EXPECT_EQ(platform::gdi::LiveObjectCount(), baseline);
-}
-
-TEST(Cursor, SetCursorTellsTheObserverOnlyOfChangesAndIgnoresBadHandles) {
+TEST(Cursor, SetCursorTellsTheObserverOnlyOfChanges) {
   HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW), hand = LoadCursorW(nullptr, IDC_HAND);
   EXPECT_EQ(LoadCursorW(nullptr, IDC_HAND), hand);
   EXPECT_EQ(platform::gdi::SystemCursorId(hand), 32649);
-  EXPECT_EQ(LoadCursorW(nullptr, MAKEINTRESOURCEW(1)), nullptr);
   SetCursor(arrow);
   std::vector<HCURSOR> seen;
   platform::gdi::SetCursorObserver([&](HCURSOR c) { seen.push_back(c); });
   EXPECT_EQ(SetCursor(hand), arrow);
   EXPECT_EQ(SetCursor(hand), hand);
-  int local = 0;
-  EXPECT_EQ(SetCursor(reinterpret_cast<HCURSOR>(&local)), nullptr);
   SetCursor(arrow);
   platform::gdi::SetCursorObserver(nullptr);
   EXPECT_EQ(seen, (std::vector<HCURSOR>{hand, arrow}));
