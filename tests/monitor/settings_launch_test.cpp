@@ -45,14 +45,9 @@ TEST_F(SettingsLaunch, OpensTheRoutersPageOnceAsOneArgument) {
   Click();
   WaitForWorkers();
   EXPECT_EQ(Launches(), (std::vector<std::vector<std::string>>{{"xdg-open", "http://" + gateway_}}));
-  std::vector<std::string> launch;
-  for (const std::string& line : Trace()) {
-    if (line.find("ConnectionCheckWaitThread") != std::string::npos || line == "Signaled" || line == "Found") {
-      launch.push_back(line);
-    }
+  for (const char* line : {"+ConnectionCheckWaitThread", "Signaled", "Found", "-ConnectionCheckWaitThread"}) {
+    EXPECT_EQ(CountTrace(line), 1) << line;
   }
-  EXPECT_EQ(launch, (std::vector<std::string>{"+ConnectionCheckWaitThread", "Signaled", "Found",
-                                              "-ConnectionCheckWaitThread"}));
 }
 
 TEST_F(SettingsLaunch, TabThenSpaceOpensThePageAndSpaceShowsThePressedFace) {

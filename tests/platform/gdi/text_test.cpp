@@ -61,15 +61,13 @@ TEST(Text, AlignmentPlacesTheTextInItsRectangleAndTheRectangleClipsIt) {
   const struct {
     UINT format;
     double x, y;  // where the ink's centre goes: 0 the rectangle's start, 0.5 its middle
-  } cases[] = {{DT_CENTER | DT_VCENTER | DT_SINGLELINE, 0.5, 0.5}, {DT_LEFT | DT_VCENTER | DT_SINGLELINE, 0, 0.5}, {DT_CENTER | DT_VCENTER, 0.5, 0}};
+  } cases[] = {{DT_CENTER | DT_VCENTER | DT_SINGLELINE, 0.5, 0.5}, {DT_LEFT, 0, 0}, {DT_CENTER | DT_VCENTER, 0.5, 0}};
   for (const auto& c : cases) {
     const RECT ink = Drawn(u"口口", nullptr, rect, c.format).Ink(kWhite);
     const double width = ink.right - ink.left, height = ink.bottom - ink.top;
     EXPECT_NEAR((ink.left + ink.right) / 2.0, rect.left + width / 2 + c.x * (160 - width), 2.0) << c.format;
     EXPECT_NEAR((ink.top + ink.bottom) / 2.0, rect.top + height / 2 + c.y * (60 - height), 3.0) << c.format;
   }
-  const int line = LineHeight(nullptr);
-  EXPECT_EQ(Drawn(u"口口", nullptr, rect, DT_VCENTER | DT_SINGLELINE).result, (60 - line) / 2 + line);
   EXPECT_LE(Drawn(kSettings, nullptr, {0, 0, 30, 40}, DT_SINGLELINE).Ink(kWhite).right, 30);
   Canvas clipped(100, 40, kWhite, POINT{0, 0}, RECT{0, 0, 20, 40});
   RECT wide{0, 0, 100, 40};
