@@ -44,7 +44,6 @@ TEST(MatchStore, AnswersHoldOnlyWhileEverySourceIsAsItWas) {
   ASSERT_TRUE(SaveMatches(store, saved));
   ASSERT_NE(LoadMatches(store).Find(kQuery), nullptr);
   EXPECT_EQ(*LoadMatches(store).Find(kQuery), AnswerFrom(font));
-  EXPECT_EQ(LoadMatches(store).Find(MatchQuery{"Velmor Sans", 200, false}), nullptr);
   const std::pair<const char*, std::function<void(bool)>> changes[] = {
       {"a variable that places the configuration", [](bool undo) { setenv("VELMOR_MATCHES_TEST", undo ? "one" : "two", 1); }},
       {"a configuration file appeared", [&](bool undo) { undo ? void(fs::remove(absent)) : Write(absent, "<fontconfig/>"); }},
