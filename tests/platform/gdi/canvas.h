@@ -38,7 +38,6 @@ struct Canvas {
   }
 };
 
-// A font that lives as long as the test needs it.
 struct Font {
   explicit Font(LONG height, LONG weight = FW_NORMAL, std::u16string_view face = u"") {
     LOGFONTW lf{};
