@@ -1,6 +1,5 @@
 // The main window as start-up leaves it: the disconnected state on its skin, pixel by pixel where
-// the skin's pictures are and by colour where text is drawn. (The controls' rectangles are the
-// dialog's own constants; the pictures and text are looked for where those put them.)
+// the skin's pictures are and by colour where text is drawn, at the places the dialog gives them.
 #include <gtest/gtest.h>
 
 #include "platform/gdi/gdi.h"

@@ -20,7 +20,6 @@ TEST(Bmp, DecodesBottomUpPaddedRowsAndRefusesAFileCutShort) {
   auto file = MakeBmp(3, 2, Pattern);
   auto bitmap = DecodeBmp(file);
   ASSERT_TRUE(bitmap);
-  EXPECT_EQ(bitmap->width, 3);
   EXPECT_EQ(bitmap->pixels, (std::vector<std::uint32_t>{Pattern(0, 0), Pattern(1, 0), Pattern(2, 0), Pattern(0, 1), Pattern(1, 1), Pattern(2, 1)}));
   for (std::size_t n = 0; n + 3 < file.size(); ++n) EXPECT_FALSE(DecodeBmp(std::span(file.data(), n))) << n;
   file.resize(file.size() - 3);  // a last row without its padding, as lax writers leave it
