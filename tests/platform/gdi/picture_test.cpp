@@ -35,7 +35,6 @@ TEST(Bmp, LoadBitmapGivesTheResourceAsABitmapAndNothingForAMissingOne) {
   EXPECT_EQ(platform::gdi::BitmapSurface(bitmap)->At(2, 1), Pattern(2, 1));
   DeleteObject(bitmap);
   EXPECT_EQ(LoadBitmapW(platform::ResourceModule(), MAKEINTRESOURCEW(951)), nullptr);
-  platform::UnregisterResource(RT_BITMAP_ID, 901);
 }
 
 // A 32-bit image: transparent left column, half-transparent second column, opaque red bottom
@@ -72,7 +71,6 @@ TEST(Icon, DecodesAlphaAndMaskedImagesAndDrawIconBlendsTheIconSizedThirtyTwoBitO
   EXPECT_EQ(platform::gdi::IconImage(icon, 32)[1], 0x800000FFu);
   EXPECT_EQ(platform::gdi::IconImage(icon, 16).size(), 256u);
   EXPECT_TRUE(platform::gdi::IconImage(icon, 24).empty());
-  platform::UnregisterResource(RT_GROUP_ICON_ID, 902);
 }
 
 }  // namespace
