@@ -119,7 +119,7 @@ int SetBkMode(HDC hdc, int mode);                // returns the previous mode
 COLORREF SetTextColor(HDC hdc, COLORREF color);  // returns the previous colour
 COLORREF SetBkColor(HDC hdc, COLORREF color);
 BOOL BitBlt(HDC dest, int x, int y, int cx, int cy, HDC source, int x1, int y1, DWORD rop);
-int FillRect(HDC hdc, const RECT* rect, HBRUSH brush);  // NULL_BRUSH fills nothing
+int FillRect(HDC hdc, const RECT* rect, HBRUSH brush);  // never given NULL_BRUSH, which marks a transparent label
 // The formats above; returns the height of the text drawn (with DT_VCENTER on a single line:
 // from rect->top to the bottom of the text), 0 on failure. Without DT_NOPREFIX,
 // "&&" draws "&" and "&x" underlines x. DT_WORDBREAK breaks at spaces and between Japanese
