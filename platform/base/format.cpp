@@ -16,41 +16,6 @@ void AppendAscii(std::basic_string<CharT>& out, std::string_view text) {
   for (char ch : text) out.push_back(static_cast<CharT>(static_cast<unsigned char>(ch)));
 }
 
-template <class CharT>
-void AppendPadded(std::basic_string<CharT>& out, const std::basic_string<CharT>& body, int width, bool left,
-                  CharT pad) {
-  const std::size_t w = width > 0 ? static_cast<std::size_t>(width) : 0;
-  if (body.size() >= w) {
-    out += body;
-    return;
-  }
-  const std::size_t fill = w - body.size();
-  if (left) {
-    out += body;
-    out.append(fill, CharT(' '));
-  } else if (pad == CharT('0') && !body.empty() && body[0] == CharT('-')) {
-    out.push_back(CharT('-'));
-    out.append(fill, CharT('0'));
-    out.append(body, 1);
-  } else {
-    out.append(fill, pad);
-    out += body;
-  }
-}
-
-std::string Digits(unsigned long long v, unsigned base, bool upper) {
-  const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-  char buf[32];
-  int n = 0;
-  do {
-    buf[n++] = set[v % base];
-    v /= base;
-  } while (v != 0);
-  std::string s;
-  while (n > 0) s.push_back(buf[--n]);
-  return s;
-}
-
 // Integer arguments follow printf's reinterpretation: %d of a 32-bit unsigned value shows it as
 // signed, %u of a negative 32-bit value shows it as unsigned.
 long long AsSigned(const FormatArg& a) {
@@ -82,24 +47,17 @@ bool Fits(detail::Want want, const FormatArg& a) {
 }
 
 template <class CharT>
-std::basic_string<CharT> StringOf(const FormatArg& a, int precision) {
+std::basic_string<CharT> StringOf(const FormatArg& a) {
   std::basic_string<CharT> s;
   if (a.null) {
     AppendAscii(s, "(null)");
+  } else if constexpr (!std::is_same_v<CharT, char>) {
+    s.assign(a.wide);
   } else if (a.kind == FormatArg::Kind::Narrow) {
-    if constexpr (std::is_same_v<CharT, char>) {
-      s.assign(a.narrow);
-    } else {
-      s = AnsiToWide(a.narrow);
-    }
+    s.assign(a.narrow);
   } else {
-    if constexpr (std::is_same_v<CharT, char>) {
-      s = WideToAnsi(a.wide);
-    } else {
-      s.assign(a.wide);
-    }
+    s = WideToAnsi(a.wide);
   }
-  if (precision >= 0 && s.size() > static_cast<std::size_t>(precision)) s.resize(static_cast<std::size_t>(precision));
   return s;
 }
 
@@ -121,10 +79,7 @@ std::basic_string<CharT> Run(std::basic_string_view<CharT> fmt, std::span<const 
       i += 2;
       continue;
     }
-    int width = 0, precision = -1;
-    bool left = false, zero = false;
-    CharT letter{};
-    const detail::Conversion<CharT> c = detail::ParseConversion(fmt, i, &width, &precision, &left, &zero, &letter);
+    const detail::Conversion c = detail::ParseConversion(fmt, i);
     const std::basic_string_view<CharT> literal = fmt.substr(i, c.next - i);
     if (c.want == detail::Want::None || next >= args.size()) {
       out.append(literal);
@@ -137,35 +92,18 @@ std::basic_string<CharT> Run(std::basic_string_view<CharT> fmt, std::span<const 
       i = c.next;
       continue;
     }
-    std::basic_string<CharT> body;
-    const CharT pad = zero && !left ? CharT('0') : CharT(' ');
     switch (c.want) {
       case detail::Want::Integer:
-        if (letter == CharT('d') || letter == CharT('i')) {
-          const long long v = AsSigned(a);
-          if (v < 0) {
-            AppendAscii(body, "-" + Digits(0ULL - static_cast<unsigned long long>(v), 10, false));
-          } else {
-            AppendAscii(body, Digits(static_cast<unsigned long long>(v), 10, false));
-          }
-        } else {
-          const unsigned long long v = AsUnsigned(a);
-          if (letter == CharT('u')) AppendAscii(body, Digits(v, 10, false));
-          else AppendAscii(body, Digits(v, 16, letter == CharT('X')));
-        }
-        AppendPadded(out, body, width, left, pad);
+        AppendAscii(out, c.letter == 'd' ? std::to_string(AsSigned(a)) : std::to_string(AsUnsigned(a)));
         break;
-      case detail::Want::Char: {
+      case detail::Want::Char:
         // A character argument stands for one unit of the output's width; a wider code is cut
         // to that width, as the platform's %c does.
-        const unsigned long long code = a.kind == FormatArg::Kind::Signed ? static_cast<unsigned long long>(a.i) : a.u;
-        body.push_back(static_cast<CharT>(code));
-        AppendPadded(out, body, width, left, CharT(' '));
+        out.push_back(static_cast<CharT>(a.kind == FormatArg::Kind::Signed ? static_cast<unsigned long long>(a.i) : a.u));
         break;
-      }
       case detail::Want::Narrow:
       case detail::Want::Wide:
-        AppendPadded(out, StringOf<CharT>(a, precision), width, left, CharT(' '));
+        out += StringOf<CharT>(a);
         break;
       case detail::Want::None:
         break;

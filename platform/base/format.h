@@ -1,9 +1,8 @@
 // printf-style formatting for byte and UTF-16 formats.
 //
-// Conversions: %d %i %u %x %X %c %s %%, with the flags '-' and '0', a width and, for %s, a
-// precision; the length prefixes h (byte string), l and w (wide string) select the width of a %s
-// or %c argument, as the platform's printf family does. In a wide format a plain %s takes a wide
-// string, in a byte format a byte string.
+// Conversions: %d %u %c %s %%, the ones the program's formats use. In a wide format %s takes a
+// wide string, in a byte format a byte string, and %ws a wide string, as the platform's printf
+// family does.
 //
 // A format known at compile time is checked against its arguments' types and count; a mismatch
 // does not compile. At run time the formatter never reads past its arguments: a conversion it
@@ -130,77 +129,38 @@ void FormatStringError(const char* why);
 // The expected argument kind of one conversion, or a non-conversion.
 enum class Want { None, Integer, Char, Narrow, Wide };
 
-template <class CharT>
 struct Conversion {
   std::size_t next = 0;  // index just past the conversion
   Want want = Want::None;
+  char letter = 0;
 };
 
 // Parses the conversion that starts at fmt[pos] == '%'. Shared by the compile-time check and the
 // run-time formatter so that both agree on what a conversion is.
 template <class CharT>
-constexpr Conversion<CharT> ParseConversion(std::basic_string_view<CharT> fmt, std::size_t pos,
-                                            int* width = nullptr, int* precision = nullptr, bool* left = nullptr,
-                                            bool* zero = nullptr, CharT* letter = nullptr) {
-  Conversion<CharT> c;
+constexpr Conversion ParseConversion(std::basic_string_view<CharT> fmt, std::size_t pos) {
+  Conversion c;
   std::size_t i = pos + 1;
-  bool l = false, z = false;
-  while (i < fmt.size() && (fmt[i] == '-' || fmt[i] == '0')) {
-    (fmt[i] == '-' ? l : z) = true;
-    ++i;
-  }
-  int w = 0;
-  while (i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9') {
-    if (w < 100000) w = w * 10 + (fmt[i] - '0');
-    ++i;
-  }
-  int p = -1;
-  if (i < fmt.size() && fmt[i] == '.') {
-    ++i;
-    p = 0;
-    while (i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9') {
-      if (p < 100000) p = p * 10 + (fmt[i] - '0');
-      ++i;
-    }
-  }
-  char size = 0;
-  if (i < fmt.size() && (fmt[i] == 'h' || fmt[i] == 'l' || fmt[i] == 'w')) {
-    size = static_cast<char>(fmt[i]);
-    ++i;
-  }
+  const bool widePrefix = i < fmt.size() && fmt[i] == 'w';
+  if (widePrefix) ++i;
   c.next = i;
   if (i >= fmt.size()) return c;
-  const CharT s = fmt[i];
-  const bool wideFormat = !std::is_same_v<CharT, char>;
-  switch (s) {
+  switch (fmt[i]) {
     case 'd':
-    case 'i':
     case 'u':
-    case 'x':
-    case 'X':
       c.want = Want::Integer;
       break;
     case 'c':
       c.want = Want::Char;
       break;
     case 's':
-      if (size == 'h') {
-        c.want = Want::Narrow;
-      } else if (size == 'l' || size == 'w') {
-        c.want = Want::Wide;
-      } else {
-        c.want = wideFormat ? Want::Wide : Want::Narrow;
-      }
+      c.want = widePrefix || !std::is_same_v<CharT, char> ? Want::Wide : Want::Narrow;
       break;
     default:
       return c;
   }
+  c.letter = static_cast<char>(fmt[i]);
   c.next = i + 1;
-  if (width) *width = w;
-  if (precision) *precision = p;
-  if (left) *left = l;
-  if (zero) *zero = z;
-  if (letter) *letter = s;
   return c;
 }
 
@@ -230,7 +190,7 @@ consteval void CheckFormat(std::basic_string_view<CharT> fmt) {
       ++i;
       continue;
     }
-    const Conversion<CharT> c = ParseConversion(fmt, i);
+    const Conversion c = ParseConversion(fmt, i);
     if (c.want == Want::None) FormatStringError("the format holds a conversion that cannot be expanded");
     if (used >= count) FormatStringError("the format has more conversions than arguments");
     if (!Accepts(c.want, kinds[used])) FormatStringError("a format argument does not match its conversion");

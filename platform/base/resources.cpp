@@ -30,12 +30,6 @@ void RegisterResource(WORD type, WORD id, std::span<const BYTE> bytes) {
   r.entries[{type, id}] = bytes;
 }
 
-void UnregisterResource(WORD type, WORD id) {
-  Registry& r = TheRegistry();
-  std::lock_guard g(r.mutex);
-  r.entries.erase({type, id});
-}
-
 std::optional<std::span<const BYTE>> FindResourceBytes(WORD type, LPCWSTR name) {
   if (name == nullptr || !IS_INTRESOURCE(name)) return std::nullopt;
   const auto id = static_cast<WORD>(reinterpret_cast<std::uintptr_t>(name));

@@ -31,8 +31,6 @@ HINSTANCE ResourceModule();
 // Registers bytes that live as long as the process (static data). A later registration of the
 // same type and id replaces the earlier one.
 void RegisterResource(WORD type, WORD id, std::span<const BYTE> bytes);
-// Removes a registration (tests).
-void UnregisterResource(WORD type, WORD id);
 // The bytes of a resource named by an integer id; nothing for a string name or an unknown id.
 std::optional<std::span<const BYTE>> FindResourceBytes(WORD type, LPCWSTR name);
 

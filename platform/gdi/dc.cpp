@@ -86,14 +86,12 @@ int SaveDC(HDC hdc) {
 BOOL RestoreDC(HDC hdc, int savedDepth) {
   auto dc = LookupDc(hdc);
   if (!dc) return FALSE;
-  const int depth = static_cast<int>(dc->saved.size());
-  const int target = savedDepth < 0 ? depth + 1 + savedDepth : savedDepth;
-  if (target < 1 || target > depth) {
+  if (savedDepth < 1 || savedDepth > static_cast<int>(dc->saved.size())) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  dc->state = dc->saved[static_cast<std::size_t>(target - 1)];
-  dc->saved.resize(static_cast<std::size_t>(target - 1));
+  dc->state = dc->saved[static_cast<std::size_t>(savedDepth - 1)];
+  dc->saved.resize(static_cast<std::size_t>(savedDepth - 1));
   return TRUE;
 }
 
@@ -164,7 +162,7 @@ BOOL BitBlt(HDC dest, int x, int y, int cx, int cy, HDC source, int x1, int y1, 
     return FALSE;
   }
   const Target dt = TargetOf(*d);
-  const Target st = SourceOf(*s);
+  const Target st = TargetOf(*s);
   if (dt.surface == nullptr || st.surface == nullptr) return TRUE;
 
   // Work in destination surface coordinates: the copy lands where both the destination's clip
@@ -193,7 +191,6 @@ int FillRect(HDC hdc, const RECT* rect, HBRUSH brush) {
   }
   auto b = LookupAs<BrushObject>(brush, Kind::Brush);
   if (!b) return 0;
-  if (b->hollow) return 1;
   const Target t = TargetOf(*dc);
   if (t.surface != nullptr) Fill(t, Offset(*rect, t.origin), ToPixel(b->color));
   return 1;
@@ -226,7 +223,7 @@ HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name) {
   }
   // Every load of a resource shares one decoded surface (resource bytes live, unchanged, as long
   // as the process): the background that the dialog loads at every erase is decoded once. The
-  // first drawing on a loaded bitmap gives it a copy of its own (TargetOf).
+  // program only ever copies from a loaded picture, never draws on one.
   static std::mutex mutex;
   static std::map<std::pair<const BYTE*, std::size_t>, std::shared_ptr<Surface>> loaded;
   std::shared_ptr<Surface> surface;
@@ -249,7 +246,6 @@ HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name) {
   }
   auto bitmap = std::make_shared<BitmapObject>();
   bitmap->surface = std::move(surface);
-  bitmap->shared = true;
   return static_cast<HBITMAP>(Insert(std::move(bitmap)));
 }
 

@@ -315,10 +315,10 @@ bool Measure(System& s, Font& font, LONG lfHeight, LONG lfWeight) {
     ascender = upem * 0.88;
     descender = -upem * 0.12;
   }
-  // A negative height is the character (em) height, a positive one the cell height.
+  // A negative height is the character (em) height; 0 asks for the default. (The program asks
+  // for no cell heights, which a positive height would be.)
   double em = kDefaultEm;
   if (lfHeight < 0) em = -static_cast<double>(lfHeight);
-  if (lfHeight > 0) em = lfHeight * upem / (ascender - descender);
   font.em = std::clamp(static_cast<int>(std::lround(em)), 1, kMaxEm);
 
   Metrics& m = font.metrics;

@@ -113,17 +113,19 @@ struct TEXTMETRICW {
 HDC CreateCompatibleDC(HDC hdc);  // a memory DC; a 1x1 placeholder bitmap is selected until another is
 BOOL DeleteDC(HDC hdc);
 int SaveDC(HDC hdc);                      // returns the new depth (>= 1), 0 on failure
-BOOL RestoreDC(HDC hdc, int savedDepth);  // -1: the most recent save
+BOOL RestoreDC(HDC hdc, int savedDepth);  // a depth SaveDC returned
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object);  // returns the previous object of that kind, null on failure
 int SetBkMode(HDC hdc, int mode);                // returns the previous mode
 COLORREF SetTextColor(HDC hdc, COLORREF color);  // returns the previous colour
 COLORREF SetBkColor(HDC hdc, COLORREF color);
 BOOL BitBlt(HDC dest, int x, int y, int cx, int cy, HDC source, int x1, int y1, DWORD rop);
-int FillRect(HDC hdc, const RECT* rect, HBRUSH brush);  // NULL_BRUSH fills nothing
+int FillRect(HDC hdc, const RECT* rect, HBRUSH brush);  // never given NULL_BRUSH, which marks a transparent label
 // The formats above; returns the height of the text drawn (with DT_VCENTER on a single line:
 // from rect->top to the bottom of the text), 0 on failure. Without DT_NOPREFIX,
 // "&&" draws "&" and "&x" underlines x. DT_WORDBREAK breaks at spaces and between Japanese
 // characters; a word wider than the rectangle stays whole and is clipped.
+// Lays the glyphs over what is there, whatever the background mode: every control of the program
+// draws its text transparent.
 int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format);
 BOOL GetTextMetricsW(HDC hdc, TEXTMETRICW* metrics);
 

@@ -62,14 +62,6 @@ bool Remove(const void* handle) {
 std::shared_ptr<DcObject> LookupDc(HDC hdc) { return LookupAs<DcObject>(hdc, Kind::Dc); }
 
 Target TargetOf(const DcObject& dc) {
-  if (BitmapObject* bitmap = dc.memory ? dc.state.bitmap.get() : nullptr; bitmap != nullptr && bitmap->shared) {
-    bitmap->surface = std::make_shared<Surface>(*bitmap->surface);
-    bitmap->shared = false;
-  }
-  return SourceOf(dc);
-}
-
-Target SourceOf(const DcObject& dc) {
   if (!dc.memory) return {dc.surface.get(), dc.origin, dc.clip};
   Surface* s = dc.state.bitmap ? dc.state.bitmap->surface.get() : nullptr;
   if (s == nullptr) return {};

@@ -32,13 +32,10 @@ struct BitmapObject final : Object {
   BitmapObject() : Object(Kind::Bitmap) {}
   // Null only for the placeholder bitmap of a fresh memory DC, which nothing draws on.
   std::shared_ptr<Surface> surface;
-  // A loaded resource's surface, shared with every other load of it; copied before drawing.
-  bool shared = false;
 };
 
 struct BrushObject final : Object {
   BrushObject() : Object(Kind::Brush) {}
-  bool hollow = false;
   COLORREF color = 0;
 };
 
@@ -97,10 +94,8 @@ struct Target {
   POINT origin{};
   RECT clip{};
 };
-// Where drawing on the DC lands; a shared bitmap selected into it gets a surface of its own first.
+// Where drawing on the DC lands, and where a copy from it is read.
 Target TargetOf(const DcObject& dc);
-// Where the DC is read from (the source of a copy): the surface as it is, shared or not.
-Target SourceOf(const DcObject& dc);
 
 // Stock objects live for the whole process, are never counted as live and are never deleted.
 void* Insert(std::shared_ptr<Object> object, bool stock = false);

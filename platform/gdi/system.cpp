@@ -51,10 +51,9 @@ constexpr std::array<COLORREF, kSysColorCount> kSysColors = {
 std::atomic<int> g_screenWidth{1024};
 std::atomic<int> g_screenHeight{768};
 
-HGDIOBJ MakeStockBrush(COLORREF color, bool hollow) {
+HGDIOBJ MakeStockBrush(COLORREF color) {
   auto brush = std::make_shared<BrushObject>();
   brush->color = color;
-  brush->hollow = hollow;
   return Insert(std::move(brush), /*stock=*/true);
 }
 
@@ -66,9 +65,9 @@ struct StockBrushes {
 const StockBrushes& Brushes() {
   static const StockBrushes brushes = [] {
     StockBrushes b;
-    b.stock[WHITE_BRUSH] = MakeStockBrush(RGB(255, 255, 255), false);
-    b.stock[NULL_BRUSH] = MakeStockBrush(0, true);
-    for (int i = 0; i < kSysColorCount; ++i) b.sysColor[static_cast<std::size_t>(i)] = MakeStockBrush(kSysColors[static_cast<std::size_t>(i)], false);
+    b.stock[WHITE_BRUSH] = MakeStockBrush(RGB(255, 255, 255));
+    b.stock[NULL_BRUSH] = MakeStockBrush(0);
+    for (int i = 0; i < kSysColorCount; ++i) b.sysColor[static_cast<std::size_t>(i)] = MakeStockBrush(kSysColors[static_cast<std::size_t>(i)]);
     return b;
   }();
   return brushes;

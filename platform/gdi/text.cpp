@@ -228,7 +228,6 @@ int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format) {
   if (t.surface == nullptr) return result;
   const RECT clip = Intersect(t.clip, RECT{rect->left + t.origin.x, rect->top + t.origin.y, rect->right + t.origin.x, rect->bottom + t.origin.y});
   const std::uint32_t color = ToPixel(dc->state.textColor);
-  const bool opaque = dc->state.bkMode == OPAQUE;
   const int underlineThickness = std::max(1, metrics.height / 14);
 
   for (std::size_t n = 0; n < lines.size(); ++n) {
@@ -238,16 +237,11 @@ int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format) {
     else if ((format & DT_RIGHT) != 0) x = rect->right - line.width;
     const int lineTop = top + static_cast<int>(n) * lineHeight + t.origin.y;
     int pen = x + t.origin.x;
-    if (opaque) {
-      const RECT cell = Intersect(RECT{pen, lineTop, pen + line.width, lineTop + lineHeight}, clip);
-      if (!IsEmpty(cell)) FillArea(t, cell, ToPixel(dc->state.bkColor));
-    }
     const int baseline = lineTop + metrics.ascent;
     for (std::size_t i = line.begin; i < line.end; ++i) {
       const fonts::Glyph& g = *items[i].glyph;
       BlitGlyph(t, clip, g, pen, baseline, color);
-      const bool underline = items[i].underline || dc->state.font->logFont.lfUnderline != 0;
-      if (underline) {
+      if (items[i].underline) {
         const RECT bar = Intersect(RECT{pen, baseline + 1, pen + g.advance, baseline + 1 + underlineThickness}, clip);
         if (!IsEmpty(bar)) FillArea(t, bar, color);
       }

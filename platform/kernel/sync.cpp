@@ -49,21 +49,15 @@ class Event final : public Waitable {
 class Thread final : public Waitable {
  public:
   bool SignalledLocked() const override { return ended_; }
-  void End(DWORD code) {
+  void End() {
     std::lock_guard g(mutex);
     ended_ = true;
-    exitCode_ = code;
     cv.notify_all();
-  }
-  DWORD ExitCode() {
-    std::lock_guard g(mutex);
-    return ended_ ? exitCode_ : STILL_ACTIVE;
   }
   std::stop_source stop;
 
  private:
   bool ended_ = false;
-  DWORD exitCode_ = 0;
 };
 
 struct Registry {
@@ -90,9 +84,9 @@ HANDLE StartThread(std::function<DWORD()> body) {
   try {
     std::thread([thread, body = std::move(body)]() mutable {
       t_stopToken = thread->stop.get_token();
-      const DWORD code = body();
+      body();
       body = nullptr;  // release what the body captured before the thread counts as ended
-      thread->End(code);
+      thread->End();
       Registry& r = Threads();
       std::lock_guard g(r.mutex);
       --r.running;
@@ -217,15 +211,5 @@ BOOL TerminateThread(HANDLE thread, DWORD /*exitCode*/) {
     return FALSE;
   }
   t->stop.request_stop();
-  return TRUE;
-}
-
-BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
-  auto t = LookupHandleAs<platform::kernel::Thread>(thread);
-  if (!t || exitCode == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  *exitCode = t->ExitCode();
   return TRUE;
 }

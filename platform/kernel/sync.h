@@ -14,7 +14,6 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 inline constexpr DWORD WAIT_OBJECT_0 = 0;
 inline constexpr DWORD WAIT_TIMEOUT = 258;
 inline constexpr DWORD WAIT_FAILED = 0xFFFFFFFFu;
-inline constexpr DWORD STILL_ACTIVE = 259;
 
 // An unnamed event, or a named one. A name is the mark of a running instance for the whole user
 // session: the first creator holds it until it exits (or dies); a later CreateEventW of the same
@@ -40,7 +39,6 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD
 // blocking platform call a worker makes (HTTP, waits) returns early once it is asked. The call
 // does not wait.
 BOOL TerminateThread(HANDLE thread, DWORD exitCode);
-BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 
 namespace platform::kernel {
 

@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
-#include <string_view>
 #include <thread>
 
 #include "platform/base/codepage.h"
@@ -84,12 +83,9 @@ void SetLauncher(Launcher launcher) {
 
 }  // namespace platform::shell
 
-HINSTANCE ShellExecuteW(HWND /*owner*/, LPCWSTR operation, LPCWSTR file, LPCWSTR /*parameters*/,
+HINSTANCE ShellExecuteW(HWND /*owner*/, LPCWSTR /*operation*/, LPCWSTR file, LPCWSTR /*parameters*/,
                         LPCWSTR /*directory*/, INT /*showCommand*/) {
   using platform::shell::Result;
-  // No verb, or an empty one, is the default action, which for xdg-open is "open".
-  if (operation && operation[0] != 0 && std::u16string_view(operation) != u"open") return Result(SE_ERR_NOASSOC);
-  if (!file || !*file) return Result(SE_ERR_FNF);
   const std::vector<std::string> argv{"xdg-open", platform::Utf16ToUtf8(file)};
   platform::shell::Launcher launcher;
   {

@@ -15,13 +15,11 @@ using HWND = HWND__*;
 inline constexpr INT_PTR SE_ERR_FNF = 2;
 inline constexpr INT_PTR SE_ERR_ACCESSDENIED = 5;
 inline constexpr INT_PTR SE_ERR_OOM = 8;
-inline constexpr INT_PTR SE_ERR_NOASSOC = 31;
 
-// With the verb "open", or none or an empty one (the default action), starts `xdg-open FILE` and
-// returns at once with a value above 32; the child is reaped in the background. The text goes to
-// xdg-open as one argument, never through a shell. `parameters`, `directory` and `showCommand`
-// have no meaning for xdg-open and are ignored. An empty file gives SE_ERR_FNF, another verb
-// SE_ERR_NOASSOC, a launcher that cannot be started SE_ERR_FNF (not installed),
+// Starts `xdg-open FILE` (the default action, whatever the verb) and returns at once with a value
+// above 32; the child is reaped in the background. The text goes to xdg-open as one argument,
+// never through a shell. `parameters`, `directory` and `showCommand` have no meaning for xdg-open
+// and are ignored. A launcher that cannot be started gives SE_ERR_FNF (not installed),
 // SE_ERR_ACCESSDENIED or SE_ERR_OOM; standard error then tells the user why nothing opened.
 HINSTANCE ShellExecuteW(HWND owner, LPCWSTR operation, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
                         INT showCommand);

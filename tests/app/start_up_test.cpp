@@ -1,5 +1,6 @@
 // The start-up takes the user's locale: byte text from the system (SSIDs, adapter texts) is read in
-// the locale's codeset. A process of its own, as the start-up changes the process's locale.
+// the locale's codeset, through iconv where that is not UTF-8. A process of its own, as the
+// start-up changes the process's locale.
 #include "app/start_up.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +27,7 @@ TEST(StartUp, ReadsByteTextInTheUsersLocale) {
   // Without a display the start-up ends where it would open the window, after the locale.
   unsetenv("DISPLAY");
   EXPECT_NE(RunVelmorManager("start_up_test", NetworkBackends{}), 0);
-  EXPECT_EQ(platform::AnsiToWide("caf\xE9"), u"caf\u00e9");
+  EXPECT_EQ(platform::AnsiToWide("caf\xE9 \xFF"), u"caf\u00e9 \u00ff");
+  EXPECT_EQ(platform::WideToAnsi(u"caf\u00e9\u8a2d"), "caf\xE9?") << "a character the codeset lacks";
   std::system((std::string("rm -rf ") + dir).c_str());
 }

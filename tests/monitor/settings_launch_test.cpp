@@ -4,7 +4,6 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/kernel/clock.h"
 #include "platform/kernel/debug_output.h"
 #include "platform/kernel/sync.h"
 #include "tests/support/program/program_fixture.h"
@@ -14,33 +13,6 @@ using velmor::test::Gate;
 using velmor::test::ProgramTest;
 
 namespace {
-
-// The platform clock in force, except that the thread named by HoldThisThread stops just after its
-// next wait that ended with what it waited for, until `held` opens.
-class HoldingClock final : public platform::kernel::Clock {
- public:
-  explicit HoldingClock(std::shared_ptr<Clock> inner) : inner_(std::move(inner)) {}
-  void HoldThisThread() { holder_ = std::this_thread::get_id(); }
-  Gate held;
-
-  platform::kernel::Millis Now() const override { return inner_->Now(); }
-  bool WaitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, platform::kernel::Millis deadline,
-                 const std::function<bool()>& ready) override {
-    const bool result = inner_->WaitUntil(cv, lock, deadline, ready);
-    if (result && holder_ == std::this_thread::get_id()) {
-      lock.unlock();
-      held.Pass();
-      lock.lock();
-    }
-    return result;
-  }
-  std::uint64_t Subscribe(std::function<void()> listener) override { return inner_->Subscribe(std::move(listener)); }
-  void Unsubscribe(std::uint64_t id) override { inner_->Unsubscribe(id); }
-
- private:
-  std::shared_ptr<Clock> inner_;
-  std::atomic<std::thread::id> holder_{};
-};
 
 class SettingsLaunch : public ProgramTest {
  protected:
@@ -73,14 +45,9 @@ TEST_F(SettingsLaunch, OpensTheRoutersPageOnceAsOneArgument) {
   Click();
   WaitForWorkers();
   EXPECT_EQ(Launches(), (std::vector<std::vector<std::string>>{{"xdg-open", "http://" + gateway_}}));
-  std::vector<std::string> launch;
-  for (const std::string& line : Trace()) {
-    if (line.find("ConnectionCheckWaitThread") != std::string::npos || line == "Signaled" || line == "Found") {
-      launch.push_back(line);
-    }
+  for (const char* line : {"+ConnectionCheckWaitThread", "Signaled", "Found", "-ConnectionCheckWaitThread"}) {
+    EXPECT_EQ(CountTrace(line), 1) << line;
   }
-  EXPECT_EQ(launch, (std::vector<std::string>{"+ConnectionCheckWaitThread", "Signaled", "Found",
-                                              "-ConnectionCheckWaitThread"}));
 }
 
 TEST_F(SettingsLaunch, TabThenSpaceOpensThePageAndSpaceShowsThePressedFace) {
@@ -127,21 +94,24 @@ TEST_F(SettingsLaunch, APassLongerThanFiveSecondsGivesUpThenTheRouterComesBack) 
 // for a window that is gone. The launch is held between its wait and what follows until close is
 // done, so that close lands there in every run.
 TEST_F(SettingsLaunch, ALaunchWokenAsTheWindowClosesOpensNothing) {
-  const std::shared_ptr<platform::kernel::Clock> testClock = platform::kernel::CurrentClock();
-  auto clock = std::make_shared<HoldingClock>(testClock);
-  platform::kernel::SetClock(clock);
   StartConnected();
-  platform::kernel::SetDebugOutputSink([clock](std::u16string_view text) {
-    if (text == u"+ConnectionCheckWaitThread") clock->HoldThisThread();
+  std::atomic<std::thread::id> launch{};
+  platform::kernel::SetDebugOutputSink([&launch](std::u16string_view text) {
+    if (text == u"+ConnectionCheckWaitThread") launch = std::this_thread::get_id();
+  });
+  Gate held;
+  desktop_.Clock().OnWaitMet([&] {
+    if (launch == std::this_thread::get_id()) held.Pass();
   });
   TraceOn();
   Click();
-  EXPECT_TRUE(clock->held.WaitForArrival()) << "the launch saw the pass end";
+  EXPECT_TRUE(held.WaitForArrival()) << "the launch saw the pass end";
   CloseDialog();
-  clock->held.Open();
+  held.Open();
   EXPECT_TRUE(platform::kernel::WaitForAllThreads(std::chrono::seconds(10)));
   EXPECT_TRUE(Launches().empty());
-  platform::kernel::SetClock(testClock);
+  desktop_.Clock().OnWaitMet(nullptr);
+  platform::kernel::SetDebugOutputSink(nullptr);
 }
 
 TEST_F(SettingsLaunch, APassThatLosesTheRouterOpensNothing) {

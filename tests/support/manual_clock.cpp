@@ -19,12 +19,20 @@ bool ManualClock::WaitUntil(std::condition_variable& cv, std::unique_lock<std::m
     result = ready();
   }
   lock.unlock();
+  std::function<void()> hook;
   {
     std::lock_guard g(waitersMutex_);
     waiters_.erase(id);
+    if (result) hook = onWaitMet_;
   }
+  if (hook) hook();
   lock.lock();
   return result;
+}
+
+void ManualClock::OnWaitMet(std::function<void()> hook) {
+  std::lock_guard g(waitersMutex_);
+  onWaitMet_ = std::move(hook);
 }
 
 std::uint64_t ManualClock::Subscribe(std::function<void()> listener) {

@@ -28,6 +28,9 @@ class ManualClock final : public platform::kernel::Clock {
   // Waits (real time, at most `timeout`) until at least `count` threads wait on this clock. A
   // waiter's deadline is fixed before it counts, so the test can then advance against it.
   bool WaitForWaiters(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+  // Runs `hook` on each thread whose wait ends with what it waited for, before the wait returns
+  // (with the waiter's mutex released), so that a test can hold a thread at that moment.
+  void OnWaitMet(std::function<void()> hook);
 
  private:
   struct Waiter {
@@ -41,6 +44,7 @@ class ManualClock final : public platform::kernel::Clock {
   // (and free its condition variable) while it is being notified.
   mutable std::mutex waitersMutex_;
   std::map<std::uint64_t, Waiter> waiters_;
+  std::function<void()> onWaitMet_;  // under waitersMutex_
   // Listeners run under their own mutex, so that none runs once Unsubscribe has returned.
   std::mutex listenersMutex_;
   std::map<std::uint64_t, std::function<void()>> listeners_;

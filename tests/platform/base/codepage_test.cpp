@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
-#include <cstdlib>
 #include <string>
 
 #include "platform/base/errors.h"
@@ -40,19 +38,4 @@ TEST(CodePage, Utf8DecodesAndInvalidBytesShowAsReplacementAndSurviveTheAnsiRound
   EXPECT_EQ(std::u16string(out), u"abc");
   EXPECT_EQ(MultiByteToWideChar(CP_THREAD_ACP, 0, "abcdef", -1, out, 2), 0);
   EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-}
-
-TEST(CodePageLocale, NonUtf8CodesetGoesThroughIconv) {
-  // A Latin-1 locale of the test's own: the machine's locales do not matter.
-  char dir[] = "/tmp/velmor-locale-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  const std::string make = std::string("localedef -i C -f ISO-8859-1 ") + dir + "/C.ISO-8859-1 >/dev/null 2>&1";
-  ASSERT_EQ(std::system(make.c_str()), 0) << "localedef (package locales) is needed";
-  setenv("LOCPATH", dir, 1);
-  ASSERT_NE(std::setlocale(LC_ALL, "C.ISO-8859-1"), nullptr);
-  EXPECT_EQ(platform::AnsiToWide("caf\xE9 \xFF"), u"caf\u00e9 \u00ff");
-  EXPECT_EQ(platform::WideToAnsi(u"caf\u00e9\u8a2d"), "caf\xE9?");
-  std::setlocale(LC_ALL, "C");
-  unsetenv("LOCPATH");
-  std::system((std::string("rm -rf ") + dir).c_str());
 }

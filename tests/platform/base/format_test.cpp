@@ -16,7 +16,7 @@ TEST(Format, TheProgramsConversionsExpandExactlyAndUntrustedTextIsNeverAFormat) 
             u"WlanOpenHandle failed with error: 1062\n");
   EXPECT_EQ(Format("\\\\.\\%s", "eth0"), "\\\\.\\eth0");
   EXPECT_EQ(Format(u"SSID: %s", u"\u30ab\u30d9\u30eb"), u"SSID: \u30ab\u30d9\u30eb");
-  EXPECT_EQ(Format(u"  InterfaceGUID[%d]: %ws\n", 1, u"wlan0"), u"  InterfaceGUID[1]: wlan0\n");
+  EXPECT_EQ(Format("  InterfaceGUID[%d]: %ws\n", 1, u"wlan0"), "  InterfaceGUID[1]: wlan0\n");
   // A virtual-key code and an SSID byte both go through %c as one character; a wide format holds
   // the byte's value as one UTF-16 unit, whatever the byte.
   EXPECT_EQ(Format(u"%c", 81u), u"Q");

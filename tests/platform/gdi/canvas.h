@@ -36,17 +36,8 @@ struct Canvas {
     }
     return box.right == 0 ? RECT{} : box;
   }
-  // How far the pixels are from `background` in total: how much ink was laid.
-  std::int64_t Darkness(std::uint32_t background) const {
-    std::int64_t sum = 0;
-    for (std::uint32_t p : surface->pixels) {
-      for (int shift = 0; shift <= 16; shift += 8) sum += std::abs(static_cast<int>((p >> shift) & 0xFF) - static_cast<int>((background >> shift) & 0xFF));
-    }
-    return sum;
-  }
 };
 
-// A font that lives as long as the test needs it.
 struct Font {
   explicit Font(LONG height, LONG weight = FW_NORMAL, std::u16string_view face = u"") {
     LOGFONTW lf{};

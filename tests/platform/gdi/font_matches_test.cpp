@@ -44,7 +44,6 @@ TEST(MatchStore, AnswersHoldOnlyWhileEverySourceIsAsItWas) {
   ASSERT_TRUE(SaveMatches(store, saved));
   ASSERT_NE(LoadMatches(store).Find(kQuery), nullptr);
   EXPECT_EQ(*LoadMatches(store).Find(kQuery), AnswerFrom(font));
-  EXPECT_EQ(LoadMatches(store).Find(MatchQuery{"Velmor Sans", 200, false}), nullptr);
   const std::pair<const char*, std::function<void(bool)>> changes[] = {
       {"a variable that places the configuration", [](bool undo) { setenv("VELMOR_MATCHES_TEST", undo ? "one" : "two", 1); }},
       {"a configuration file appeared", [&](bool undo) { undo ? void(fs::remove(absent)) : Write(absent, "<fontconfig/>"); }},
@@ -65,9 +64,8 @@ TEST(MatchStore, AnotherVersionOrAnUnstampedFontAnswersNothing) {
   const std::string header = "velmor font matches 1\nsource\t-\t/fonts/face.ttc\n";
   const std::string answer = "answer\tVelmor Sans\t80\t0\t/fonts/face.ttc\t2\tFace JP\t80\t0\t1\n";
   ASSERT_TRUE(MatchStore::Parse(header + answer));
-  for (const std::string& refused : {"velmor font matches 2\nsource\t-\t/fonts/face.ttc\n" + answer, "velmor font matches 1\n" + answer}) {
-    EXPECT_FALSE(MatchStore::Parse(refused)) << refused.substr(0, 60);
-  }
+  EXPECT_FALSE(MatchStore::Parse("velmor font matches 2\nsource\t-\t/fonts/face.ttc\n" + answer)) << "another version";
+  EXPECT_FALSE(MatchStore::Parse("velmor font matches 1\n" + answer)) << "a font that is not stamped";
 }
 
 // Whatever lies at the store's place, a start neither hangs nor opens a font that is no regular

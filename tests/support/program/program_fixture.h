@@ -85,7 +85,6 @@ class ProgramTest : public ::testing::Test {
     g_bDebugMessage = false;
   }
 
-  // Runs the dialog and waits for its window and, unless told not to, for its first pass to end.
   void StartDialog(bool waitForFirstPass = true) {
     dlg_ = std::make_unique<CVelmor_managerDlg>();
     thread_ = std::make_unique<WindowThread>([this] { dlg_->DoModal(); });
