@@ -86,6 +86,7 @@ void SetLauncher(Launcher launcher) {
 HINSTANCE ShellExecuteW(HWND /*owner*/, LPCWSTR /*operation*/, LPCWSTR file, LPCWSTR /*parameters*/,
                         LPCWSTR /*directory*/, INT /*showCommand*/) {
   using platform::shell::Result;
+  if (file == nullptr || *file == 0) return Result(SE_ERR_FNF);
   const std::vector<std::string> argv{"xdg-open", platform::Utf16ToUtf8(file)};
   platform::shell::Launcher launcher;
   {
