@@ -139,8 +139,8 @@ class HostTest : public ::testing::Test {
     g_dragOnPress = false;
   }
   void TearDown() override {
-    for (HWND hwnd : windows_) DestroyWindow(hwnd);
-    windows_.clear();
+    if (hwnd_) DestroyWindow(hwnd_);
+    hwnd_ = nullptr;
     platform::host::Install(nullptr);
   }
 
@@ -149,7 +149,6 @@ class HostTest : public ::testing::Test {
   void Open(const RECT& r, DWORD style = WS_POPUP | WS_VISIBLE) {
     hwnd_ = CreateWindowExW(0, kClass, kClass, style, r.left, r.top, r.right - r.left, r.bottom - r.top, nullptr,
                             nullptr, nullptr, nullptr);
-    windows_.push_back(hwnd_);
     SetTimer(hwnd_, 1, 10, nullptr);  // Pump looks at its condition at least this often
     if (!(style & WS_VISIBLE)) return;
     window_ = display_->WaitForWindow("velmor-x11-test");
@@ -194,7 +193,6 @@ class HostTest : public ::testing::Test {
   }
 
   std::unique_ptr<XvfbDisplay> display_;
-  std::vector<HWND> windows_;
   HWND hwnd_ = nullptr;
   unsigned long window_ = 0;
 };
