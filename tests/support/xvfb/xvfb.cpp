@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,7 +71,9 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv,
                                                   const std::vector<std::string>& extraEnv, const std::string& log) {
   static const std::regex proxy("^[^=]*_proxy=", std::regex::icase);
-  std::vector<std::string> args = argv, env = extraEnv;
+  // setpriv sets the signal for the end of the parent thread, then runs the program in its place.
+  std::vector<std::string> args{"setpriv", "--pdeathsig", "TERM"}, env = extraEnv;
+  args.insert(args.end(), argv.begin(), argv.end());
   for (char** e = environ; *e; ++e) {
     const std::string entry(*e), name = entry.substr(0, entry.find('=')) + "=";
     if (!std::regex_search(entry, proxy) && std::ranges::none_of(extraEnv, [&](auto& x) { return x.starts_with(name); })) {
@@ -80,19 +82,15 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>
   }
   auto argp = Pointers(args), envp = Pointers(env);
   const std::string out = log.empty() ? "/dev/null" : log + ".out", err = log.empty() ? "/dev/null" : log + ".err";
-  const pid_t parent = getpid();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    // Only async-signal-safe calls from here on. SIGTERM lets Xvfb remove its lock file.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != parent) _exit(127);
-    dup2(open("/dev/null", O_RDONLY), 0);
-    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-    dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-    execvpe(argp[0], argp.data(), envp.data());
-    _exit(127);
-  }
-  return pid > 0 ? std::make_unique<ChildProcess>(pid) : nullptr;
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = 0;
+  const int failed = posix_spawnp(&pid, argp[0], &files, nullptr, argp.data(), envp.data());
+  posix_spawn_file_actions_destroy(&files);
+  return failed ? nullptr : std::make_unique<ChildProcess>(pid);
 }
 
 ChildProcess::~ChildProcess() {
