@@ -113,10 +113,20 @@ LRESULT TestProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 class HostTest : public ::testing::Test {
  protected:
-  // Installs the X11 host for the rest of the test, on a display of the test's own that outlives
-  // the host on it.
+  // Starts the test's record afresh and installs the X11 host for the rest of the test, on a
+  // display of the test's own that outlives the host on it.
   void Use(const XvfbOptions& options = {.windowManager = true}) {
+    static const bool registered = [] {
+      RegisterProgramResources();
+      WNDCLASSW wc{};
+      wc.lpfnWndProc = TestProc;
+      wc.lpszClassName = kClass;
+      return RegisterClassW(&wc) != 0;
+    }();
+    ASSERT_TRUE(registered);
     TearDown();
+    g_seen.clear();
+    g_dragOnPress = false;
     display_ = std::make_unique<XvfbDisplay>(options);
     ASSERT_TRUE(display_->Ready()) << display_->Error();
     setenv("DISPLAY", display_->Name().c_str(), 1);
@@ -126,18 +136,6 @@ class HostTest : public ::testing::Test {
     platform::host::Install(host);
   }
 
-  void SetUp() override {
-    static const bool registered = [] {
-      RegisterProgramResources();
-      WNDCLASSW wc{};
-      wc.lpfnWndProc = TestProc;
-      wc.lpszClassName = kClass;
-      return RegisterClassW(&wc) != 0;
-    }();
-    ASSERT_TRUE(registered);
-    g_seen.clear();
-    g_dragOnPress = false;
-  }
   void TearDown() override {
     if (hwnd_) DestroyWindow(hwnd_);
     hwnd_ = nullptr;
