@@ -71,7 +71,8 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv,
                                                   const std::vector<std::string>& extraEnv, const std::string& log) {
   static const std::regex proxy("^[^=]*_proxy=", std::regex::icase);
-  // setpriv sets the signal for the end of the parent thread, then runs the program in its place.
+  // setpriv asks for SIGTERM at the end of the parent thread (a signal that lets Xvfb remove its
+  // lock file), then runs the program in its place.
   std::vector<std::string> args{"setpriv", "--pdeathsig", "TERM"}, env = extraEnv;
   args.insert(args.end(), argv.begin(), argv.end());
   for (char** e = environ; *e; ++e) {
