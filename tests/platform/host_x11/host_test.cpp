@@ -113,10 +113,20 @@ LRESULT TestProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 class HostTest : public ::testing::Test {
  protected:
-  // Installs the X11 host for the rest of the test, on a display of the test's own that outlives
-  // the host on it.
+  // Starts the test's record afresh and installs the X11 host for the rest of the test, on a
+  // display of the test's own that outlives the host on it.
   void Use(const XvfbOptions& options = {.windowManager = true}) {
+    static const bool registered = [] {
+      RegisterProgramResources();
+      WNDCLASSW wc{};
+      wc.lpfnWndProc = TestProc;
+      wc.lpszClassName = kClass;
+      return RegisterClassW(&wc) != 0;
+    }();
+    ASSERT_TRUE(registered);
     TearDown();
+    g_seen.clear();
+    g_dragOnPress = false;
     display_ = std::make_unique<XvfbDisplay>(options);
     ASSERT_TRUE(display_->Ready()) << display_->Error();
     setenv("DISPLAY", display_->Name().c_str(), 1);
@@ -126,21 +136,9 @@ class HostTest : public ::testing::Test {
     platform::host::Install(host);
   }
 
-  void SetUp() override {
-    static const bool registered = [] {
-      RegisterProgramResources();
-      WNDCLASSW wc{};
-      wc.lpfnWndProc = TestProc;
-      wc.lpszClassName = kClass;
-      return RegisterClassW(&wc) != 0;
-    }();
-    ASSERT_TRUE(registered);
-    g_seen.clear();
-    g_dragOnPress = false;
-  }
   void TearDown() override {
-    for (HWND hwnd : windows_) DestroyWindow(hwnd);
-    windows_.clear();
+    if (hwnd_) DestroyWindow(hwnd_);
+    hwnd_ = nullptr;
     platform::host::Install(nullptr);
   }
 
@@ -149,7 +147,6 @@ class HostTest : public ::testing::Test {
   void Open(const RECT& r, DWORD style = WS_POPUP | WS_VISIBLE) {
     hwnd_ = CreateWindowExW(0, kClass, kClass, style, r.left, r.top, r.right - r.left, r.bottom - r.top, nullptr,
                             nullptr, nullptr, nullptr);
-    windows_.push_back(hwnd_);
     SetTimer(hwnd_, 1, 10, nullptr);  // Pump looks at its condition at least this often
     if (!(style & WS_VISIBLE)) return;
     window_ = display_->WaitForWindow("velmor-x11-test");
@@ -194,7 +191,6 @@ class HostTest : public ::testing::Test {
   }
 
   std::unique_ptr<XvfbDisplay> display_;
-  std::vector<HWND> windows_;
   HWND hwnd_ = nullptr;
   unsigned long window_ = 0;
 };

@@ -3,16 +3,16 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <bit>
-#include <cctype>
 #include <cstdio>
 #include <iterator>
 #include <mutex>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -70,32 +70,28 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 
 std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv,
                                                   const std::vector<std::string>& extraEnv, const std::string& log) {
-  std::vector<std::string> args = argv, env;
+  static const std::regex proxy("^[^=]*_proxy=", std::regex::icase);
+  // setpriv asks for SIGTERM at the end of the parent thread (a signal that lets Xvfb remove its
+  // lock file), then runs the program in its place.
+  std::vector<std::string> args{"setpriv", "--pdeathsig", "TERM"}, env = extraEnv;
+  args.insert(args.end(), argv.begin(), argv.end());
   for (char** e = environ; *e; ++e) {
-    const std::string entry(*e), name = entry.substr(0, entry.find('='));
-    std::string lower = name;
-    std::ranges::transform(lower, lower.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (!lower.ends_with("_proxy") &&
-        std::ranges::none_of(extraEnv, [&](const std::string& x) { return x.starts_with(name + "="); })) {
+    const std::string entry(*e), name = entry.substr(0, entry.find('=')) + "=";
+    if (!std::regex_search(entry, proxy) && std::ranges::none_of(extraEnv, [&](auto& x) { return x.starts_with(name); })) {
       env.push_back(entry);
     }
   }
-  env.insert(env.end(), extraEnv.begin(), extraEnv.end());
   auto argp = Pointers(args), envp = Pointers(env);
   const std::string out = log.empty() ? "/dev/null" : log + ".out", err = log.empty() ? "/dev/null" : log + ".err";
-  const pid_t parent = getpid();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    // Only async-signal-safe calls from here on. SIGTERM lets Xvfb remove its lock file.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != parent) _exit(127);
-    dup2(open("/dev/null", O_RDONLY), 0);
-    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-    dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-    execvpe(argp[0], argp.data(), envp.data());
-    _exit(127);
-  }
-  return pid > 0 ? std::make_unique<ChildProcess>(pid) : nullptr;
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = 0;
+  const int failed = posix_spawnp(&pid, argp[0], &files, nullptr, argp.data(), envp.data());
+  posix_spawn_file_actions_destroy(&files);
+  return failed ? nullptr : std::make_unique<ChildProcess>(pid);
 }
 
 ChildProcess::~ChildProcess() {
@@ -112,11 +108,6 @@ bool ChildProcess::Running() {
   if (status_ || waitpid(pid_, &status, WNOHANG) != pid_) return !status_;
   status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return false;
-}
-
-std::optional<int> ChildProcess::WaitForExit(std::chrono::milliseconds timeout) {
-  WaitUntil([&] { return !Running(); }, timeout);
-  return status_;
 }
 
 struct XvfbDisplay::Connection {
@@ -162,8 +153,13 @@ XvfbDisplay::XvfbDisplay(const XvfbOptions& options) {
   name_ = ":" + number;
   if (number.empty()) {
     error_ = "Xvfb did not report a display";
-  } else if (Connect() && options.windowManager && !StartWindowManager()) {
-    error_ = "openbox did not take the screen";
+  } else if (Connect() && options.windowManager) {
+    // A window mapped while openbox is still starting may never be managed; openbox runs its
+    // start-up command once it manages the screen.
+    const std::string ready = "/tmp/velmor-openbox-" + std::to_string(getpid()) + "-" + number;
+    windowManager_ = ChildProcess::Start({"openbox", "--sm-disable", "--startup", "touch " + ready}, {"DISPLAY=" + name_});
+    WaitUntil([&] { return access(ready.c_str(), F_OK) == 0 || !windowManager_->Running(); }, 20s);
+    if (unlink(ready.c_str()) != 0) error_ = "openbox did not take the screen";
   }
 }
 
@@ -176,15 +172,6 @@ bool XvfbDisplay::Connect() {
   if (!dpy) error_ = "cannot connect to " + name_;
   if (dpy) connection_ = std::make_unique<Connection>(dpy);
   return dpy != nullptr;
-}
-
-// A window mapped while openbox is still starting may never be managed; openbox runs its start-up
-// command once it manages the screen.
-bool XvfbDisplay::StartWindowManager() {
-  const std::string ready = "/tmp/velmor-openbox-" + std::to_string(getpid()) + "-" + name_.substr(1);
-  windowManager_ = ChildProcess::Start({"openbox", "--sm-disable", "--startup", "touch " + ready}, {"DISPLAY=" + name_});
-  WaitUntil([&] { return access(ready.c_str(), F_OK) == 0 || !windowManager_->Running(); }, 20s);
-  return unlink(ready.c_str()) == 0;
 }
 
 std::pair<int, std::string> XvfbDisplay::Run(const std::string& command) const {

@@ -35,7 +35,10 @@ class ChildProcess {
   pid_t pid() const { return pid_; }
   bool Running();
   // The exit status once the process has ended within `timeout`; -1 for an end by a signal.
-  std::optional<int> WaitForExit(std::chrono::milliseconds timeout);
+  std::optional<int> WaitForExit(std::chrono::milliseconds timeout) {
+    WaitUntil([&] { return !Running(); }, timeout);
+    return status_;
+  }
 
  private:
   pid_t pid_;
@@ -87,7 +90,6 @@ class XvfbDisplay {
  private:
   struct Connection;
   bool Connect();
-  bool StartWindowManager();
 
   std::string error_;
   std::string name_;
