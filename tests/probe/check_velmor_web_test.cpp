@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -40,10 +41,9 @@ Traces Searched(int status, std::size_t misses, const std::string& last = "") {
   if (!last.empty()) traces.push_back(last);
   return traces;
 }
-// The trace of a 401 answer: its head, as it arrived unless given.
-Traces Challenged(const std::string& wire, std::string head = "") {
-  if (head.empty()) head = wire.substr(0, wire.find("\r\n\r\n") + 4);
-  return {Status(401), "QueryStatus is 401", head};
+// The trace of a 401 answer: the head of `wire`.
+Traces Challenged(const std::string& wire) {
+  return {Status(401), "QueryStatus is 401", wire.substr(0, wire.find("\r\n\r\n") + 4)};
 }
 
 struct Case {
@@ -58,16 +58,9 @@ RouterSim::Answers Page(RouterAnswer answer) { return {{kProbePath, std::move(an
 Case Body(const char* name, int status, const std::string& body, BOOL found, Traces traces) {
   return {name, Page(RouterAnswer::Status(status, body)), found, std::move(traces)};
 }
-Case Raw(const char* name, std::string wire, BOOL found, Traces traces) {
-  return {name, Page(RouterAnswer{std::move(wire)}), found, std::move(traces)};
-}
-// A head without a length, then `line` over and over.
-RouterSim::Answers Endless(int status, const std::vector<std::string>& headers, std::string line) {
-  RouterAnswer answer = RouterAnswer::Status(status, "", headers);
-  answer.wire.replace(answer.wire.find("Content-Length: 0\r\n"), 19, "");
-  answer.end = RouterAnswer::End::kRepeat;
-  answer.repeat = std::move(line);
-  return Page(answer);
+// `head` without a length, then `line` over and over.
+RouterSim::Answers Endless(const std::string& head, std::string line) {
+  return Page({head, std::string::npos, RouterAnswer::End::kRepeat, std::move(line)});
 }
 
 std::vector<Case> Cases() {
@@ -85,6 +78,8 @@ std::vector<Case> Cases() {
   toChallenge["/login"] = RouterAnswer::Challenge(kRealm);
   RouterSim::Answers loop = Page(RouterAnswer::Redirect(302, "/a"));
   loop["/a"] = RouterAnswer::Redirect(301, kProbePath);
+  const std::string endlessHead = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
+  const std::string endlessChallenge = "HTTP/1.1 401 OK\r\nConnection: close\r\n" + kRealmHeader + "\r\n\r\n";
   const auto challengeWith = [](const std::string& header) {
     return RouterAnswer::Status(401, "401\n", {kRealmHeader, header}).wire;
   };
@@ -104,9 +99,9 @@ std::vector<Case> Cases() {
       // More body than is held for the reader at once: the transfer pauses and resumes.
       Body("marker after 70 KiB", 200, longBody + "Kavel-7100 \n", TRUE, Searched(200, 70, kFound)),
       // An endless body is read up to 1 MiB: 10485 lines of 100 bytes and 76 bytes of the next.
-      {"endless body", Endless(200, {}, std::string(99, 'e') + "\n"), FALSE, Searched(200, 10486, "Web ReadFail\n")},
+      {"endless body", Endless(endlessHead, std::string(99, 'e') + "\n"), FALSE, Searched(200, 10486, "Web ReadFail\n")},
       // Reading stops at the marker, so the rest of an endless body is never fetched.
-      {"marker first in an endless body", Endless(200, {}, "Kavel-7100 \n"), TRUE, Searched(200, 0, kFound)},
+      {"marker first in an endless body", Endless(endlessHead, "Kavel-7100 \n"), TRUE, Searched(200, 0, kFound)},
       {"body cut before the marker", Page(cutBody), FALSE, Searched(200, 3, "Web ReadFail\n")},
       // Other answers.
       Body("marker in a 404", 404, "Kavel-7100 \n", FALSE, {Status(404)}),
@@ -114,25 +109,24 @@ std::vector<Case> Cases() {
       {"redirect to the page", redirected, TRUE, Searched(200, 0, kFound)},
       {"redirect to a challenge", toChallenge, TRUE, Challenged(challenge)},
       // The realm anywhere in the head of a 401; the body of a 401 is never read.
-      Raw("realm", challenge, TRUE, Challenged(challenge)),
-      {"realm with an endless body", Endless(401, {kRealmHeader}, "x"), TRUE,
-       Challenged("", "HTTP/1.1 401 OK\r\nConnection: close\r\n" + kRealmHeader + "\r\n\r\n")},
+      {"realm", Page({challenge}), TRUE, Challenged(challenge)},
+      {"realm with an endless body", Endless(endlessChallenge, "x"), TRUE, Challenged(endlessChallenge)},
       // Header lines ended by LF alone reach the caller ended by CR LF.
-      Raw("header lines ended by LF alone", challengeWith("X-One: 1\nX-Two: 2"), TRUE,
-          Challenged(challengeWith("X-One: 1\r\nX-Two: 2"))),
+      {"header lines ended by LF alone", Page({challengeWith("X-One: 1\nX-Two: 2")}), TRUE,
+       Challenged(challengeWith("X-One: 1\r\nX-Two: 2"))},
       {"realm outside a 401", Page(RouterAnswer::Status(200, "page\n", {kRealmHeader})), FALSE, Searched(200, 1)},
       // The trace keeps the head's line ends and tabs; other control characters become escapes.
-      Raw("control characters in the head", challengeWith("X-Esc: \x1b]0;t\x07\x1b[2J\ry\x7f\xc2\x9b\t1"), TRUE,
-          Challenged("", "HTTP/1.1 401 OK\r\nConnection: close\r\nContent-Length: 4\r\n" + kRealmHeader +
-                             "\r\nX-Esc: \\x1B]0;t\\x07\\x1B[2J\\x0Dy\\x7F\\x9B\t1\r\n\r\n")),
+      {"control characters in the head", Page({challengeWith("X-Esc: \x1b]0;t\x07\x1b[2J\ry\x7f\xc2\x9b\t1")}), TRUE,
+       Challenged("HTTP/1.1 401 OK\r\nConnection: close\r\nContent-Length: 4\r\n" + kRealmHeader +
+                      "\r\nX-Esc: \\x1B]0;t\\x07\\x1B[2J\\x0Dy\\x7F\\x9B\t1\r\n\r\n")},
       // Broken or hostile answers: no status, so no router, whatever the bytes hold.
       {"large head within the bound", Page(RouterAnswer::Status(200, marker, {filler.begin(), filler.begin() + 100})),
        TRUE, Searched(200, 0, kFound)},
       {"gigantic head", Page(RouterAnswer::Status(200, marker, filler)), FALSE, {kOpenFail}},
-      Raw("invalid status line", "HTTP/1.1 abc Kavel-7100 \r\nContent-Length: 12\r\n\r\nKavel-7100 \n", FALSE, {kOpenFail}),
-      Raw("status line without headers", "HTTP/1.1 200 OK\r\n", FALSE, {kOpenFail}),
-      Raw("HTTP/0.9", "<html><title>Kavel-7100 </title></html>\n", FALSE, {kOpenFail}),
-      Raw("empty answer", "", FALSE, {kOpenFail}),
+      {"invalid status line", Page({"HTTP/1.1 abc Kavel-7100 \r\nContent-Length: 12\r\n\r\nKavel-7100 \n"}), FALSE, {kOpenFail}},
+      {"status line without headers", Page({"HTTP/1.1 200 OK\r\n"}), FALSE, {kOpenFail}},
+      {"HTTP/0.9", Page({"<html><title>Kavel-7100 </title></html>\n"}), FALSE, {kOpenFail}},
+      {"empty answer", Page({""}), FALSE, {kOpenFail}},
       {"redirect loop", loop, FALSE, {kOpenFail}, 11},
       {"redirect to a file", Page(RouterAnswer::Redirect(302, "file:///etc/passwd")), FALSE, {kOpenFail}},
   };
@@ -186,9 +180,8 @@ TEST(CheckVelmorWeb, NothingLeavesForThePcNorForAnEmptyGateway) {
   });
   ASSERT_EQ(pcServers.size(), 5u);
   const auto pcRequests = [&] {
-    std::size_t count = 0;
-    for (const auto& server : pcServers) count += server->Requests().size();
-    return count;
+    return std::transform_reduce(pcServers.begin(), pcServers.end(), std::size_t{0}, std::plus<>(),
+                                 [](const auto& server) { return server->Requests().size(); });
   };
   const auto probe = [&](const std::string& address) {
     BOOL found = FALSE;

@@ -76,8 +76,8 @@ TEST(QueryWlanSsid, AppendsTheNamedInterfacesSsidAndGivesBackWhatItOpened) {
       fake->AddInterface(name);  // an empty name gives a GUID with no text
       fake->Associate(name, ssid);
     }
-    fake->SetOpenError(c.openError);
-    fake->SetEnumError(c.enumError);
+    fake->openError = c.openError;
+    fake->enumError = c.enumError;
     char text[130] = {};
     std::memcpy(text, c.before.data(), c.before.size());
     text[128] = '#';  // just past the text
@@ -90,7 +90,7 @@ TEST(QueryWlanSsid, AppendsTheNamedInterfacesSsidAndGivesBackWhatItOpened) {
     EXPECT_EQ(text[128], '#');
     EXPECT_EQ(traces.Lines(), c.traces);
     EXPECT_EQ(platform::kernel::OpenHandleCount(), handles) << "a client left open";
-    EXPECT_EQ(fake->Outstanding(), 0) << "memory of the service not given back";
+    EXPECT_EQ(fake->outstanding.load(), 0) << "memory of the service not given back";
   }
   g_bDebugMessage = false;
   platform::net::SetWlanService(nullptr);

@@ -25,10 +25,7 @@ class TraceCapture {
     std::lock_guard g(mutex_);
     return lines_;
   }
-  int Count(const std::string& line) const {
-    const std::vector<std::string> lines = Lines();
-    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
-  }
+  int Count(const std::string& line) const { return static_cast<int>(std::ranges::count(Lines(), line)); }
   void Clear() {
     std::lock_guard g(mutex_);
     lines_.clear();

@@ -4,7 +4,6 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <cstdint>
 #include <memory>
 
 #include "platform/net/change_monitor.h"
@@ -14,10 +13,7 @@ namespace velmor::test {
 class FakeChangeSource final : public platform::net::ChangeMonitorSource {
  public:
   // The monitors become readable; the first to drain reports the change (one dialog opens one).
-  void Announce() {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = write(fd_, &one, sizeof one);
-  }
+  void Announce() { eventfd_write(fd_, 1); }
 
   std::unique_ptr<platform::net::ChangeMonitor> Open() override { return std::make_unique<Monitor>(fd_); }
   ~FakeChangeSource() override { close(fd_); }
@@ -30,8 +26,8 @@ class FakeChangeSource final : public platform::net::ChangeMonitorSource {
     explicit Monitor(int fd) : fd_(fd) {}
     int Fd() const override { return fd_; }
     bool Drain() override {
-      std::uint64_t count = 0;
-      return read(fd_, &count, sizeof count) == static_cast<ssize_t>(sizeof count) && count > 0;
+      eventfd_t count = 0;
+      return eventfd_read(fd_, &count) == 0 && count > 0;
     }
 
    private:

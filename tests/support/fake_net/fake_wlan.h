@@ -29,21 +29,20 @@ class FakeWlanService final : public platform::net::WlanService, public std::ena
       if (interface == name) associated = ssid;
     }
   }
-  void SetOpenError(DWORD error) { openError_ = error; }
-  void SetEnumError(DWORD error) { enumError_ = error; }
-  // Blocks handed out and not yet freed.
-  int Outstanding() const { return outstanding_; }
+  std::atomic<DWORD> openError = ERROR_SUCCESS;
+  std::atomic<DWORD> enumError = ERROR_SUCCESS;
+  std::atomic<int> outstanding = 0;  // blocks handed out and not yet freed
 
   DWORD Open(std::unique_ptr<platform::net::WlanClient>* client) override {
-    if (openError_ == ERROR_SUCCESS) *client = std::make_unique<Client>(shared_from_this());
-    return openError_;
+    if (openError == ERROR_SUCCESS) *client = std::make_unique<Client>(shared_from_this());
+    return openError;
   }
   void* Allocate(std::size_t size) override {
-    ++outstanding_;
+    ++outstanding;
     return std::calloc(1, size);
   }
   void Free(void* block) override {
-    --outstanding_;
+    --outstanding;
     std::free(block);
   }
 
@@ -54,7 +53,7 @@ class FakeWlanService final : public platform::net::WlanService, public std::ena
     DWORD EnumInterfaces(std::vector<platform::net::WlanInterfaceEntry>* entries) override {
       std::lock_guard g(service_->mutex_);
       for (const auto& [name, ssid] : service_->interfaces_) entries->push_back({name, name, ssid.has_value()});
-      return service_->enumError_;
+      return service_->enumError;
     }
     DWORD QueryCurrentConnection(std::string_view name, platform::net::WlanConnection* connection) override {
       std::lock_guard g(service_->mutex_);
@@ -73,9 +72,6 @@ class FakeWlanService final : public platform::net::WlanService, public std::ena
 
   std::mutex mutex_;
   std::vector<std::pair<std::string, std::optional<std::string>>> interfaces_;
-  std::atomic<DWORD> openError_ = ERROR_SUCCESS;
-  std::atomic<DWORD> enumError_ = ERROR_SUCCESS;
-  std::atomic<int> outstanding_ = 0;
 };
 
 }  // namespace velmor::test

@@ -11,8 +11,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 namespace velmor::test {
@@ -35,10 +35,9 @@ int Run(const std::string& command, std::string* output = nullptr) {
 
 // Deletes the namespaces of test processes that are gone.
 void ReapStale() {
-  std::string list;
-  Run("ip netns list", &list);
-  std::istringstream lines(list);
-  for (std::string name, rest; lines >> name && std::getline(lines, rest);) {
+  std::error_code none;
+  for (const auto& entry : std::filesystem::directory_iterator("/run/netns", none)) {
+    const std::string name = entry.path().filename();
     const long pid = name.starts_with(kPrefix) ? std::atol(name.c_str() + sizeof kPrefix - 1) : 0;
     if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) Run("ip netns delete " + name);
   }

@@ -8,8 +8,7 @@
 
 namespace {
 
-class InternetEnvironment final : public ::testing::Environment {
- public:
+struct InternetEnvironment final : ::testing::Environment {
   void SetUp() override {
     ASSERT_TRUE(platform::inet::InitializeInternet());
     for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {

@@ -25,8 +25,7 @@ int main(int argc, char** argv) {
   // The signals are taken by sigwait below; blocked before any thread starts, no thread gets them.
   sigset_t signals;
   sigemptyset(&signals);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGINT);
+  for (const int number : {SIGTERM, SIGINT}) sigaddset(&signals, number);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   try {
     using velmor::test::RouterAnswer;

@@ -91,8 +91,7 @@ RouterSim::RouterSim(Answers answers, const std::string& address, std::uint16_t 
 }
 
 RouterSim::~RouterSim() {
-  const std::uint64_t one = 1;
-  [[maybe_unused]] const ssize_t written = write(stopFd_, &one, sizeof one);
+  eventfd_write(stopFd_, 1);
   acceptor_.join();
   for (std::thread& server : servers_) server.join();
   close(listenFd_);
