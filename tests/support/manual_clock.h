@@ -23,7 +23,6 @@ class ManualClock final : public platform::kernel::Clock {
   std::uint64_t Subscribe(std::function<void()> listener) override;
   void Unsubscribe(std::uint64_t id) override;
 
-  // Moves time forward and wakes every waiter and listener.
   void Advance(Millis by);
   // Waits (real time, at most `timeout`) until at least `count` threads wait on this clock. A
   // waiter's deadline is fixed before it counts, so the test can then advance against it.
@@ -43,6 +42,7 @@ class ManualClock final : public platform::kernel::Clock {
   // it takes waitersMutex_, and Advance notifies under waitersMutex_, so a waiter cannot return
   // (and free its condition variable) while it is being notified.
   mutable std::mutex waitersMutex_;
+  mutable std::condition_variable waitersCv_;  // a waiter came
   std::map<std::uint64_t, Waiter> waiters_;
   std::function<void()> onWaitMet_;  // under waitersMutex_
   // Listeners run under their own mutex, so that none runs once Unsubscribe has returned.

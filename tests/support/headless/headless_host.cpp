@@ -3,11 +3,6 @@
 #include <algorithm>
 
 namespace platform::host {
-namespace {
-
-bool Inside(const RECT& r, POINT p) { return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom; }
-
-}  // namespace
 
 HeadlessHost::HeadlessHost() {
   gdi::SetScreenSize(kScreen.cx, kScreen.cy);
@@ -76,15 +71,14 @@ void HeadlessHost::Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>&
 
 HWND HeadlessHost::WindowAtLocked(POINT screen) const {
   for (const auto& [hwnd, w] : windows_) {
-    if (w.shown && Inside(w.rect, screen)) return hwnd;
+    if (w.shown && PtInRect(&w.rect, screen)) return hwnd;
   }
   return nullptr;
 }
 
 POINT HeadlessHost::ToClientLocked(HWND top, POINT screen) const {
-  auto it = windows_.find(top);
-  if (it == windows_.end()) return screen;
-  return POINT{screen.x - it->second.rect.left, screen.y - it->second.rect.top};
+  const RECT& r = windows_.at(top).rect;
+  return POINT{screen.x - r.left, screen.y - r.top};
 }
 
 void HeadlessHost::ActivateLocked(HWND hwnd) {
@@ -125,45 +119,20 @@ void HeadlessHost::Release() {
   const HWND target = grab_;
   if (!target) return;
   ui::HostPointerButton(target, ToClientLocked(target, mouse_), ui::MouseButton::Left, false);
-  // The implicit grab ends: a pointer now over another window has left the grabbing one.
+  // The implicit grab ends: a pointer now over another window has left the grabbing one (the
+  // grabbing window is still the hovered one, as moves under a grab do not cross).
   grab_ = nullptr;
-  const HWND under = WindowAtLocked(mouse_);
-  if (under != target && windows_.contains(target)) {
-    ui::HostPointerLeave(target, ToClientLocked(target, mouse_));
-    hover_ = nullptr;
-  }
-  CrossLocked(under);
+  CrossLocked(WindowAtLocked(mouse_));
 }
 
-void HeadlessHost::ClickAt(HWND hwnd, POINT client) {
-  MoveMouseTo(hwnd, client);
-  Press();
-  Release();
-}
-
-void HeadlessHost::KeyDown(UINT virtualKey) {
+void HeadlessHost::Key(UINT virtualKey, bool down) {
   std::lock_guard g(mutex_);
-  if (active_) ui::HostKey(active_, virtualKey, true);
-}
-
-void HeadlessHost::KeyUp(UINT virtualKey) {
-  std::lock_guard g(mutex_);
-  if (active_) ui::HostKey(active_, virtualKey, false);
-}
-
-void HeadlessHost::TypeKey(UINT virtualKey) {
-  KeyDown(virtualKey);
-  KeyUp(virtualKey);
+  if (active_) ui::HostKey(active_, virtualKey, down);
 }
 
 void HeadlessHost::RequestClose(HWND hwnd) {
   std::lock_guard g(mutex_);
   if (windows_.contains(hwnd)) ui::HostCloseRequest(hwnd);
-}
-
-HCURSOR HeadlessHost::Cursor() const {
-  std::lock_guard g(mutex_);
-  return cursor_;
 }
 
 std::vector<std::uint32_t> HeadlessHost::Screen(HWND top) const {
