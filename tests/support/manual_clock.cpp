@@ -29,21 +29,11 @@ bool ManualClock::WaitUntil(std::condition_variable& cv, std::unique_lock<std::m
   return result;
 }
 
-void ManualClock::OnWaitMet(std::function<void()> hook) {
-  std::lock_guard g(waitersMutex_);
-  onWaitMet_ = std::move(hook);
-}
-
 std::uint64_t ManualClock::Subscribe(std::function<void()> listener) {
   std::lock_guard g(listenersMutex_);
   const std::uint64_t id = nextId_++;
   listeners_.emplace(id, std::move(listener));
   return id;
-}
-
-void ManualClock::Unsubscribe(std::uint64_t id) {
-  std::lock_guard g(listenersMutex_);
-  listeners_.erase(id);
 }
 
 void ManualClock::Advance(Millis by) {

@@ -21,7 +21,10 @@ class ManualClock final : public platform::kernel::Clock {
   bool WaitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, Millis deadline,
                  const std::function<bool()>& ready) override;
   std::uint64_t Subscribe(std::function<void()> listener) override;
-  void Unsubscribe(std::uint64_t id) override;
+  void Unsubscribe(std::uint64_t id) override {
+    std::lock_guard g(listenersMutex_);
+    listeners_.erase(id);
+  }
 
   void Advance(Millis by);
   // Waits (real time, at most `timeout`) until at least `count` threads wait on this clock. A
@@ -29,7 +32,10 @@ class ManualClock final : public platform::kernel::Clock {
   bool WaitForWaiters(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
   // Runs `hook` on each thread whose wait ends with what it waited for, before the wait returns
   // (with the waiter's mutex released), so that a test can hold a thread at that moment.
-  void OnWaitMet(std::function<void()> hook);
+  void OnWaitMet(std::function<void()> hook) {
+    std::lock_guard g(waitersMutex_);
+    onWaitMet_ = std::move(hook);
+  }
 
  private:
   struct Waiter {
