@@ -14,11 +14,6 @@ HeadlessHost::HeadlessHost() {
 
 HeadlessHost::~HeadlessHost() { gdi::SetCursorObserver(nullptr); }
 
-HeadlessHost::Window* HeadlessHost::FindLocked(HWND hwnd) {
-  auto it = windows_.find(hwnd);
-  return it == windows_.end() ? nullptr : &it->second;
-}
-
 void HeadlessHost::Create(HWND hwnd, const TopLevelInfo& info) {
   std::lock_guard g(mutex_);
   windows_[hwnd].rect = info.rect;
@@ -34,9 +29,9 @@ void HeadlessHost::Destroy(HWND hwnd) {
 
 void HeadlessHost::Show(HWND hwnd, bool show) {
   std::lock_guard g(mutex_);
-  Window* w = FindLocked(hwnd);
-  if (!w) return;
-  w->shown = show;
+  auto it = windows_.find(hwnd);
+  if (it == windows_.end()) return;
+  it->second.shown = show;
   if (show) {
     ActivateLocked(hwnd);
     shownQueue_.push_back(hwnd);
@@ -48,22 +43,23 @@ void HeadlessHost::Show(HWND hwnd, bool show) {
 
 void HeadlessHost::SetBounds(HWND hwnd, const RECT& rect) {
   std::lock_guard g(mutex_);
-  if (Window* w = FindLocked(hwnd)) w->rect = rect;
+  if (auto it = windows_.find(hwnd); it != windows_.end()) it->second.rect = rect;
 }
 
 void HeadlessHost::Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surface, std::span<const RECT> rects) {
   std::lock_guard g(mutex_);
-  Window* w = FindLocked(hwnd);
-  if (!w || !surface) return;
-  if (w->width != surface->width || w->screen.size() != surface->pixels.size()) {
+  auto it = windows_.find(hwnd);
+  if (it == windows_.end() || !surface) return;
+  Window& w = it->second;
+  if (w.width != surface->width || w.screen.size() != surface->pixels.size()) {
     // A resized window shows black until its new pixels are presented.
-    w->width = surface->width;
-    w->screen.assign(surface->pixels.size(), 0);
+    w.width = surface->width;
+    w.screen.assign(surface->pixels.size(), 0);
   }
   for (const RECT& r : rects) {
     for (LONG y = std::max<LONG>(r.top, 0); y < std::min<LONG>(r.bottom, surface->height); ++y) {
       for (LONG x = std::max<LONG>(r.left, 0); x < std::min<LONG>(r.right, surface->width); ++x) {
-        w->screen[static_cast<std::size_t>(y * w->width + x)] = surface->At(x, y);
+        w.screen[static_cast<std::size_t>(y * w.width + x)] = surface->At(x, y);
       }
     }
   }

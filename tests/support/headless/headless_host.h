@@ -78,7 +78,6 @@ class HeadlessHost : public Host {
   };
 
   void Key(UINT virtualKey, bool down);
-  Window* FindLocked(HWND hwnd);
   HWND WindowAtLocked(POINT screen) const;
   POINT ToClientLocked(HWND top, POINT screen) const;
   void ActivateLocked(HWND hwnd);
