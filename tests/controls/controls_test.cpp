@@ -23,6 +23,7 @@ constexpr COLORREF kSkin = RGB(0, 0, 255);
 // The button's four faces, one plain colour each (0x00RRGGBB), by look state.
 constexpr std::uint32_t kFaces[4] = {0xC02020, 0x20C020, 0x2040C0, 0x808080};
 constexpr WORD kFaceIds[4] = {9201, 9202, 9203, 9204};
+LPCWSTR Face(int state) { return MAKEINTRESOURCEW(kFaceIds[state]); }
 inline const RECT kButtonRect{20, 20, 60, 40}, kLabelRect{20, 60, 170, 90}, kNotifyRect{20, 100, 170, 120};
 
 // Exposes the members the tests look at.
@@ -51,8 +52,7 @@ class ControlsDialog : public CDialog {
     for (auto [wnd, r] : {std::pair<CWnd*, RECT>{&m_btn, kButtonRect}, {&m_lbl, kLabelRect}, {&m_lblNotify, kNotifyRect}}) {
       wnd->SetWindowPos(nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER);
     }
-    m_btn.LoadStateBitmaps(MAKEINTRESOURCEW(kFaceIds[0]), MAKEINTRESOURCEW(kFaceIds[1]), MAKEINTRESOURCEW(kFaceIds[2]),
-                           MAKEINTRESOURCEW(kFaceIds[3]));
+    m_btn.LoadStateBitmaps(Face(0), Face(1), Face(2), Face(3));
     return TRUE;
   }
   afx_msg BOOL OnEraseBkgnd(CDC* pDC) {
@@ -218,8 +218,7 @@ TEST_F(ControlsTest, ADisabledButtonGivesUpTheCaptureKeepsItsFaceAndLetsClicksTh
 }
 
 TEST_F(ControlsTest, AMissingImageDrawsNothingAndACaptionIsDrawnOverTheImage) {
-  ASSERT_TRUE(btn.LoadStateBitmaps(MAKEINTRESOURCEW(kFaceIds[0]), MAKEINTRESOURCEW(kFaceIds[1]),
-                                   MAKEINTRESOURCEW(kFaceIds[2]), nullptr));  // as the glyph buttons have none
+  ASSERT_TRUE(btn.LoadStateBitmaps(Face(0), Face(1), Face(2), nullptr));  // as the glyph buttons have none
   btn.SetLookState(2);
   btn.SetLookState(3);
   Settle();
@@ -250,14 +249,12 @@ TEST(ControlObjects, ReloadingImagesAndTheDestructorsReleaseEveryObject) {
     CLabel label;  // its font and flash brush; the hollow brush is the system's
     label.SetTransparent();
     CHoverButton b;
-    LPCWSTR ids[4];
-    for (int i = 0; i < 4; ++i) ids[i] = MAKEINTRESOURCEW(kFaceIds[i]);
-    EXPECT_TRUE(b.LoadStateBitmaps(ids[0], ids[1], ids[2], ids[3]));
+    EXPECT_TRUE(b.LoadStateBitmaps(Face(0), Face(1), Face(2), Face(3)));
     EXPECT_EQ(platform::gdi::LiveObjectCount(), before + 6);
-    EXPECT_TRUE(b.LoadStateBitmaps(ids[0], nullptr, nullptr, nullptr));
+    EXPECT_TRUE(b.LoadStateBitmaps(Face(0), nullptr, nullptr, nullptr));
     EXPECT_EQ(platform::gdi::LiveObjectCount(), before + 3);
-    EXPECT_FALSE(b.LoadStateBitmaps(ids[0], ids[1], MAKEINTRESOURCEW(9299), ids[3])) << "a missing image";
-    b.LoadStateBitmaps(ids[0], ids[1], ids[2], ids[3]);
+    EXPECT_FALSE(b.LoadStateBitmaps(Face(0), Face(1), MAKEINTRESOURCEW(9299), Face(3))) << "a missing image";
+    b.LoadStateBitmaps(Face(0), Face(1), Face(2), Face(3));
   }
   EXPECT_EQ(platform::gdi::LiveObjectCount(), before);
 }

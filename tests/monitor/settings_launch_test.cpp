@@ -9,7 +9,6 @@
 #include "tests/support/program/program_fixture.h"
 
 using namespace std::chrono_literals;
-using velmor::test::Gate;
 using velmor::test::ProgramTest;
 
 namespace {
@@ -99,7 +98,7 @@ TEST_F(SettingsLaunch, ALaunchWokenAsTheWindowClosesOpensNothing) {
   platform::kernel::SetDebugOutputSink([&launch](std::u16string_view text) {
     if (text == u"+ConnectionCheckWaitThread") launch = std::this_thread::get_id();
   });
-  Gate held;
+  velmor::test::Gate held;
   desktop_.Clock().OnWaitMet([&] {
     if (launch == std::this_thread::get_id()) held.Pass();
   });

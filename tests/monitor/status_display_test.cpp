@@ -20,19 +20,17 @@ class StatusDisplay : public ProgramTest {
 
 TEST_F(StatusDisplay, SsidLineIsCutAndSizedByItsLength) {
   StartDialog();
-  struct Case {
-    std::u16string ssid;
-    std::u16string line;
+  const struct {
+    std::u16string ssid, line;
     LONG height;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {u"ABCDEFGHIJKL", u"SSID: ABCDEFGHIJKL", -14},
       {u"ABCDEFGHIJKLM", u"SSID: ABCDEFGHIJKLM", -12},
       {u"ABCDEFGHIJKLMNO", u"SSID: ABCDEFGHIJKLMNO", -12},
       {u"ABCDEFGHIJKLMNOP", u"SSID: ABCDEFGHIJKLM...", -12},
       {u"", u"SSID: ", -14},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     dlg_->ShowSsid(c.ssid.c_str());
     EXPECT_EQ(TextOf(IDC_SSID_LABEL), c.line);
     EXPECT_EQ(SsidFontHeight(), c.height) << "for " << c.line.size() << " characters";

@@ -1,7 +1,5 @@
 #include "tests/support/manual_clock.h"
 
-#include <thread>
-
 namespace velmor::test {
 
 bool ManualClock::WaitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, Millis deadline,
@@ -11,6 +9,7 @@ bool ManualClock::WaitUntil(std::condition_variable& cv, std::unique_lock<std::m
   {
     std::lock_guard g(waitersMutex_);
     waiters_.emplace(id, Waiter{&cv, lock.mutex()});
+    waitersCv_.notify_all();
   }
   lock.lock();
   bool result = ready();
@@ -30,21 +29,11 @@ bool ManualClock::WaitUntil(std::condition_variable& cv, std::unique_lock<std::m
   return result;
 }
 
-void ManualClock::OnWaitMet(std::function<void()> hook) {
-  std::lock_guard g(waitersMutex_);
-  onWaitMet_ = std::move(hook);
-}
-
 std::uint64_t ManualClock::Subscribe(std::function<void()> listener) {
   std::lock_guard g(listenersMutex_);
   const std::uint64_t id = nextId_++;
   listeners_.emplace(id, std::move(listener));
   return id;
-}
-
-void ManualClock::Unsubscribe(std::uint64_t id) {
-  std::lock_guard g(listenersMutex_);
-  listeners_.erase(id);
 }
 
 void ManualClock::Advance(Millis by) {
@@ -61,15 +50,8 @@ void ManualClock::Advance(Millis by) {
 }
 
 bool ManualClock::WaitForWaiters(std::size_t count, std::chrono::milliseconds timeout) const {
-  const auto end = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    {
-      std::lock_guard g(waitersMutex_);
-      if (waiters_.size() >= count) return true;
-    }
-    if (std::chrono::steady_clock::now() >= end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  std::unique_lock lock(waitersMutex_);
+  return waitersCv_.wait_for(lock, timeout, [&] { return waiters_.size() >= count; });
 }
 
 }  // namespace velmor::test

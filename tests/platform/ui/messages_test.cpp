@@ -15,7 +15,6 @@
 namespace velmor::test {
 namespace {
 
-using std::chrono::milliseconds;
 constexpr UINT kAsk = WM_APP + 1, kBlock = WM_APP + 2, kQueued = WM_APP + 3;
 
 // Waits until `count` sent messages wait in the queue of `hwnd`'s thread.
@@ -101,7 +100,7 @@ TEST(MessageLoop, SentBeforePostedBeforeInputBeforePaintBeforeTimersAndQuitEndsI
   seen.clear();
   // Three periods pass: a late loop gets one message per timer, not one per missed period.
   SetTimer(w, 1, 10, nullptr);
-  desk.Clock().Advance(milliseconds(30));
+  desk.Clock().Advance(std::chrono::milliseconds(30));
   InvalidateRect(w, nullptr, FALSE);
   desk.Host().MoveMouseTo(w, POINT{5, 5});
   PostMessageW(w, kQueued, 0, 0);

@@ -2,6 +2,7 @@
 // and a thread that owns one such window and runs a message loop.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <future>
 #include <mutex>
@@ -29,9 +30,7 @@ class Recorder {
   std::vector<Seen> Of(UINT message) const {
     std::lock_guard g(mutex_);
     std::vector<Seen> out;
-    for (const Seen& s : seen_) {
-      if (s.message == message) out.push_back(s);
-    }
+    std::ranges::copy_if(seen_, std::back_inserter(out), [message](const Seen& s) { return s.message == message; });
     return out;
   }
   std::size_t Count(UINT message) const { return Of(message).size(); }
@@ -46,9 +45,8 @@ class Recorder {
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }
 
-  Handler handler_;  // set before the window sees a message, or on its thread
-
  private:
+  Handler handler_;
   mutable std::mutex mutex_;
   std::vector<Seen> seen_;
 };
@@ -56,7 +54,7 @@ class Recorder {
 // A window of the recording class (top-level unless `parent` is given) whose messages go to
 // `recorder` (none: default processing only).
 inline HWND MakeWindow(Recorder* recorder, RECT r, HWND parent = nullptr, DWORD style = WS_VISIBLE) {
-  static const bool registered = [] {
+  [[maybe_unused]] static const bool registered = [] {
     WNDCLASSW wc{};
     wc.lpfnWndProc = [](HWND hwnd, UINT m, WPARAM w, LPARAM l) -> LRESULT {
       if (m == WM_NCCREATE) {
@@ -68,7 +66,6 @@ inline HWND MakeWindow(Recorder* recorder, RECT r, HWND parent = nullptr, DWORD 
     wc.lpszClassName = u"velmor-test-recorder";
     return RegisterClassW(&wc) != 0;
   }();
-  (void)registered;
   style |= parent ? WS_CHILD : WS_POPUP;
   return CreateWindowExW(0, u"velmor-test-recorder", u"", style, r.left, r.top, r.right - r.left, r.bottom - r.top,
                          parent, nullptr, nullptr, recorder);
@@ -80,8 +77,7 @@ class LoopThread {
  public:
   explicit LoopThread(Recorder* recorder) {
     std::promise<HWND> made;
-    thread_ = std::thread([&] {
-      id_ = std::this_thread::get_id();
+    thread_ = std::jthread([&] {
       control_ = MakeWindow(nullptr, RECT{0, 0, 1, 1}, nullptr, 0);
       made.set_value(MakeWindow(recorder, RECT{0, 0, 10, 10}, nullptr, 0));
       MSG msg;
@@ -96,16 +92,14 @@ class LoopThread {
       PostQuitMessage(0);
       return 0;
     });
-    thread_.join();
   }
   HWND hwnd() const { return hwnd_; }
-  std::thread::id id() const { return id_; }
+  std::thread::id id() const { return thread_.get_id(); }
 
  private:
   HWND hwnd_ = nullptr;
   HWND control_ = nullptr;
-  std::thread::id id_;
-  std::thread thread_;
+  std::jthread thread_;
 };
 
 }  // namespace velmor::test

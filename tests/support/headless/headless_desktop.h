@@ -27,7 +27,6 @@ class HeadlessDesktop {
   // Lets the thread that owns `hwnd` do everything it has to do (pumps the loop when that is the
   // calling thread). Fails the test when the thread does not come to rest.
   void Settle(HWND hwnd);
-  // Moves the clock forward and settles `hwnd`'s thread.
   void Advance(std::chrono::milliseconds by, HWND hwnd);
 
   // The framebuffer's colour at a client point of `hwnd` (any window). Read it while the window
@@ -52,7 +51,6 @@ class WindowThread {
  public:
   explicit WindowThread(std::function<void()> body) : done_(std::async(std::launch::async, std::move(body))) {}
 
-  // Waits (real time) for the body to end.
   bool WaitFinished(std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     return done_.wait_for(timeout) == std::future_status::ready;
   }

@@ -3,11 +3,6 @@
 #include <algorithm>
 
 namespace platform::host {
-namespace {
-
-bool Inside(const RECT& r, POINT p) { return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom; }
-
-}  // namespace
 
 HeadlessHost::HeadlessHost() {
   gdi::SetScreenSize(kScreen.cx, kScreen.cy);
@@ -18,11 +13,6 @@ HeadlessHost::HeadlessHost() {
 }
 
 HeadlessHost::~HeadlessHost() { gdi::SetCursorObserver(nullptr); }
-
-HeadlessHost::Window* HeadlessHost::FindLocked(HWND hwnd) {
-  auto it = windows_.find(hwnd);
-  return it == windows_.end() ? nullptr : &it->second;
-}
 
 void HeadlessHost::Create(HWND hwnd, const TopLevelInfo& info) {
   std::lock_guard g(mutex_);
@@ -39,9 +29,9 @@ void HeadlessHost::Destroy(HWND hwnd) {
 
 void HeadlessHost::Show(HWND hwnd, bool show) {
   std::lock_guard g(mutex_);
-  Window* w = FindLocked(hwnd);
-  if (!w) return;
-  w->shown = show;
+  auto it = windows_.find(hwnd);
+  if (it == windows_.end()) return;
+  it->second.shown = show;
   if (show) {
     ActivateLocked(hwnd);
     shownQueue_.push_back(hwnd);
@@ -53,22 +43,23 @@ void HeadlessHost::Show(HWND hwnd, bool show) {
 
 void HeadlessHost::SetBounds(HWND hwnd, const RECT& rect) {
   std::lock_guard g(mutex_);
-  if (Window* w = FindLocked(hwnd)) w->rect = rect;
+  if (auto it = windows_.find(hwnd); it != windows_.end()) it->second.rect = rect;
 }
 
 void HeadlessHost::Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surface, std::span<const RECT> rects) {
   std::lock_guard g(mutex_);
-  Window* w = FindLocked(hwnd);
-  if (!w || !surface) return;
-  if (w->width != surface->width || w->screen.size() != surface->pixels.size()) {
+  auto it = windows_.find(hwnd);
+  if (it == windows_.end() || !surface) return;
+  Window& w = it->second;
+  if (w.width != surface->width || w.screen.size() != surface->pixels.size()) {
     // A resized window shows black until its new pixels are presented.
-    w->width = surface->width;
-    w->screen.assign(surface->pixels.size(), 0);
+    w.width = surface->width;
+    w.screen.assign(surface->pixels.size(), 0);
   }
   for (const RECT& r : rects) {
     for (LONG y = std::max<LONG>(r.top, 0); y < std::min<LONG>(r.bottom, surface->height); ++y) {
       for (LONG x = std::max<LONG>(r.left, 0); x < std::min<LONG>(r.right, surface->width); ++x) {
-        w->screen[static_cast<std::size_t>(y * w->width + x)] = surface->At(x, y);
+        w.screen[static_cast<std::size_t>(y * w.width + x)] = surface->At(x, y);
       }
     }
   }
@@ -76,15 +67,14 @@ void HeadlessHost::Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>&
 
 HWND HeadlessHost::WindowAtLocked(POINT screen) const {
   for (const auto& [hwnd, w] : windows_) {
-    if (w.shown && Inside(w.rect, screen)) return hwnd;
+    if (w.shown && PtInRect(&w.rect, screen)) return hwnd;
   }
   return nullptr;
 }
 
 POINT HeadlessHost::ToClientLocked(HWND top, POINT screen) const {
-  auto it = windows_.find(top);
-  if (it == windows_.end()) return screen;
-  return POINT{screen.x - it->second.rect.left, screen.y - it->second.rect.top};
+  const RECT& r = windows_.at(top).rect;
+  return POINT{screen.x - r.left, screen.y - r.top};
 }
 
 void HeadlessHost::ActivateLocked(HWND hwnd) {
@@ -125,45 +115,20 @@ void HeadlessHost::Release() {
   const HWND target = grab_;
   if (!target) return;
   ui::HostPointerButton(target, ToClientLocked(target, mouse_), ui::MouseButton::Left, false);
-  // The implicit grab ends: a pointer now over another window has left the grabbing one.
+  // The implicit grab ends: a pointer now over another window has left the grabbing one (the
+  // grabbing window is still the hovered one, as moves under a grab do not cross).
   grab_ = nullptr;
-  const HWND under = WindowAtLocked(mouse_);
-  if (under != target && windows_.contains(target)) {
-    ui::HostPointerLeave(target, ToClientLocked(target, mouse_));
-    hover_ = nullptr;
-  }
-  CrossLocked(under);
+  CrossLocked(WindowAtLocked(mouse_));
 }
 
-void HeadlessHost::ClickAt(HWND hwnd, POINT client) {
-  MoveMouseTo(hwnd, client);
-  Press();
-  Release();
-}
-
-void HeadlessHost::KeyDown(UINT virtualKey) {
+void HeadlessHost::Key(UINT virtualKey, bool down) {
   std::lock_guard g(mutex_);
-  if (active_) ui::HostKey(active_, virtualKey, true);
-}
-
-void HeadlessHost::KeyUp(UINT virtualKey) {
-  std::lock_guard g(mutex_);
-  if (active_) ui::HostKey(active_, virtualKey, false);
-}
-
-void HeadlessHost::TypeKey(UINT virtualKey) {
-  KeyDown(virtualKey);
-  KeyUp(virtualKey);
+  if (active_) ui::HostKey(active_, virtualKey, down);
 }
 
 void HeadlessHost::RequestClose(HWND hwnd) {
   std::lock_guard g(mutex_);
   if (windows_.contains(hwnd)) ui::HostCloseRequest(hwnd);
-}
-
-HCURSOR HeadlessHost::Cursor() const {
-  std::lock_guard g(mutex_);
-  return cursor_;
 }
 
 std::vector<std::uint32_t> HeadlessHost::Screen(HWND top) const {

@@ -42,15 +42,25 @@ class HeadlessHost : public Host {
   void MoveMouseTo(HWND hwnd, POINT client);
   void Press();
   void Release();
-  void ClickAt(HWND hwnd, POINT client);  // move there, press and release
-  void KeyDown(UINT virtualKey);
-  void KeyUp(UINT virtualKey);
-  void TypeKey(UINT virtualKey);  // down and up
+  void ClickAt(HWND hwnd, POINT client) {
+    MoveMouseTo(hwnd, client);
+    Press();
+    Release();
+  }
+  void KeyDown(UINT virtualKey) { Key(virtualKey, true); }
+  void KeyUp(UINT virtualKey) { Key(virtualKey, false); }
+  void TypeKey(UINT virtualKey) {
+    Key(virtualKey, true);
+    Key(virtualKey, false);
+  }
   // The user closes the window through the window manager.
   void RequestClose(HWND hwnd);
 
   // What the window system did.
-  HCURSOR Cursor() const;  // the cursor last set (SetCursor)
+  HCURSOR Cursor() const {  // the cursor last set (SetCursor)
+    std::lock_guard g(mutex_);
+    return cursor_;
+  }
   // What the screen shows of top-level window `top` (0x00RRGGBB, rows top to bottom): the
   // rectangles presented since it took its present size; black where none was.
   std::vector<std::uint32_t> Screen(HWND top) const;
@@ -67,7 +77,7 @@ class HeadlessHost : public Host {
     std::vector<std::uint32_t> screen;
   };
 
-  Window* FindLocked(HWND hwnd);
+  void Key(UINT virtualKey, bool down);
   HWND WindowAtLocked(POINT screen) const;
   POINT ToClientLocked(HWND top, POINT screen) const;
   void ActivateLocked(HWND hwnd);
