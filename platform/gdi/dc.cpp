@@ -191,6 +191,7 @@ int FillRect(HDC hdc, const RECT* rect, HBRUSH brush) {
   }
   auto b = LookupAs<BrushObject>(brush, Kind::Brush);
   if (!b) return 0;
+  if (b->hollow) return 1;
   const Target t = TargetOf(*dc);
   if (t.surface != nullptr) Fill(t, Offset(*rect, t.origin), ToPixel(b->color));
   return 1;

@@ -36,6 +36,7 @@ struct BitmapObject final : Object {
 
 struct BrushObject final : Object {
   BrushObject() : Object(Kind::Brush) {}
+  bool hollow = false;  // the stock NULL_BRUSH: fills nothing
   COLORREF color = 0;
 };
 

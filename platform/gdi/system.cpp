@@ -51,9 +51,10 @@ constexpr std::array<COLORREF, kSysColorCount> kSysColors = {
 std::atomic<int> g_screenWidth{1024};
 std::atomic<int> g_screenHeight{768};
 
-HGDIOBJ MakeStockBrush(COLORREF color) {
+HGDIOBJ MakeStockBrush(COLORREF color, bool hollow = false) {
   auto brush = std::make_shared<BrushObject>();
   brush->color = color;
+  brush->hollow = hollow;
   return Insert(std::move(brush), /*stock=*/true);
 }
 
@@ -66,7 +67,7 @@ const StockBrushes& Brushes() {
   static const StockBrushes brushes = [] {
     StockBrushes b;
     b.stock[WHITE_BRUSH] = MakeStockBrush(RGB(255, 255, 255));
-    b.stock[NULL_BRUSH] = MakeStockBrush(0);
+    b.stock[NULL_BRUSH] = MakeStockBrush(0, /*hollow=*/true);
     for (int i = 0; i < kSysColorCount; ++i) b.sysColor[static_cast<std::size_t>(i)] = MakeStockBrush(kSysColors[static_cast<std::size_t>(i)]);
     return b;
   }();

@@ -30,6 +30,13 @@ TEST(BitBlt, CopiesOnlyWhereBothTheDestinationClipAndTheSourceAllow) {
   EXPECT_FALSE(BitBlt(canvas.dc, 0, 0, 2, 2, nullptr, 0, 0, SRCCOPY));
 }
 
+TEST(FillRect, TheNullBrushFillsNothing) {
+  Canvas canvas(2, 2, kWhite);
+  const RECT all{0, 0, 2, 2};
+  EXPECT_EQ(FillRect(canvas.dc, &all, static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))), 1);
+  EXPECT_EQ(canvas.At(1, 1), kWhite);
+}
+
 TEST(Cursor, SetCursorTellsTheObserverOnlyOfChanges) {
   HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW), hand = LoadCursorW(nullptr, IDC_HAND);
   EXPECT_EQ(LoadCursorW(nullptr, IDC_HAND), hand);
