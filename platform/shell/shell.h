@@ -19,8 +19,9 @@ inline constexpr INT_PTR SE_ERR_OOM = 8;
 // Starts `xdg-open FILE` (the default action, whatever the verb) and returns at once with a value
 // above 32; the child is reaped in the background. The text goes to xdg-open as one argument,
 // never through a shell. `parameters`, `directory` and `showCommand` have no meaning for xdg-open
-// and are ignored. A launcher that cannot be started gives SE_ERR_FNF (not installed),
-// SE_ERR_ACCESSDENIED or SE_ERR_OOM; standard error then tells the user why nothing opened.
+// and are ignored. No file or an empty one gives SE_ERR_FNF; a launcher that cannot be started
+// gives SE_ERR_FNF (not installed), SE_ERR_ACCESSDENIED or SE_ERR_OOM, and standard error then
+// tells the user why nothing opened.
 HINSTANCE ShellExecuteW(HWND owner, LPCWSTR operation, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
                         INT showCommand);
 
