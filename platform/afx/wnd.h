@@ -176,7 +176,6 @@ class CWnd : public CCmdTarget {
   HWND m_hWnd = nullptr;
 
   operator HWND() const { return m_hWnd; }  // NOLINT(google-explicit-constructor)
-  HWND GetSafeHwnd() const { return m_hWnd; }
   // The object attached to the window, or one that borrows the handle until the current
   // message is done.
   static CWnd* FromHandle(HWND hwnd);

@@ -12,16 +12,12 @@ namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
 
-// What a byte that is not text in the codeset becomes. The ANSI code page keeps it as a lone low
-// surrogate U+DC00 + byte, which no valid text holds, so that converting back gives the byte again:
-// a name that is not valid in the locale's codeset (an interface name is any bytes the kernel
-// accepts) still names the same thing after a round trip. Whatever shows the text (drawing, the
-// UTF-8 edges) shows such a surrogate as U+FFFD.
-enum class Invalid { kReplace, kKeep };
-
-char16_t InvalidByte(unsigned char byte, Invalid invalid) {
-  return invalid == Invalid::kKeep ? static_cast<char16_t>(0xDC00 + byte) : kReplacement;
-}
+// A byte that is not text in the codeset is kept as a lone low surrogate U+DC00 + byte, which no
+// valid text holds, so that converting back gives the byte again: a name that is not valid in the
+// locale's codeset (an interface name is any bytes the kernel accepts) still names the same thing
+// after a round trip. Whatever shows the text (drawing, the UTF-8 edges) shows such a surrogate as
+// U+FFFD; encoding for the ANSI code page gives the byte back.
+char16_t KeptByte(unsigned char byte) { return static_cast<char16_t>(0xDC00 + byte); }
 
 void AppendCodePoint(std::u16string& out, char32_t cp) {
   if (cp < 0x10000) {
@@ -34,8 +30,8 @@ void AppendCodePoint(std::u16string& out, char32_t cp) {
 }
 
 // Strict UTF-8: overlong forms, surrogates and values past U+10FFFF are invalid. Each byte that
-// cannot start or continue a valid sequence yields one character, as `invalid` says.
-std::u16string DecodeUtf8(std::string_view in, Invalid invalid = Invalid::kReplace) {
+// cannot start or continue a valid sequence is kept as one character.
+std::u16string DecodeUtf8(std::string_view in) {
   std::u16string out;
   out.reserve(in.size());
   std::size_t i = 0;
@@ -75,7 +71,7 @@ std::u16string DecodeUtf8(std::string_view in, Invalid invalid = Invalid::kRepla
     }
     if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
     if (!ok) {
-      out.push_back(InvalidByte(b0, invalid));
+      out.push_back(KeptByte(b0));
       ++i;
       continue;
     }
@@ -88,10 +84,13 @@ std::u16string DecodeUtf8(std::string_view in, Invalid invalid = Invalid::kRepla
 bool IsHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
-// A lone low surrogate that stands for a byte the decoding kept (see InvalidByte).
+// A lone low surrogate that stands for a byte the decoding kept (see KeptByte).
 bool IsKeptByte(std::u16string_view in, std::size_t i) {
   return in[i] >= 0xDC00 && in[i] <= 0xDCFF && (i == 0 || !IsHigh(in[i - 1]));
 }
+
+// What encoding makes of a lone surrogate: U+FFFD, or for a kept byte the byte itself.
+enum class Invalid { kReplace, kKeep };
 
 std::string EncodeUtf8(std::u16string_view in, Invalid invalid = Invalid::kReplace) {
   std::string out;
@@ -151,7 +150,7 @@ class Iconv {
 
 std::u16string DecodeCodeset(const char* codeset, std::string_view in) {
   Iconv cd("UTF-16LE", codeset);
-  if (!cd.ok()) return DecodeUtf8(in, Invalid::kKeep);
+  if (!cd.ok()) return DecodeUtf8(in);
   std::u16string out;
   std::size_t pos = 0;
   char buf[512];
@@ -168,7 +167,7 @@ std::u16string DecodeCodeset(const char* codeset, std::string_view in) {
     pos = in.size() - srcLeft;
     if (r == static_cast<std::size_t>(-1) && err != E2BIG) {
       // EILSEQ or EINVAL: one byte cannot be converted; keep it and start afresh after it.
-      out.push_back(InvalidByte(static_cast<unsigned char>(in[pos]), Invalid::kKeep));
+      out.push_back(KeptByte(static_cast<unsigned char>(in[pos])));
       ++pos;
       iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
     }
@@ -204,7 +203,7 @@ std::string EncodeCodeset(const char* codeset, std::u16string_view in) {
 // Byte text in the process codeset.
 std::u16string DecodeAnsi(std::string_view in) {
   const char* codeset = nl_langinfo(CODESET);
-  if (ProcessCodesetIsUtf8(codeset)) return DecodeUtf8(in, Invalid::kKeep);
+  if (ProcessCodesetIsUtf8(codeset)) return DecodeUtf8(in);
   return DecodeCodeset(codeset, in);
 }
 
@@ -234,8 +233,6 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int cbMult
 }
 
 namespace platform {
-
-std::u16string Utf8ToUtf16(std::string_view utf8) { return DecodeUtf8(utf8); }
 
 std::string Utf16ToUtf8(std::u16string_view utf16) { return EncodeUtf8(utf16); }
 

@@ -24,7 +24,6 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int cbMult
 namespace platform {
 
 // The edges of the program (X11, stderr, libcurl, file names) speak UTF-8.
-std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
 // Byte text in the process codeset, as CP_THREAD_ACP converts it.

@@ -13,10 +13,6 @@ using namespace platform::gdi::detail;
 
 namespace {
 
-// Sides beyond this are refused: a bitmap of that size is a caller's arithmetic slip.
-constexpr int kMaxBitmapSide = 32767;
-constexpr std::int64_t kMaxBitmapPixels = std::int64_t{1} << 26;
-
 RECT Offset(RECT r, POINT by) { return {r.left + by.x, r.top + by.y, r.right + by.x, r.bottom + by.y}; }
 
 DcState DefaultState() {
@@ -201,18 +197,6 @@ HBRUSH CreateSolidBrush(COLORREF color) {
   auto brush = std::make_shared<BrushObject>();
   brush->color = color & 0x00FFFFFFu;
   return static_cast<HBRUSH>(Insert(std::move(brush)));
-}
-
-HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height) {
-  if (hdc != nullptr && !LookupDc(hdc)) return nullptr;
-  if (width < 1 || height < 1 || width > kMaxBitmapSide || height > kMaxBitmapSide ||
-      std::int64_t{width} * height > kMaxBitmapPixels) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  auto bitmap = std::make_shared<BitmapObject>();
-  bitmap->surface = std::make_shared<Surface>(width, height);
-  return static_cast<HBITMAP>(Insert(std::move(bitmap)));
 }
 
 HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name) {

@@ -131,7 +131,6 @@ BOOL GetTextMetricsW(HDC hdc, TEXTMETRICW* metrics);
 
 // Objects.
 HBRUSH CreateSolidBrush(COLORREF color);
-HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height);  // 32-bit, black
 HGDIOBJ GetStockObject(int which);
 // Stock objects are never deleted (TRUE all the same). An object still selected into a DC goes
 // once that DC lets go of it; its handle is invalid at once.

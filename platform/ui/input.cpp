@@ -379,15 +379,3 @@ SHORT GetKeyState(int virtualKey) {
   if (vk == VK_MBUTTON) down = (q->mouseKeys & MK_MBUTTON) != 0;
   return down ? static_cast<SHORT>(0x8000) : 0;
 }
-
-BOOL GetCursorPos(POINT* point) {
-  if (!point) return FALSE;
-  auto q = CurrentQueue();
-  std::lock_guard g(Lock());
-  *point = q->pointer;
-  if (auto top = FindLive(q->pointerTop)) {
-    point->x += top->rect.left;
-    point->y += top->rect.top;
-  }
-  return TRUE;
-}

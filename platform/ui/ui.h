@@ -393,7 +393,6 @@ HWND GetCapture();
 HWND SetFocus(HWND hwnd);
 HWND GetFocus();
 SHORT GetKeyState(int virtualKey);
-BOOL GetCursorPos(POINT* point);
 
 // Messages.
 LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
