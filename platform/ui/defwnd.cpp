@@ -8,21 +8,6 @@ using namespace platform::ui::detail;
 
 namespace {
 
-HBRUSH ClassBackground(HWND hwnd) {
-  std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  return w ? w->cls->background : nullptr;
-}
-
-LRESULT EraseWithClassBrush(HWND hwnd, HDC hdc) {
-  HBRUSH brush = ClassBackground(hwnd);
-  if (!brush || !hdc) return 0;
-  RECT rc;
-  GetClientRect(hwnd, &rc);
-  FillRect(hdc, &rc, brush);
-  return 1;
-}
-
 LRESULT DefaultControlColors(UINT message, HDC hdc) {
   const bool white = message == WM_CTLCOLOREDIT || message == WM_CTLCOLORLISTBOX;
   const int background = white ? COLOR_WINDOW : COLOR_BTNFACE;
@@ -84,8 +69,9 @@ LRESULT TextMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-LRESULT PaintMessage(HWND hwnd, UINT message, WPARAM wParam) {
-  if (message != WM_PAINT) return EraseWithClassBrush(hwnd, reinterpret_cast<HDC>(wParam));
+// No class has a background brush: the default erase draws nothing.
+LRESULT PaintMessage(HWND hwnd, UINT message) {
+  if (message != WM_PAINT) return 0;
   PAINTSTRUCT ps;
   if (BeginPaint(hwnd, &ps)) EndPaint(hwnd, &ps);
   return 0;
@@ -96,17 +82,12 @@ LRESULT PaintMessage(HWND hwnd, UINT message, WPARAM wParam) {
 LRESULT MouseMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_SETCURSOR: {
-      // The parent may decide first; otherwise the client area shows the class cursor.
+      // The parent may decide first; otherwise the client area shows the arrow.
       if (HWND parent = GetParent(hwnd)) {
         if (SendMessageW(parent, WM_SETCURSOR, wParam, lParam)) return TRUE;
       }
       if (static_cast<SHORT>(LOWORD(static_cast<DWORD_PTR>(lParam))) != HTCLIENT) return FALSE;
-      HCURSOR cursor = nullptr;
-      {
-        std::lock_guard g(Lock());
-        if (auto w = FindLive(hwnd)) cursor = w->cls->cursor;
-      }
-      SetCursor(cursor ? cursor : LoadCursorW(nullptr, IDC_ARROW));
+      SetCursor(LoadCursorW(nullptr, IDC_ARROW));
       return TRUE;
     }
     case WM_NCHITTEST: {
@@ -207,7 +188,7 @@ LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT:
     case WM_ERASEBKGND:
     case WM_ICONERASEBKGND:
-      return PaintMessage(hwnd, message, wParam);
+      return PaintMessage(hwnd, message);
     case WM_CTLCOLORMSGBOX:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:

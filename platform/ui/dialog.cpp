@@ -275,11 +275,7 @@ LRESULT DefDlgProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   DLGPROC proc = nullptr;
   {
     std::lock_guard g(Lock());
-    auto w = LiveDialog(hwnd);
-    if (w) {
-      proc = w->dialog->proc;
-      w->dialog->msgResult = 0;
-    }
+    if (auto w = LiveDialog(hwnd)) proc = w->dialog->proc;
   }
   if (proc) {
     const INT_PTR handled = proc(hwnd, message, wParam, lParam);
@@ -295,11 +291,8 @@ LRESULT DefDlgProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_INITDIALOG:
         case WM_QUERYDRAGICON:
           return handled;
-        default: {
-          std::lock_guard g(Lock());
-          auto w = LiveDialog(hwnd);
-          return w ? w->dialog->msgResult : 0;
-        }
+        default:
+          return 0;  // a message result of its own is not kept
       }
     }
   }

@@ -35,8 +35,6 @@ struct WindowClass {
   std::u16string name;  // lower case
   ClassKind kind = ClassKind::Custom;
   WNDPROC proc = nullptr;
-  HCURSOR cursor = nullptr;
-  HBRUSH background = nullptr;
 };
 
 struct Timer {
@@ -59,8 +57,6 @@ struct TopLevel {
 // State only a dialog has.
 struct Dialog {
   DLGPROC proc = nullptr;
-  LONG_PTR msgResult = 0;
-  LONG_PTR user = 0;
   HFONT font = nullptr;  // owned
   bool ended = false;
   INT_PTR result = 0;
@@ -73,14 +69,11 @@ struct Window {
   std::shared_ptr<const WindowClass> cls;
   WNDPROC proc = nullptr;
   DWORD style = 0;
-  DWORD exStyle = 0;
   RECT rect{};  // children: parent client coordinates; top-level windows: screen coordinates
   Window* parent = nullptr;
   std::vector<std::shared_ptr<Window>> children;  // z-order, topmost first
   std::u16string text;
   LONG_PTR id = 0;
-  LONG_PTR userData = 0;
-  HINSTANCE instance = nullptr;
   bool destroyed = false;
   bool destroying = false;
 
@@ -189,6 +182,9 @@ POINT ClientOriginInTop(const Window& w);  // client origin in the top-level's c
 RECT VisibleRectInTop(const Window& w);    // what of the window its ancestors let show
 bool IsAncestor(const Window& ancestor, const Window& w);
 std::shared_ptr<const WindowClass> FindClass(std::u16string_view name);
+// A class of windows whose messages all go to `proc` (the tests' own windows); false when the
+// name is taken.
+bool AddWindowClass(std::u16string_view name, WNDPROC proc);
 
 // Messages. Calls a window procedure on this thread (no lock held).
 LRESULT CallProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

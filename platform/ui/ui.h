@@ -21,7 +21,6 @@ VELMOR_DECLARE_HANDLE(HWND);
 VELMOR_DECLARE_HANDLE(HMENU);
 
 using LONG_PTR = std::intptr_t;
-using ATOM = WORD;
 
 using WNDPROC = LRESULT (*)(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 using DLGPROC = INT_PTR (*)(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -169,16 +168,8 @@ inline constexpr DWORD DS_CENTER = 0x0800;
 
 inline constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
 
-// Window fields.
+// Window fields: the procedure is the one there is (subclassing).
 inline constexpr int GWLP_WNDPROC = -4;
-inline constexpr int GWLP_HINSTANCE = -6;
-inline constexpr int GWLP_ID = -12;
-inline constexpr int GWL_STYLE = -16;
-inline constexpr int GWL_EXSTYLE = -20;
-inline constexpr int GWLP_USERDATA = -21;
-inline constexpr int DWLP_MSGRESULT = 0;
-inline constexpr int DWLP_DLGPROC = 8;
-inline constexpr int DWLP_USER = 16;
 
 // Hit-test codes.
 inline constexpr int HTERROR = -2;
@@ -312,21 +303,6 @@ struct CREATESTRUCTW {
   DWORD dwExStyle;
 };
 
-// A window class of the program's own. The three system classes "button", "static" and the
-// dialog class (a null class name in a dialog template) are always there.
-struct WNDCLASSW {
-  UINT style;
-  WNDPROC lpfnWndProc;
-  int cbClsExtra;
-  int cbWndExtra;
-  HINSTANCE hInstance;
-  HICON hIcon;
-  HCURSOR hCursor;
-  HBRUSH hbrBackground;  // filled by the default erase; null: the default erase draws nothing
-  LPCWSTR lpszMenuName;
-  LPCWSTR lpszClassName;
-};
-
 // Common controls.
 struct INITCOMMONCONTROLSEX {
   DWORD dwSize;
@@ -352,7 +328,6 @@ struct TRACKMOUSEEVENT {
 BOOL _TrackMouseEvent(TRACKMOUSEEVENT* track);
 
 // Classes and windows.
-ATOM RegisterClassW(const WNDCLASSW* wc);
 // A window without WS_CHILD is a top-level window: its rectangle is in screen coordinates and
 // it gets a framebuffer and a window on the host. A child's rectangle is in its parent's client
 // coordinates. Windows have no non-client area: the client area is the whole window (the window

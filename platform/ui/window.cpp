@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/base/errors.h"
 #include "platform/ui/internal.h"
@@ -204,6 +205,15 @@ std::shared_ptr<const WindowClass> FindClass(std::u16string_view name) {
   return it == Reg().classes.end() ? nullptr : it->second;
 }
 
+bool AddWindowClass(std::u16string_view name, WNDPROC proc) {
+  std::lock_guard g(Lock());
+  EnsureSystemClasses();
+  auto c = std::make_shared<WindowClass>();
+  c->name = Lower(name);
+  c->proc = proc;
+  return Reg().classes.emplace(c->name, c).second;
+}
+
 RECT Intersect(const RECT& a, const RECT& b) {
   RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
   if (r.left >= r.right || r.top >= r.bottom) return RECT{};
@@ -276,27 +286,6 @@ bool IsTopLevelStyle(DWORD style) { return (style & WS_CHILD) == 0; }
 
 }  // namespace
 
-ATOM RegisterClassW(const WNDCLASSW* wc) {
-  if (!wc || !wc->lpszClassName || !wc->lpfnWndProc || IS_INTRESOURCE(wc->lpszClassName)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  std::lock_guard g(Lock());
-  EnsureSystemClasses();
-  const std::u16string name = Lower(wc->lpszClassName);
-  if (Reg().classes.contains(name)) {
-    SetLastError(1410);  // ERROR_CLASS_ALREADY_EXISTS
-    return 0;
-  }
-  auto c = std::make_shared<WindowClass>();
-  c->name = name;
-  c->proc = wc->lpfnWndProc;
-  c->cursor = wc->hCursor;
-  c->background = wc->hbrBackground;
-  Reg().classes.emplace(name, std::move(c));
-  return static_cast<ATOM>(0xC000 + Reg().classes.size());
-}
-
 HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int width,
                      int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
   if (!className || IS_INTRESOURCE(className)) {
@@ -333,10 +322,8 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     w->proc = cls->proc;
     // A top-level window is shown only once it is made; a child may be visible at once.
     w->style = top ? (style & ~WS_VISIBLE) : style;
-    w->exStyle = exStyle;
     w->rect = RECT{x, y, x + width, y + height};
     w->id = top ? 0 : static_cast<LONG_PTR>(reinterpret_cast<std::uintptr_t>(menu));
-    w->instance = instance;
     if (cls->kind == ClassKind::Dialog) w->dialog = std::make_unique<Dialog>();
     if (top) {
       w->top = std::make_unique<TopLevel>();
@@ -485,98 +472,21 @@ HWND GetDlgItem(HWND dialog, int id) {
 LONG_PTR GetWindowLongPtrW(HWND hwnd, int index) {
   std::lock_guard g(Lock());
   auto w = FindLive(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+  if (!w || index != GWLP_WNDPROC) {
+    SetLastError(w ? 1413 : ERROR_INVALID_WINDOW_HANDLE);  // ERROR_INVALID_INDEX
     return 0;
   }
-  switch (index) {
-    case GWLP_WNDPROC:
-      return reinterpret_cast<LONG_PTR>(w->proc);
-    case GWLP_HINSTANCE:
-      return reinterpret_cast<LONG_PTR>(w->instance);
-    case GWLP_ID:
-      return w->id;
-    case GWL_STYLE:
-      return static_cast<LONG_PTR>(w->style);
-    case GWL_EXSTYLE:
-      return static_cast<LONG_PTR>(w->exStyle);
-    case GWLP_USERDATA:
-      return w->userData;
-    default:
-      break;
-  }
-  if (w->dialog) {
-    switch (index) {
-      case DWLP_MSGRESULT:
-        return w->dialog->msgResult;
-      case DWLP_DLGPROC:
-        return reinterpret_cast<LONG_PTR>(w->dialog->proc);
-      case DWLP_USER:
-        return w->dialog->user;
-      default:
-        break;
-    }
-  }
-  SetLastError(1413);  // ERROR_INVALID_INDEX
-  return 0;
+  return reinterpret_cast<LONG_PTR>(w->proc);
 }
 
 LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
   std::lock_guard g(Lock());
   auto w = FindLive(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+  if (!w || index != GWLP_WNDPROC) {
+    SetLastError(w ? 1413 : ERROR_INVALID_WINDOW_HANDLE);
     return 0;
   }
-  LONG_PTR old = 0;
-  switch (index) {
-    case GWLP_WNDPROC:
-      old = reinterpret_cast<LONG_PTR>(w->proc);
-      w->proc = reinterpret_cast<WNDPROC>(value);
-      return old;
-    case GWLP_HINSTANCE:
-      old = reinterpret_cast<LONG_PTR>(w->instance);
-      w->instance = reinterpret_cast<HINSTANCE>(value);
-      return old;
-    case GWLP_ID:
-      old = w->id;
-      w->id = value;
-      return old;
-    case GWL_STYLE:
-      old = static_cast<LONG_PTR>(w->style);
-      w->style = static_cast<DWORD>(value);
-      return old;
-    case GWL_EXSTYLE:
-      old = static_cast<LONG_PTR>(w->exStyle);
-      w->exStyle = static_cast<DWORD>(value);
-      return old;
-    case GWLP_USERDATA:
-      old = w->userData;
-      w->userData = value;
-      return old;
-    default:
-      break;
-  }
-  if (w->dialog) {
-    switch (index) {
-      case DWLP_MSGRESULT:
-        old = w->dialog->msgResult;
-        w->dialog->msgResult = value;
-        return old;
-      case DWLP_DLGPROC:
-        old = reinterpret_cast<LONG_PTR>(w->dialog->proc);
-        w->dialog->proc = reinterpret_cast<DLGPROC>(value);
-        return old;
-      case DWLP_USER:
-        old = w->dialog->user;
-        w->dialog->user = value;
-        return old;
-      default:
-        break;
-    }
-  }
-  SetLastError(1413);
-  return 0;
+  return reinterpret_cast<LONG_PTR>(std::exchange(w->proc, reinterpret_cast<WNDPROC>(value)));
 }
 
 BOOL SetWindowTextW(HWND hwnd, LPCWSTR text) {

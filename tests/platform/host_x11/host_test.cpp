@@ -15,6 +15,7 @@
 #include "platform/base/codepage.h"
 #include "platform/host/x11/x11_host.h"
 #include "platform/host/x11/x11_pixels.h"
+#include "platform/ui/internal.h"
 #include "res/program_resources.h"
 #include "res/resource.h"
 #include "tests/support/xvfb/xvfb.h"
@@ -116,13 +117,7 @@ class HostTest : public ::testing::Test {
   // Starts the test's record afresh and installs the X11 host for the rest of the test, on a
   // display of the test's own that outlives the host on it.
   void Use(const XvfbOptions& options = {.windowManager = true}) {
-    static const bool registered = [] {
-      RegisterProgramResources();
-      WNDCLASSW wc{};
-      wc.lpfnWndProc = TestProc;
-      wc.lpszClassName = kClass;
-      return RegisterClassW(&wc) != 0;
-    }();
+    static const bool registered = (RegisterProgramResources(), platform::ui::detail::AddWindowClass(kClass, TestProc));
     ASSERT_TRUE(registered);
     TearDown();
     g_seen.clear();

@@ -4,13 +4,14 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <future>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
-#include "platform/ui/ui.h"
+#include "platform/ui/internal.h"
 
 namespace velmor::test {
 
@@ -54,18 +55,18 @@ class Recorder {
 // A window of the recording class (top-level unless `parent` is given) whose messages go to
 // `recorder` (none: default processing only).
 inline HWND MakeWindow(Recorder* recorder, RECT r, HWND parent = nullptr, DWORD style = WS_VISIBLE) {
-  [[maybe_unused]] static const bool registered = [] {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = [](HWND hwnd, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-      if (m == WM_NCCREATE) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams));
-      }
-      auto* rec = reinterpret_cast<Recorder*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-      return rec ? rec->Handle(hwnd, m, w, l) : DefWindowProcW(hwnd, m, w, l);
-    };
-    wc.lpszClassName = u"velmor-test-recorder";
-    return RegisterClassW(&wc) != 0;
-  }();
+  [[maybe_unused]] static const bool registered =
+      platform::ui::detail::AddWindowClass(u"velmor-test-recorder", [](HWND hwnd, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+        static std::mutex mutex;
+        static std::map<HWND, Recorder*> recorders;  // each window's, from its creation on
+        Recorder* rec = nullptr;
+        {
+          std::lock_guard g(mutex);
+          if (m == WM_NCCREATE) recorders[hwnd] = static_cast<Recorder*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
+          rec = recorders[hwnd];
+        }
+        return rec ? rec->Handle(hwnd, m, w, l) : DefWindowProcW(hwnd, m, w, l);
+      });
   style |= parent ? WS_CHILD : WS_POPUP;
   return CreateWindowExW(0, u"velmor-test-recorder", u"", style, r.left, r.top, r.right - r.left, r.bottom - r.top,
                          parent, nullptr, nullptr, recorder);
