@@ -38,12 +38,6 @@ struct AFX_CTLCOLOR {
   UINT nCtlType;
 };
 
-inline constexpr UINT CTLCOLOR_MSGBOX = 0;
-inline constexpr UINT CTLCOLOR_EDIT = 1;
-inline constexpr UINT CTLCOLOR_LISTBOX = 2;
-inline constexpr UINT CTLCOLOR_BTN = 3;
-inline constexpr UINT CTLCOLOR_DLG = 4;
-inline constexpr UINT CTLCOLOR_SCROLLBAR = 5;
 inline constexpr UINT CTLCOLOR_STATIC = 6;
 
 // Messages a parent hands back to the control they are about.

@@ -69,8 +69,6 @@ class Host {
   // later change of the state by the user or the window manager is reported with
   // HostIconicChanged (X11: follow WM_STATE).
   virtual void Iconify(HWND hwnd) = 0;
-  // Undo an iconify (ShowWindow with SW_RESTORE or SW_SHOWNORMAL on an iconic window).
-  virtual void Restore(HWND hwnd) = 0;
   virtual void SetTitle(HWND hwnd, std::u16string_view title) = 0;
   // The window's icons (WM_SETICON). Either may be null. gdi::IconImage gives their pixels.
   virtual void SetIcon(HWND hwnd, HICON big, HICON small) = 0;

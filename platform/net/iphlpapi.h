@@ -31,7 +31,6 @@ inline constexpr std::size_t MAX_ADAPTER_ADDRESS_LENGTH = 8;
 inline constexpr UINT MIB_IF_TYPE_OTHER = 1;
 inline constexpr UINT MIB_IF_TYPE_ETHERNET = 6;
 inline constexpr UINT MIB_IF_TYPE_PPP = 23;
-inline constexpr UINT MIB_IF_TYPE_LOOPBACK = 24;
 
 struct IP_ADDRESS_STRING {
   char String[4 * 4];

@@ -41,30 +41,13 @@ HWND Parent(HWND hwnd) {
   return parent ? parent : hwnd;
 }
 
-void DrawPushButton(HWND hwnd, HDC hdc, const ControlInfo& info, const RECT& rc) {
-  FillRect(hdc, &rc, GetSysColorBrush(COLOR_BTNFACE));
-  HBRUSH frame = GetSysColorBrush(COLOR_BTNSHADOW);
-  const RECT edges[] = {{rc.left, rc.top, rc.right, rc.top + 1},
-                        {rc.left, rc.bottom - 1, rc.right, rc.bottom},
-                        {rc.left, rc.top, rc.left + 1, rc.bottom},
-                        {rc.right - 1, rc.top, rc.right, rc.bottom}};
-  for (const RECT& e : edges) FillRect(hdc, &e, frame);
-  RECT text = rc;
-  if (info.state & BST_PUSHED) text = Offset(text, 1, 1);
-  SetBkMode(hdc, TRANSPARENT);
-  SetTextColor(hdc, GetSysColor(IsWindowEnabled(hwnd) ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
-  DrawTextW(hdc, info.text.c_str(), -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-}
-
 void PaintButton(HWND hwnd, HDC hdc, UINT action) {
   const ControlInfo info = Info(hwnd);
   RECT rc;
   GetClientRect(hwnd, &rc);
-  if (info.font) SelectObject(hdc, info.font);
-  if ((info.style & BS_TYPEMASK) != BS_OWNERDRAW) {
-    DrawPushButton(hwnd, hdc, info, rc);
-    return;
-  }
+  // Only owner-drawn buttons are drawn: the program's one other button, its default OK, is never
+  // shown.
+  if ((info.style & BS_TYPEMASK) != BS_OWNERDRAW) return;
   DRAWITEMSTRUCT dis{};
   dis.CtlType = ODT_BUTTON;
   dis.CtlID = static_cast<UINT>(info.id);
@@ -99,9 +82,6 @@ void PaintStatic(HWND hwnd, HDC hdc) {
   switch (info.style & SS_TYPEMASK) {
     case SS_CENTER:
       format |= DT_CENTER;
-      break;
-    case SS_RIGHT:
-      format |= DT_RIGHT;
       break;
     default:
       format |= DT_LEFT;
@@ -178,14 +158,6 @@ LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_KEYUP:
       if (wParam == VK_SPACE) Release(hwnd, true);
       return 0;
-    case WM_MOUSEMOVE:
-      if ((wParam & MK_LBUTTON) && GetCapture() == hwnd && Info(hwnd).pressed) {
-        RECT rc;
-        GetClientRect(hwnd, &rc);
-        const POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-        SendMessageW(hwnd, BM_SETSTATE, PtInRect(&rc, p), 0);
-      }
-      return 0;
     case WM_CAPTURECHANGED:
       if (reinterpret_cast<HWND>(lParam) != hwnd && Info(hwnd).pressed) {
         Update(hwnd, [](Window& w) { w.buttonPressed = false; });
@@ -220,10 +192,6 @@ LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       });
       PaintButtonNow(hwnd, ODA_SELECT);
       return 0;
-    case BM_CLICK:
-      SendMessageW(Parent(hwnd), WM_COMMAND, MAKEWPARAM(static_cast<WORD>(Info(hwnd).id), BN_CLICKED),
-                   reinterpret_cast<LPARAM>(hwnd));
-      return 0;
     default:
       return DefWindowProcW(hwnd, message, wParam, lParam);
   }
@@ -231,8 +199,6 @@ LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_NCHITTEST:
-      return (Info(hwnd).style & SS_NOTIFY) ? HTCLIENT : HTTRANSPARENT;
     case WM_SETFONT:
       Update(hwnd, [&](Window& w) { w.font = reinterpret_cast<HFONT>(wParam); });
       if (LOWORD(static_cast<DWORD_PTR>(lParam))) InvalidateRect(hwnd, nullptr, TRUE);
@@ -252,9 +218,6 @@ LRESULT StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       InvalidateRect(hwnd, nullptr, TRUE);
       return r;
     }
-    case WM_ENABLE:
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
     default:
       return DefWindowProcW(hwnd, message, wParam, lParam);
   }

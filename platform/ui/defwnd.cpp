@@ -90,13 +90,6 @@ LRESULT MouseMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       SetCursor(LoadCursorW(nullptr, IDC_ARROW));
       return TRUE;
     }
-    case WM_NCHITTEST: {
-      POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      ScreenToClient(hwnd, &p);
-      RECT rc;
-      GetClientRect(hwnd, &rc);
-      return PtInRect(&rc, p) ? HTCLIENT : HTNOWHERE;
-    }
     case WM_NCLBUTTONDOWN:
       if (wParam == HTCAPTION) BeginWindowMove(hwnd);
       return 0;
@@ -106,36 +99,15 @@ LRESULT MouseMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-// Closing, minimising, restoring and moving, from the window manager, the system commands and
-// Alt+F4.
+// Closing, from the window manager and Alt+F4, becomes WM_CLOSE to the top-level window, which
+// the dialog answers (no other window of the program is closed).
 LRESULT WindowCommand(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_CLOSE:
-      DestroyWindow(hwnd);
-      return 0;
-    case WM_SYSKEYDOWN:
-      if (wParam == VK_F4 && (lParam & (LPARAM{1} << 29))) {
-        PostMessageW(GetAncestorRoot(hwnd), WM_SYSCOMMAND, SC_CLOSE, 0);
-      }
-      return 0;
-    default:  // WM_SYSCOMMAND
-      switch (wParam & 0xFFF0) {
-        case SC_CLOSE:
-          SendMessageW(GetAncestorRoot(hwnd), WM_CLOSE, 0, 0);
-          return 0;
-        case SC_MINIMIZE:
-          ShowWindow(GetAncestorRoot(hwnd), SW_MINIMIZE);
-          return 0;
-        case SC_RESTORE:
-          ShowWindow(GetAncestorRoot(hwnd), SW_RESTORE);
-          return 0;
-        case SC_MOVE:
-          BeginWindowMove(hwnd);
-          return 0;
-        default:
-          return 0;
-      }
+  if (message == WM_SYSKEYDOWN) {
+    if (wParam == VK_F4 && (lParam & (LPARAM{1} << 29))) PostMessageW(GetAncestorRoot(hwnd), WM_SYSCOMMAND, SC_CLOSE, 0);
+  } else if ((wParam & 0xFFF0) == SC_CLOSE) {  // WM_SYSCOMMAND
+    SendMessageW(GetAncestorRoot(hwnd), WM_CLOSE, 0, 0);
   }
+  return 0;
 }
 
 // The icons of a top-level window (also the host's) and the font a window draws with.
@@ -157,21 +129,10 @@ LRESULT IconOrFontMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
       if (auto host = platform::host::Current()) host->SetIcon(hwnd, big, small);
       return reinterpret_cast<LRESULT>(previous);
     }
-    case WM_GETICON: {
-      std::lock_guard g(Lock());
-      auto w = FindLive(hwnd);
-      if (!w || !w->top) return 0;
-      return reinterpret_cast<LRESULT>(wParam == ICON_BIG ? w->top->bigIcon : w->top->smallIcon);
-    }
-    case WM_SETFONT: {
+    default: {  // WM_SETFONT
       std::lock_guard g(Lock());
       if (auto w = FindLive(hwnd)) w->font = reinterpret_cast<HFONT>(wParam);
       return 0;
-    }
-    default: {  // WM_GETFONT
-      std::lock_guard g(Lock());
-      auto w = FindLive(hwnd);
-      return w ? reinterpret_cast<LRESULT>(w->font) : 0;
     }
   }
 }
@@ -198,18 +159,14 @@ LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORSTATIC:
       return DefaultControlColors(message, reinterpret_cast<HDC>(wParam));
     case WM_SETCURSOR:
-    case WM_NCHITTEST:
     case WM_NCLBUTTONDOWN:
     case WM_CANCELMODE:
       return MouseMessage(hwnd, message, wParam, lParam);
-    case WM_CLOSE:
     case WM_SYSCOMMAND:
     case WM_SYSKEYDOWN:
       return WindowCommand(hwnd, message, wParam, lParam);
     case WM_SETICON:
-    case WM_GETICON:
     case WM_SETFONT:
-    case WM_GETFONT:
       return IconOrFontMessage(hwnd, message, wParam, lParam);
     default:
       return 0;

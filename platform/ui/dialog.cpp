@@ -238,33 +238,11 @@ BOOL EndDialog(HWND dialog, INT_PTR result) {
 BOOL IsDialogMessageW(HWND dialog, MSG* msg) {
   if (!msg || !msg->hwnd || !IsWindow(dialog)) return FALSE;
   if (msg->hwnd != dialog && !IsChild(dialog, msg->hwnd)) return FALSE;
-  if (msg->message == WM_KEYDOWN) {
-    switch (msg->wParam) {
-      case VK_TAB: {
-        const bool back = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
-        if (HWND next = NextTabStop(dialog, GetFocus(), back)) SetFocus(next);
-        return TRUE;
-      }
-      case VK_ESCAPE:
-        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
-        return TRUE;
-      case VK_RETURN: {
-        // Enter presses the focused push button, else the default one (IDOK).
-        int id = IDOK;
-        HWND focus = GetFocus();
-        if (focus && GetParent(focus) == dialog) {
-          std::lock_guard g(Lock());
-          auto f = FindLive(focus);
-          if (f && f->cls->kind == ClassKind::Button) id = static_cast<int>(f->id);
-        }
-        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-        return TRUE;
-      }
-      default:
-        break;
-    }
+  // Tab moves the focus; the program's dialog takes Enter and Escape before they come here.
+  if (msg->message == WM_KEYDOWN && msg->wParam == VK_TAB) {
+    const bool back = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+    if (HWND next = NextTabStop(dialog, GetFocus(), back)) SetFocus(next);
+    return TRUE;
   }
   TranslateMessage(msg);
   DispatchMessageW(msg);
@@ -314,18 +292,6 @@ LRESULT DefDlgProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ACTIVATE:
       if (LOWORD(wParam) != WA_INACTIVE) RestoreDialogFocus(hwnd);
       return 0;
-    case WM_SETFOCUS: {
-      HWND target = nullptr;
-      {
-        std::lock_guard g(Lock());
-        auto d = LiveDialog(hwnd);
-        auto last = d ? FindLive(d->dialog->lastFocus) : nullptr;
-        if (last && IsAncestor(*d, *last) && VisibleLocked(*last) && EnabledLocked(*last)) target = last->handle;
-      }
-      if (!target) target = FirstTabStop(hwnd);
-      if (target) SetFocus(target);
-      return 0;
-    }
     default:
       return DefWindowProcW(hwnd, message, wParam, lParam);
   }

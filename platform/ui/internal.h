@@ -196,7 +196,6 @@ void ReleaseSendersLocked(ThreadQueue& q, const std::set<HWND>& gone);
 
 // Painting (Lock() held unless noted).
 void InvalidateLocked(Window& w, const RECT* rect, bool erase, bool children);
-void ValidateLocked(Window& w, const RECT* rect, bool children);
 void MarkDirtyLocked(Window& top, const RECT& surfaceRect);
 void ApplyPendingResizeLocked(Window& top);
 // A window of this queue's trees that waits for WM_PAINT, parents first.

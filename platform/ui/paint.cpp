@@ -60,26 +60,6 @@ void InvalidateLocked(Window& w, const RECT* rect, bool erase, bool children) {
   w.queue->Wake();
 }
 
-void ValidateLocked(Window& w, const RECT* rect, bool children) {
-  if (!rect || (w.hasUpdate && Intersect(*rect, w.update) == w.update)) {
-    w.hasUpdate = false;
-    w.erase = false;
-    w.update = RECT{};
-  }
-  if (children) {
-    for (auto& c : w.children) {
-      if (!rect) {
-        ValidateLocked(*c, nullptr, true);
-        continue;
-      }
-      const RECT part = Intersect(*rect, c->rect);
-      if (Empty(part)) continue;
-      const RECT local = Offset(part, -c->rect.left, -c->rect.top);
-      ValidateLocked(*c, &local, true);
-    }
-  }
-}
-
 void MarkDirtyLocked(Window& top, const RECT& surfaceRect) {
   TopLevel& t = *top.top;
   const RECT r = Intersect(surfaceRect, RECT{0, 0, t.surface->width, t.surface->height});
@@ -250,11 +230,7 @@ BOOL RedrawWindow(HWND hwnd, const RECT* rect, HRGN /*region*/, UINT flags) {
       return FALSE;
     }
     children = (flags & RDW_ALLCHILDREN) ? true : (flags & RDW_NOCHILDREN) ? false : ChildrenByDefault(*w);
-    if (flags & RDW_INVALIDATE) {
-      InvalidateLocked(*w, rect, (flags & RDW_ERASE) != 0, children);
-    } else if (flags & RDW_VALIDATE) {
-      ValidateLocked(*w, rect, children);
-    }
+    if (flags & RDW_INVALIDATE) InvalidateLocked(*w, rect, (flags & RDW_ERASE) != 0, children);
   }
   if (flags & (RDW_UPDATENOW | RDW_ERASENOW)) {
     platform::ui::CallOnWindowThread(hwnd, [hwnd, children]() -> LRESULT {

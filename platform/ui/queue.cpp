@@ -285,12 +285,6 @@ LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (!hwnd) {
-    auto q = CurrentQueue();
-    std::lock_guard g(Lock());
-    PostLocked(*q, MSG{nullptr, message, wParam, lParam, 0, POINT{}});
-    return TRUE;
-  }
   std::lock_guard g(Lock());
   auto w = FindLive(hwnd);
   if (!w || !w->queue->alive) {

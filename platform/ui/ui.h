@@ -50,14 +50,10 @@ inline constexpr UINT WM_SETCURSOR = 0x0020;
 inline constexpr UINT WM_ICONERASEBKGND = 0x0027;
 inline constexpr UINT WM_DRAWITEM = 0x002B;
 inline constexpr UINT WM_SETFONT = 0x0030;
-inline constexpr UINT WM_GETFONT = 0x0031;
 inline constexpr UINT WM_QUERYDRAGICON = 0x0037;
-inline constexpr UINT WM_GETICON = 0x007F;
 inline constexpr UINT WM_SETICON = 0x0080;
 inline constexpr UINT WM_NCCREATE = 0x0081;
 inline constexpr UINT WM_NCDESTROY = 0x0082;
-inline constexpr UINT WM_NCHITTEST = 0x0084;
-inline constexpr UINT WM_GETDLGCODE = 0x0087;
 inline constexpr UINT WM_NCLBUTTONDOWN = 0x00A1;
 inline constexpr UINT WM_KEYFIRST = 0x0100;
 inline constexpr UINT WM_KEYDOWN = 0x0100;
@@ -81,7 +77,6 @@ inline constexpr UINT WM_MOUSEFIRST = 0x0200;
 inline constexpr UINT WM_MOUSEMOVE = 0x0200;
 inline constexpr UINT WM_LBUTTONDOWN = 0x0201;
 inline constexpr UINT WM_LBUTTONUP = 0x0202;
-inline constexpr UINT WM_LBUTTONDBLCLK = 0x0203;
 inline constexpr UINT WM_RBUTTONDOWN = 0x0204;
 inline constexpr UINT WM_RBUTTONUP = 0x0205;
 inline constexpr UINT WM_MBUTTONDOWN = 0x0207;
@@ -89,28 +84,23 @@ inline constexpr UINT WM_MBUTTONUP = 0x0208;
 inline constexpr UINT WM_MOUSELAST = 0x020E;
 inline constexpr UINT WM_CAPTURECHANGED = 0x0215;
 inline constexpr UINT WM_MOUSELEAVE = 0x02A3;
-inline constexpr UINT WM_USER = 0x0400;
 inline constexpr UINT WM_APP = 0x8000;
 
 // Button messages, notifications, styles and states.
 inline constexpr UINT BM_GETSTATE = 0x00F2;
 inline constexpr UINT BM_SETSTATE = 0x00F3;
-inline constexpr UINT BM_CLICK = 0x00F5;
 inline constexpr WORD BN_CLICKED = 0;
-inline constexpr DWORD BS_PUSHBUTTON = 0x0000;
 inline constexpr DWORD BS_DEFPUSHBUTTON = 0x0001;
 inline constexpr DWORD BS_OWNERDRAW = 0x000B;
 inline constexpr DWORD BS_TYPEMASK = 0x000F;
 inline constexpr DWORD BS_CENTER = 0x0300;
 inline constexpr DWORD BS_VCENTER = 0x0C00;
-inline constexpr UINT BST_UNCHECKED = 0x0000;
 inline constexpr UINT BST_PUSHED = 0x0004;
 inline constexpr UINT BST_FOCUS = 0x0008;
 
 // Static control styles.
 inline constexpr DWORD SS_LEFT = 0x0000;
 inline constexpr DWORD SS_CENTER = 0x0001;
-inline constexpr DWORD SS_RIGHT = 0x0002;
 inline constexpr DWORD SS_TYPEMASK = 0x001F;
 inline constexpr DWORD SS_NOPREFIX = 0x0080;
 inline constexpr DWORD SS_NOTIFY = 0x0100;
@@ -118,7 +108,6 @@ inline constexpr DWORD SS_CENTERIMAGE = 0x0200;
 
 // Owner drawing.
 inline constexpr UINT ODT_BUTTON = 4;
-inline constexpr UINT ODT_STATIC = 5;
 inline constexpr UINT ODA_DRAWENTIRE = 0x0001;
 inline constexpr UINT ODA_SELECT = 0x0002;
 inline constexpr UINT ODA_FOCUS = 0x0004;
@@ -140,30 +129,18 @@ struct DRAWITEMSTRUCT {
 using LPDRAWITEMSTRUCT = DRAWITEMSTRUCT*;
 
 // Window styles.
-inline constexpr DWORD WS_OVERLAPPED = 0x00000000;
 inline constexpr DWORD WS_POPUP = 0x80000000;
 inline constexpr DWORD WS_CHILD = 0x40000000;
-inline constexpr DWORD WS_MINIMIZE = 0x20000000;
 inline constexpr DWORD WS_VISIBLE = 0x10000000;
 inline constexpr DWORD WS_DISABLED = 0x08000000;
-inline constexpr DWORD WS_CLIPSIBLINGS = 0x04000000;
 inline constexpr DWORD WS_CLIPCHILDREN = 0x02000000;
-inline constexpr DWORD WS_CAPTION = 0x00C00000;
-inline constexpr DWORD WS_BORDER = 0x00800000;
-inline constexpr DWORD WS_DLGFRAME = 0x00400000;
 inline constexpr DWORD WS_SYSMENU = 0x00080000;
-inline constexpr DWORD WS_THICKFRAME = 0x00040000;
 inline constexpr DWORD WS_GROUP = 0x00020000;
 inline constexpr DWORD WS_TABSTOP = 0x00010000;
-inline constexpr DWORD WS_MINIMIZEBOX = 0x00020000;
-inline constexpr DWORD WS_MAXIMIZEBOX = 0x00010000;
-inline constexpr DWORD WS_EX_TOPMOST = 0x00000008;
-inline constexpr DWORD WS_EX_TOOLWINDOW = 0x00000080;
 inline constexpr DWORD WS_EX_APPWINDOW = 0x00040000;
 
 // Dialog styles.
 inline constexpr DWORD DS_SETFONT = 0x0040;
-inline constexpr DWORD DS_MODALFRAME = 0x0080;
 inline constexpr DWORD DS_CENTER = 0x0800;
 
 inline constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
@@ -172,29 +149,20 @@ inline constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
 inline constexpr int GWLP_WNDPROC = -4;
 
 // Hit-test codes.
-inline constexpr int HTERROR = -2;
-inline constexpr int HTTRANSPARENT = -1;
-inline constexpr int HTNOWHERE = 0;
 inline constexpr int HTCLIENT = 1;
 inline constexpr int HTCAPTION = 2;
 
 // System commands.
-inline constexpr WPARAM SC_MOVE = 0xF010;
-inline constexpr WPARAM SC_MINIMIZE = 0xF020;
 inline constexpr WPARAM SC_CLOSE = 0xF060;
-inline constexpr WPARAM SC_RESTORE = 0xF120;
 
 // ShowWindow.
 inline constexpr int SW_HIDE = 0;
 inline constexpr int SW_SHOWNORMAL = 1;
-inline constexpr int SW_NORMAL = 1;
 inline constexpr int SW_SHOWMINIMIZED = 2;
-inline constexpr int SW_SHOWNOACTIVATE = 4;
 inline constexpr int SW_SHOW = 5;
 inline constexpr int SW_MINIMIZE = 6;
 inline constexpr int SW_SHOWMINNOACTIVE = 7;
 inline constexpr int SW_SHOWNA = 8;
-inline constexpr int SW_RESTORE = 9;
 
 // WM_SIZE kinds and WM_ACTIVATE states.
 inline constexpr WPARAM SIZE_RESTORED = 0;
@@ -204,28 +172,21 @@ inline constexpr WORD WA_ACTIVE = 1;
 
 // SetWindowPos.
 inline HWND const HWND_TOP = nullptr;
-inline HWND const HWND_BOTTOM = reinterpret_cast<HWND>(1);
 inline constexpr UINT SWP_NOSIZE = 0x0001;
 inline constexpr UINT SWP_NOMOVE = 0x0002;
 inline constexpr UINT SWP_NOZORDER = 0x0004;
 inline constexpr UINT SWP_NOREDRAW = 0x0008;
 inline constexpr UINT SWP_NOACTIVATE = 0x0010;
-inline constexpr UINT SWP_FRAMECHANGED = 0x0020;
 inline constexpr UINT SWP_SHOWWINDOW = 0x0040;
 inline constexpr UINT SWP_HIDEWINDOW = 0x0080;
 
 // RedrawWindow.
 inline constexpr UINT RDW_INVALIDATE = 0x0001;
-inline constexpr UINT RDW_INTERNALPAINT = 0x0002;
 inline constexpr UINT RDW_ERASE = 0x0004;
-inline constexpr UINT RDW_VALIDATE = 0x0008;
-inline constexpr UINT RDW_NOINTERNALPAINT = 0x0010;
-inline constexpr UINT RDW_NOERASE = 0x0020;
 inline constexpr UINT RDW_NOCHILDREN = 0x0040;
 inline constexpr UINT RDW_ALLCHILDREN = 0x0080;
 inline constexpr UINT RDW_UPDATENOW = 0x0100;
 inline constexpr UINT RDW_ERASENOW = 0x0200;
-inline constexpr UINT RDW_FRAME = 0x0400;
 
 // Mouse key flags of mouse messages.
 inline constexpr WPARAM MK_LBUTTON = 0x0001;
@@ -261,7 +222,6 @@ inline constexpr UINT VK_DELETE = 0x2E;
 inline constexpr UINT VK_F1 = 0x70;
 inline constexpr UINT VK_F4 = 0x73;
 inline constexpr UINT VK_F10 = 0x79;
-inline constexpr UINT VK_F12 = 0x7B;
 
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
@@ -311,10 +271,7 @@ struct INITCOMMONCONTROLSEX {
 inline constexpr DWORD ICC_WIN95_CLASSES = 0x000000FF;
 BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
 
-inline constexpr DWORD TME_HOVER = 0x00000001;
 inline constexpr DWORD TME_LEAVE = 0x00000002;
-inline constexpr DWORD TME_NONCLIENT = 0x00000010;
-inline constexpr DWORD TME_QUERY = 0x40000000;
 inline constexpr DWORD TME_CANCEL = 0x80000000;
 struct TRACKMOUSEEVENT {
   DWORD cbSize;  // sizeof(TRACKMOUSEEVENT), or 16, the size on the original 32-bit platform
@@ -354,7 +311,9 @@ BOOL ScreenToClient(HWND hwnd, POINT* point);
 
 // A top-level window is never raised over other programs' windows nor given the focus by
 // SetWindowPos: as on the real platform's foreground lock, only the window manager does that.
+// Children keep their order (the program places them with SWP_NOZORDER).
 BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
+// An iconic window is made normal again only by the user (through the window manager).
 BOOL ShowWindow(HWND hwnd, int command);  // returns whether the window was visible
 BOOL IsWindowVisible(HWND hwnd);
 BOOL IsIconic(HWND hwnd);

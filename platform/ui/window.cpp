@@ -568,7 +568,7 @@ BOOL ScreenToClient(HWND hwnd, POINT* point) {
   return TRUE;
 }
 
-BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
+BOOL SetWindowPos(HWND hwnd, HWND /*insertAfter*/, int x, int y, int cx, int cy, UINT flags) {
   return static_cast<BOOL>(OnOwner(hwnd, [=]() -> LRESULT {
     bool moved = false, sized = false;
     RECT newRect{};
@@ -587,22 +587,6 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
       }
       moved = newRect.left != old.left || newRect.top != old.top;
       sized = (newRect.right - newRect.left) != w->Width() || (newRect.bottom - newRect.top) != w->Height();
-      if (!(flags & SWP_NOZORDER) && w->parent) {
-        auto& sib = w->parent->children;
-        auto self = std::find(sib.begin(), sib.end(), w);
-        if (self != sib.end()) {
-          sib.erase(self);
-          if (insertAfter == HWND_BOTTOM) {
-            sib.push_back(w);
-          } else if (insertAfter == HWND_TOP || FindLive(insertAfter) == nullptr) {
-            sib.insert(sib.begin(), w);
-          } else {
-            auto after = std::find_if(sib.begin(), sib.end(), [&](auto& s) { return s->handle == insertAfter; });
-            sib.insert(after == sib.end() ? sib.end() : after + 1, w);
-          }
-          if (VisibleLocked(*w) && !(flags & SWP_NOREDRAW)) InvalidateLocked(*w, nullptr, true, true);
-        }
-      }
       if (moved || sized) {
         const bool redraw = !(flags & SWP_NOREDRAW) && VisibleLocked(*w);
         if (w->parent && redraw) InvalidateLocked(*w->parent, &old, true, true);
@@ -647,7 +631,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
 BOOL ShowWindow(HWND hwnd, int command) {
   return static_cast<BOOL>(OnOwner(hwnd, [=]() -> LRESULT {
     bool wasVisible = false, nowVisible = false, top = false;
-    bool iconify = false, restore = false;
+    bool iconify = false;
     {
       std::lock_guard g(Lock());
       auto w = FindLive(hwnd);
@@ -660,10 +644,6 @@ BOOL ShowWindow(HWND hwnd, int command) {
         w->top->iconic = true;
         iconify = true;
       }
-      if (top && (command == SW_RESTORE || command == SW_SHOWNORMAL) && w->top->iconic) {
-        w->top->iconic = false;
-        restore = true;
-      }
       if (wasVisible && !nowVisible && w->parent && VisibleLocked(*w->parent)) {
         InvalidateLocked(*w->parent, &w->rect, true, true);
       }
@@ -672,7 +652,7 @@ BOOL ShowWindow(HWND hwnd, int command) {
       } else {
         w->style &= ~WS_VISIBLE;
       }
-      if (nowVisible && (!wasVisible || iconify || restore)) InvalidateLocked(*w, nullptr, true, true);
+      if (nowVisible && (!wasVisible || iconify)) InvalidateLocked(*w, nullptr, true, true);
       EvaluateTrackingLocked(*w->queue);
     }
     if (wasVisible != nowVisible) CallProc(hwnd, WM_SHOWWINDOW, nowVisible ? TRUE : FALSE, 0);
@@ -680,15 +660,9 @@ BOOL ShowWindow(HWND hwnd, int command) {
       if (auto host = platform::host::Current()) {
         if (wasVisible != nowVisible) host->Show(hwnd, nowVisible);
         if (iconify) host->Iconify(hwnd);
-        if (restore) host->Restore(hwnd);
       }
     }
     if (iconify) CallProc(hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
-    if (restore) {
-      RECT rc;
-      GetClientRect(hwnd, &rc);
-      CallProc(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(static_cast<WORD>(rc.right), static_cast<WORD>(rc.bottom)));
-    }
     return wasVisible ? TRUE : FALSE;
   }));
 }

@@ -1078,18 +1078,6 @@ void X11Host::Iconify(HWND hwnd) {
   });
 }
 
-void X11Host::Restore(HWND hwnd) {
-  impl_->Locked([&] {
-    Impl& im = *impl_;
-    Impl::Win* w = im.Find(hwnd);
-    if (!w) return;
-    // Mapping an iconic window asks the window manager to make it normal again.
-    w->iconic = false;
-    XMapWindow(im.dpy(), w->xwindow.get());
-    XFlush(im.dpy());
-  });
-}
-
 void X11Host::SetTitle(HWND hwnd, std::u16string_view title) {
   impl_->Locked([&] {
     Impl::Win* w = impl_->Find(hwnd);

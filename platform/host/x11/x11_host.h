@@ -36,7 +36,6 @@ class X11Host final : public Host {
   void Show(HWND hwnd, bool show) override;
   void SetBounds(HWND hwnd, const RECT& rect) override;
   void Iconify(HWND hwnd) override;
-  void Restore(HWND hwnd) override;
   void SetTitle(HWND hwnd, std::u16string_view title) override;
   void SetIcon(HWND hwnd, HICON big, HICON small) override;
   void Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surface, std::span<const RECT> rects) override;

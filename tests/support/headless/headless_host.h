@@ -28,7 +28,6 @@ class HeadlessHost : public Host {
   void SetBounds(HWND hwnd, const RECT& rect) override;
   // No test minimises a window on this screen (the end-to-end run does, on X11).
   void Iconify(HWND) override {}
-  void Restore(HWND) override {}
   void SetTitle(HWND, std::u16string_view) override {}
   void SetIcon(HWND, HICON, HICON) override {}
   void Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surface, std::span<const RECT> rects) override;
