@@ -19,18 +19,6 @@ CWinApp::~CWinApp() {
 
 BOOL CWinApp::InitInstance() { return TRUE; }
 
-int CWinApp::Run() {
-  MSG msg;
-  while (::GetMessageW(&msg, nullptr, 0, 0)) {
-    if (!AfxPreTranslateMessage(&msg)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    }
-  }
-  (void)ExitInstance();
-  return static_cast<int>(msg.wParam);
-}
-
 int CWinApp::ExitInstance() { return 0; }
 
 void CWinApp::OnHelp() {
@@ -56,6 +44,6 @@ void AfxPrepareThread() {
 int AfxWinMain() {
   CWinApp* app = AfxGetApp();
   if (!app) return -1;
-  if (!app->InitInstance()) return app->ExitInstance();
-  return app->Run();
+  app->InitInstance();
+  return app->ExitInstance();
 }

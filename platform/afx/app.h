@@ -9,10 +9,9 @@ class CWinApp : public CCmdTarget {
   CWinApp();
   ~CWinApp() override;
 
-  // Start-up; FALSE ends the application at once (no message loop runs).
+  // The application's work: a dialog application runs its dialog here. There is no message loop
+  // of the application's own after it, whatever it returns.
   virtual BOOL InitInstance();
-  // The application's message loop, until WM_QUIT; returns ExitInstance's exit code.
-  virtual int Run();
   virtual int ExitInstance();
   // Names where the profile settings would go; the program reads and writes none.
   void SetRegistryKey(LPCWSTR) {}
@@ -34,6 +33,6 @@ HINSTANCE AfxGetResourceHandle();
 // that first use would wait for the whole load. The executable's main calls this before it
 // starts such a load.
 void AfxPrepareThread();
-// Runs the application object: InitInstance, then the message loop if it asked for one.
-// Returns the process's exit code.
+// Runs the application object: InitInstance, then ExitInstance, whose result is the process's
+// exit code.
 int AfxWinMain();

@@ -32,7 +32,6 @@ class CDialog : public CWnd {
 
  protected:
   virtual void DoDataExchange(CDataExchange* pDX);
-  virtual void OnOK();
   virtual void OnCancel();
   afx_msg LRESULT HandleInitDialog(WPARAM wParam, LPARAM lParam);
 
