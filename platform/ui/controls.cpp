@@ -48,6 +48,7 @@ void PaintButton(HWND hwnd, HDC hdc, UINT action) {
   // Only owner-drawn buttons are drawn: the program's one other button, its default OK, is never
   // shown.
   if ((info.style & BS_TYPEMASK) != BS_OWNERDRAW) return;
+  if (info.font) SelectObject(hdc, info.font);
   DRAWITEMSTRUCT dis{};
   dis.CtlType = ODT_BUTTON;
   dis.CtlID = static_cast<UINT>(info.id);
