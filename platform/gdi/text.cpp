@@ -234,7 +234,6 @@ int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format) {
     const Line& line = lines[n];
     int x = rect->left;
     if ((format & DT_CENTER) != 0) x = rect->left + (limit - line.width) / 2;
-    else if ((format & DT_RIGHT) != 0) x = rect->right - line.width;
     const int lineTop = top + static_cast<int>(n) * lineHeight + t.origin.y;
     int pen = x + t.origin.x;
     const int baseline = lineTop + metrics.ascent;
