@@ -29,32 +29,17 @@ void FillAddress(IP_ADDR_STRING& entry, std::string_view address, std::string_vi
   entry.Next = nullptr;
   CopyAddress(entry.IpAddress.String, address);
   CopyAddress(entry.IpMask.String, mask);
-  entry.Context = 0;
 }
 
 void FillRecord(IP_ADAPTER_INFO& info, const AdapterRecord& record) {
-  info.ComboIndex = record.index;
   CopyText(info.AdapterName, record.name);
   CopyText(info.Description, record.description);
-  const std::size_t addressLength = std::min(record.address.size(), MAX_ADAPTER_ADDRESS_LENGTH);
-  info.AddressLength = static_cast<UINT>(addressLength);
-  std::copy_n(record.address.begin(), addressLength, info.Address);
-  info.Index = record.index;
-  info.Type = record.type;
-  info.DhcpEnabled = record.dhcpEnabled ? 1 : 0;
-  info.CurrentIpAddress = nullptr;
   if (record.ipAddress.empty()) {
     FillAddress(info.IpAddressList, "0.0.0.0", "0.0.0.0");
   } else {
     FillAddress(info.IpAddressList, record.ipAddress, record.ipMask.empty() ? "0.0.0.0" : record.ipMask);
   }
   FillAddress(info.GatewayList, record.gateway, record.gateway.empty() ? "" : "255.255.255.255");
-  FillAddress(info.DhcpServer, "", "");
-  info.HaveWins = FALSE;
-  FillAddress(info.PrimaryWinsServer, "", "");
-  FillAddress(info.SecondaryWinsServer, "", "");
-  info.LeaseObtained = 0;
-  info.LeaseExpires = 0;
 }
 
 std::mutex g_sourceMutex;

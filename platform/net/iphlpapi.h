@@ -4,17 +4,14 @@
 //   AdapterName   the interface name ("wlp3s0");
 //   Description   the interface name and its driver ("wlp3s0 (iwlwifi)"), or the name alone when
 //                 the link has no driver to name;
-//   Address       the link-layer address;
-//   Index         the interface index; the records come in ascending index order;
-//   Type          MIB_IF_TYPE_ETHERNET for every Ethernet-type link, Wi-Fi included (the NDIS
-//                 physical medium is what tells them apart), MIB_IF_TYPE_PPP, else MIB_IF_TYPE_OTHER;
+// the records come in ascending order of the interface index;
 //   IpAddressList the link's first IPv4 address and its mask, "0.0.0.0" for both when it has none;
 //   GatewayList   the gateway of the IPv4 default route through the link with the lowest metric,
 //                 main routing table only. With no such route the text is empty, not "0.0.0.0":
 //                 here 0.0.0.0 reaches this very host, and a caller that connects to the gateway
 //                 must not end up there;
-//   DhcpEnabled   whether that first address has a lifetime (DHCP leases do, static ones do not).
-// Each list holds one entry; Next of every IP_ADDR_STRING is null.
+// Each list holds one entry; Next of every IP_ADDR_STRING is null. The record holds only what the
+// program reads of it.
 #pragma once
 
 #include <ctime>
@@ -26,11 +23,6 @@
 
 inline constexpr std::size_t MAX_ADAPTER_NAME_LENGTH = 256;
 inline constexpr std::size_t MAX_ADAPTER_DESCRIPTION_LENGTH = 128;
-inline constexpr std::size_t MAX_ADAPTER_ADDRESS_LENGTH = 8;
-
-inline constexpr UINT MIB_IF_TYPE_OTHER = 1;
-inline constexpr UINT MIB_IF_TYPE_ETHERNET = 6;
-inline constexpr UINT MIB_IF_TYPE_PPP = 23;
 
 struct IP_ADDRESS_STRING {
   char String[4 * 4];
@@ -41,29 +33,15 @@ struct IP_ADDR_STRING {
   IP_ADDR_STRING* Next;
   IP_ADDRESS_STRING IpAddress;
   IP_MASK_STRING IpMask;
-  DWORD Context;
 };
 using PIP_ADDR_STRING = IP_ADDR_STRING*;
 
 struct IP_ADAPTER_INFO {
   IP_ADAPTER_INFO* Next;
-  DWORD ComboIndex;
   char AdapterName[MAX_ADAPTER_NAME_LENGTH + 4];
   char Description[MAX_ADAPTER_DESCRIPTION_LENGTH + 4];
-  UINT AddressLength;
-  BYTE Address[MAX_ADAPTER_ADDRESS_LENGTH];
-  DWORD Index;
-  UINT Type;
-  UINT DhcpEnabled;
-  PIP_ADDR_STRING CurrentIpAddress;
   IP_ADDR_STRING IpAddressList;
   IP_ADDR_STRING GatewayList;
-  IP_ADDR_STRING DhcpServer;
-  BOOL HaveWins;
-  IP_ADDR_STRING PrimaryWinsServer;
-  IP_ADDR_STRING SecondaryWinsServer;
-  std::time_t LeaseObtained;
-  std::time_t LeaseExpires;
 };
 using PIP_ADAPTER_INFO = IP_ADAPTER_INFO*;
 using PULONG = ULONG*;
@@ -81,13 +59,10 @@ namespace platform::net {
 struct AdapterRecord {
   std::string name;
   std::string description;
-  DWORD index = 0;
-  UINT type = MIB_IF_TYPE_OTHER;
-  std::vector<BYTE> address;  // link-layer address; at most 8 bytes are kept
-  std::string ipAddress;      // dotted IPv4, empty for none
-  std::string ipMask;         // dotted IPv4, empty for none
-  std::string gateway;        // dotted IPv4, empty for none
-  bool dhcpEnabled = false;
+  DWORD index = 0;         // the interface index: the list's order
+  std::string ipAddress;  // dotted IPv4, empty for none
+  std::string ipMask;     // dotted IPv4, empty for none
+  std::string gateway;    // dotted IPv4, empty for none
 };
 
 class AdapterSource {

@@ -49,17 +49,6 @@ std::string MaskText(unsigned prefixLength) {
   return text;
 }
 
-UINT AdapterType(unsigned arpType) {
-  switch (arpType) {
-    case ARPHRD_ETHER:
-      return MIB_IF_TYPE_ETHERNET;
-    case ARPHRD_PPP:
-      return MIB_IF_TYPE_PPP;
-    default:
-      return MIB_IF_TYPE_OTHER;
-  }
-}
-
 // Rules for nlmsg_parse: the listed attributes hold 32 bits. A message where one is shorter is
 // skipped, as libnl's own parsers skip it.
 template <int Max>
@@ -102,7 +91,6 @@ std::string Text(const nlattr* attribute) {
 struct FirstAddress {
   std::optional<std::string> local;
   unsigned prefixLength = 0;
-  std::uint32_t flags = 0;
 };
 
 struct DefaultGateway {
@@ -127,11 +115,6 @@ DWORD LinuxAdapterSource::List(std::vector<AdapterRecord>* adapters) {
     AdapterRecord record;
     record.name = name;
     record.index = static_cast<DWORD>(link.ifi_index);
-    record.type = AdapterType(link.ifi_type);
-    if (tb[IFLA_ADDRESS] != nullptr) {
-      const auto* bytes = static_cast<const BYTE*>(nla_data(tb[IFLA_ADDRESS]));
-      record.address.assign(bytes, bytes + nla_len(tb[IFLA_ADDRESS]));
-    }
     nlattr* info[IFLA_INFO_MAX + 1] = {};
     if (tb[IFLA_LINKINFO] != nullptr && nla_parse_nested(info, IFLA_INFO_MAX, tb[IFLA_LINKINFO], nullptr) == 0 &&
         info[IFLA_INFO_KIND] != nullptr) {
@@ -147,13 +130,11 @@ DWORD LinuxAdapterSource::List(std::vector<AdapterRecord>* adapters) {
   // is the one the link is known by. An IPv4 address's own address is IFA_LOCAL; IFA_ADDRESS
   // is the peer's where the two differ.
   std::map<int, FirstAddress> firstAddress;
-  static const auto kAddressRules = U32Rules<IFA_MAX>({IFA_FLAGS});
-  error = Dump<IFA_MAX, ifaddrmsg>(sk.get(), RTM_GETADDR, AF_INET, RTM_NEWADDR, kAddressRules.data(), [&](const ifaddrmsg& address, nlattr** tb) {
+  error = Dump<IFA_MAX, ifaddrmsg>(sk.get(), RTM_GETADDR, AF_INET, RTM_NEWADDR, nullptr, [&](const ifaddrmsg& address, nlattr** tb) {
     if (address.ifa_family != AF_INET) return;
     FirstAddress first;
     first.local = Ipv4Text(tb[IFA_LOCAL] != nullptr ? tb[IFA_LOCAL] : tb[IFA_ADDRESS]);
     first.prefixLength = address.ifa_prefixlen;
-    first.flags = tb[IFA_FLAGS] != nullptr ? nla_get_u32(tb[IFA_FLAGS]) : address.ifa_flags;
     firstAddress.try_emplace(static_cast<int>(address.ifa_index), std::move(first));
   });
   if (error < 0) return FromNlError(error);
@@ -196,7 +177,6 @@ DWORD LinuxAdapterSource::List(std::vector<AdapterRecord>* adapters) {
     if (const auto found = firstAddress.find(index); found != firstAddress.end() && found->second.local) {
       record.ipAddress = *found->second.local;
       record.ipMask = MaskText(found->second.prefixLength);
-      record.dhcpEnabled = (found->second.flags & IFA_F_PERMANENT) == 0;
     }
     if (const auto found = gateways.find(index); found != gateways.end()) record.gateway = found->second.gateway;
   }

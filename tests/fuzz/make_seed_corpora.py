@@ -22,13 +22,13 @@ def piece_seed(max_bytes, chunk, body):
 
 
 def adapters(claimed, records):
-    """Records (address, name, description, ip, mask, gateway, index, type) as FuzzedDataProvider
-    reads them: texts from the front, each ended by a backslash and another byte, and numbers from
-    the back, the claimed size (three bytes) first, then each record's index and type."""
+    """Records (name, description, ip, mask, gateway, index) as FuzzedDataProvider reads them:
+    texts from the front, each ended by a backslash and another byte, and numbers from the back,
+    the claimed size (three bytes) first, then each record's index."""
     front = back = b""
-    for *texts, index, kind in records:
+    for *texts, index in records:
         front += b"".join(t.replace(b"\\", b"\\\\") + b"\\;" for t in texts)
-        back = struct.pack("<II", kind, index) + back
+        back = struct.pack("<I", index) + back
     return front + back + struct.pack("<I", claimed)[:3]
 
 
@@ -67,12 +67,11 @@ def main():
         (b"answer", b"Tahoma", b"200", b"1", font, b"0", b"DejaVu Sans", b"200", b"1", b"1")]))
 
     write("adapter_records_corpus", "one-wireless.bin",
-          adapters(4096, [(b"\x00\x11\x22\x33\x44\x55", b"wlp3s0", b"wlp3s0 (iwlwifi)", b"192.168.0.10",
-                           b"255.255.255.0", b"192.168.0.1", 3, 6)]))
+          adapters(4096, [(b"wlp3s0", b"wlp3s0 (iwlwifi)", b"192.168.0.10", b"255.255.255.0", b"192.168.0.1", 3)]))
     write("adapter_records_corpus", "too-small.bin",
-          adapters(100, [(b"", b"eth0", b"", b"", b"", b"", 2, 6), (b"", b"lo", b"", b"", b"", b"", 1, 24)]))
+          adapters(100, [(b"eth0", b"", b"", b"", b"", 2), (b"lo", b"", b"", b"", b"", 1)]))
     write("adapter_records_corpus", "long-texts.bin",
-          adapters(8192, [(b"\x01" * 12, b"n" * 300, b"d" * 300, b"1" * 20, b"", b"255.255.255.255.255", 2, 6)]))
+          adapters(8192, [(b"n" * 300, b"d" * 300, b"1" * 20, b"", b"255.255.255.255.255", 2)]))
 
 if __name__ == "__main__":
     main()

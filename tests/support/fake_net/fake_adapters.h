@@ -18,8 +18,8 @@ class FakeAdapterSource final : public platform::net::AdapterSource {
            const std::string& description = "") {
     std::lock_guard g(mutex_);
     records_.push_back({name, description.empty() ? name + " (fake)" : description,
-                        static_cast<DWORD>(records_.size() + 2), MIB_IF_TYPE_ETHERNET, {}, ipAddress,
-                        ipAddress.empty() ? "" : "255.255.255.0", gateway, false});
+                        static_cast<DWORD>(records_.size() + 2), ipAddress, ipAddress.empty() ? "" : "255.255.255.0",
+                        gateway});
   }
   void Clear() {
     std::lock_guard g(mutex_);
