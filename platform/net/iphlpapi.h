@@ -1,20 +1,19 @@
 // The adapter list: GetAdaptersInfo and its records.
 //
-// On Linux an adapter is a network link other than the loopback:
+// On Linux an adapter is a network link other than the loopback, listed in ascending order of
+// the interface index:
 //   AdapterName   the interface name ("wlp3s0");
 //   Description   the interface name and its driver ("wlp3s0 (iwlwifi)"), or the name alone when
 //                 the link has no driver to name;
-// the records come in ascending order of the interface index;
 //   IpAddressList the link's first IPv4 address and its mask, "0.0.0.0" for both when it has none;
 //   GatewayList   the gateway of the IPv4 default route through the link with the lowest metric,
 //                 main routing table only. With no such route the text is empty, not "0.0.0.0":
 //                 here 0.0.0.0 reaches this very host, and a caller that connects to the gateway
-//                 must not end up there;
+//                 must not end up there.
 // Each list holds one entry; Next of every IP_ADDR_STRING is null. The record holds only what the
 // program reads of it.
 #pragma once
 
-#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,7 +33,6 @@ struct IP_ADDR_STRING {
   IP_ADDRESS_STRING IpAddress;
   IP_MASK_STRING IpMask;
 };
-using PIP_ADDR_STRING = IP_ADDR_STRING*;
 
 struct IP_ADAPTER_INFO {
   IP_ADAPTER_INFO* Next;
