@@ -57,7 +57,7 @@ namespace platform::net {
 struct AdapterRecord {
   std::string name;
   std::string description;
-  DWORD index = 0;         // the interface index: the list's order
+  DWORD index = 0;        // the interface index: the list's order
   std::string ipAddress;  // dotted IPv4, empty for none
   std::string ipMask;     // dotted IPv4, empty for none
   std::string gateway;    // dotted IPv4, empty for none

@@ -103,7 +103,9 @@ LRESULT MouseMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 // the dialog answers (no other window of the program is closed).
 LRESULT WindowCommand(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_SYSKEYDOWN) {
-    if (wParam == VK_F4 && (lParam & (LPARAM{1} << 29))) PostMessageW(GetAncestorRoot(hwnd), WM_SYSCOMMAND, SC_CLOSE, 0);
+    if (wParam == VK_F4 && (lParam & (LPARAM{1} << 29))) {
+      PostMessageW(GetAncestorRoot(hwnd), WM_SYSCOMMAND, SC_CLOSE, 0);
+    }
   } else if ((wParam & 0xFFF0) == SC_CLOSE) {  // WM_SYSCOMMAND
     SendMessageW(GetAncestorRoot(hwnd), WM_CLOSE, 0, 0);
   }
