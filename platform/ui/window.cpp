@@ -473,7 +473,7 @@ LONG_PTR GetWindowLongPtrW(HWND hwnd, int index) {
   std::lock_guard g(Lock());
   auto w = FindLive(hwnd);
   if (!w || index != GWLP_WNDPROC) {
-    SetLastError(w ? 1413 : ERROR_INVALID_WINDOW_HANDLE);  // ERROR_INVALID_INDEX
+    SetLastError(w ? ERROR_INVALID_INDEX : ERROR_INVALID_WINDOW_HANDLE);
     return 0;
   }
   return reinterpret_cast<LONG_PTR>(w->proc);
@@ -483,7 +483,7 @@ LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
   std::lock_guard g(Lock());
   auto w = FindLive(hwnd);
   if (!w || index != GWLP_WNDPROC) {
-    SetLastError(w ? 1413 : ERROR_INVALID_WINDOW_HANDLE);
+    SetLastError(w ? ERROR_INVALID_INDEX : ERROR_INVALID_WINDOW_HANDLE);
     return 0;
   }
   return reinterpret_cast<LONG_PTR>(std::exchange(w->proc, reinterpret_cast<WNDPROC>(value)));
