@@ -258,9 +258,10 @@ TEST_F(HostTest, ACentredWindowOpensAtItsFinalSizeOnOneMonitorAndTheScreenShowsI
                                       std::string("maximum size: 358 by 327"), "= " + std::to_string(getpid())}) {
         EXPECT_NE(hints.find(hint), std::string::npos) << hints;
       }
-      // _NET_WM_ICON: width, height and ARGB rows of every image of the icon.
+      // _NET_WM_ICON: width, height and ARGB rows of every image of the icon, those drawn for
+      // screens of twice the density included.
       std::vector<unsigned long> images;
-      for (unsigned long size : {16, 24, 32, 48}) {
+      for (unsigned long size : {16, 24, 32, 48, 64, 96}) {
         const auto argb = platform::gdi::IconImage(icon, static_cast<int>(size));
         images.insert(images.end(), {size, size});
         images.insert(images.end(), argb.begin(), argb.end());
