@@ -84,12 +84,11 @@ HDC CreateSurfaceDC(std::shared_ptr<Surface> surface, POINT origin, RECT clip) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  const int scale = surface->scale;
+  const Target scaled{nullptr, POINT{0, 0}, RECT{}, surface->scale};
   auto dc = std::make_shared<DcObject>();
-  dc->clip = Intersect(RECT{clip.left * scale, clip.top * scale, clip.right * scale, clip.bottom * scale},
-                       RECT{0, 0, surface->width, surface->height});
+  dc->clip = Intersect(scaled.ToSurface(clip), RECT{0, 0, surface->width, surface->height});
   dc->surface = std::move(surface);
-  dc->origin = POINT{origin.x * scale, origin.y * scale};
+  dc->origin = scaled.ToSurface(origin);
   dc->state = DefaultState();
   return static_cast<HDC>(Insert(std::move(dc)));
 }

@@ -5,9 +5,9 @@
 // pixels are a copy of the window system's framebuffer in the screen's pixel layout; presented
 // rectangles are copied into it and put on the screen, and exposures are served from it without
 // a repaint. The scale is GDK_SCALE's, else that of Xft.dpi, as read when the host opened (see
-// x11_scale.h), or the largest below it at which the window fits its monitor's work area. Pointer, keys, focus, iconic state, moves and the window
-// manager's close become the calls of platform/ui/host_input.h; so does a window that another
-// client destroyed, as a close.
+// x11_scale.h), or the largest below it at which the window fits its monitor's work area.
+// Pointer, keys, focus, iconic state, moves and the window manager's close become the calls of
+// platform/ui/host_input.h; so does a window that another client destroyed, as a close.
 //
 // A centred dialog (DS_CENTER) is shown with its first frame, centred at its size then on the
 // work area of one monitor (the one with the pointer, else the primary one), with its top-left
