@@ -2,9 +2,8 @@
 // in a network namespace of the test's own with the router simulator at the gateway (addresses
 // from a documentation range, which exist only there). The window is compared with the program's
 // own drawing of the connected state (vm_window). Needs root, Xvfb, openbox, xdotool, xrdb,
-// iproute2. It runs again on a screen of twice the density, whose desktop says so with Xft.dpi
-// (as GNOME and KDE publish it): the window, and every distance the pointer covers on it, twice
-// as large.
+// iproute2. It runs again on a screen of twice the density, whose desktop says so with Xft.dpi:
+// the window, and every distance the pointer covers on it, twice as large.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
