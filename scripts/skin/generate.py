@@ -83,9 +83,9 @@ def coverage(size, draw_fn, k, ss=SS):
     return hi.reduce(ss)
 
 
-def row_centres(length, k):
-    """For each row of a picture drawn at k times the size: the position of its centre in the
-    rows of the original size (the rows themselves at k = 1)."""
+def centres(length, k):
+    """For each pixel along a length drawn at k times the size: where its centre lies in the
+    pixels of the original size (those pixels themselves at k = 1)."""
     return [(y + 0.5) / k - 0.5 if k > 1 else y for y in range(length * k)]
 
 
@@ -276,8 +276,8 @@ def panel_value(x, y, stripe_row):
 def draw_background(bar, glyph_minimize, glyph_close, k):
     img = Image.new("RGB", (WIDTH * k, HEIGHT * k))
     px = img.load()
-    xs = row_centres(WIDTH, k)
-    ys = row_centres(HEIGHT, k)
+    xs = centres(WIDTH, k)
+    ys = centres(HEIGHT, k)
     for y in range(BAR_HEIGHT * k, HEIGHT * k):
         for x in range(WIDTH * k):
             v = panel_value(xs[x], ys[y], y // k)
@@ -310,7 +310,7 @@ def gradient(size, top, bottom, k, curve=lambda t: t):
     w, h = size
     fill = Image.new("RGB", (w * k, h * k))
     fd = ImageDraw.Draw(fill)
-    for y, centre in enumerate(row_centres(h, k)):
+    for y, centre in enumerate(centres(h, k)):
         t = min(max(centre / (h - 1), 0.0), 1.0)
         fd.line((0, y, w * k - 1, y), fill=mix(top, bottom, curve(t)))
     return fill
@@ -406,9 +406,9 @@ def draw_plate(background, base, caption_colour, k, pressed=False, flat=False):
     strength = 0.10 if flat else (0.16 if pressed else 0.30)
     fade = Image.new("L", (w * k, h * k), 0)
     fdd = ImageDraw.Draw(fade)
-    centres = row_centres(h, k)
+    row_at = centres(h, k)
     for y in range(gloss_box[1] * k, gloss_box[3] * k):
-        t = max(centres[y] - gloss_box[1], 0.0) / (gloss_box[3] - gloss_box[1])
+        t = max(row_at[y] - gloss_box[1], 0.0) / (gloss_box[3] - gloss_box[1])
         fdd.line((0, y, w * k - 1, y), fill=int(255 * strength * (1.0 - 0.75 * t)))
     gloss = Image.composite(fade, Image.new("L", (w * k, h * k), 0), gloss_shape)
     paint(img, gloss, (255, 255, 255))
