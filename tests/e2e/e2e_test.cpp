@@ -55,6 +55,7 @@ TEST_P(EndToEnd, TheSettingsPageOpensOnAClickAndTheWindowMovesMinimisesAndCloses
   ASSERT_TRUE(WaitUntil([&] { return ReadFile(out + "/router.out").find("listening on") != std::string::npos; }, 10s));
 
   XvfbDisplay x(XvfbOptions{.width = 1024 * n, .height = 768 * n, .windowManager = true});
+  // The pointer starts in the middle of the screen, where the settings button will be.
   ASSERT_TRUE(x.Ready() && x.MouseMove(5, 5)) << x.Error();
   std::ofstream(out + "/resources") << "Xft.dpi: " << 96 * n << "\n";
   ASSERT_EQ(x.Run("xrdb -nocpp -merge " + out + "/resources").first, 0);
