@@ -22,18 +22,24 @@
   extern "C" const BYTE symbol##_begin[];                               \
   extern "C" const BYTE symbol##_end[]
 
-VELMOR_EMBED(velmor_res_bitmap_132, "skin/bitmap_132.bmp");
-VELMOR_EMBED(velmor_res_bitmap_165, "skin/bitmap_165.bmp");
-VELMOR_EMBED(velmor_res_bitmap_166, "skin/bitmap_166.bmp");
-VELMOR_EMBED(velmor_res_bitmap_167, "skin/bitmap_167.bmp");
-VELMOR_EMBED(velmor_res_bitmap_168, "skin/bitmap_168.bmp");
-VELMOR_EMBED(velmor_res_bitmap_169, "skin/bitmap_169.bmp");
-VELMOR_EMBED(velmor_res_bitmap_170, "skin/bitmap_170.bmp");
-VELMOR_EMBED(velmor_res_bitmap_171, "skin/bitmap_171.bmp");
-VELMOR_EMBED(velmor_res_bitmap_172, "skin/bitmap_172.bmp");
-VELMOR_EMBED(velmor_res_bitmap_173, "skin/bitmap_173.bmp");
-VELMOR_EMBED(velmor_res_bitmap_174, "skin/bitmap_174.bmp");
+// A skin picture at its own size, and at twice it for screens that show windows so.
+#define VELMOR_EMBED_SKIN(n)                                     \
+  VELMOR_EMBED(velmor_res_bitmap_##n, "skin/bitmap_" #n ".bmp"); \
+  VELMOR_EMBED(velmor_res_bitmap_##n##_2x, "skin@2x/bitmap_" #n ".bmp")
+
+VELMOR_EMBED_SKIN(132);
+VELMOR_EMBED_SKIN(165);
+VELMOR_EMBED_SKIN(166);
+VELMOR_EMBED_SKIN(167);
+VELMOR_EMBED_SKIN(168);
+VELMOR_EMBED_SKIN(169);
+VELMOR_EMBED_SKIN(170);
+VELMOR_EMBED_SKIN(171);
+VELMOR_EMBED_SKIN(172);
+VELMOR_EMBED_SKIN(173);
+VELMOR_EMBED_SKIN(174);
 VELMOR_EMBED(velmor_res_icon_128, "icon_128.ico");
+VELMOR_EMBED(velmor_res_icon_128_2x, "icon_128@2x.ico");
 
 namespace {
 
@@ -50,27 +56,34 @@ struct Embedded {
   WORD id;
   const BYTE* begin;
   const BYTE* end;
+  int scale = 1;  // a picture drawn at that many times its size
 };
+
+// The two resources of a skin picture.
+#define VELMOR_SKIN(id, n)                                                        \
+  {RT_BITMAP_ID, id, velmor_res_bitmap_##n##_begin, velmor_res_bitmap_##n##_end}, \
+  {RT_BITMAP_ID, id, velmor_res_bitmap_##n##_2x_begin, velmor_res_bitmap_##n##_2x_end, 2}
 
 }  // namespace
 
 void RegisterProgramResources() {
   const Embedded resources[] = {
-      {RT_BITMAP_ID, IDB_BACKGROUND, velmor_res_bitmap_132_begin, velmor_res_bitmap_132_end},
-      {RT_BITMAP_ID, IDB_MINIMIZE_PRESSED, velmor_res_bitmap_165_begin, velmor_res_bitmap_165_end},
-      {RT_BITMAP_ID, IDB_MINIMIZE_HOVER, velmor_res_bitmap_166_begin, velmor_res_bitmap_166_end},
-      {RT_BITMAP_ID, IDB_MINIMIZE_NORMAL, velmor_res_bitmap_167_begin, velmor_res_bitmap_167_end},
-      {RT_BITMAP_ID, IDB_CLOSE_PRESSED, velmor_res_bitmap_168_begin, velmor_res_bitmap_168_end},
-      {RT_BITMAP_ID, IDB_CLOSE_HOVER, velmor_res_bitmap_169_begin, velmor_res_bitmap_169_end},
-      {RT_BITMAP_ID, IDB_CLOSE_NORMAL, velmor_res_bitmap_170_begin, velmor_res_bitmap_170_end},
-      {RT_BITMAP_ID, IDB_SETTINGS_PRESSED, velmor_res_bitmap_171_begin, velmor_res_bitmap_171_end},
-      {RT_BITMAP_ID, IDB_SETTINGS_DISABLED, velmor_res_bitmap_172_begin, velmor_res_bitmap_172_end},
-      {RT_BITMAP_ID, IDB_SETTINGS_HOVER, velmor_res_bitmap_173_begin, velmor_res_bitmap_173_end},
-      {RT_BITMAP_ID, IDB_SETTINGS_NORMAL, velmor_res_bitmap_174_begin, velmor_res_bitmap_174_end},
+      VELMOR_SKIN(IDB_BACKGROUND, 132),
+      VELMOR_SKIN(IDB_MINIMIZE_PRESSED, 165),
+      VELMOR_SKIN(IDB_MINIMIZE_HOVER, 166),
+      VELMOR_SKIN(IDB_MINIMIZE_NORMAL, 167),
+      VELMOR_SKIN(IDB_CLOSE_PRESSED, 168),
+      VELMOR_SKIN(IDB_CLOSE_HOVER, 169),
+      VELMOR_SKIN(IDB_CLOSE_NORMAL, 170),
+      VELMOR_SKIN(IDB_SETTINGS_PRESSED, 171),
+      VELMOR_SKIN(IDB_SETTINGS_DISABLED, 172),
+      VELMOR_SKIN(IDB_SETTINGS_HOVER, 173),
+      VELMOR_SKIN(IDB_SETTINGS_NORMAL, 174),
       {RT_GROUP_ICON_ID, IDR_MAINFRAME, velmor_res_icon_128_begin, velmor_res_icon_128_end},
+      {RT_GROUP_ICON_ID, IDR_MAINFRAME, velmor_res_icon_128_2x_begin, velmor_res_icon_128_2x_end, 2},
   };
   for (const Embedded& r : resources) {
-    platform::RegisterResource(r.type, r.id, std::span<const BYTE>(r.begin, r.end));
+    platform::RegisterResource(r.type, r.id, std::span<const BYTE>(r.begin, r.end), r.scale);
   }
   RegisterMainDialogTemplate();
 }

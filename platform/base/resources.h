@@ -29,9 +29,10 @@ namespace platform {
 HINSTANCE ResourceModule();
 
 // Registers bytes that live as long as the process (static data). A later registration of the
-// same type and id replaces the earlier one.
-void RegisterResource(WORD type, WORD id, std::span<const BYTE> bytes);
+// same type, id and scale replaces the earlier one. A picture drawn at `scale` times its size is
+// registered beside the one at its own size (scale 1), under the same type and id.
+void RegisterResource(WORD type, WORD id, std::span<const BYTE> bytes, int scale = 1);
 // The bytes of a resource named by an integer id; nothing for a string name or an unknown id.
-std::optional<std::span<const BYTE>> FindResourceBytes(WORD type, LPCWSTR name);
+std::optional<std::span<const BYTE>> FindResourceBytes(WORD type, LPCWSTR name, int scale = 1);
 
 }  // namespace platform

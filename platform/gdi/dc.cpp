@@ -15,6 +15,29 @@ namespace {
 
 RECT Offset(RECT r, POINT by) { return {r.left + by.x, r.top + by.y, r.right + by.x, r.bottom + by.y}; }
 
+// Decoded pictures, one per resource: every load of a resource shares it (resource bytes live,
+// unchanged, as long as the process), so the background that the dialog loads at every erase is
+// decoded once. The program only ever copies from a loaded picture, never draws on one. Null
+// for bytes that are no picture.
+std::shared_ptr<Surface> Decoded(std::span<const BYTE> bytes, int scale) {
+  static std::mutex mutex;
+  static std::map<std::pair<const BYTE*, std::size_t>, std::shared_ptr<Surface>> loaded;
+  std::lock_guard lock(mutex);
+  std::shared_ptr<Surface>& slot = loaded[{bytes.data(), bytes.size()}];
+  if (!slot) {
+    auto decoded = platform::gdi::DecodeBmp(bytes);
+    if (!decoded) {
+      loaded.erase({bytes.data(), bytes.size()});
+      return nullptr;
+    }
+    slot = std::make_shared<Surface>(0, 0, scale);  // takes the decoded pixels: nothing to zero-fill
+    slot->width = decoded->width;
+    slot->height = decoded->height;
+    slot->pixels = std::move(decoded->pixels);
+  }
+  return slot;
+}
+
 DcState DefaultState() {
   DcState s;
   s.brushHandle = GetStockObject(WHITE_BRUSH);
@@ -22,6 +45,25 @@ DcState DefaultState() {
   s.fontHandle = GetStockObject(DEFAULT_GUI_FONT);
   s.font = LookupAs<FontObject>(s.fontHandle, Kind::Font);
   return s;
+}
+
+// Copies `area` of the destination's coordinates from `from` on in the source's, whose surface
+// has another scale: each destination pixel takes the source pixel it lies on, so that edges
+// stay hard.
+void CopyNearest(const Target& dt, const RECT& area, const Target& st, POINT from) {
+  const RECT wanted = dt.ToSurface(area);
+  const RECT to = Intersect(wanted, dt.clip);
+  const POINT start = st.ToSurface(from);
+  for (LONG row = to.top; row < to.bottom; ++row) {
+    const LONG sy = start.y + (row - wanted.top) * st.scale / dt.scale;
+    if (sy < st.clip.top || sy >= st.clip.bottom) continue;
+    const std::uint32_t* source = st.surface->pixels.data() + static_cast<std::size_t>(sy) * static_cast<std::size_t>(st.surface->width);
+    std::uint32_t* dest = dt.surface->pixels.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(dt.surface->width);
+    for (LONG col = to.left; col < to.right; ++col) {
+      const LONG sx = start.x + (col - wanted.left) * st.scale / dt.scale;
+      if (sx >= st.clip.left && sx < st.clip.right) dest[col] = source[sx];
+    }
+  }
 }
 
 void Fill(const Target& t, RECT area, std::uint32_t pixel) {
@@ -42,10 +84,11 @@ HDC CreateSurfaceDC(std::shared_ptr<Surface> surface, POINT origin, RECT clip) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
+  const Target scaled{nullptr, POINT{0, 0}, RECT{}, surface->scale};
   auto dc = std::make_shared<DcObject>();
-  dc->clip = Intersect(clip, RECT{0, 0, surface->width, surface->height});
+  dc->clip = Intersect(scaled.ToSurface(clip), RECT{0, 0, surface->width, surface->height});
   dc->surface = std::move(surface);
-  dc->origin = origin;
+  dc->origin = scaled.ToSurface(origin);
   dc->state = DefaultState();
   return static_cast<HDC>(Insert(std::move(dc)));
 }
@@ -58,9 +101,11 @@ std::shared_ptr<Surface> BitmapSurface(HBITMAP bitmap) {
 }  // namespace platform::gdi
 
 HDC CreateCompatibleDC(HDC hdc) {
-  if (hdc != nullptr && !LookupDc(hdc)) return nullptr;
+  std::shared_ptr<DcObject> compatible = hdc != nullptr ? LookupDc(hdc) : nullptr;
+  if (hdc != nullptr && !compatible) return nullptr;
   auto dc = std::make_shared<DcObject>();
   dc->memory = true;
+  if (compatible) dc->scale = compatible->memory ? compatible->scale : compatible->surface->scale;
   dc->state = DefaultState();
   dc->state.bitmapHandle = platform::gdi::detail::PlaceholderBitmap();
   dc->state.bitmap = LookupAs<BitmapObject>(dc->state.bitmapHandle, Kind::Bitmap);
@@ -158,13 +203,18 @@ BOOL BitBlt(HDC dest, int x, int y, int cx, int cy, HDC source, int x1, int y1, 
     return FALSE;
   }
   const Target dt = TargetOf(*d);
-  const Target st = TargetOf(*s);
+  const Target st = TargetOf(*s, dt.scale);
   if (dt.surface == nullptr || st.surface == nullptr) return TRUE;
+  if (dt.scale != st.scale) {
+    CopyNearest(dt, RECT{x, y, x + cx, y + cy}, st, POINT{x1, y1});
+    return TRUE;
+  }
 
   // Work in destination surface coordinates: the copy lands where both the destination's clip
   // and the source's readable area (moved onto the destination) allow.
-  const RECT wanted = Offset(RECT{x, y, x + cx, y + cy}, dt.origin);
-  const POINT shift{x1 + st.origin.x - wanted.left, y1 + st.origin.y - wanted.top};
+  const RECT wanted = dt.ToSurface(RECT{x, y, x + cx, y + cy});
+  const POINT from = st.ToSurface(POINT{x1, y1});
+  const POINT shift{from.x - wanted.left, from.y - wanted.top};
   const RECT readable = Offset(st.clip, POINT{-shift.x, -shift.y});
   const RECT area = Intersect(Intersect(wanted, dt.clip), readable);
   if (IsEmpty(area)) return TRUE;
@@ -189,7 +239,7 @@ int FillRect(HDC hdc, const RECT* rect, HBRUSH brush) {
   if (!b) return 0;
   if (b->hollow) return 1;
   const Target t = TargetOf(*dc);
-  if (t.surface != nullptr) Fill(t, Offset(*rect, t.origin), ToPixel(b->color));
+  if (t.surface != nullptr) Fill(t, t.ToSurface(*rect), ToPixel(b->color));
   return 1;
 }
 
@@ -206,33 +256,29 @@ HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return nullptr;
   }
-  // Every load of a resource shares one decoded surface (resource bytes live, unchanged, as long
-  // as the process): the background that the dialog loads at every erase is decoded once. The
-  // program only ever copies from a loaded picture, never draws on one.
-  static std::mutex mutex;
-  static std::map<std::pair<const BYTE*, std::size_t>, std::shared_ptr<Surface>> loaded;
-  std::shared_ptr<Surface> surface;
-  {
-    std::lock_guard lock(mutex);
-    std::shared_ptr<Surface>& slot = loaded[{bytes->data(), bytes->size()}];
-    if (!slot) {
-      auto decoded = platform::gdi::DecodeBmp(*bytes);
-      if (!decoded) {
-        loaded.erase({bytes->data(), bytes->size()});
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-      }
-      slot = std::make_shared<Surface>(0, 0);  // takes the decoded pixels: nothing to zero-fill
-      slot->width = decoded->width;
-      slot->height = decoded->height;
-      slot->pixels = std::move(decoded->pixels);
-    }
-    surface = slot;
+  std::shared_ptr<Surface> surface = Decoded(*bytes, 1);
+  if (!surface) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
   }
   auto bitmap = std::make_shared<BitmapObject>();
   bitmap->surface = std::move(surface);
+  bitmap->resource = static_cast<WORD>(reinterpret_cast<std::uintptr_t>(name));
   return static_cast<HBITMAP>(Insert(std::move(bitmap)));
 }
+
+namespace platform::gdi::detail {
+
+std::shared_ptr<Surface> PictureAt(const BitmapObject& bitmap, int scale) {
+  if (scale == 1 || bitmap.resource == 0 || !bitmap.surface) return bitmap.surface;
+  const auto bytes = platform::FindResourceBytes(RT_BITMAP_ID, MAKEINTRESOURCEW(bitmap.resource), scale);
+  std::shared_ptr<Surface> picture = bytes ? Decoded(*bytes, scale) : nullptr;
+  // A picture that does not cover the same area would move everything drawn from it.
+  const bool fits = picture && picture->width == bitmap.surface->width * scale && picture->height == bitmap.surface->height * scale;
+  return fits ? picture : bitmap.surface;
+}
+
+}  // namespace platform::gdi::detail
 
 BOOL DeleteObject(HGDIOBJ object) {
   std::shared_ptr<Object> o = Lookup(object);

@@ -124,8 +124,11 @@ int FillRect(HDC hdc, const RECT* rect, HBRUSH brush);  // never given NULL_BRUS
 // "&&" draws "&" and "&x" underlines x. DT_WORDBREAK breaks at spaces and between Japanese
 // characters; a word wider than the rectangle stays whole and is clipped.
 // Lays the glyphs over what is there, whatever the background mode: every control of the program
-// draws its text transparent.
+// draws its text transparent. On a surface of a larger scale the glyphs are rendered at that
+// many times the font's size and laid out in the surface's own pixels; heights and widths come
+// back in the DC's pixels, rounded up.
 int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format);
+// The selected font's metrics at its own size, whatever the scale of the DC's surface.
 BOOL GetTextMetricsW(HDC hdc, TEXTMETRICW* metrics);
 
 // Objects.
@@ -137,12 +140,17 @@ BOOL DeleteObject(HGDIOBJ object);
 int GetObjectW(HGDIOBJ object, int size, LPVOID out);  // BITMAP of a bitmap, LOGFONTW of a font
 HFONT CreateFontIndirectW(const LOGFONTW* logFont);
 // Resources of platform::ResourceModule(); a null instance (the system's own) finds nothing.
-HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name);  // a 24-bit BMP resource (RT_BITMAP_ID)
-// An icon resource (RT_GROUP_ICON_ID: the bytes of a .ico file). Icons are shared: loading the
-// same resource again gives the same handle, and DestroyIcon leaves it valid.
+// A 24-bit BMP resource (RT_BITMAP_ID). Copied onto a DC of a larger scale, the resource's
+// picture at that scale stands in for it (the size it reports stays its own); without one, each
+// of its pixels becomes a square of that many.
+HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name);
+// An icon resource (RT_GROUP_ICON_ID: the bytes of a .ico file), with the images that its
+// resource at scale 2 adds. Icons are shared: loading the same resource again gives the same
+// handle, and DestroyIcon leaves it valid.
 HICON LoadIconW(HINSTANCE instance, LPCWSTR name);
-// The SM_CXICON-sized image (the 32-bit one when there are both), alpha-blended; FALSE when
-// the icon has no image of that size.
+// The SM_CXICON-sized image (the 32-bit one when there are both), alpha-blended; on a DC of a
+// larger scale the image of that many more pixels, or else the SM_CXICON one with each pixel
+// made a square. FALSE when the icon has no image of that size.
 BOOL DrawIcon(HDC hdc, int x, int y, HICON icon);
 HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);  // null instance: IDC_ARROW and the like
 inline LPCWSTR const IDC_ARROW = MAKEINTRESOURCEW(32512);
@@ -156,21 +164,26 @@ int GetSystemMetrics(int index);
 
 namespace platform::gdi {
 
-// A 32-bit framebuffer: one 0x00RRGGBB word per pixel, rows top to bottom.
+// A 32-bit framebuffer: one 0x00RRGGBB word per pixel, rows top to bottom, `width` by `height`
+// of them. On a screen that shows windows larger than their size, `scale` of its pixels stand
+// for one of the window's in each direction: what is drawn on it is given in those larger
+// pixels and drawn with the detail of the small ones.
 struct Surface {
   int width = 0;
   int height = 0;
+  int scale = 1;
   std::vector<std::uint32_t> pixels;
-  Surface(int w, int h) : width(w), height(h), pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h)) {}
+  Surface(int w, int h, int s = 1) : width(w), height(h), scale(s), pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h)) {}
   std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)]; }
 };
 
-// A device context that draws on `surface` with its logical (0, 0) at `origin` (surface
-// coordinates) and every drawing clipped to `clip` (surface coordinates) and to the surface.
-// Released with DeleteDC.
+// A device context that draws on `surface` with its logical (0, 0) at `origin` and every
+// drawing clipped to `clip` and to the surface; both in the surface's larger pixels (its own
+// divided by its scale). Released with DeleteDC.
 HDC CreateSurfaceDC(std::shared_ptr<Surface> surface, POINT origin, RECT clip);
 
-// The bitmap selected into a memory DC, as a surface (tests read pixels through it).
+// The bitmap selected into a memory DC, as a surface (tests read pixels through it): the
+// picture at its own size.
 std::shared_ptr<Surface> BitmapSurface(HBITMAP bitmap);
 
 // The icon's image of `size` pixels square (the 32-bit one when there are both) as ARGB

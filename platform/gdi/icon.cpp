@@ -82,6 +82,12 @@ HICON LoadIconW(HINSTANCE instance, LPCWSTR name) {
   }
   auto icon = std::make_shared<IconObject>();
   icon->images = std::move(*images);
+  // The sizes that screens of twice the density want, drawn for them.
+  if (const auto larger = platform::FindResourceBytes(RT_GROUP_ICON_ID, name, 2)) {
+    for (IconBitmap& image : platform::gdi::DecodeIco(*larger).value_or(std::vector<IconBitmap>{})) {
+      if (ExactImage(*icon, image.width) == nullptr) icon->images.push_back(std::move(image));
+    }
+  }
   auto handle = static_cast<HICON>(Insert(std::move(icon), /*stock=*/true));
   s.icons.emplace(key, handle);
   return handle;
@@ -92,21 +98,25 @@ BOOL DrawIcon(HDC hdc, int x, int y, HICON icon) {
   auto object = LookupAs<IconObject>(icon, Kind::Icon);
   if (!dc || !object) return FALSE;
   const int size = GetSystemMetrics(SM_CXICON);
-  const IconBitmap* image = ExactImage(*object, size);
+  const Target t = TargetOf(*dc);
+  const IconBitmap* image = ExactImage(*object, size * t.scale);
+  if (image == nullptr) image = ExactImage(*object, size);
   if (image == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const Target t = TargetOf(*dc);
   if (t.surface == nullptr) return TRUE;
-  const LONG left = x + t.origin.x;
-  const LONG top = y + t.origin.y;
-  const RECT area = Intersect(RECT{left, top, left + size, top + size}, t.clip);
+  // The box covers size * scale of the surface's pixels; an image with fewer has each of its
+  // pixels drawn as a square.
+  const RECT box = t.ToSurface(RECT{x, y, x + size, y + size});
+  const LONG extent = box.right - box.left;
+  const RECT area = Intersect(box, t.clip);
   for (LONG sy = area.top; sy < area.bottom; ++sy) {
-    const auto iy = static_cast<std::size_t>(sy - top);
+    const auto iy = static_cast<std::size_t>((sy - box.top) * image->height / extent);
     std::uint32_t* row = t.surface->pixels.data() + static_cast<std::size_t>(sy) * static_cast<std::size_t>(t.surface->width);
     for (LONG sx = area.left; sx < area.right; ++sx) {
-      const std::uint32_t argb = image->argb[iy * static_cast<std::size_t>(size) + static_cast<std::size_t>(sx - left)];
+      const auto ix = static_cast<std::size_t>((sx - box.left) * image->width / extent);
+      const std::uint32_t argb = image->argb[iy * static_cast<std::size_t>(image->width) + ix];
       row[sx] = Blend(row[sx], argb & 0x00FFFFFFu, argb >> 24);
     }
   }

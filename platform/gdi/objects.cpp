@@ -61,11 +61,13 @@ bool Remove(const void* handle) {
 
 std::shared_ptr<DcObject> LookupDc(HDC hdc) { return LookupAs<DcObject>(hdc, Kind::Dc); }
 
-Target TargetOf(const DcObject& dc) {
-  if (!dc.memory) return {dc.surface.get(), dc.origin, dc.clip};
-  Surface* s = dc.state.bitmap ? dc.state.bitmap->surface.get() : nullptr;
+Target TargetOf(const DcObject& dc, int scale) {
+  if (!dc.memory) return {dc.surface, dc.origin, dc.clip, dc.surface->scale};
+  std::shared_ptr<Surface> s = dc.state.bitmap ? PictureAt(*dc.state.bitmap, scale > 0 ? scale : dc.scale) : nullptr;
   if (s == nullptr) return {};
-  return {s, {0, 0}, {0, 0, s->width, s->height}};
+  const RECT all{0, 0, s->width, s->height};
+  const int pictureScale = s->scale;
+  return {std::move(s), {0, 0}, all, pictureScale};
 }
 
 }  // namespace platform::gdi::detail

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -30,9 +31,17 @@ struct Object {
 
 struct BitmapObject final : Object {
   BitmapObject() : Object(Kind::Bitmap) {}
-  // Null only for the placeholder bitmap of a fresh memory DC, which nothing draws on.
+  // The picture at its own size. Null only for the placeholder bitmap of a fresh memory DC,
+  // which nothing draws on.
   std::shared_ptr<Surface> surface;
+  // The bitmap resource it was loaded from (0: none), whose pictures at larger scales stand in
+  // for `surface` on larger screens.
+  WORD resource = 0;
 };
+
+// The bitmap's picture for a surface of `scale`: its resource's own at that scale, where there
+// is one of the right size, else the picture at its own size.
+std::shared_ptr<Surface> PictureAt(const BitmapObject& bitmap, int scale);
 
 struct BrushObject final : Object {
   BrushObject() : Object(Kind::Brush) {}
@@ -49,13 +58,17 @@ struct FontObject final : Object {
   class Realization {
    public:
     explicit Realization(const LOGFONTW& logFont) : logFont_(logFont) {}
-    const std::shared_ptr<fonts::Font>& get() const;
+    // The font for a surface of `scale`: the description with its heights that many times as
+    // large, so that the glyphs have the detail of the surface's pixels.
+    const std::shared_ptr<fonts::Font>& get(int scale = 1) const;
     fonts::Font& operator*() const { return *get(); }
 
    private:
     const LOGFONTW& logFont_;
     mutable std::once_flag once_;
     mutable std::shared_ptr<fonts::Font> font_;
+    mutable std::mutex scaledMutex_;
+    mutable std::map<int, std::shared_ptr<fonts::Font>> scaled_;
   } font;
 };
 
@@ -82,21 +95,35 @@ struct DcObject final : Object {
   DcObject() : Object(Kind::Dc) {}
   bool memory = false;
   std::shared_ptr<Surface> surface;  // surface DCs only; a memory DC draws on its bitmap
-  POINT origin{};
-  RECT clip{};
+  POINT origin{};  // surface pixels
+  RECT clip{};     // surface pixels
+  // A memory DC's: the scale of the DC it was made compatible with, which picks its bitmap's
+  // picture.
+  int scale = 1;
   DcState state;
   std::vector<DcState> saved;
 };
 
 // Where a DC's drawing lands: a surface, the surface position of logical (0, 0), and the clip
 // in surface coordinates (already inside the surface). `surface` is null when nothing can land.
+// Each logical pixel covers `scale` by `scale` of the surface's: this is the one place where
+// the DC's coordinates become the surface's.
 struct Target {
-  Surface* surface = nullptr;
+  std::shared_ptr<Surface> surface;
   POINT origin{};
   RECT clip{};
+  int scale = 1;
+
+  POINT ToSurface(POINT p) const { return {p.x * scale + origin.x, p.y * scale + origin.y}; }
+  RECT ToSurface(const RECT& r) const {
+    return {r.left * scale + origin.x, r.top * scale + origin.y, r.right * scale + origin.x, r.bottom * scale + origin.y};
+  }
+  // A length of the surface's pixels in the DC's, rounded up.
+  int ToLogical(int length) const { return (length + scale - 1) / scale; }
 };
-// Where drawing on the DC lands, and where a copy from it is read.
-Target TargetOf(const DcObject& dc);
+// Where drawing on the DC lands, and where a copy from it is read. A memory DC stands over its
+// bitmap's picture for `scale` (0: its own scale).
+Target TargetOf(const DcObject& dc, int scale = 0);
 
 // Stock objects live for the whole process, are never counted as live and are never deleted.
 void* Insert(std::shared_ptr<Object> object, bool stock = false);

@@ -125,15 +125,26 @@ void FillArea(const Target& t, RECT area, std::uint32_t pixel) {
   }
 }
 
-std::shared_ptr<fonts::Font> FontOf(const DcObject& dc) { return dc.state.font ? dc.state.font->font.get() : nullptr; }
+std::shared_ptr<fonts::Font> FontOf(const DcObject& dc, int scale = 1) { return dc.state.font ? dc.state.font->font.get(scale) : nullptr; }
 
 }  // namespace
 
 namespace platform::gdi::detail {
 
-const std::shared_ptr<fonts::Font>& FontObject::Realization::get() const {
-  std::call_once(once_, [this] { font_ = fonts::Realize(logFont_); });
-  return font_;
+const std::shared_ptr<fonts::Font>& FontObject::Realization::get(int scale) const {
+  if (scale == 1) {
+    std::call_once(once_, [this] { font_ = fonts::Realize(logFont_); });
+    return font_;
+  }
+  std::lock_guard lock(scaledMutex_);
+  auto [it, added] = scaled_.try_emplace(scale);
+  if (added) {
+    LOGFONTW larger = logFont_;
+    larger.lfHeight *= scale;
+    larger.lfWidth *= scale;
+    it->second = fonts::Realize(larger);
+  }
+  return it->second;
 }
 
 HFONT MakeFont(const LOGFONTW& logFont, bool stock) {
@@ -159,7 +170,10 @@ int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  auto font = FontOf(*dc);
+  // The text is laid out and drawn in the surface's pixels, with the font at that scale.
+  const Target t = TargetOf(*dc);
+  const RECT box = t.ToSurface(*rect);
+  auto font = FontOf(*dc, t.scale);
   if (!font) return 0;
   const fonts::Metrics& metrics = fonts::MetricsOf(*font);
   const bool singleLine = (format & DT_SINGLELINE) != 0;
@@ -201,7 +215,7 @@ int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format) {
   }
 
   std::vector<Line> lines;
-  const int limit = rect->right - rect->left;
+  const int limit = box.right - box.left;
   const bool wrap = !singleLine && (format & DT_WORDBREAK) != 0;
   std::size_t paragraph = 0;
   for (std::size_t i = 0; i <= items.size(); ++i) {
@@ -212,30 +226,28 @@ int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format) {
 
   const int lineHeight = metrics.height;
   const int textHeight = lineHeight * static_cast<int>(lines.size());
-  int top = rect->top;
-  if (singleLine && (format & DT_VCENTER) != 0) top = rect->top + (rect->bottom - rect->top - lineHeight) / 2;
-  const int result = (singleLine && (format & DT_VCENTER) != 0) ? top + lineHeight - rect->top : textHeight;
+  int top = box.top;
+  if (singleLine && (format & DT_VCENTER) != 0) top = box.top + (box.bottom - box.top - lineHeight) / 2;
+  const int result = t.ToLogical((singleLine && (format & DT_VCENTER) != 0) ? top + lineHeight - box.top : textHeight);
 
   if ((format & DT_CALCRECT) != 0) {
     int widest = 0;
     for (const Line& line : lines) widest = std::max(widest, line.width);
-    rect->right = rect->left + widest;
-    rect->bottom = rect->top + textHeight;
-    return textHeight;
+    rect->right = rect->left + t.ToLogical(widest);
+    rect->bottom = rect->top + t.ToLogical(textHeight);
+    return t.ToLogical(textHeight);
   }
 
-  const Target t = TargetOf(*dc);
   if (t.surface == nullptr) return result;
-  const RECT clip = Intersect(t.clip, RECT{rect->left + t.origin.x, rect->top + t.origin.y, rect->right + t.origin.x, rect->bottom + t.origin.y});
+  const RECT clip = Intersect(t.clip, box);
   const std::uint32_t color = ToPixel(dc->state.textColor);
   const int underlineThickness = std::max(1, metrics.height / 14);
 
   for (std::size_t n = 0; n < lines.size(); ++n) {
     const Line& line = lines[n];
-    int x = rect->left;
-    if ((format & DT_CENTER) != 0) x = rect->left + (limit - line.width) / 2;
-    const int lineTop = top + static_cast<int>(n) * lineHeight + t.origin.y;
-    int pen = x + t.origin.x;
+    int pen = box.left;
+    if ((format & DT_CENTER) != 0) pen = box.left + (limit - line.width) / 2;
+    const int lineTop = top + static_cast<int>(n) * lineHeight;
     const int baseline = lineTop + metrics.ascent;
     for (std::size_t i = line.begin; i < line.end; ++i) {
       const fonts::Glyph& g = *items[i].glyph;

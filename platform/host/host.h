@@ -16,11 +16,17 @@
 // window's rectangle is its client area in screen coordinates; top-level windows have no
 // non-client area of their own, and the hosts show them borderless.
 //
+// Scale. A screen of high density shows each window at an integer scale N (Create's answer): N
+// of its pixels in each direction for one of the window's. Everything the window system and the
+// program see stays in the window's own pixels (sizes, positions, screen coordinates, pointer
+// points); only the framebuffer and the screen's copy of it are N times as large.
+//
 // Framebuffers. Each top-level window has one 32-bit framebuffer (0x00RRGGBB, rows top to
-// bottom) of exactly its size. The window system draws into it and then calls Present with the
-// rectangles that changed. A host keeps the last surface it was given and serves its own screen
-// refreshes (X11 Expose) from it, without asking the window system to paint. A resize gives a
-// new surface object at the next Present; the host must not keep pointers into old pixels.
+// bottom) of exactly its size times its scale. The window system draws into it and then calls
+// Present with the rectangles that changed. A host keeps the last surface it was given and
+// serves its own screen refreshes (X11 Expose) from it, without asking the window system to
+// paint. A resize gives a new surface object at the next Present; the host must not keep
+// pointers into old pixels.
 //
 // Cursor. Windows set the cursor with SetCursor while handling WM_SETCURSOR, which the window
 // system sends before each mouse movement. A host that shows a cursor installs
@@ -53,8 +59,8 @@ class Host {
   virtual ~Host() = default;
 
   // --- Top-level windows -----------------------------------------------------------------
-  // A new top-level window, not shown yet.
-  virtual void Create(HWND hwnd, const TopLevelInfo& info) = 0;
+  // A new top-level window, not shown yet. Returns its scale (1 or more), which it keeps.
+  virtual int Create(HWND hwnd, const TopLevelInfo& info) = 0;
   // The window is gone; forget everything about it.
   virtual void Destroy(HWND hwnd) = 0;
   // Map (show) or unmap (hide) the window. A newly shown window is placed at info.rect as
@@ -72,8 +78,8 @@ class Host {
   virtual void SetTitle(HWND hwnd, std::u16string_view title) = 0;
   // The window's icons (WM_SETICON). Either may be null. gdi::IconImage gives their pixels.
   virtual void SetIcon(HWND hwnd, HICON big, HICON small) = 0;
-  // The rectangles of `surface` (in window client coordinates, clipped to it) changed; copy
-  // them to the screen. `surface` is the window's current framebuffer.
+  // The rectangles of `surface` (in its own pixels, clipped to it) changed; copy them to the
+  // screen. `surface` is the window's current framebuffer.
   virtual void Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surface,
                        std::span<const RECT> rects) = 0;
   // The left button went down on a drag area (WM_NCLBUTTONDOWN with HTCAPTION): let the user
@@ -83,7 +89,7 @@ class Host {
   virtual void BeginMove(HWND hwnd, POINT screenPoint) = 0;
 
   // --- The screen ------------------------------------------------------------------------
-  // Size of the screen in pixels; any thread.
+  // Size of the screen in the pixels of windows at the screen's scale; any thread.
   virtual SIZE ScreenSize() = 0;
 
   // --- Input -----------------------------------------------------------------------------

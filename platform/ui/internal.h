@@ -45,8 +45,9 @@ struct Timer {
 
 // State only a top-level window has.
 struct TopLevel {
+  // Its scale is the window's: how many of the screen's pixels the host shows for one of its.
   std::shared_ptr<gdi::Surface> surface;
-  std::vector<RECT> dirty;      // surface rectangles changed since the last Present
+  std::vector<RECT> dirty;      // surface rectangles (its own pixels) changed since the last Present
   int paintDepth = 0;           // open BeginPaint/GetDC device contexts
   std::optional<SIZE> pendingSize;  // a resize that waits until no device context is open
   bool iconic = false;
@@ -196,7 +197,8 @@ void ReleaseSendersLocked(ThreadQueue& q, const std::set<HWND>& gone);
 
 // Painting (Lock() held unless noted).
 void InvalidateLocked(Window& w, const RECT* rect, bool erase, bool children);
-void MarkDirtyLocked(Window& top, const RECT& surfaceRect);
+// `area` is in the top-level window's client coordinates.
+void MarkDirtyLocked(Window& top, const RECT& area);
 void ApplyPendingResizeLocked(Window& top);
 // A window of this queue's trees that waits for WM_PAINT, parents first.
 HWND FindPaintWindowLocked(ThreadQueue& q);

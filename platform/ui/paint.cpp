@@ -60,9 +60,10 @@ void InvalidateLocked(Window& w, const RECT* rect, bool erase, bool children) {
   w.queue->Wake();
 }
 
-void MarkDirtyLocked(Window& top, const RECT& surfaceRect) {
+void MarkDirtyLocked(Window& top, const RECT& area) {
   TopLevel& t = *top.top;
-  const RECT r = Intersect(surfaceRect, RECT{0, 0, t.surface->width, t.surface->height});
+  const int n = t.surface->scale;
+  const RECT r = Intersect(RECT{area.left * n, area.top * n, area.right * n, area.bottom * n}, RECT{0, 0, t.surface->width, t.surface->height});
   if (Empty(r)) return;
   for (const RECT& d : t.dirty) {
     if (Intersect(d, r) == r) return;
@@ -82,10 +83,11 @@ void ResizeSurfaceLocked(Window& top, SIZE size) {
     t.pendingSize = size;
     return;
   }
-  const int w = std::max<LONG>(size.cx, 1);
-  const int h = std::max<LONG>(size.cy, 1);
+  const int n = t.surface->scale;
+  const int w = std::max<LONG>(size.cx, 1) * n;
+  const int h = std::max<LONG>(size.cy, 1) * n;
   if (w == t.surface->width && h == t.surface->height) return;
-  auto next = std::make_shared<gdi::Surface>(w, h);
+  auto next = std::make_shared<gdi::Surface>(w, h, n);
   const int cw = std::min(w, t.surface->width);
   const int ch = std::min(h, t.surface->height);
   for (int y = 0; y < ch; ++y) {

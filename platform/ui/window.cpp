@@ -342,7 +342,11 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
       info.rect = RECT{x, y, x + std::max(width, 1), y + std::max(height, 1)};
       info.style = style;
       info.title = windowName ? std::u16string_view(windowName) : std::u16string_view();
-      host->Create(hwnd, info);
+      if (const int scale = host->Create(hwnd, info); scale > 1) {
+        // Nothing has drawn on the window yet: its framebuffer starts afresh at the host's scale.
+        std::lock_guard g(Lock());
+        w->top->surface = std::make_shared<platform::gdi::Surface>(std::max(width, 1) * scale, std::max(height, 1) * scale, scale);
+      }
     }
   }
   std::function<void(HWND)> hook;

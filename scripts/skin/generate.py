@@ -1,6 +1,11 @@
 #!/usr/bin/python3
 """Draws the window's skin pictures, the program icon and the desktop icons into res/.
 
+Everything is drawn twice: at its own size, and again at twice the size for screens that show
+windows at twice theirs (res/skin@2x/, res/icon_128@2x.ico, the hicolor SIZE@2 folders). The
+second drawing is made from the same shapes and fonts at the larger size, never by enlarging the
+first, so that edges and text stay sharp.
+
 The output is committed, so building needs neither this script nor its fonts. Run it again
 after changing a look and commit what it writes:
 
@@ -68,13 +73,27 @@ def scale(c, f):
     return tuple(max(0, min(255, int(round(v * f)))) for v in c)
 
 
-def coverage(size, draw_fn, ss=SS):
-    """An 8-bit coverage mask of size (w, h): draw_fn draws white on a supersampled canvas
-    whose coordinates are already multiplied by ss."""
+def coverage(size, draw_fn, k, ss=SS):
+    """An 8-bit coverage mask of size (w, h) drawn at k times that size: draw_fn draws white on
+    a supersampled canvas, in coordinates of size's pixels multiplied by the factor it is
+    given."""
     w, h = size
-    hi = Image.new("L", (w * ss, h * ss), 0)
-    draw_fn(ImageDraw.Draw(hi), ss)
+    hi = Image.new("L", (w * k * ss, h * k * ss), 0)
+    draw_fn(ImageDraw.Draw(hi), ss * k)
     return hi.reduce(ss)
+
+
+def centres(length, k):
+    """For each pixel along a length drawn at k times the size: where its centre lies in the
+    pixels of the original size (those pixels themselves at k = 1)."""
+    return [(y + 0.5) / k - 0.5 if k > 1 else y for y in range(length * k)]
+
+
+def band(d, box, fill, k):
+    """Fills the pixels (x0, y0) to (x1, y1), both inclusive, of the original size: at k times
+    the size, the lines they make are k pixels wide."""
+    x0, y0, x1, y1 = box
+    d.rectangle((x0 * k, y0 * k, (x1 + 1) * k - 1, (y1 + 1) * k - 1), fill=fill)
 
 
 def paint(img, mask, colour, offset=(0, 0)):
@@ -97,14 +116,15 @@ def rounded(box, radius):
     return fn
 
 
-def text_mask(size, text, fnt, centre):
-    """Coverage of text drawn centred on centre (x, y) in an image of size; the text's ink box,
-    not its line box, is centred so that glyphs without descenders sit in the middle."""
-    m = Image.new("L", size, 0)
+def text_mask(size, text, fnt, centre, k):
+    """Coverage of text drawn centred on centre (x, y) in an image of size, both drawn at k times
+    the size (fnt is already k times its size); the text's ink box, not its line box, is centred
+    so that glyphs without descenders sit in the middle."""
+    m = Image.new("L", (size[0] * k, size[1] * k), 0)
     d = ImageDraw.Draw(m)
     l, t, r, b = d.textbbox((0, 0), text, font=fnt)
-    x = centre[0] - (l + r) / 2
-    y = centre[1] - (t + b) / 2
+    x = centre[0] * k - (l + r) / 2
+    y = centre[1] * k - (t + b) / 2
     d.text((x, y), text, font=fnt, fill=255)
     return m
 
@@ -200,9 +220,9 @@ def ico_dib(img, bits):
 
 # ---------------------------------------------------------------- top bar and its glyphs
 
-def draw_bar():
+def draw_bar(k):
     """The bare top bar, rows 0..23, full width."""
-    bar = Image.new("RGB", (WIDTH, BAR_HEIGHT))
+    bar = Image.new("RGB", (WIDTH * k, BAR_HEIGHT * k))
     d = ImageDraw.Draw(bar)
     for y in range(BAR_HEIGHT):
         # A faint vertical falloff around the bar grey, lit from above.
@@ -212,9 +232,9 @@ def draw_bar():
             c = (40, 40, 40)
         else:
             c = scale(BAR_GREY, 1.05 - 0.10 * (y - 1) / (BAR_HEIGHT - 3))
-        d.line((0, y, WIDTH - 1, y), fill=c)
-    d.line((0, 0, 0, BAR_HEIGHT - 1), fill=(36, 36, 36))
-    d.line((WIDTH - 1, 0, WIDTH - 1, BAR_HEIGHT - 1), fill=(36, 36, 36))
+        band(d, (0, y, WIDTH - 1, y), c, k)
+    band(d, (0, 0, 0, BAR_HEIGHT - 1), (36, 36, 36), k)
+    band(d, (WIDTH - 1, 0, WIDTH - 1, BAR_HEIGHT - 1), (36, 36, 36), k)
     return bar
 
 
@@ -230,118 +250,122 @@ def close_shape(d, s):
     d.line((b, top, a, bottom), fill=255, width=w)
 
 
-def draw_glyph(bar, x, shape, colour, outline):
-    tile = bar.crop((x, 0, x + GLYPH_W, BAR_HEIGHT))
-    size = tile.size
+def draw_glyph(bar, x, shape, colour, outline, k):
+    tile = bar.crop((x * k, 0, (x + GLYPH_W) * k, BAR_HEIGHT * k))
+    size = (GLYPH_W, BAR_HEIGHT)
     if outline:
-        hi = Image.new("L", (size[0] * SS, size[1] * SS), 0)
-        shape(ImageDraw.Draw(hi), SS)
-        ring = hi.filter(ImageFilter.MaxFilter(2 * SS + 1)).reduce(SS)
+        hi = Image.new("L", (size[0] * SS * k, size[1] * SS * k), 0)
+        shape(ImageDraw.Draw(hi), SS * k)
+        ring = hi.filter(ImageFilter.MaxFilter(2 * SS * k + 1)).reduce(SS)
         paint(tile, ring, GLYPH_OUTLINE)
-    paint(tile, coverage(size, shape), colour)
+    paint(tile, coverage(size, shape, k), colour)
     return tile
 
 
 # ---------------------------------------------------------------- the background
 
-def panel_value(x, y):
+def panel_value(x, y, stripe_row):
     """Light grey with fine stripes and a soft highlight in the middle."""
-    stripe = 3 if y % 3 == 0 else 0
+    stripe = 3 if stripe_row % 3 == 0 else 0
     dx = (x - WIDTH / 2) / 150.0
     dy = (y - 160) / 115.0
     glow = 26 * math.exp(-(dx * dx + dy * dy))
     return 204 - stripe + glow
 
 
-def draw_background(bar, glyph_minimize, glyph_close):
-    img = Image.new("RGB", (WIDTH, HEIGHT))
+def draw_background(bar, glyph_minimize, glyph_close, k):
+    img = Image.new("RGB", (WIDTH * k, HEIGHT * k))
     px = img.load()
-    for y in range(BAR_HEIGHT, HEIGHT):
-        for x in range(WIDTH):
-            v = panel_value(x, y)
+    xs = centres(WIDTH, k)
+    ys = centres(HEIGHT, k)
+    for y in range(BAR_HEIGHT * k, HEIGHT * k):
+        for x in range(WIDTH * k):
+            v = panel_value(xs[x], ys[y], y // k)
             px[x, y] = (int(v + 1), int(v), int(v - 3))
     img.paste(bar, (0, 0))
-    img.paste(glyph_minimize, (MINIMIZE_X, 0))
-    img.paste(glyph_close, (CLOSE_X, 0))
+    img.paste(glyph_minimize, (MINIMIZE_X * k, 0))
+    img.paste(glyph_close, (CLOSE_X * k, 0))
 
     d = ImageDraw.Draw(img)
     # A thin gold rule under the bar, and a quiet edge around the panel so the borderless
     # window stands apart from a light desktop.
-    d.line((0, BAR_HEIGHT, WIDTH - 1, BAR_HEIGHT), fill=scale(GOLD, 0.9))
-    d.line((0, BAR_HEIGHT + 1, WIDTH - 1, BAR_HEIGHT + 1), fill=(150, 148, 140))
+    band(d, (0, BAR_HEIGHT, WIDTH - 1, BAR_HEIGHT), scale(GOLD, 0.9), k)
+    band(d, (0, BAR_HEIGHT + 1, WIDTH - 1, BAR_HEIGHT + 1), (150, 148, 140), k)
     edge = (118, 117, 112)
-    d.line((0, BAR_HEIGHT, 0, HEIGHT - 1), fill=edge)
-    d.line((WIDTH - 1, BAR_HEIGHT, WIDTH - 1, HEIGHT - 1), fill=edge)
-    d.line((0, HEIGHT - 1, WIDTH - 1, HEIGHT - 1), fill=edge)
+    band(d, (0, BAR_HEIGHT, 0, HEIGHT - 1), edge, k)
+    band(d, (WIDTH - 1, BAR_HEIGHT, WIDTH - 1, HEIGHT - 1), edge, k)
+    band(d, (0, HEIGHT - 1, WIDTH - 1, HEIGHT - 1), edge, k)
 
-    emblem = draw_icon(17)
-    img.paste(emblem, (4, 3), emblem)
+    emblem = draw_icon(17 * k)
+    img.paste(emblem, (4 * k, 3 * k), emblem)
 
-    draw_groove(img)
-    draw_frame(img)
-    draw_word_mark(img)
+    draw_groove(img, k)
+    draw_frame(img, k)
+    draw_word_mark(img, k)
     return img
 
 
-def draw_groove(img):
+def gradient(size, top, bottom, k, curve=lambda t: t):
+    """Rows from top to bottom, the colour of each set by where its centre lies."""
+    w, h = size
+    fill = Image.new("RGB", (w * k, h * k))
+    fd = ImageDraw.Draw(fill)
+    for y, centre in enumerate(centres(h, k)):
+        t = min(max(centre / (h - 1), 0.0), 1.0)
+        fd.line((0, y, w * k - 1, y), fill=mix(top, bottom, curve(t)))
+    return fill
+
+
+def draw_groove(img, k):
     x0, y0, x1, y1 = GROOVE
     w, h = x1 - x0 + 1, y1 - y0 + 1
-    region = img.crop((x0, y0, x0 + w, y0 + h))
+    region = img.crop((x0 * k, y0 * k, (x0 + w) * k, (y0 + h) * k))
     # The slot the button rests in: shaded where the plate overhangs it, lit along its lower lip.
     shape = coverage((w, h), lambda d, s: d.rounded_rectangle(
-        (0, -8 * s, w * s - 1, h * s - 1), radius=7 * s, fill=255))
-    fill = Image.new("RGB", (w, h))
-    fd = ImageDraw.Draw(fill)
-    for y in range(h):
-        t = y / (h - 1)
-        fd.line((0, y, w - 1, y), fill=mix((146, 144, 138), (200, 199, 194), t ** 0.6))
-    region.paste(fill, (0, 0), shape)
+        (0, -8 * s, w * s - 1, h * s - 1), radius=7 * s, fill=255), k)
+    region.paste(gradient((w, h), (146, 144, 138), (200, 199, 194), k, lambda t: t ** 0.6), (0, 0), shape)
     lip = coverage((w, h), lambda d, s: d.rounded_rectangle(
-        (0, -8 * s, w * s - 1, h * s - 1), radius=7 * s, outline=255, width=s))
-    bottom_only = Image.new("L", (w, h), 0)
-    ImageDraw.Draw(bottom_only).rectangle((0, h // 2, w - 1, h - 1), fill=255)
-    lip_low = Image.composite(lip, Image.new("L", (w, h), 0), bottom_only)
+        (0, -8 * s, w * s - 1, h * s - 1), radius=7 * s, outline=255, width=s), k)
+    none = Image.new("L", lip.size, 0)
+    bottom_only = none.copy()
+    band(ImageDraw.Draw(bottom_only), (0, h // 2, w - 1, h - 1), 255, k)
+    lip_low = Image.composite(lip, none, bottom_only)
     paint(region, lip_low, (236, 235, 231))
-    lip_sides = Image.composite(Image.new("L", (w, h), 0), lip, bottom_only)
+    lip_sides = Image.composite(none, lip, bottom_only)
     paint(region, lip_sides, (160, 158, 152))
-    img.paste(region, (x0, y0))
+    img.paste(region, (x0 * k, y0 * k))
 
 
-def draw_frame(img):
+def draw_frame(img, k):
     x0, y0, x1, y1 = FRAME
     w, h = x1 - x0 + 1, y1 - y0 + 1
-    region = img.crop((x0, y0, x0 + w, y0 + h))
+    region = img.crop((x0 * k, y0 * k, (x0 + w) * k, (y0 + h) * k))
     outer = rounded((0, 0, w, h), FRAME_RADIUS)
     inner = rounded((1, 1, w - 1, h - 1), FRAME_RADIUS - 1)
-    inner_mask = coverage((w, h), inner)
-    fill = Image.new("RGB", (w, h))
-    fd = ImageDraw.Draw(fill)
-    for y in range(h):
-        fd.line((0, y, w - 1, y), fill=mix((236, 234, 226), (248, 247, 242), y / (h - 1)))
-    region.paste(fill, (0, 0), inner_mask)
-    hi = Image.new("L", (w * SS, h * SS), 0)
-    outer(ImageDraw.Draw(hi), SS)
+    region.paste(gradient((w, h), (236, 234, 226), (248, 247, 242), k), (0, 0), coverage((w, h), inner, k))
+    hi = Image.new("L", (w * SS * k, h * SS * k), 0)
+    outer(ImageDraw.Draw(hi), SS * k)
     hole = Image.new("L", hi.size, 0)
-    inner(ImageDraw.Draw(hole), SS)
+    inner(ImageDraw.Draw(hole), SS * k)
     ring = Image.composite(Image.new("L", hi.size, 0), hi, hole).reduce(SS)
     paint(region, ring, OLIVE)
-    img.paste(region, (x0, y0))
+    img.paste(region, (x0 * k, y0 * k))
     # A one-pixel light line under the frame makes it sit in the panel rather than on it.
-    d = ImageDraw.Draw(img)
-    d.line((x0 + FRAME_RADIUS, y1 + 1, x1 - FRAME_RADIUS, y1 + 1), fill=(232, 231, 226))
+    band(ImageDraw.Draw(img), (x0 + FRAME_RADIUS, y1 + 1, x1 - FRAME_RADIUS, y1 + 1), (232, 231, 226), k)
 
 
-def draw_word_mark(img):
-    fnt = font("Noto Sans CJK JP:bold", 15)
+def draw_word_mark(img, k):
+    fnt = font("Noto Sans CJK JP:bold", 15 * k)
     size = (96, 24)
     origin = (WIDTH - size[0] - 8, HEIGHT - size[1] - 5)
-    region = img.crop((origin[0], origin[1], origin[0] + size[0], origin[1] + size[1]))
+    region = img.crop((origin[0] * k, origin[1] * k, (origin[0] + size[0]) * k, (origin[1] + size[1]) * k))
     d = ImageDraw.Draw(Image.new("L", size))
     l, t, r, b = d.textbbox((0, 0), WORD_MARK, font=fnt)
+    text_w = (r - l) if k == 1 else (r - l) / k
     # The mark: a small ring that the last letter leans against, then the name, pressed into
     # the panel (a light edge below, the ink above).
     ring_d = 9
-    total = ring_d + 4 + (r - l)
+    total = ring_d + 4 + text_w
     x = size[0] - total - 2
     cy = size[1] / 2
 
@@ -350,100 +374,105 @@ def draw_word_mark(img):
                    outline=255, width=int(1.6 * s))
         dd.ellipse(((x + 3) * s, (cy - 1.5 + dy) * s, (x + 6) * s, (cy + 1.5 + dy) * s), fill=255)
 
-    paint(region, coverage(size, lambda dd, s: mark(dd, s, 1)), (236, 235, 231))
-    paint(region, coverage(size, lambda dd, s: mark(dd, s, 0)), (150, 147, 138))
-    tx = x + ring_d + 4 + (r - l) / 2
-    paint(region, text_mask(size, WORD_MARK, fnt, (tx, cy + 1)), (236, 235, 231))
-    paint(region, text_mask(size, WORD_MARK, fnt, (tx, cy)), (150, 147, 138))
-    img.paste(region, origin)
+    paint(region, coverage(size, lambda dd, s: mark(dd, s, 1), k), (236, 235, 231))
+    paint(region, coverage(size, lambda dd, s: mark(dd, s, 0), k), (150, 147, 138))
+    tx = x + ring_d + 4 + text_w / 2
+    paint(region, text_mask(size, WORD_MARK, fnt, (tx, cy + 1), k), (236, 235, 231))
+    paint(region, text_mask(size, WORD_MARK, fnt, (tx, cy), k), (150, 147, 138))
+    img.paste(region, (origin[0] * k, origin[1] * k))
 
 
 # ---------------------------------------------------------------- the settings button
 
-def draw_plate(background, base, caption_colour, pressed=False, flat=False):
+def draw_plate(background, base, caption_colour, k, pressed=False, flat=False):
     """The settings button's picture: a glossy rounded plate over the panel behind it."""
     w, h = BUTTON_W, BUTTON_H
-    img = background.crop((BUTTON_X, BUTTON_Y, BUTTON_X + w, BUTTON_Y + h))
+    img = background.crop((BUTTON_X * k, BUTTON_Y * k, (BUTTON_X + w) * k, (BUTTON_Y + h) * k))
     radius = 11
-    outline = coverage((w, h), rounded((0, 0, w, h), radius))
+    outline = coverage((w, h), rounded((0, 0, w, h), radius), k)
     body_box = (1, 1, w - 1, h - 1)
-    body = coverage((w, h), rounded(body_box, radius - 1))
+    body = coverage((w, h), rounded(body_box, radius - 1), k)
 
     paint(img, outline, scale(base, 0.55))
 
-    fill = Image.new("RGB", (w, h))
-    fd = ImageDraw.Draw(fill)
     top, bottom = (mix(base, (255, 255, 255), 0.10), scale(base, 0.88))
     if pressed:
         top, bottom = scale(base, 0.82), mix(base, (255, 255, 255), 0.06)
-    for y in range(h):
-        fd.line((0, y, w - 1, y), fill=mix(top, bottom, y / (h - 1)))
-    img.paste(fill, (0, 0), body)
+    img.paste(gradient((w, h), top, bottom, k), (0, 0), body)
 
     # The gloss: a lighter cap over the upper half, strongest at its top edge.
     gloss_box = (3, 2, w - 3, h // 2)
-    gloss_shape = coverage((w, h), rounded(gloss_box, radius - 3))
+    gloss_shape = coverage((w, h), rounded(gloss_box, radius - 3), k)
     strength = 0.10 if flat else (0.16 if pressed else 0.30)
-    fade = Image.new("L", (w, h), 0)
+    fade = Image.new("L", (w * k, h * k), 0)
     fdd = ImageDraw.Draw(fade)
-    for y in range(gloss_box[1], gloss_box[3]):
-        t = (y - gloss_box[1]) / (gloss_box[3] - gloss_box[1])
-        fdd.line((0, y, w - 1, y), fill=int(255 * strength * (1.0 - 0.75 * t)))
-    gloss = Image.composite(fade, Image.new("L", (w, h), 0), gloss_shape)
+    row_at = centres(h, k)
+    for y in range(gloss_box[1] * k, gloss_box[3] * k):
+        t = max(row_at[y] - gloss_box[1], 0.0) / (gloss_box[3] - gloss_box[1])
+        fdd.line((0, y, w * k - 1, y), fill=int(255 * strength * (1.0 - 0.75 * t)))
+    gloss = Image.composite(fade, Image.new("L", (w * k, h * k), 0), gloss_shape)
     paint(img, gloss, (255, 255, 255))
 
     # A lit inner rim along the top, a shaded one along the bottom.
     rim_top = coverage((w, h), lambda d, s: d.line((radius * s, 1.5 * s, (w - radius) * s, 1.5 * s),
-                                                   fill=255, width=s))
+                                                   fill=255, width=s), k)
     paint_alpha(img, rim_top, (255, 255, 255), 0.10 if pressed else 0.35)
     rim_bottom = coverage((w, h), lambda d, s: d.line((radius * s, (h - 1.5) * s, (w - radius) * s, (h - 1.5) * s),
-                                                      fill=255, width=s))
+                                                      fill=255, width=s), k)
     paint_alpha(img, rim_bottom, (0, 0, 0), 0.25)
 
-    fnt = font("Noto Sans CJK JP:bold", 21)
+    fnt = font("Noto Sans CJK JP:bold", 21 * k)
     centre = (w / 2, h / 2 + (1 if pressed else 0))
     if not flat:
-        shadow = text_mask((w, h), CAPTION, fnt, (centre[0], centre[1] + 1))
+        shadow = text_mask((w, h), CAPTION, fnt, (centre[0], centre[1] + 1), k)
         paint_alpha(img, shadow, (0, 0, 0), 0.45)
-    paint(img, text_mask((w, h), CAPTION, fnt, centre), caption_colour)
+    paint(img, text_mask((w, h), CAPTION, fnt, centre, k), caption_colour)
     return img
 
 
 # ---------------------------------------------------------------- output
 
-def generate(out):
-    skin = os.path.join(out, "skin")
-    os.makedirs(skin, exist_ok=True)
+def generate_skin(folder, k):
+    """The background, the glyphs and the button faces, drawn at k times their size."""
+    os.makedirs(folder, exist_ok=True)
 
-    bar = draw_bar()
+    bar = draw_bar(k)
     glyphs = {}
     for ids, x, shape in (((165, 166, 167), MINIMIZE_X, minimize_shape),
                           ((168, 169, 170), CLOSE_X, close_shape)):
         pressed, hover, normal = ids
-        glyphs[pressed] = draw_glyph(bar, x, shape, DARK_GOLD, outline=True)
-        glyphs[hover] = draw_glyph(bar, x, shape, GOLD, outline=False)
-        glyphs[normal] = draw_glyph(bar, x, shape, LIGHT_GREY, outline=False)
+        glyphs[pressed] = draw_glyph(bar, x, shape, DARK_GOLD, True, k)
+        glyphs[hover] = draw_glyph(bar, x, shape, GOLD, False, k)
+        glyphs[normal] = draw_glyph(bar, x, shape, LIGHT_GREY, False, k)
 
-    background = draw_background(bar, glyphs[167], glyphs[170])
-    write_bmp(os.path.join(skin, "bitmap_132.bmp"), background)
+    background = draw_background(bar, glyphs[167], glyphs[170], k)
+    write_bmp(os.path.join(folder, "bitmap_132.bmp"), background)
     for gid, tile in glyphs.items():
-        write_bmp(os.path.join(skin, f"bitmap_{gid}.bmp"), tile)
+        write_bmp(os.path.join(folder, f"bitmap_{gid}.bmp"), tile)
 
     plates = {
-        171: draw_plate(background, MAUVE, (255, 255, 255), pressed=True),
-        172: draw_plate(background, DISABLED_GREY, DISABLED_TEXT, flat=True),
-        173: draw_plate(background, WINE, (255, 255, 255)),
-        174: draw_plate(background, OLIVE, (255, 255, 255)),
+        171: draw_plate(background, MAUVE, (255, 255, 255), k, pressed=True),
+        172: draw_plate(background, DISABLED_GREY, DISABLED_TEXT, k, flat=True),
+        173: draw_plate(background, WINE, (255, 255, 255), k),
+        174: draw_plate(background, OLIVE, (255, 255, 255), k),
     }
     for pid, plate in plates.items():
-        write_bmp(os.path.join(skin, f"bitmap_{pid}.bmp"), plate)
+        write_bmp(os.path.join(folder, f"bitmap_{pid}.bmp"), plate)
+
+
+def generate(out):
+    generate_skin(os.path.join(out, "skin"), 1)
+    generate_skin(os.path.join(out, "skin@2x"), 2)
 
     write_ico(os.path.join(out, "icon_128.ico"), (48, 32, 24, 16))
+    # At twice the size, 24 and 16 pixels are the 48 and 32 that the first file already holds.
+    write_ico(os.path.join(out, "icon_128@2x.ico"), (96, 64))
 
     for s in (16, 24, 32, 48, 128, 256):
-        folder = os.path.join(out, "icons", "hicolor", f"{s}x{s}", "apps")
-        os.makedirs(folder, exist_ok=True)
-        draw_icon(s).save(os.path.join(folder, "velmor-manager.png"), optimize=True)
+        for k, name in ((1, f"{s}x{s}"), (2, f"{s}x{s}@2")):
+            folder = os.path.join(out, "icons", "hicolor", name, "apps")
+            os.makedirs(folder, exist_ok=True)
+            draw_icon(s * k).save(os.path.join(folder, "velmor-manager.png"), optimize=True)
 
 
 def main():

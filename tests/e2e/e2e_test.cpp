@@ -1,7 +1,9 @@
 // The program as a person meets it: velmor-manager-sim on Xvfb under openbox, driven by xdotool,
 // in a network namespace of the test's own with the router simulator at the gateway (addresses
 // from a documentation range, which exist only there). The window is compared with the program's
-// own drawing of the connected state (vm_window). Needs root, Xvfb, openbox, xdotool, iproute2.
+// own drawing of the connected state (vm_window). Needs root, Xvfb, openbox, xdotool, xrdb,
+// iproute2. It runs again on a screen of twice the density, whose desktop says so with Xft.dpi:
+// the window, and every distance the pointer covers on it, twice as large.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -23,10 +25,13 @@ std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-TEST(EndToEnd, TheSettingsPageOpensOnAClickAndTheWindowMovesMinimisesAndCloses) {
+class EndToEnd : public ::testing::TestWithParam<int> {};
+
+TEST_P(EndToEnd, TheSettingsPageOpensOnAClickAndTheWindowMovesMinimisesAndCloses) {
   if (geteuid() != 0) GTEST_SKIP() << "the program runs in network namespaces of the test's own, which needs root";
   if (const std::string why = NetworkNamespace::Unavailable(); !why.empty()) GTEST_SKIP() << why;
-  const std::string out = VELMOR_E2E_OUTPUT, pages = out + "/pages", scenario = out + "/scenario";
+  const int n = GetParam();
+  const std::string out = VELMOR_E2E_OUTPUT "/" + std::to_string(n) + "x", pages = out + "/pages", scenario = out + "/scenario";
   std::filesystem::remove_all(out);
   std::filesystem::create_directories(out + "/bin");
   std::filesystem::create_directories(out + "/runtime");  // the instance mark: no other run's
@@ -34,7 +39,7 @@ TEST(EndToEnd, TheSettingsPageOpensOnAClickAndTheWindowMovesMinimisesAndCloses) 
   for (const char* path : {"/bin/xdg-open", "/runtime"}) std::filesystem::permissions(out + path, std::filesystem::perms::owner_all);
   std::ofstream(scenario) << "wlsim0 9 up Kavel-E2E\n";
   const std::string reference = out + "/connected-reference.ppm";
-  ASSERT_EQ(std::system((VM_WINDOW_EXE " render " + reference + " 4b6176656c2d453245").c_str()), 0);
+  ASSERT_EQ(std::system((VM_WINDOW_EXE " render --scale " + std::to_string(n) + " " + reference + " 4b6176656c2d453245").c_str()), 0);
 
   // wlsim0 (its Wi-Fi from the scenario) is the link of the default route; its veth peer vr0 stays
   // in the namespace, and the router's address lives on lo.
@@ -49,9 +54,11 @@ TEST(EndToEnd, TheSettingsPageOpensOnAClickAndTheWindowMovesMinimisesAndCloses) 
       {}, out + "/router");
   ASSERT_TRUE(WaitUntil([&] { return ReadFile(out + "/router.out").find("listening on") != std::string::npos; }, 10s));
 
-  XvfbDisplay x(XvfbOptions{.windowManager = true});
+  XvfbDisplay x(XvfbOptions{.width = 1024 * n, .height = 768 * n, .windowManager = true});
   // The pointer starts in the middle of the screen, where the settings button will be.
   ASSERT_TRUE(x.Ready() && x.MouseMove(5, 5)) << x.Error();
+  std::ofstream(out + "/resources") << "Xft.dpi: " << 96 * n << "\n";
+  ASSERT_EQ(x.Run("xrdb -nocpp -merge " + out + "/resources").first, 0);
   // In the namespace the program reaches the X server through its socket file only.
   const auto app = ChildProcess::Start({"ip", "netns", "exec", ns.name(), VELMOR_SIM_EXE},
                                        {"DISPLAY=" + x.Name(), "XDG_RUNTIME_DIR=" + out + "/runtime",
@@ -70,18 +77,18 @@ TEST(EndToEnd, TheSettingsPageOpensOnAClickAndTheWindowMovesMinimisesAndCloses) 
   // A click on the settings button opens the router's page in the browser.
   const auto at = x.ViewableRect(window);
   ASSERT_TRUE(at);
-  ASSERT_TRUE(x.MouseMove(at->x + 179, at->y + 152) && x.Xdotool("click 1"));
+  ASSERT_TRUE(x.MouseMove(at->x + 179 * n, at->y + 152 * n) && x.Xdotool("click 1"));
   EXPECT_TRUE(WaitUntil([&] { return ReadFile(pages) == "http://192.0.2.1\n"; }, 10s)) << ReadFile(pages);
 
   // A drag on the panel moves the window with the pointer.
-  ASSERT_TRUE(x.MouseMove(at->x + 20, at->y + 300) && x.Xdotool("mousedown 1"));
-  for (int step = 1; step <= 6; ++step) ASSERT_TRUE(x.MouseMove(at->x + 20 - 20 * step, at->y + 300 + 15 * step));
+  ASSERT_TRUE(x.MouseMove(at->x + 20 * n, at->y + 300 * n) && x.Xdotool("mousedown 1"));
+  for (int step = 1; step <= 6; ++step) ASSERT_TRUE(x.MouseMove(at->x + (20 - 20 * step) * n, at->y + (300 + 15 * step) * n));
   ASSERT_TRUE(x.Xdotool("mouseup 1"));
-  const ScreenRect moved{at->x - 120, at->y + 90, 358, 327};
+  const ScreenRect moved{at->x - 120 * n, at->y + 90 * n, 358 * n, 327 * n};
   EXPECT_TRUE(WaitUntil([&] { return x.ViewableRect(window) == moved; }, 10s));
 
   // The minimise glyph takes it off the screen; restored, it shows the connected window again.
-  ASSERT_TRUE(x.MouseMove(moved.x + 316, moved.y + 12) && x.Xdotool("click 1"));
+  ASSERT_TRUE(x.MouseMove(moved.x + 316 * n, moved.y + 12 * n) && x.Xdotool("click 1"));
   EXPECT_TRUE(WaitUntil([&] { return !x.ViewableRect(window); }, 10s));
   ASSERT_TRUE(x.MouseMove(5, 5) && x.Xdotool("windowactivate --sync " + id));
   EXPECT_TRUE(shows("restored"));
@@ -90,6 +97,8 @@ TEST(EndToEnd, TheSettingsPageOpensOnAClickAndTheWindowMovesMinimisesAndCloses) 
   ASSERT_TRUE(x.Xdotool("key alt+F4"));
   EXPECT_EQ(app->WaitForExit(10s), 0) << ReadFile(out + "/app.err");
 }
+
+INSTANTIATE_TEST_SUITE_P(AtScale, EndToEnd, ::testing::Values(1, 2), [](const auto& scale) { return std::to_string(scale.param) + "x"; });
 
 }  // namespace
 }  // namespace velmor::test

@@ -29,7 +29,9 @@ fail() {
 }
 
 icons=()
-for size in 16 24 32 48 128 256; do icons+=("share/icons/hicolor/${size}x${size}/apps/velmor-manager.png"); done
+for size in 16 24 32 48 128 256; do
+  for folder in "${size}x${size}" "${size}x${size}@2"; do icons+=("share/icons/hicolor/$folder/apps/velmor-manager.png"); done
+done
 placed=(bin/velmor-manager share/applications/velmor-manager.desktop "${icons[@]}")
 
 # --- cmake --install: the freedesktop places under the prefix ------------------------------------

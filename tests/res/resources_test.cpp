@@ -1,5 +1,5 @@
 // The embedded skin and icon as the program loads them: sizes, depths, the seamless glyphs, and the
-// icon's eight images.
+// icon's eight images; the skin drawn at twice the size too.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -11,15 +11,13 @@
 
 namespace {
 
-std::shared_ptr<platform::gdi::Surface> Picture(WORD id) {
+std::optional<platform::gdi::DecodedBitmap> Picture(WORD id, int scale = 1) {
   RegisterProgramResources();
-  HBITMAP bitmap = LoadBitmapW(platform::ResourceModule(), MAKEINTRESOURCEW(id));
-  auto surface = platform::gdi::BitmapSurface(bitmap);
-  DeleteObject(bitmap);
-  return surface;
+  const auto bytes = platform::FindResourceBytes(RT_BITMAP_ID, MAKEINTRESOURCEW(id), scale);
+  return bytes ? platform::gdi::DecodeBmp(*bytes) : std::nullopt;
 }
 
-TEST(Resources, TheBitmapsLoadWithTheirSizes) {
+TEST(Resources, TheBitmapsLoadWithTheirSizesAndTwiceThemAtScaleTwo) {
   const std::pair<std::vector<WORD>, SIZE> groups[] = {
       {{IDB_BACKGROUND}, {358, 327}},
       {{IDB_MINIMIZE_PRESSED, IDB_MINIMIZE_HOVER, IDB_MINIMIZE_NORMAL, IDB_CLOSE_PRESSED, IDB_CLOSE_HOVER, IDB_CLOSE_NORMAL}, {18, 24}},
@@ -27,21 +25,27 @@ TEST(Resources, TheBitmapsLoadWithTheirSizes) {
   };
   for (const auto& [ids, size] : groups) {
     for (WORD id : ids) {
-      auto picture = Picture(id);
-      ASSERT_TRUE(picture) << id;
-      EXPECT_EQ(std::make_pair(picture->width, picture->height), std::make_pair(int{size.cx}, int{size.cy})) << id;
+      for (int scale : {1, 2}) {
+        auto picture = Picture(id, scale);
+        ASSERT_TRUE(picture) << id << " at " << scale;
+        EXPECT_EQ(std::make_pair(picture->width, picture->height), std::make_pair(int{size.cx} * scale, int{size.cy} * scale)) << id;
+      }
     }
   }
 }
 
 TEST(Resources, TheNormalGlyphsSitSeamlesslyOnTheBackground) {
-  const auto bg = Picture(IDB_BACKGROUND);
-  ASSERT_TRUE(bg);
-  // (The frame around the SSID and the dark bar under the title are seen on the main window.)
-  for (const auto& [id, left] : {std::pair<WORD, int>{IDB_MINIMIZE_NORMAL, 307}, {IDB_CLOSE_NORMAL, 330}}) {
-    const auto glyph = Picture(id);
-    for (int y = 0; y < 24; ++y) {
-      for (int x = 0; x < 18; ++x) ASSERT_EQ(glyph->At(x, y), bg->At(left + x, y)) << id << " at " << x << "," << y;
+  for (int n : {1, 2}) {
+    const auto bg = Picture(IDB_BACKGROUND, n);
+    ASSERT_TRUE(bg);
+    // (The frame around the SSID and the dark bar under the title are seen on the main window.)
+    for (const auto& [id, left] : {std::pair<WORD, int>{IDB_MINIMIZE_NORMAL, 307}, {IDB_CLOSE_NORMAL, 330}}) {
+      const auto glyph = Picture(id, n);
+      for (int y = 0; y < 24 * n; ++y) {
+        for (int x = 0; x < 18 * n; ++x) {
+          ASSERT_EQ(glyph->pixels[y * 18 * n + x], bg->pixels[y * bg->width + left * n + x]) << id << " at " << x << "," << y;
+        }
+      }
     }
   }
 }

@@ -1,9 +1,10 @@
 // vm_window: the program's window against the program's own drawing of a state, for the tests
 // that run the real executable (the real Wi-Fi stage and the end-to-end test).
 //
-//   vm_window render OUT.ppm [SSID_HEX]
+//   vm_window render [--scale N] OUT.ppm [SSID_HEX]
 //     Writes the main dialog as the program draws it with no network: disconnected, or connected
-//     to the SSID given as hex bytes (read in the locale's codeset, as the program reads it).
+//     to the SSID given as hex bytes (read in the locale's codeset, as the program reads it); on
+//     a screen that shows windows at scale N (1 by default).
 //   vm_window wait WINDOW REFERENCE.ppm TIMEOUT_MS SHOT.ppm
 //     Watches X window WINDOW on $DISPLAY until the areas below show exactly REFERENCE's pixels
 //     (then prints "match EPOCH", the wall-clock seconds of that look, and exits 0), or until
@@ -45,6 +46,8 @@ struct Area {
 };
 constexpr Area kAreas[] = {
     {"status", 34, 59, 290, 43}, {"button", 99, 123, 160, 58}, {"notice", 15, 205, 325, 40}, {"SSID", 101, 256, 156, 15}};
+// The window's own width: a picture of it at scale N is N times as wide.
+constexpr int kWindowWidth = 358;
 
 bool WritePpm(const std::string& path, const Picture& picture) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -71,19 +74,21 @@ std::optional<Picture> ReadPpm(const std::string& path) {
 
 // How many pixels of each area differ between two looks of the same size.
 std::vector<int> DifferingPixels(const Picture& a, const Picture& b) {
+  const int n = std::max(a.width / kWindowWidth, 1);
   std::vector<int> counts;
   for (const Area& area : kAreas) {
     int count = 0;
-    for (int y = area.y; y < area.y + area.height; ++y) {
-      for (int x = area.x; x < area.x + area.width; ++x) count += a.At(x, y) != b.At(x, y);
+    for (int y = area.y * n; y < (area.y + area.height) * n; ++y) {
+      for (int x = area.x * n; x < (area.x + area.width) * n; ++x) count += a.At(x, y) != b.At(x, y);
     }
     counts.push_back(count);
   }
   return counts;
 }
 
-int Render(const std::string& out, const std::optional<std::string>& ssid) {
+int Render(const std::string& out, const std::optional<std::string>& ssid, int scale) {
   velmor::test::HeadlessDesktop desktop;
+  desktop.Host().SetScale(scale);
   RegisterProgramResources();
   // No adapter: the dialog's own pass leaves the start-up state alone and sends nothing.
   platform::net::SetNdisDevices(std::make_shared<velmor::test::FakeNdisDevices>());
@@ -165,15 +170,20 @@ int Wait(unsigned long window, const std::string& referencePath, long timeoutMs,
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args(argv + 1, argv + argc);
+  int scale = 1;
+  if (args.size() >= 3 && args[0] == "render" && args[1] == "--scale") {
+    scale = std::max(std::atoi(args[2].c_str()), 1);
+    args.erase(args.begin() + 1, args.begin() + 3);
+  }
   if (args.size() >= 2 && args.size() <= 3 && args[0] == "render") {
     std::string ssid;
     for (std::size_t i = 0; args.size() == 3 && i + 1 < args[2].size(); i += 2) {
       ssid.push_back(static_cast<char>(std::stoi(args[2].substr(i, 2), nullptr, 16)));
     }
-    return Render(args[1], args.size() == 3 ? std::optional(ssid) : std::nullopt);
+    return Render(args[1], args.size() == 3 ? std::optional(ssid) : std::nullopt, scale);
   }
   if (args.size() == 5 && args[0] == "wait") return Wait(std::stoul(args[1], nullptr, 0), args[2], std::stol(args[3]), args[4]);
-  std::fprintf(stderr, "usage: vm_window render OUT.ppm [SSID_HEX]\n       vm_window wait WINDOW REFERENCE.ppm TIMEOUT_MS SHOT.ppm\n");
+  std::fprintf(stderr, "usage: vm_window render [--scale N] OUT.ppm [SSID_HEX]\n       vm_window wait WINDOW REFERENCE.ppm TIMEOUT_MS SHOT.ppm\n");
   return 2;
 }

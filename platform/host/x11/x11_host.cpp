@@ -20,6 +20,7 @@
 #include "platform/base/codepage.h"
 #include "platform/host/x11/x11_keys.h"
 #include "platform/host/x11/x11_pixels.h"
+#include "platform/host/x11/x11_scale.h"
 #include "platform/ui/host_input.h"
 
 // Xlib last: its macros (None, True, Status, KeyPress, ...) must not reach the headers above.
@@ -221,6 +222,10 @@ unsigned int FontCursorFor(WORD id) {
 
 POINT TopLeft(const RECT& r) { return POINT{r.left, r.top}; }
 
+// A coordinate of the screen's pixels in those of a window at scale `n`: rounded down, so that
+// the n pixels that show one of the window's all name it, on either side of 0.
+LONG Logical(LONG v, int n) { return v >= 0 ? v / n : -((-v + n - 1) / n); }
+
 bool Contains(const RECT& r, POINT p) { return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom; }
 
 // Where a window of `size` goes when centred on `area`: wholly inside when it fits, else with
@@ -239,7 +244,11 @@ struct X11Host::Impl {
     HWND hwnd = nullptr;
     WindowOwner xwindow;
     GcOwner gc;
-    RECT rect{};  // client area in screen coordinates, as the window system knows it
+    // The screen's pixels for one of the window's, in each direction. Everything below is in
+    // the screen's pixels; the window system hears of positions and points in the window's.
+    int scale = 1;
+    RECT rect{};  // client area in screen coordinates
+    POINT pressRoot{};  // where the left button last went down on it
     Window parent = 0;     // the root, or a window manager's frame
     bool mapped = false;
     bool iconic = false;     // from WM_STATE
@@ -282,6 +291,10 @@ struct X11Host::Impl {
   Atom wmSelection = 0;  // WM_Sn: owned by the running window manager
   bool xkb = false;
   bool detectableRepeat = false;
+
+  // The scale the desktop asks for, read once at the start; a window too large for its monitor
+  // at that scale gets the largest that fits.
+  int scale = 1;
 
   mutable std::mutex mutex;
   SIZE screenSize{};
@@ -422,8 +435,23 @@ struct X11Host::Impl {
     const LONG width = w.rect.right - w.rect.left, height = w.rect.bottom - w.rect.top;
     w.rect = RECT{x, y, x + width, y + height};
     const HWND hwnd = w.hwnd;
-    reports.push_back([hwnd, x, y] { ui::HostMoved(hwnd, POINT{x, y}); });
+    const POINT to = InWindowPixels(w, x, y);
+    reports.push_back([hwnd, to] { ui::HostMoved(hwnd, to); });
   }
+
+  // Screen coordinates, or a point relative to the window, in the window's own pixels.
+  static POINT InWindowPixels(const Win& w, LONG x, LONG y) { return POINT{Logical(x, w.scale), Logical(y, w.scale)}; }
+
+  // The screen's pixel for a point of the window system's screen coordinates: where the left
+  // button went down when that lies in the window's pixel named, else the first of its pixels.
+  static POINT ScreenPixel(const Win& w, POINT p) {
+    const int n = w.scale;
+    const POINT first{w.rect.left + (p.x - Logical(w.rect.left, n)) * n, w.rect.top + (p.y - Logical(w.rect.top, n)) * n};
+    const bool pressed = w.pressRoot.x >= first.x && w.pressRoot.x < first.x + n && w.pressRoot.y >= first.y && w.pressRoot.y < first.y + n;
+    return pressed ? w.pressRoot : first;
+  }
+
+  SIZE ScreenInWindowPixels() const { return SIZE{screenSize.cx / scale, screenSize.cy / scale}; }
 
   // --- Monitors ----------------------------------------------------------------------------
 
@@ -472,7 +500,7 @@ struct X11Host::Impl {
     w.rect = RECT{to.x, to.y, to.x + size.cx, to.y + size.cy};
     SetSizeHintsLocked(w);
     XMoveWindow(dpy(), w.xwindow.get(), to.x, to.y);
-    reports.push_back([hwnd = w.hwnd, to] { ui::HostMoved(hwnd, to); });
+    reports.push_back([hwnd = w.hwnd, at = InWindowPixels(w, to.x, to.y)] { ui::HostMoved(hwnd, at); });
   }
 
   // --- Pixels ------------------------------------------------------------------------------
@@ -603,7 +631,7 @@ struct X11Host::Impl {
 void X11Host::Impl::Handle(XEvent& ev) {
   if (ev.type == ConfigureNotify && ev.xconfigure.window == root) {
     screenSize = SIZE{ev.xconfigure.width, ev.xconfigure.height};
-    gdi::SetScreenSize(screenSize.cx, screenSize.cy);
+    gdi::SetScreenSize(ScreenInWindowPixels().cx, ScreenInWindowPixels().cy);
     return;
   }
   if (ev.type == MappingNotify) {
@@ -693,7 +721,8 @@ void X11Host::Impl::Handle(XEvent& ev) {
 
 void X11Host::Impl::OnButton(Win& w, XButtonEvent& ev, bool down) {
   const HWND hwnd = w.hwnd;
-  const POINT point{ev.x, ev.y};
+  const POINT point = InWindowPixels(w, ev.x, ev.y);
+  if (down && ev.button == Button1) w.pressRoot = POINT{ev.x_root, ev.y_root};
   if (move) {
     if (!down && ev.button == Button1) EndMove(POINT{ev.x_root, ev.y_root});
     return;
@@ -732,18 +761,18 @@ void X11Host::Impl::OnMotion(Win& w, XMotionEvent& ev) {
     const LONG width = w.rect.right - w.rect.left, height = w.rect.bottom - w.rect.top;
     w.rect = RECT{to.x, to.y, to.x + width, to.y + height};
     const HWND hwnd = w.hwnd;
-    reports.push_back([hwnd, to] { ui::HostMoved(hwnd, to); });
+    reports.push_back([hwnd, at = InWindowPixels(w, to.x, to.y)] { ui::HostMoved(hwnd, at); });
     return;
   }
   const HWND hwnd = w.hwnd;
-  const POINT point{ev.x, ev.y};
+  const POINT point = InWindowPixels(w, ev.x, ev.y);
   reports.push_back([hwnd, point] { ui::HostPointerMove(hwnd, point); });
 }
 
 void X11Host::Impl::OnCrossing(Win& w, XCrossingEvent& ev, bool enter) {
   if (move || ev.detail == NotifyInferior) return;
   const HWND hwnd = w.hwnd;
-  const POINT point{ev.x, ev.y};
+  const POINT point = InWindowPixels(w, ev.x, ev.y);
   if (enter) {
     reports.push_back([hwnd, point] { ui::HostPointerMove(hwnd, point); });
     return;
@@ -823,7 +852,7 @@ void X11Host::Impl::EndMove(POINT rootPoint) {
   Win* w = Find(done.hwnd);
   if (!w) return;
   // The pointer is over the window again as far as its children's hover looks are concerned.
-  const POINT client{rootPoint.x - w->rect.left, rootPoint.y - w->rect.top};
+  const POINT client = InWindowPixels(*w, rootPoint.x - w->rect.left, rootPoint.y - w->rect.top);
   const HWND hwnd = w->hwnd;
   reports.push_back([hwnd, client] { ui::HostPointerMove(hwnd, client); });
 }
@@ -852,6 +881,8 @@ std::shared_ptr<X11Host> X11Host::Open(std::string* error) {
   impl->screen = DefaultScreen(dpy);
   impl->root = RootWindow(dpy, impl->screen);
   impl->screenSize = SIZE{DisplayWidth(dpy, impl->screen), DisplayHeight(dpy, impl->screen)};
+  // Xlib read RESOURCE_MANAGER when it connected: a later change of Xft.dpi is not followed.
+  impl->scale = x11::DesktopScale(std::getenv("GDK_SCALE"), XResourceManagerString(dpy));
 
   // A TrueColor visual: the screen's own when it is one, else the deepest the screen offers.
   XVisualInfo chosen{};
@@ -916,7 +947,7 @@ std::shared_ptr<X11Host> X11Host::Open(std::string* error) {
   XSelectInput(dpy, impl->root, StructureNotifyMask);
   XFlush(dpy);
 
-  gdi::SetScreenSize(impl->screenSize.cx, impl->screenSize.cy);
+  gdi::SetScreenSize(impl->ScreenInWindowPixels().cx, impl->ScreenInWindowPixels().cy);
   std::weak_ptr<Impl> weak = impl;
   gdi::SetCursorObserver([weak](HCURSOR cursor) {
     if (auto alive = weak.lock()) alive->ShowCursor(cursor);
@@ -935,19 +966,19 @@ X11Host::~X11Host() {
   XFlush(impl_->dpy());
 }
 
-void X11Host::Create(HWND hwnd, const TopLevelInfo& info) {
-  impl_->Locked([&] {
+int X11Host::Create(HWND hwnd, const TopLevelInfo& info) {
+  return impl_->Locked([&] {
     Impl& im = *impl_;
     Display* dpy = im.dpy();
     auto w = std::make_unique<Impl::Win>();
     w->hwnd = hwnd;
     w->parent = im.root;
     w->centre = (info.style & DS_CENTER) != 0;
-    w->rect = info.rect;
-    const int width = std::max<LONG>(info.rect.right - info.rect.left, 1);
-    const int height = std::max<LONG>(info.rect.bottom - info.rect.top, 1);
-    w->rect.right = w->rect.left + width;
-    w->rect.bottom = w->rect.top + height;
+    const SIZE size{std::max<LONG>(info.rect.right - info.rect.left, 1), std::max<LONG>(info.rect.bottom - info.rect.top, 1)};
+    w->scale = im.scale > 1 ? FittingScale(im.scale, size, im.WorkArea()) : 1;
+    const int n = w->scale;
+    w->rect = RECT{info.rect.left * n, info.rect.top * n, (info.rect.left + size.cx) * n, (info.rect.top + size.cy) * n};
+    const int width = size.cx * n, height = size.cy * n;
 
     // No background: the server leaves exposed areas alone and the host fills them from its copy.
     XSetWindowAttributes attributes{};
@@ -959,7 +990,7 @@ void X11Host::Create(HWND hwnd, const TopLevelInfo& info) {
     attributes.cursor = im.cursor;
     unsigned long mask = CWBackPixmap | CWBorderPixel | CWColormap | CWBitGravity | CWEventMask;
     if (im.cursor) mask |= CWCursor;
-    const Window xid = XCreateWindow(dpy, im.root, info.rect.left, info.rect.top, static_cast<unsigned int>(width),
+    const Window xid = XCreateWindow(dpy, im.root, w->rect.left, w->rect.top, static_cast<unsigned int>(width),
                                      static_cast<unsigned int>(height), 0, im.depth, InputOutput, im.visual, mask,
                                      &attributes);
     w->xwindow = WindowOwner(dpy, xid);
@@ -1005,6 +1036,7 @@ void X11Host::Create(HWND hwnd, const TopLevelInfo& info) {
     im.byXid[xid] = w.get();
     im.windows[hwnd] = std::move(w);
     XFlush(dpy);
+    return n;
   });
 }
 
@@ -1047,12 +1079,18 @@ void X11Host::SetBounds(HWND hwnd, const RECT& rect) {
     Impl& im = *impl_;
     Impl::Win* w = im.Find(hwnd);
     if (!w) return;
-    const int width = std::max<LONG>(rect.right - rect.left, 1);
-    const int height = std::max<LONG>(rect.bottom - rect.top, 1);
-    w->rect = RECT{rect.left, rect.top, rect.left + width, rect.top + height};
+    const int n = w->scale;
+    const int width = std::max<LONG>(rect.right - rect.left, 1) * n;
+    const int height = std::max<LONG>(rect.bottom - rect.top, 1) * n;
+    // Where the window system's position is the window's as it stands, the window keeps its own
+    // screen pixel among the n that name that position.
+    const POINT at = Impl::InWindowPixels(*w, w->rect.left, w->rect.top);
+    const LONG left = rect.left == at.x ? w->rect.left : rect.left * n;
+    const LONG top = rect.top == at.y ? w->rect.top : rect.top * n;
+    w->rect = RECT{left, top, left + width, top + height};
     // The fixed size goes first, or a window manager holds the window to the old one.
     im.SetSizeHintsLocked(*w);
-    XMoveResizeWindow(im.dpy(), w->xwindow.get(), rect.left, rect.top, static_cast<unsigned int>(width),
+    XMoveResizeWindow(im.dpy(), w->xwindow.get(), left, top, static_cast<unsigned int>(width),
                       static_cast<unsigned int>(height));
     XFlush(im.dpy());
   });
@@ -1162,6 +1200,7 @@ void X11Host::BeginMove(HWND hwnd, POINT screenPoint) {
         !(mask & Button1Mask)) {
       return;
     }
+    const POINT anchor = Impl::ScreenPixel(*w, screenPoint);
     if (im.WindowManagerSupports(im.atom(kNetWmMoveresize))) {
       // The window manager takes the pointer; the client must let go of its implicit grab.
       XUngrabPointer(im.dpy(), CurrentTime);
@@ -1170,8 +1209,8 @@ void X11Host::BeginMove(HWND hwnd, POINT screenPoint) {
       request.xclient.window = w->xwindow.get();
       request.xclient.message_type = im.atom(kNetWmMoveresize);
       request.xclient.format = 32;
-      request.xclient.data.l[0] = screenPoint.x;
-      request.xclient.data.l[1] = screenPoint.y;
+      request.xclient.data.l[0] = anchor.x;
+      request.xclient.data.l[1] = anchor.y;
       request.xclient.data.l[2] = kMoveResizeMove;
       request.xclient.data.l[3] = Button1;
       request.xclient.data.l[4] = 1;  // a normal application asks
@@ -1181,7 +1220,7 @@ void X11Host::BeginMove(HWND hwnd, POINT screenPoint) {
       const int grabbed = XGrabPointer(im.dpy(), w->xwindow.get(), False, ButtonReleaseMask | PointerMotionMask,
                                        GrabModeAsync, GrabModeAsync, 0, im.CursorFor(LoadCursorW(nullptr, IDC_SIZEALL)),
                                        CurrentTime);
-      if (grabbed == GrabSuccess) im.move = Impl::Move{hwnd, screenPoint, TopLeft(w->rect)};
+      if (grabbed == GrabSuccess) im.move = Impl::Move{hwnd, anchor, TopLeft(w->rect)};
     }
     XFlush(im.dpy());
   });
@@ -1189,7 +1228,7 @@ void X11Host::BeginMove(HWND hwnd, POINT screenPoint) {
 
 SIZE X11Host::ScreenSize() {
   std::lock_guard lock(impl_->mutex);
-  return impl_->screenSize;
+  return impl_->ScreenInWindowPixels();
 }
 
 int X11Host::EventFd() { return ConnectionNumber(impl_->dpy()); }

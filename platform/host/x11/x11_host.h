@@ -1,11 +1,13 @@
 // The X11 host: top-level windows on an X display, with the window manager's help where there is
 // one.
 //
-// Each top-level window is one borderless X window of the window's size. Its pixels are a copy of the window system's framebuffer in the screen's pixel
-// layout; presented rectangles are copied into it and put on the screen, and exposures are
-// served from it without a repaint. Pointer, keys, focus, iconic state, moves and the window
-// manager's close become the calls of platform/ui/host_input.h; so does a window that another
-// client destroyed, as a close.
+// Each top-level window is one borderless X window of the window's size times its scale. Its
+// pixels are a copy of the window system's framebuffer in the screen's pixel layout; presented
+// rectangles are copied into it and put on the screen, and exposures are served from it without
+// a repaint. The scale is GDK_SCALE's, else that of Xft.dpi, as read when the host opened (see
+// x11_scale.h), or the largest below it at which the window fits its monitor's work area.
+// Pointer, keys, focus, iconic state, moves and the window manager's close become the calls of
+// platform/ui/host_input.h; so does a window that another client destroyed, as a close.
 //
 // A centred dialog (DS_CENTER) is shown with its first frame, centred at its size then on the
 // work area of one monitor (the one with the pointer, else the primary one), with its top-left
@@ -31,7 +33,7 @@ class X11Host final : public Host {
   X11Host(const X11Host&) = delete;
   X11Host& operator=(const X11Host&) = delete;
 
-  void Create(HWND hwnd, const TopLevelInfo& info) override;
+  int Create(HWND hwnd, const TopLevelInfo& info) override;
   void Destroy(HWND hwnd) override;
   void Show(HWND hwnd, bool show) override;
   void SetBounds(HWND hwnd, const RECT& rect) override;

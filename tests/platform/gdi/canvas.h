@@ -13,13 +13,14 @@
 
 namespace velmor::test {
 
-// A surface filled with one colour and a DC over all of it (or over `clip`, drawn at `origin`).
+// A surface of w x h pixels filled with one colour and a DC over all of it (or over `clip`,
+// drawn at `origin`), at `scale` of its pixels for one of the DC's.
 struct Canvas {
   std::shared_ptr<platform::gdi::Surface> surface;
   HDC dc = nullptr;
 
-  Canvas(int w, int h, std::uint32_t background, POINT origin = {0, 0}, RECT clip = {0, 0, 1 << 20, 1 << 20})
-      : surface(std::make_shared<platform::gdi::Surface>(w, h)) {
+  Canvas(int w, int h, std::uint32_t background, POINT origin = {0, 0}, RECT clip = {0, 0, 1 << 20, 1 << 20}, int scale = 1)
+      : surface(std::make_shared<platform::gdi::Surface>(w, h, scale)) {
     std::ranges::fill(surface->pixels, background);
     dc = platform::gdi::CreateSurfaceDC(surface, origin, clip);
   }

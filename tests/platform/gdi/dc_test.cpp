@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/platform/gdi/canvas.h"
+#include "tests/support/headless/test_bitmaps.h"
 
 using velmor::test::Canvas;
 
@@ -30,11 +31,29 @@ TEST(BitBlt, CopiesOnlyWhereBothTheDestinationClipAndTheSourceAllow) {
   EXPECT_FALSE(BitBlt(canvas.dc, 0, 0, 2, 2, nullptr, 0, 0, SRCCOPY));
 }
 
-TEST(FillRect, TheNullBrushFillsNothing) {
-  Canvas canvas(2, 2, kWhite);
-  const RECT all{0, 0, 2, 2};
+// On a surface of scale 2 each pixel of the DC covers 2 x 2. A bitmap resource with a picture
+// drawn for that scale is copied from it pixel for pixel; one without has each pixel enlarged.
+TEST(BitBlt, AtScaleTwoCopiesThePictureDrawnForTheScaleOrEnlargesEachPixel) {
+  const auto halves = [](int x, int) { return x == 0 ? 0x0000FFu : 0x00FF00u; };
+  for (WORD id : {903, 904}) velmor::test::RegisterTestBitmap(id, 2, 1, halves);
+  velmor::test::RegisterTestBitmap(903, 4, 2, Numbered, 2);
+  Canvas canvas(12, 6, kWhite, POINT{0, 0}, RECT{0, 0, 6, 3}, 2);
+  HDC memory = CreateCompatibleDC(canvas.dc);
+  for (WORD id : {903, 904}) {
+    HGDIOBJ old = SelectObject(memory, LoadBitmapW(platform::ResourceModule(), MAKEINTRESOURCEW(id)));
+    BitBlt(canvas.dc, 3, id - 903, 2, 1, memory, 0, 0, SRCCOPY);
+    DeleteObject(SelectObject(memory, old));
+  }
+  DeleteDC(memory);
+  for (int x = 0; x < 4; ++x) EXPECT_TRUE(canvas.At(6 + x, 1) == Numbered(x, 1) && canvas.At(6 + x, 3) == halves(x / 2, 0)) << x;
+}
+
+TEST(FillRect, ABrushFillsTheRectangleTwiceOverAtScaleTwoAndTheNullBrushFillsNothing) {
+  Canvas canvas(6, 6, kWhite, POINT{0, 0}, RECT{0, 0, 3, 3}, 2);
+  const RECT one{1, 1, 2, 2}, all{0, 0, 3, 3};
   EXPECT_EQ(FillRect(canvas.dc, &all, static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))), 1);
-  EXPECT_EQ(canvas.At(1, 1), kWhite);
+  FillRect(canvas.dc, &one, GetSysColorBrush(COLOR_WINDOWTEXT));
+  EXPECT_EQ(canvas.Ink(kWhite), (RECT{2, 2, 4, 4}));
 }
 
 TEST(Cursor, SetCursorTellsTheObserverOnlyOfChanges) {

@@ -60,6 +60,8 @@ TEST(Icon, DecodesAlphaAndMaskedImagesAndDrawIconBlendsTheIconSizedThirtyTwoBitO
   for (std::size_t n = 0; n < file.size(); n += 7) EXPECT_FALSE(DecodeIco(std::span(file.data(), n))) << n;
 
   platform::RegisterResource(RT_GROUP_ICON_ID, 902, file);
+  static const auto larger = MakeIco({AlphaImage(64)});  // the sizes a screen of scale 2 wants
+  platform::RegisterResource(RT_GROUP_ICON_ID, 902, larger, 2);
   HICON icon = LoadIconW(platform::ResourceModule(), MAKEINTRESOURCEW(902));
   ASSERT_NE(icon, nullptr);
   EXPECT_EQ(LoadIconW(platform::ResourceModule(), MAKEINTRESOURCEW(902)), icon);
@@ -71,6 +73,12 @@ TEST(Icon, DecodesAlphaAndMaskedImagesAndDrawIconBlendsTheIconSizedThirtyTwoBitO
   EXPECT_EQ(platform::gdi::IconImage(icon, 32)[1], 0x800000FFu);
   EXPECT_EQ(platform::gdi::IconImage(icon, 16).size(), 256u);
   EXPECT_TRUE(platform::gdi::IconImage(icon, 24).empty());
+  // At scale 2 the 64-pixel image is drawn: its half-transparent column is one pixel wide.
+  Canvas doubled(80, 80, 0x00FF00, POINT{0, 0}, RECT{0, 0, 1 << 20, 1 << 20}, 2);
+  ASSERT_TRUE(DrawIcon(doubled.dc, 4, 2, icon));
+  EXPECT_EQ(doubled.At(8, 4), 0x00FF00u);
+  EXPECT_EQ(doubled.At(9, 4), 0x007F80u);
+  EXPECT_EQ(doubled.At(10, 4), 0x0000FFu);
 }
 
 }  // namespace

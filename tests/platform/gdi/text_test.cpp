@@ -87,6 +87,25 @@ TEST(Text, LinesBreakAtLineFeedsAndWithWordBreakAtSpacesAndBetweenJapaneseCharac
   }
 }
 
+// On a surface of scale 2 the glyphs are rendered at twice the font's size: twice as large, with
+// antialiased edges at the surface's own pixels (an enlarged drawing is all 2 x 2 blocks), and
+// measured in the DC's pixels.
+TEST(Text, OnASurfaceOfScaleTwoGlyphsAreRenderedAtTwiceTheSizeAndMeasuredInTheDcsPixels) {
+  Canvas doubled(480, 200, kWhite, POINT{0, 0}, RECT{0, 0, 240, 100}, 2);
+  RECT rect{0, 0, 240, 100};
+  DrawTextW(doubled.dc, kSettings.c_str(), -1, &rect, DT_SINGLELINE);
+  const RECT ink = Drawn(kSettings, nullptr, rect, DT_SINGLELINE).Ink(kWhite), ink2 = doubled.Ink(kWhite);
+  EXPECT_NEAR(ink2.right - ink2.left, 2 * (ink.right - ink.left), 4);
+  EXPECT_NEAR(ink2.bottom - ink2.top, 2 * (ink.bottom - ink.top), 4);
+  int mixed = 0;  // 2 x 2 blocks whose corners differ
+  for (int y = 0; y < 200; y += 2) {
+    for (int x = 0; x < 480; x += 2) mixed += doubled.At(x, y) != doubled.At(x + 1, y + 1);
+  }
+  EXPECT_GT(mixed, 50);
+  DrawTextW(doubled.dc, kSettings.c_str(), -1, &rect, DT_SINGLELINE | DT_CALCRECT);
+  EXPECT_NEAR(rect.right, Width(kSettings), 2);
+}
+
 TEST(Text, AnAmpersandUnderlinesTheNextCharacterAndTwoStandForOne) {
   EXPECT_EQ(Width(u"A&B"), Width(u"AB"));
   EXPECT_EQ(Width(u"A&&B"), Width(u"A&B", nullptr, DT_NOPREFIX));

@@ -11,10 +11,12 @@
 #include <cstring>
 #include <limits>
 #include <sstream>
+#include <tuple>
 
 #include "platform/base/codepage.h"
 #include "platform/host/x11/x11_host.h"
 #include "platform/host/x11/x11_pixels.h"
+#include "platform/host/x11/x11_scale.h"
 #include "platform/ui/internal.h"
 #include "res/program_resources.h"
 #include "res/resource.h"
@@ -67,6 +69,17 @@ TEST(PixelLayout, OnlyPackedTrueColorLayoutsAreServedAndEachChannelIsScaledIntoI
     EXPECT_EQ(value, c.pixel);
     EXPECT_EQ(out.back(), std::byte{0xEE});
   }
+}
+
+TEST(DesktopScale, IsGdkScaleWhenAPositiveIntegerElseXftDpiRoundedElseOneAndAtMostWhatFitsTheMonitor) {
+  const std::tuple<const char*, const char*, int> cases[] = {
+      {"2", "Xft.dpi:\t96\n", 2}, {"0", "Xft.dpi:\t192\n", 2}, {"1.5", "Xft.antialias:\t1\nXft.dpi:\t288\n", 3},
+      {nullptr, "Xft.dpi: 144\n", 2}, {nullptr, "Xft.dpi:\t143.9\n", 1}, {nullptr, "Xft.dpix:\t192\n", 1}, {nullptr, nullptr, 1}};
+  for (const auto& [gdkScale, resources, scale] : cases) {
+    EXPECT_EQ(platform::host::x11::DesktopScale(gdkScale, resources), scale) << gdkScale << " " << resources;
+  }
+  EXPECT_EQ(platform::host::x11::FittingScale(3, SIZE{358, 327}, RECT{0, 32, 1366, 768}), 2);
+  EXPECT_EQ(platform::host::x11::FittingScale(2, SIZE{358, 327}, RECT{0, 0, 1024, 600}), 1);
 }
 
 constexpr char16_t kClass[] = u"velmor-x11-test";  // the test windows' title too
@@ -161,11 +174,12 @@ class HostTest : public ::testing::Test {
   // Whether the screen shows `hwnd`'s framebuffer at `where` (as far as it is on the screen),
   // each channel within `tolerance`.
   bool ShowsFramebuffer(HWND hwnd, const ScreenRect& where, int tolerance = 0) {
-    const int width = std::min(where.width, GetSystemMetrics(SM_CXSCREEN) - where.x);
-    const int height = std::min(where.height, GetSystemMetrics(SM_CYSCREEN) - where.y);
-    const auto shot = display_->Grab(ScreenRect{where.x, where.y, width, height});
     const auto frame = platform::ui::WindowSurface(hwnd);
-    if (!shot || !frame || frame->width != where.width || frame->height != where.height) return false;
+    if (!frame) return false;
+    const int width = std::min(where.width, GetSystemMetrics(SM_CXSCREEN) * frame->scale - where.x);
+    const int height = std::min(where.height, GetSystemMetrics(SM_CYSCREEN) * frame->scale - where.y);
+    const auto shot = display_->Grab(ScreenRect{where.x, where.y, width, height});
+    if (!shot || frame->width != where.width || frame->height != where.height) return false;
     for (int y = 0; y < height; ++y) {
       for (int x = 0; x < width; ++x) {
         for (int shift : {0, 8, 16}) {
@@ -244,9 +258,10 @@ TEST_F(HostTest, ACentredWindowOpensAtItsFinalSizeOnOneMonitorAndTheScreenShowsI
                                       std::string("maximum size: 358 by 327"), "= " + std::to_string(getpid())}) {
         EXPECT_NE(hints.find(hint), std::string::npos) << hints;
       }
-      // _NET_WM_ICON: width, height and ARGB rows of every image of the icon.
+      // _NET_WM_ICON: width, height and ARGB rows of every image of the icon, those drawn for
+      // screens of twice the density included.
       std::vector<unsigned long> images;
-      for (unsigned long size : {16, 24, 32, 48}) {
+      for (unsigned long size : {16, 24, 32, 48, 64, 96}) {
         const auto argb = platform::gdi::IconImage(icon, static_cast<int>(size));
         images.insert(images.end(), {size, size});
         images.insert(images.end(), argb.begin(), argb.end());
@@ -254,6 +269,26 @@ TEST_F(HostTest, ACentredWindowOpensAtItsFinalSizeOnOneMonitorAndTheScreenShowsI
       EXPECT_EQ(Longs(window, "_NET_WM_ICON"), images);
     }
   }
+}
+
+// GDK_SCALE=2: the window is twice its size on the screen, which shows its framebuffer of twice
+// the size; the screen's points reach it in the window's own pixels, the two screen pixels that
+// show one of its pixels both naming that one.
+TEST_F(HostTest, AtScaleTwoTheWindowIsTwiceItsSizeAndTheScreensPointsComeInItsOwnPixels) {
+  struct Scale {
+    Scale() { setenv("GDK_SCALE", "2", 1); }
+    ~Scale() { unsetenv("GDK_SCALE"); }
+  } scale;
+  Use(XvfbOptions{});
+  Open(RECT{100, 100, 300, 250});
+  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 512);
+  EXPECT_TRUE(Pump([&] { return ShowsFramebuffer(hwnd_, ScreenRect{200, 200, 400, 300}); }));
+  ASSERT_TRUE(display_->MouseMove(219, 239));
+  EXPECT_TRUE(Pump([] { return LastAt(WM_MOUSEMOVE, POINT{9, 19}); }));
+  ASSERT_TRUE(display_->MouseMove(220, 240));
+  EXPECT_TRUE(Pump([] { return LastAt(WM_MOUSEMOVE, POINT{10, 20}); }));
+  SetWindowPos(hwnd_, nullptr, 150, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  EXPECT_TRUE(WaitUntil([&] { return display_->ViewableRect(window_) == ScreenRect{300, 240, 400, 300}; }));
 }
 
 TEST_F(HostTest, PointerAndKeysReachTheWindowAsTheWindowSystemExpectsThem) {

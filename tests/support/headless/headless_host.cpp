@@ -14,9 +14,10 @@ HeadlessHost::HeadlessHost() {
 
 HeadlessHost::~HeadlessHost() { gdi::SetCursorObserver(nullptr); }
 
-void HeadlessHost::Create(HWND hwnd, const TopLevelInfo& info) {
+int HeadlessHost::Create(HWND hwnd, const TopLevelInfo& info) {
   std::lock_guard g(mutex_);
   windows_[hwnd].rect = info.rect;
+  return scale_;
 }
 
 void HeadlessHost::Destroy(HWND hwnd) {

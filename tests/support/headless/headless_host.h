@@ -22,7 +22,7 @@ class HeadlessHost : public Host {
   HeadlessHost();
   ~HeadlessHost() override;
 
-  void Create(HWND hwnd, const TopLevelInfo& info) override;
+  int Create(HWND hwnd, const TopLevelInfo& info) override;
   void Destroy(HWND hwnd) override;
   void Show(HWND hwnd, bool show) override;
   void SetBounds(HWND hwnd, const RECT& rect) override;
@@ -54,6 +54,11 @@ class HeadlessHost : public Host {
   }
   // The user closes the window through the window manager.
   void RequestClose(HWND hwnd);
+  // The scale of the windows made from now on, as a screen of high density gives it.
+  void SetScale(int scale) {
+    std::lock_guard g(mutex_);
+    scale_ = scale;
+  }
 
   // What the window system did.
   HCURSOR Cursor() const {  // the cursor last set (SetCursor)
@@ -91,6 +96,7 @@ class HeadlessHost : public Host {
   HWND grab_ = nullptr;
   POINT mouse_{-1, -1};
   HCURSOR cursor_ = nullptr;
+  int scale_ = 1;
 };
 
 }  // namespace platform::host

@@ -25,12 +25,12 @@ std::vector<BYTE> MakeBmp(int width, int height, const PixelFunction& pixel) {
   return file;
 }
 
-void RegisterTestBitmap(WORD id, int width, int height, const PixelFunction& pixel) {
+void RegisterTestBitmap(WORD id, int width, int height, const PixelFunction& pixel, int scale) {
   static std::mutex mutex;
   static auto* storage = new std::deque<std::vector<BYTE>>;
   std::lock_guard g(mutex);
   storage->push_back(MakeBmp(width, height, pixel));
-  platform::RegisterResource(RT_BITMAP_ID, id, storage->back());
+  platform::RegisterResource(RT_BITMAP_ID, id, storage->back(), scale);
 }
 
 }  // namespace velmor::test
