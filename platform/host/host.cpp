@@ -1,26 +1,16 @@
 #include "platform/host/host.h"
 
-#include <mutex>
+#include "platform/base/service.h"
 
 namespace platform::host {
 namespace {
 
-std::mutex g_mutex;
-std::shared_ptr<Host>& Slot() {
-  static auto* slot = new std::shared_ptr<Host>();  // outlives static destruction: late windows may ask
-  return *slot;
-}
+constinit Service<Host> g_host;
 
 }  // namespace
 
-void Install(std::shared_ptr<Host> host) {
-  std::lock_guard g(g_mutex);
-  Slot() = std::move(host);
-}
+void Install(std::shared_ptr<Host> host) { g_host.Set(std::move(host)); }
 
-std::shared_ptr<Host> Current() {
-  std::lock_guard g(g_mutex);
-  return Slot();
-}
+std::shared_ptr<Host> Current() { return g_host.Get(); }
 
 }  // namespace platform::host
