@@ -153,9 +153,12 @@ HICON LoadIconW(HINSTANCE instance, LPCWSTR name);
 // made a square. FALSE when the icon has no image of that size.
 BOOL DrawIcon(HDC hdc, int x, int y, HICON icon);
 HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);  // null instance: IDC_ARROW and the like
-inline LPCWSTR const IDC_ARROW = MAKEINTRESOURCEW(32512);
-inline LPCWSTR const IDC_SIZEALL = MAKEINTRESOURCEW(32646);
-inline LPCWSTR const IDC_HAND = MAKEINTRESOURCEW(32649);
+inline constexpr WORD OCR_NORMAL = 32512;
+inline constexpr WORD OCR_SIZEALL = 32646;
+inline constexpr WORD OCR_HAND = 32649;
+inline LPCWSTR const IDC_ARROW = MAKEINTRESOURCEW(OCR_NORMAL);
+inline LPCWSTR const IDC_SIZEALL = MAKEINTRESOURCEW(OCR_SIZEALL);
+inline LPCWSTR const IDC_HAND = MAKEINTRESOURCEW(OCR_HAND);
 HCURSOR SetCursor(HCURSOR cursor);  // returns the previous cursor
 
 COLORREF GetSysColor(int index);

@@ -215,7 +215,7 @@ void RegisterDialogTemplate(WORD id, const DialogTemplate& dialog) {
 HWND CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc, LPARAM param) {
   auto t = FindTemplate(templateName);
   if (!t) {
-    SetLastError(1812);  // ERROR_RESOURCE_NAME_NOT_FOUND
+    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return nullptr;
   }
   return CreateFromTemplate(instance, *t, parent, proc, param);
@@ -258,20 +258,10 @@ LRESULT DefDlgProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (proc) {
     const INT_PTR handled = proc(hwnd, message, wParam, lParam);
     if (handled) {
-      switch (message) {
-        case WM_CTLCOLORMSGBOX:
-        case WM_CTLCOLOREDIT:
-        case WM_CTLCOLORLISTBOX:
-        case WM_CTLCOLORBTN:
-        case WM_CTLCOLORDLG:
-        case WM_CTLCOLORSCROLLBAR:
-        case WM_CTLCOLORSTATIC:
-        case WM_INITDIALOG:
-        case WM_QUERYDRAGICON:
-          return handled;
-        default:
-          return 0;  // a message result of its own is not kept
-      }
+      // A colour request, WM_INITDIALOG and WM_QUERYDRAGICON answer with their result; any
+      // other message's result of its own is not kept.
+      const bool keepsResult = platform::ui::IsColorRequest(message) || message == WM_INITDIALOG || message == WM_QUERYDRAGICON;
+      return keepsResult ? handled : 0;
     }
   }
   switch (message) {

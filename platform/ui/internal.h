@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/base/rect.h"
 #include "platform/gdi/gdi.h"
 #include "platform/host/host.h"
 #include "platform/kernel/clock.h"
@@ -26,6 +27,11 @@
 #include "platform/ui/ui.h"
 
 namespace platform::ui::detail {
+
+using platform::Intersect;
+using platform::IsEmpty;
+using platform::Offset;
+using platform::Union;
 
 struct ThreadQueue;
 
@@ -180,6 +186,7 @@ bool IsOwnThread(const Window& w);
 bool VisibleLocked(const Window& w);  // WS_VISIBLE on it and every ancestor
 bool EnabledLocked(const Window& w);
 POINT ClientOriginInTop(const Window& w);  // client origin in the top-level's coordinates
+POINT ScreenOrigin(const Window& w);       // client origin in screen coordinates
 RECT VisibleRectInTop(const Window& w);    // what of the window its ancestors let show
 bool IsAncestor(const Window& ancestor, const Window& w);
 std::shared_ptr<const WindowClass> FindClass(std::u16string_view name);
@@ -223,10 +230,5 @@ void BeginWindowMove(HWND hwnd);
 // Built-in window procedures.
 LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-
-RECT Intersect(const RECT& a, const RECT& b);
-RECT Union(const RECT& a, const RECT& b);
-bool Empty(const RECT& r);
-RECT Offset(RECT r, LONG dx, LONG dy);
 
 }  // namespace platform::ui::detail

@@ -40,7 +40,7 @@ void InvalidateChildrenUnderLocked(Window& w, const RECT& r, bool erase) {
   if (w.style & WS_CLIPCHILDREN) return;
   for (auto& c : w.children) {
     const RECT part = Intersect(r, c->rect);
-    if (Empty(part)) continue;
+    if (IsEmpty(part)) continue;
     const RECT local = Offset(part, -c->rect.left, -c->rect.top);
     InvalidateLocked(*c, &local, erase, true);
   }
@@ -52,7 +52,7 @@ void InvalidateLocked(Window& w, const RECT* rect, bool erase, bool children) {
   if (w.destroyed || !VisibleLocked(w)) return;
   const RECT client{0, 0, w.Width(), w.Height()};
   const RECT r = rect ? Intersect(*rect, client) : client;
-  if (Empty(r)) return;
+  if (IsEmpty(r)) return;
   w.update = w.hasUpdate ? Union(w.update, r) : r;
   w.hasUpdate = true;
   if (erase) w.erase = true;
@@ -64,7 +64,7 @@ void MarkDirtyLocked(Window& top, const RECT& area) {
   TopLevel& t = *top.top;
   const int n = t.surface->scale;
   const RECT r = Intersect(RECT{area.left * n, area.top * n, area.right * n, area.bottom * n}, RECT{0, 0, t.surface->width, t.surface->height});
-  if (Empty(r)) return;
+  if (IsEmpty(r)) return;
   for (const RECT& d : t.dirty) {
     if (Intersect(d, r) == r) return;
   }

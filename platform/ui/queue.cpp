@@ -363,7 +363,7 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id) {
   std::lock_guard g(Lock());
   auto w = FindLive(hwnd);
   if (!w || w->timers.erase(id) == 0) {
-    SetLastError(1402);  // ERROR_INVALID_TIMER_HANDLE
+    SetLastError(ERROR_INVALID_TIMER_HANDLE);
     return FALSE;
   }
   return TRUE;

@@ -366,6 +366,9 @@ int MulDiv(int number, int numerator, int denominator);
 
 namespace platform::ui {
 
+// WM_CTLCOLORMSGBOX .. WM_CTLCOLORSTATIC: a parent is asked for a control's colours.
+inline constexpr bool IsColorRequest(UINT message) { return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC; }
+
 // Runs `call` on the thread that owns `hwnd` and returns its result: directly when the caller is
 // that thread, otherwise as a sent message is (the caller waits; a window destroyed meanwhile
 // releases it with 0, and a call to a window already gone returns 0 at once).

@@ -182,6 +182,12 @@ POINT ClientOriginInTop(const Window& w) {
   return o;
 }
 
+POINT ScreenOrigin(const Window& w) {
+  const POINT o = ClientOriginInTop(w);
+  const Window* top = TopOf(const_cast<Window*>(&w));
+  return POINT{o.x + top->rect.left, o.y + top->rect.top};
+}
+
 RECT VisibleRectInTop(const Window& w) {
   const POINT o = ClientOriginInTop(w);
   RECT r{o.x, o.y, o.x + w.Width(), o.y + w.Height()};
@@ -213,22 +219,6 @@ bool AddWindowClass(std::u16string_view name, WNDPROC proc) {
   c->proc = proc;
   return Reg().classes.emplace(c->name, c).second;
 }
-
-RECT Intersect(const RECT& a, const RECT& b) {
-  RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
-  if (r.left >= r.right || r.top >= r.bottom) return RECT{};
-  return r;
-}
-
-RECT Union(const RECT& a, const RECT& b) {
-  if (Empty(a)) return b;
-  if (Empty(b)) return a;
-  return RECT{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
-}
-
-bool Empty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
-
-RECT Offset(RECT r, LONG dx, LONG dy) { return RECT{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy}; }
 
 LRESULT CallProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   std::shared_ptr<Window> keep;
@@ -289,7 +279,7 @@ bool IsTopLevelStyle(DWORD style) { return (style & WS_CHILD) == 0; }
 HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int width,
                      int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
   if (!className || IS_INTRESOURCE(className)) {
-    SetLastError(1407);  // ERROR_CANNOT_FIND_WND_CLASS
+    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
     return nullptr;
   }
   auto q = CurrentQueue();
@@ -303,7 +293,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     std::lock_guard g(Lock());
     auto cls = FindClass(className);
     if (!cls) {
-      SetLastError(1407);
+      SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
       return nullptr;
     }
     std::shared_ptr<Window> p;
@@ -469,7 +459,7 @@ HWND GetDlgItem(HWND dialog, int id) {
   for (auto& c : w->children) {
     if (c->id == id && !c->destroyed) return c->handle;
   }
-  SetLastError(1421);  // ERROR_CONTROL_ID_NOT_FOUND
+  SetLastError(ERROR_CONTROL_ID_NOT_FOUND);
   return nullptr;
 }
 
@@ -539,16 +529,6 @@ BOOL GetClientRect(HWND hwnd, RECT* rect) {
   return TRUE;
 }
 
-namespace {
-
-// The client origin of a window in screen coordinates (Lock() held).
-POINT ScreenOrigin(const Window& w) {
-  const POINT o = ClientOriginInTop(w);
-  const Window* top = TopOf(const_cast<Window*>(&w));
-  return POINT{o.x + top->rect.left, o.y + top->rect.top};
-}
-
-}  // namespace
 
 BOOL GetWindowRect(HWND hwnd, RECT* rect) {
   std::lock_guard g(Lock());
@@ -603,8 +583,8 @@ BOOL SetWindowPos(HWND hwnd, HWND /*insertAfter*/, int x, int y, int cx, int cy,
             if (redraw) {
               const RECT right{ow, 0, w->Width(), w->Height()};
               const RECT bottom{0, oh, w->Width(), w->Height()};
-              if (!Empty(right)) InvalidateLocked(*w, &right, true, true);
-              if (!Empty(bottom)) InvalidateLocked(*w, &bottom, true, true);
+              if (!IsEmpty(right)) InvalidateLocked(*w, &right, true, true);
+              if (!IsEmpty(bottom)) InvalidateLocked(*w, &bottom, true, true);
             }
           }
         } else if (redraw) {

@@ -211,9 +211,9 @@ unsigned int ButtonMaskOf(unsigned int button) {
 // link and the move cursor of the host's own moves; any other shows as the arrow.
 unsigned int FontCursorFor(WORD id) {
   switch (id) {
-    case 32646:
+    case OCR_SIZEALL:
       return XC_fleur;
-    case 32649:
+    case OCR_HAND:
       return XC_hand2;
     default:
       return XC_left_ptr;
