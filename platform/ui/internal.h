@@ -6,7 +6,6 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -160,8 +159,6 @@ struct ThreadQueue {
 
   std::condition_variable cv;  // with Lock(): senders waiting for answers or for work
   int wakeFd = -1;
-  std::atomic<std::uint64_t> kickSeq{0};
-  std::uint64_t idleSeq = 0;
 
   std::function<void(HWND)> createHook;
   std::vector<FdWatch> watches;
@@ -171,7 +168,6 @@ struct ThreadQueue {
 };
 
 std::mutex& Lock();
-std::condition_variable& IdleCv();
 
 // The calling thread's queue, made on first use.
 std::shared_ptr<ThreadQueue> CurrentQueue();
@@ -190,9 +186,9 @@ POINT ScreenOrigin(const Window& w);       // client origin in screen coordinate
 RECT VisibleRectInTop(const Window& w);    // what of the window its ancestors let show
 bool IsAncestor(const Window& ancestor, const Window& w);
 std::shared_ptr<const WindowClass> FindClass(std::u16string_view name);
-// A class of windows whose messages all go to `proc` (the tests' own windows); false when the
-// name is taken.
-bool AddWindowClass(std::u16string_view name, WNDPROC proc);
+// The window classes by lower-case name: the system's, and those tests add (Lock() held).
+using ClassMap = std::map<std::u16string, std::shared_ptr<const WindowClass>>;
+ClassMap& ClassesLocked();
 
 // Messages. Calls a window procedure on this thread (no lock held).
 LRESULT CallProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/base/errors.h"
+#include "platform/base/service.h"
 #include "platform/ui/internal.h"
 
 namespace platform::ui::detail {
@@ -51,8 +52,8 @@ using namespace platform::ui::detail;
 
 namespace {
 
-// Whether retrieving a message takes it off the queue.
-constexpr UINT PM_REMOVE = 0x0001;
+// Runs where a loop is about to block with nothing left to do (SetAboutToBlockHook).
+constinit platform::Service<const std::function<void()>> g_aboutToBlock;
 
 // Queues `rec` on `target` and waits for its answer. Sends go to the program's one window thread,
 // which never sends to another thread, so a sender need not serve sends to itself meanwhile.
@@ -75,10 +76,7 @@ void EnsureClockSubscription() {
   if (current == clock) return;
   if (current) current->Unsubscribe(id);
   id = clock->Subscribe([] {
-    ForEachQueue([](ThreadQueue& q) {
-      ++q.kickSeq;
-      q.Wake();
-    });
+    ForEachQueue([](ThreadQueue& q) { q.Wake(); });
   });
   *subscribed = clock;
 }
@@ -154,7 +152,7 @@ bool StillWatched(ThreadQueue& q, const FdWatch& watch) {
   }) && FindLive(watch.owner) != nullptr;
 }
 
-// The heart of GetMessageW, and of WaitUntilIdle on the loop's own thread. Order: sent messages
+// The heart of GetMessageW and PeekMessageW. Order: sent messages
 // (served here, never returned), posted messages, input (turned into messages one event at a
 // time), paint, timers, quit.
 bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, UINT remove, bool block) {
@@ -165,7 +163,6 @@ bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, UINT remove, bool block
     auto host = platform::host::Current();
     if (host) PumpHost(*host);
     std::unique_lock lk(Lock());
-    const std::uint64_t seq = q->kickSeq.load();
     if (!q->incoming.empty()) {
       auto rec = q->incoming.front();
       q->incoming.pop_front();
@@ -228,15 +225,12 @@ bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, UINT remove, bool block
     for (const FdWatch& w : watches) fds.push_back(pollfd{w.fd, POLLIN, 0});
     lk.unlock();
     if (host && host->HasPendingEvents()) continue;
-    // A descriptor that is already readable is work still to do: the thread is idle (for
-    // WaitUntilIdle) only once a look finds none.
-    int ready = ::poll(fds.data(), fds.size(), 0);
+    // For the hook, a descriptor that is already readable is work still to do: the loop is
+    // about to block only once a look finds none.
+    const auto hook = g_aboutToBlock.Get();
+    int ready = hook ? ::poll(fds.data(), fds.size(), 0) : 0;
     if (ready == 0) {
-      {
-        std::lock_guard g(Lock());
-        q->idleSeq = seq;
-      }
-      IdleCv().notify_all();
+      if (hook) (*hook)();
       ready = ::poll(fds.data(), fds.size(), timeout);
     }
     if (ready > 0) {
@@ -309,6 +303,10 @@ BOOL GetMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
   return msg->message == WM_QUIT ? FALSE : TRUE;
 }
 
+BOOL PeekMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg) {
+  return msg != nullptr && Retrieve(msg, hwnd, filterMin, filterMax, removeMsg, false) ? TRUE : FALSE;
+}
+
 BOOL TranslateMessage(const MSG* /*msg*/) {
   // No program window reads characters (WM_CHAR): key messages are all it needs.
   return FALSE;
@@ -378,32 +376,8 @@ LRESULT CallOnWindowThread(HWND hwnd, const std::function<LRESULT()>& call) {
   return Deliver(rec, call);
 }
 
-bool WaitUntilIdle(HWND hwnd, std::chrono::milliseconds timeout) {
-  std::shared_ptr<ThreadQueue> q;
-  {
-    std::lock_guard g(Lock());
-    auto w = FindLive(hwnd);
-    if (!w) return false;
-    q = w->queue;
-  }
-  if (q->thread == std::this_thread::get_id()) {
-    // The caller runs the loop itself: serve everything that is waiting, then return.
-    MSG msg;
-    while (Retrieve(&msg, nullptr, 0, 0, PM_REMOVE, false)) {
-      if (msg.message == WM_QUIT) {
-        PostQuitMessage(static_cast<int>(msg.wParam));
-        break;
-      }
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    return true;
-  }
-  const std::uint64_t target = ++q->kickSeq;
-  q->Wake();
-  std::unique_lock lk(Lock());
-  const bool done = IdleCv().wait_for(lk, timeout, [&] { return q->idleSeq >= target || !q->alive; });
-  return done && q->alive;
+void SetAboutToBlockHook(std::function<void()> hook) {
+  g_aboutToBlock.Set(hook ? std::make_shared<const std::function<void()>>(std::move(hook)) : nullptr);
 }
 
 BOOL WatchFd(HWND owner, int fd, std::function<void()> onReadable) {

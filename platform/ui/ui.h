@@ -9,7 +9,6 @@
 // without one the system still runs, it only shows nothing.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -333,6 +332,9 @@ LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int exitCode);
 BOOL GetMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax);
+inline constexpr UINT PM_REMOVE = 0x0001;
+// Never waits: FALSE when no message is there.
+BOOL PeekMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg);
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageW(const MSG* msg);
 LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -381,10 +383,10 @@ void HookNextWindowCreate(std::function<void(HWND)> hook);
 // The framebuffer of the top-level window that holds `hwnd`; null for no window.
 std::shared_ptr<const gdi::Surface> WindowSurface(HWND hwnd);
 
-// Waits, for at most `timeout` of real time, until the thread that owns `hwnd` has nothing left
-// to do: no sent, posted or input message, no paint and no due timer, with its loop back in its
-// wait. Returns false on time-out or for a window that is gone. For tests and test hosts.
-bool WaitUntilIdle(HWND hwnd, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+// Runs `hook` on a message loop's thread each time that loop is about to wait with nothing left
+// to do: no sent, posted or input message, no paint, no due timer and no readable descriptor.
+// Test hosts tell this way when a window thread has come to rest; null removes it.
+void SetAboutToBlockHook(std::function<void()> hook);
 
 // Watches `fd` from the loop of the thread that owns `owner`, and is called on that thread (the
 // loop takes the fd up when it next waits): whenever that loop waits and `fd` is readable (or has

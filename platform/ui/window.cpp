@@ -13,10 +13,19 @@
 namespace platform::ui::detail {
 namespace {
 
+ClassMap SystemClasses() {
+  const WindowClass system[] = {{u"button", ClassKind::Button, ButtonProc},
+                                {u"static", ClassKind::Static, StaticProc},
+                                {u"#32770", ClassKind::Dialog, DefDlgProcW}};
+  ClassMap classes;
+  for (const WindowClass& c : system) classes.emplace(c.name, std::make_shared<const WindowClass>(c));
+  return classes;
+}
+
 struct Registry {
   std::unordered_map<HWND, std::shared_ptr<Window>> windows;
   std::uintptr_t nextHandle = 0x10000;
-  std::map<std::u16string, std::shared_ptr<const WindowClass>> classes;
+  ClassMap classes = SystemClasses();
 };
 
 // Leaked on purpose: windows of other threads may still be torn down during static destruction.
@@ -40,21 +49,6 @@ std::u16string Lower(std::u16string_view s) {
     if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
   }
   return out;
-}
-
-void EnsureSystemClasses() {
-  Registry& r = Reg();
-  if (!r.classes.empty()) return;
-  auto add = [&r](std::u16string name, ClassKind kind, WNDPROC proc) {
-    auto c = std::make_shared<WindowClass>();
-    c->name = name;
-    c->kind = kind;
-    c->proc = proc;
-    r.classes.emplace(std::move(name), std::move(c));
-  };
-  add(u"button", ClassKind::Button, ButtonProc);
-  add(u"static", ClassKind::Static, StaticProc);
-  add(u"#32770", ClassKind::Dialog, DefDlgProcW);
 }
 
 // Ends every window of a thread that ends without destroying them. No procedure runs: the
@@ -82,7 +76,6 @@ void ThreadExit(const std::shared_ptr<ThreadQueue>& q) {
       rec->sender->cv.notify_all();
     }
     q->incoming.clear();
-    IdleCv().notify_all();
   }
   if (auto host = host::Current()) {
     for (HWND h : tops) host->Destroy(h);
@@ -102,11 +95,6 @@ thread_local QueueHolder t_queue;
 std::mutex& Lock() {
   static auto* m = new std::mutex;
   return *m;
-}
-
-std::condition_variable& IdleCv() {
-  static auto* c = new std::condition_variable;
-  return *c;
 }
 
 void ThreadQueue::Wake() {
@@ -205,19 +193,11 @@ bool IsAncestor(const Window& ancestor, const Window& w) {
   return false;
 }
 
+ClassMap& ClassesLocked() { return Reg().classes; }
+
 std::shared_ptr<const WindowClass> FindClass(std::u16string_view name) {
-  EnsureSystemClasses();
   auto it = Reg().classes.find(Lower(name));
   return it == Reg().classes.end() ? nullptr : it->second;
-}
-
-bool AddWindowClass(std::u16string_view name, WNDPROC proc) {
-  std::lock_guard g(Lock());
-  EnsureSystemClasses();
-  auto c = std::make_shared<WindowClass>();
-  c->name = Lower(name);
-  c->proc = proc;
-  return Reg().classes.emplace(c->name, c).second;
 }
 
 LRESULT CallProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -419,7 +399,6 @@ BOOL DestroyWindow(HWND hwnd) {
     }
     if (wasVisibleChild && parentKeep && !parentKeep->destroyed) InvalidateLocked(*parentKeep, &oldArea, true, true);
     EvaluateTrackingLocked(q);
-    IdleCv().notify_all();
   }
   if (dialogFont) DeleteObject(dialogFont);
   if (w->IsTop()) {
@@ -528,7 +507,6 @@ BOOL GetClientRect(HWND hwnd, RECT* rect) {
   *rect = RECT{0, 0, w->Width(), w->Height()};
   return TRUE;
 }
-
 
 BOOL GetWindowRect(HWND hwnd, RECT* rect) {
   std::lock_guard g(Lock());
