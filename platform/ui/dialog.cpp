@@ -140,8 +140,7 @@ HWND CreateFromTemplate(HINSTANCE instance, const OwnedTemplate& t, HWND parent,
   const int cx = px(t.cx), cy = py(t.cy);
   const bool child = (t.style & WS_CHILD) != 0;
   if ((t.style & DS_CENTER) && !child) {
-    SIZE screen{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    if (auto host = platform::host::Current()) screen = host->ScreenSize();
+    const SIZE screen{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     x = (screen.cx - cx) / 2;
     y = (screen.cy - cy) / 2;
   }

@@ -20,7 +20,7 @@
 
 #include "platform/base/rect.h"
 #include "platform/gdi/gdi.h"
-#include "platform/host/host.h"
+#include "platform/ui/host.h"
 #include "platform/kernel/clock.h"
 #include "platform/ui/host_input.h"
 #include "platform/ui/ui.h"

@@ -5,7 +5,7 @@
 // window (EnableWindow, ShowWindow, SetWindowPos, UpdateWindow, RedrawWindow with
 // RDW_UPDATENOW, SetWindowTextW) it is carried out on that window's thread while the caller
 // waits, as SendMessageW is. DestroyWindow, SetCapture, SetFocus, BeginPaint and GetDC work only on the
-// window's own thread. The screen is reached only through the host (platform/host/host.h);
+// window's own thread. The screen is reached only through the host (platform/ui/host.h);
 // without one the system still runs, it only shows nothing.
 #pragma once
 
@@ -331,6 +331,16 @@ SHORT GetKeyState(int virtualKey);
 LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int exitCode);
+// Shows `cursor` through the host when it differs from the current one; returns the previous one.
+HCURSOR SetCursor(HCURSOR cursor);
+
+// System metrics. The screen's size is the host's (1024 x 768 without one).
+inline constexpr int SM_CXSCREEN = 0;
+inline constexpr int SM_CYSCREEN = 1;
+inline constexpr int SM_CXICON = 11;
+inline constexpr int SM_CYICON = 12;
+int GetSystemMetrics(int index);
+
 BOOL GetMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax);
 inline constexpr UINT PM_REMOVE = 0x0001;
 // Never waits: FALSE when no message is there.

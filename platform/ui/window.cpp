@@ -508,6 +508,31 @@ BOOL GetClientRect(HWND hwnd, RECT* rect) {
   return TRUE;
 }
 
+HCURSOR SetCursor(HCURSOR cursor) {
+  HCURSOR previous = nullptr;
+  if (!platform::gdi::SwapCursor(cursor, &previous)) return nullptr;
+  if (previous != cursor) {
+    if (auto host = platform::host::Current()) host->ShowCursor(cursor);
+  }
+  return previous;
+}
+
+int GetSystemMetrics(int index) {
+  switch (index) {
+    case SM_CXSCREEN:
+    case SM_CYSCREEN: {
+      const auto host = platform::host::Current();
+      const SIZE screen = host ? host->ScreenSize() : SIZE{1024, 768};
+      return index == SM_CXSCREEN ? screen.cx : screen.cy;
+    }
+    case SM_CXICON:
+    case SM_CYICON:
+      return platform::gdi::kIconSize;
+    default:
+      return 0;
+  }
+}
+
 BOOL GetWindowRect(HWND hwnd, RECT* rect) {
   std::lock_guard g(Lock());
   auto w = FindLive(hwnd);

@@ -631,7 +631,6 @@ struct X11Host::Impl {
 void X11Host::Impl::Handle(XEvent& ev) {
   if (ev.type == ConfigureNotify && ev.xconfigure.window == root) {
     screenSize = SIZE{ev.xconfigure.width, ev.xconfigure.height};
-    gdi::SetScreenSize(ScreenInWindowPixels().cx, ScreenInWindowPixels().cy);
     return;
   }
   if (ev.type == MappingNotify) {
@@ -947,18 +946,12 @@ std::shared_ptr<X11Host> X11Host::Open(std::string* error) {
   XSelectInput(dpy, impl->root, StructureNotifyMask);
   XFlush(dpy);
 
-  gdi::SetScreenSize(impl->ScreenInWindowPixels().cx, impl->ScreenInWindowPixels().cy);
-  std::weak_ptr<Impl> weak = impl;
-  gdi::SetCursorObserver([weak](HCURSOR cursor) {
-    if (auto alive = weak.lock()) alive->ShowCursor(cursor);
-  });
   return std::shared_ptr<X11Host>(new X11Host(std::move(impl)));
 }
 
 X11Host::X11Host(std::shared_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 X11Host::~X11Host() {
-  gdi::SetCursorObserver(nullptr);
   std::lock_guard lock(impl_->mutex);
   if (impl_->move) XUngrabPointer(impl_->dpy(), CurrentTime);
   impl_->byXid.clear();
@@ -1225,6 +1218,8 @@ void X11Host::BeginMove(HWND hwnd, POINT screenPoint) {
     XFlush(im.dpy());
   });
 }
+
+void X11Host::ShowCursor(HCURSOR cursor) { impl_->ShowCursor(cursor); }
 
 SIZE X11Host::ScreenSize() {
   std::lock_guard lock(impl_->mutex);

@@ -1,4 +1,4 @@
-#include "platform/host/host.h"
+#include "platform/ui/host.h"
 
 #include "platform/base/service.h"
 
