@@ -135,25 +135,20 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {
     return nullptr;
   }
   DcState& s = dc->state;
-  HGDIOBJ previous = nullptr;
+  // Puts the object in one of the DC's slots and gives the handle the slot held.
+  const auto put = [&](HGDIOBJ& handle, auto& slot) {
+    slot = std::static_pointer_cast<typename std::remove_reference_t<decltype(slot)>::element_type>(o);
+    return std::exchange(handle, object);
+  };
   switch (o->kind) {
     case Kind::Bitmap:
       // A window's DC draws on the window; only a memory DC takes a bitmap.
       if (!dc->memory) break;
-      previous = s.bitmapHandle;
-      s.bitmapHandle = object;
-      s.bitmap = std::static_pointer_cast<BitmapObject>(o);
-      return previous;
+      return put(s.bitmapHandle, s.bitmap);
     case Kind::Brush:
-      previous = s.brushHandle;
-      s.brushHandle = object;
-      s.brush = std::static_pointer_cast<BrushObject>(o);
-      return previous;
+      return put(s.brushHandle, s.brush);
     case Kind::Font:
-      previous = s.fontHandle;
-      s.fontHandle = object;
-      s.font = std::static_pointer_cast<FontObject>(o);
-      return previous;
+      return put(s.fontHandle, s.font);
     case Kind::Dc:
     case Kind::Icon:
       break;

@@ -348,11 +348,8 @@ BOOL _TrackMouseEvent(TRACKMOUSEEVENT* track) {
     return FALSE;
   }
   std::lock_guard g(Lock());
-  auto w = FindLive(track->hwndTrack);
-  if (!w || !IsOwnThread(*w)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  auto w = FindLiveOrFail(track->hwndTrack, true);
+  if (!w) return FALSE;
   ThreadQueue& q = *w->queue;
   if (track->dwFlags & TME_CANCEL) {
     q.tracking.erase(w->handle);

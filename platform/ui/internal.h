@@ -177,6 +177,8 @@ void ForEachQueue(const std::function<void(ThreadQueue&)>& fn);
 // Window table. Call with Lock() held.
 std::shared_ptr<Window> Find(HWND hwnd);
 std::shared_ptr<Window> FindLive(HWND hwnd);  // not destroyed
+// FindLive (and, with `ownThread`, the calling thread's), else ERROR_INVALID_WINDOW_HANDLE.
+std::shared_ptr<Window> FindLiveOrFail(HWND hwnd, bool ownThread = false);
 Window* TopOf(Window* w);
 bool IsOwnThread(const Window& w);
 bool VisibleLocked(const Window& w);  // WS_VISIBLE on it and every ancestor

@@ -254,11 +254,8 @@ bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, UINT remove, bool block
 LRESULT Deliver(const std::shared_ptr<SentRecord>& rec, const std::function<LRESULT()>& here) {
   auto me = CurrentQueue();
   std::unique_lock lk(Lock());
-  auto w = FindLive(rec->hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  auto w = FindLiveOrFail(rec->hwnd);
+  if (!w) return 0;
   if (IsOwnThread(*w)) {
     lk.unlock();
     return here();
@@ -322,11 +319,8 @@ LRESULT DispatchMessageW(const MSG* msg) {
   if (!msg->hwnd) return 0;
   {
     std::lock_guard g(Lock());
-    auto w = FindLive(msg->hwnd);
-    if (!w || !IsOwnThread(*w)) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return 0;
-    }
+    auto w = FindLiveOrFail(msg->hwnd, true);
+    if (!w) return 0;
   }
   return CallProc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
@@ -343,11 +337,8 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
   }
   const platform::kernel::Millis now = platform::kernel::CurrentClock()->Now();
   std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  auto w = FindLiveOrFail(hwnd);
+  if (!w) return 0;
   elapse = std::clamp<UINT>(elapse, 10u, 0x7FFFFFFFu);
   Timer& t = w->timers[id];
   t.elapse = elapse;
@@ -383,11 +374,8 @@ void SetAboutToBlockHook(std::function<void()> hook) {
 BOOL WatchFd(HWND owner, int fd, std::function<void()> onReadable) {
   if (fd < 0 || !onReadable) return FALSE;
   std::lock_guard g(Lock());
-  auto w = FindLive(owner);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  auto w = FindLiveOrFail(owner);
+  if (!w) return FALSE;
   w->queue->watches.push_back(FdWatch{owner, fd, std::make_shared<const std::function<void()>>(std::move(onReadable))});
   return TRUE;
 }

@@ -34,13 +34,14 @@ Registry& Reg() {
   return *r;
 }
 
-std::mutex& QueuesMutex() {
-  static auto* m = new std::mutex;
-  return *m;
-}
-std::vector<std::weak_ptr<ThreadQueue>>& Queues() {
-  static auto* v = new std::vector<std::weak_ptr<ThreadQueue>>;
-  return *v;
+// Every thread's queue, for clock wake-ups.
+struct Queues {
+  std::mutex mutex;
+  std::vector<std::weak_ptr<ThreadQueue>> all;
+};
+Queues& AllQueues() {
+  static auto* queues = new Queues;
+  return *queues;
 }
 
 std::u16string Lower(std::u16string_view s) {
@@ -114,8 +115,8 @@ std::shared_ptr<ThreadQueue> CurrentQueue() {
     auto q = std::make_shared<ThreadQueue>();
     q->thread = std::this_thread::get_id();
     q->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    std::lock_guard g(QueuesMutex());
-    auto& all = Queues();
+    std::lock_guard g(AllQueues().mutex);
+    auto& all = AllQueues().all;
     std::erase_if(all, [](const std::weak_ptr<ThreadQueue>& w) { return w.expired(); });
     all.push_back(q);
     t_queue.queue = std::move(q);
@@ -126,8 +127,8 @@ std::shared_ptr<ThreadQueue> CurrentQueue() {
 void ForEachQueue(const std::function<void(ThreadQueue&)>& fn) {
   std::vector<std::shared_ptr<ThreadQueue>> all;
   {
-    std::lock_guard g(QueuesMutex());
-    for (auto& w : Queues()) {
+    std::lock_guard g(AllQueues().mutex);
+    for (auto& w : AllQueues().all) {
       if (auto q = w.lock()) all.push_back(std::move(q));
     }
   }
@@ -143,6 +144,13 @@ std::shared_ptr<Window> Find(HWND hwnd) {
 std::shared_ptr<Window> FindLive(HWND hwnd) {
   auto w = Find(hwnd);
   return (w && !w->destroyed) ? w : nullptr;
+}
+
+std::shared_ptr<Window> FindLiveOrFail(HWND hwnd, bool ownThread) {
+  auto w = FindLive(hwnd);
+  if (w && (!ownThread || IsOwnThread(*w))) return w;
+  SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+  return nullptr;
 }
 
 Window* TopOf(Window* w) {
@@ -218,6 +226,14 @@ using namespace platform::ui::detail;
 
 namespace {
 
+// What `read` makes of the live window `hwnd` (under Lock()), or `gone` for a window that is not.
+template <class T, class Read>
+T ReadLive(HWND hwnd, T gone, Read read) {
+  std::lock_guard g(Lock());
+  auto w = FindLive(hwnd);
+  return w ? read(*w) : gone;
+}
+
 std::shared_ptr<Window> Live(HWND hwnd) {
   std::lock_guard g(Lock());
   return FindLive(hwnd);
@@ -278,11 +294,8 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     }
     std::shared_ptr<Window> p;
     if (!top) {
-      p = FindLive(parent);
-      if (!p || !IsOwnThread(*p)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return nullptr;
-      }
+      p = FindLiveOrFail(parent, true);
+      if (!p) return nullptr;
     }
     Registry& r = Reg();
     w->handle = reinterpret_cast<HWND>(r.nextHandle);
@@ -362,11 +375,8 @@ BOOL DestroyWindow(HWND hwnd) {
   RECT oldArea{};
   {
     std::lock_guard g(Lock());
-    w = FindLive(hwnd);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
+    w = FindLiveOrFail(hwnd);
+    if (!w) return FALSE;
     if (!IsOwnThread(*w)) {
       SetLastError(ERROR_ACCESS_DENIED);
       return FALSE;
@@ -420,16 +430,10 @@ BOOL IsChild(HWND parent, HWND hwnd) {
 }
 
 HWND GetParent(HWND hwnd) {
-  std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  return (w && w->parent) ? w->parent->handle : nullptr;
+  return ReadLive<HWND>(hwnd, nullptr, [](Window& w) { return w.parent ? w.parent->handle : nullptr; });
 }
 
-HWND GetAncestorRoot(HWND hwnd) {
-  std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  return w ? TopOf(w.get())->handle : nullptr;
-}
+HWND GetAncestorRoot(HWND hwnd) { return ReadLive<HWND>(hwnd, nullptr, [](Window& w) { return TopOf(&w)->handle; }); }
 
 HWND GetDlgItem(HWND dialog, int id) {
   std::lock_guard g(Lock());
@@ -655,15 +659,11 @@ BOOL ShowWindow(HWND hwnd, int command) {
 }
 
 BOOL IsWindowVisible(HWND hwnd) {
-  std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  return (w && VisibleLocked(*w)) ? TRUE : FALSE;
+  return ReadLive<BOOL>(hwnd, FALSE, [](Window& w) { return VisibleLocked(w) ? TRUE : FALSE; });
 }
 
 BOOL IsIconic(HWND hwnd) {
-  std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  return (w && w->top && w->top->iconic) ? TRUE : FALSE;
+  return ReadLive<BOOL>(hwnd, FALSE, [](Window& w) { return w.top && w.top->iconic ? TRUE : FALSE; });
 }
 
 BOOL EnableWindow(HWND hwnd, BOOL enable) {
@@ -703,9 +703,7 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
 }
 
 BOOL IsWindowEnabled(HWND hwnd) {
-  std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  return (w && EnabledLocked(*w)) ? TRUE : FALSE;
+  return ReadLive<BOOL>(hwnd, FALSE, [](Window& w) { return EnabledLocked(w) ? TRUE : FALSE; });
 }
 
 HWND SetCapture(HWND hwnd) {

@@ -674,10 +674,8 @@ void X11Host::Impl::Handle(XEvent& ev) {
       reports.push_back([hwnd = w->hwnd] { ui::HostCloseRequest(hwnd); });
       break;
     case ButtonPress:
-      OnButton(*w, ev.xbutton, true);
-      break;
     case ButtonRelease:
-      OnButton(*w, ev.xbutton, false);
+      OnButton(*w, ev.xbutton, ev.type == ButtonPress);
       break;
     case MotionNotify:
       // Only the newest of a run of motions matters; later events keep their order.
@@ -690,22 +688,16 @@ void X11Host::Impl::Handle(XEvent& ev) {
       OnMotion(*w, ev.xmotion);
       break;
     case EnterNotify:
-      OnCrossing(*w, ev.xcrossing, true);
-      break;
     case LeaveNotify:
-      OnCrossing(*w, ev.xcrossing, false);
+      OnCrossing(*w, ev.xcrossing, ev.type == EnterNotify);
       break;
     case KeyPress:
-      OnKey(*w, ev.xkey, true);
-      break;
     case KeyRelease:
-      OnKey(*w, ev.xkey, false);
+      OnKey(*w, ev.xkey, ev.type == KeyPress);
       break;
     case FocusIn:
-      OnFocus(*w, ev.xfocus, true);
-      break;
     case FocusOut:
-      OnFocus(*w, ev.xfocus, false);
+      OnFocus(*w, ev.xfocus, ev.type == FocusIn);
       break;
     case PropertyNotify:
       OnProperty(*w, ev.xproperty);
