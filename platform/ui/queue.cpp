@@ -152,9 +152,9 @@ bool StillWatched(ThreadQueue& q, const FdWatch& watch) {
   }) && FindLive(watch.owner) != nullptr;
 }
 
-// The heart of GetMessageW and PeekMessageW. Order: sent messages
-// (served here, never returned), posted messages, input (turned into messages one event at a
-// time), paint, timers, quit.
+// The heart of GetMessageW and PeekMessageW. Order: sent messages (served here, never
+// returned), posted messages, input (turned into messages one event at a time), paint, timers,
+// quit.
 bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, UINT remove, bool block) {
   auto q = CurrentQueue();
   auto clock = platform::kernel::CurrentClock();
