@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -179,10 +180,11 @@ TEST(CheckVelmorWeb, NothingLeavesForThePcNorForAnEmptyGateway) {
     }
   });
   ASSERT_EQ(pcServers.size(), 5u);
-  const auto pcRequests = [&] {
-    return std::transform_reduce(pcServers.begin(), pcServers.end(), std::size_t{0}, std::plus<>(),
-                                 [](const auto& server) { return server->Requests().size(); });
+  const auto pcTotal = [&](auto count) {
+    return std::transform_reduce(pcServers.begin(), pcServers.end(), std::size_t{0}, std::plus<>(), count);
   };
+  const auto pcRequests = [&] { return pcTotal([](const auto& server) { return server->Requests().size(); }); };
+  const auto pcConnections = [&] { return pcTotal([](const auto& server) { return server->Connections(); }); };
   const auto probe = [&](const std::string& address) {
     BOOL found = FALSE;
     EXPECT_TRUE(pc.RunInside([&] { found = CheckVelmorWeb(address.c_str()); },
@@ -200,16 +202,18 @@ TEST(CheckVelmorWeb, NothingLeavesForThePcNorForAnEmptyGateway) {
   EXPECT_EQ(pcRequests(), 0u);
 
   // The router answers the probe with a redirect. One that leads to the PC itself fails the probe
-  // before any request reaches the PC; one to the router's other addresses and names is followed.
+  // before any request reaches the PC, and one that names the PC by an address before any
+  // connection; one to the router's other addresses and names is followed.
   const struct {
     const char* location;
     BOOL found;             // the redirect is followed to the router's page with the marker
     bool viaProxy = false;  // the router is also the PC's proxy
   } redirects[] = {
       {"http://127.0.0.1/secret", FALSE}, {"http://127.0.0.2/secret", FALSE}, {"http://[::1]/secret", FALSE},
-      {"http://[::ffff:127.0.0.1]/secret", FALSE}, {"http://0.0.0.0/secret", FALSE}, {"http://10.9.0.2/secret", FALSE},
-      {"http://[fd00:9::2]/secret", FALSE}, {"http://localhost/secret", FALSE}, {"http://intranet.lan/secret", FALSE},
-      {"http://pc.lan/secret", FALSE},
+      {"http://[::ffff:127.0.0.1]/secret", FALSE}, {"http://0.0.0.0/secret", FALSE}, {"http://0/secret", FALSE},
+      {"http://[::]/secret", FALSE}, {"http://[0:0:0:0:0:0:0:0]/secret", FALSE}, {"http://[::ffff:0.0.0.0]/secret", FALSE},
+      {"http://10.9.0.2/secret", FALSE}, {"http://[fd00:9::2]/secret", FALSE}, {"http://localhost/secret", FALSE},
+      {"http://intranet.lan/secret", FALSE}, {"http://pc.lan/secret", FALSE},
       // Through a proxy only the address in the redirect tells where it leads.
       {"http://10.9.0.2/secret", FALSE, true}, {"http://10.9.0.3/secret", TRUE}, {"http://router.lan/secret", TRUE},
   };
@@ -221,11 +225,16 @@ TEST(CheckVelmorWeb, NothingLeavesForThePcNorForAnEmptyGateway) {
     router.RunInside([&] { server = std::make_unique<RouterSim>(answers, "0.0.0.0", 80); });
     ASSERT_NE(server, nullptr);
     trace.Clear();
+    const std::size_t connectionsBefore = pcConnections();
     if (c.viaProxy) setenv("http_proxy", "http://10.9.0.1:80", 1);
     EXPECT_EQ(probe(std::string("10.9.0.1") + kProbePath), c.found);
     unsetenv("http_proxy");
     EXPECT_EQ(trace.Lines(), c.found ? Searched(200, 0, kFound) : Traces{kOpenFail});
     EXPECT_EQ(pcRequests(), 0u);
+    // Where a name leads is known once connected; an address is refused before.
+    if (c.location[7] == '[' || std::isdigit(static_cast<unsigned char>(c.location[7]))) {
+      EXPECT_EQ(pcConnections(), connectionsBefore);
+    }
     const auto requests = server->Requests();
     ASSERT_EQ(requests.size(), c.found ? 2u : 1u);
     // Through a proxy the request names the whole URL.
