@@ -2,7 +2,10 @@
 // print and trace, each way they fail, and that they give back everything they opened. Which
 // interface QueryWlanSsid asks, the detection pass tests show.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -129,6 +132,20 @@ TEST(QueryOid, AnswersOrTracesWhyNot) {
     }
   }
   g_bDebugMessage = false;
+
+  // In a Shift_JIS locale, where the byte 5C is the yen sign, the device is found all the same (a
+  // locale of the test's own, in a child process).
+  char dir[] = "/tmp/velmor-locale-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::system((std::string("localedef -c --no-warnings=ascii -i C -f SHIFT_JIS ") + dir + "/C.SJIS >/dev/null 2>&1").c_str());
+  const auto inShiftJis = [&] {
+    setenv("LOCPATH", dir, 1);
+    if (setlocale(LC_ALL, "C.SJIS") == nullptr) _exit(2);  // localedef (package locales) is needed
+    DWORD medium = 0;
+    _exit(QueryOID("wlan0", OID_GEN_PHYSICAL_MEDIUM, &medium, sizeof medium) ? 0 : 1);
+  };
+  EXPECT_EXIT(inShiftJis(), testing::ExitedWithCode(0), "");
+  std::system((std::string("rm -rf ") + dir).c_str());
   platform::net::SetNdisDevices(nullptr);
 }
 
