@@ -116,10 +116,12 @@ std::vector<Case> Cases() {
       {"header lines ended by LF alone", Page({challengeWith("X-One: 1\nX-Two: 2")}), TRUE,
        Challenged(challengeWith("X-One: 1\r\nX-Two: 2"))},
       {"realm outside a 401", Page(RouterAnswer::Status(200, "page\n", {kRealmHeader})), FALSE, Searched(200, 1)},
-      // The trace keeps the head's line ends and tabs; other control characters become escapes.
-      {"control characters in the head", Page({challengeWith("X-Esc: \x1b]0;t\x07\x1b[2J\ry\x7f\xc2\x9b\t1")}), TRUE,
+      // The trace keeps the head's line ends and tabs; other control characters, the controls that
+      // reorder a line (U+202E, U+2066) and bytes that are no text become escapes.
+      {"control characters in the head",
+       Page({challengeWith("X-Esc: \x1b]0;t\x07\x1b[2J\ry\x7f\xc2\x9b\t1\xe2\x80\xae" "2\xe2\x81\xa6" "3\xff")}), TRUE,
        Challenged("HTTP/1.1 401 OK\r\nConnection: close\r\nContent-Length: 4\r\n" + kRealmHeader +
-                      "\r\nX-Esc: \\x1B]0;t\\x07\\x1B[2J\\x0Dy\\x7F\\x9B\t1\r\n\r\n")},
+                  "\r\nX-Esc: \\x1B]0;t\\x07\\x1B[2J\\x0Dy\\x7F\\x9B\t1\\u202E2\\u20663\\xFF\r\n\r\n")},
       // Broken or hostile answers: no status, so no router, whatever the bytes hold.
       {"large head within the bound", Page(RouterAnswer::Status(200, marker, {filler.begin(), filler.begin() + 100})),
        TRUE, Searched(200, 0, kFound)},

@@ -50,10 +50,10 @@ TEST(QueryWlanSsid, AppendsTheNamedInterfacesSsidAndGivesBackWhatItOpened) {
   const std::string ssid32 = "0123456789abcdefghijklmnopqrstuv";
   const Case cases[] = {
       // Names that are not valid UTF-8 match byte for byte, never by what they have in common;
-      // printed, a control character in a name shows as its escape.
+      // printed, a control character or a byte that is no text in a name shows as its escape.
       {.what = "names that are not UTF-8", .interfaces = {{"wl\xfe" "0", "other"}, {"wl\x1b\xff" "0", "cafe"}},
        .adapter = "wl\x1b\xff" "0", .ssid = "cafe",
-       .printed = "  InterfaceGUID[0]: wl\xfe" "0\n  InterfaceGUID[1]: wl\\x1B\xff" "0\n", .traces = SsidTraces("cafe")},
+       .printed = "  InterfaceGUID[0]: wl\\xFE0\n  InterfaceGUID[1]: wl\\x1B\\xFF0\n", .traces = SsidTraces("cafe")},
       {.what = "name in another letter case", .interfaces = {{"wlan0", "cafe"}}, .adapter = "WLAN0"},
       // Zero bytes are left out; other bytes pass unconverted. The trace shows each byte as the
       // character of its value, control characters (C0, C1) as escapes.
