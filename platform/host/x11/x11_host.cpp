@@ -21,6 +21,7 @@
 #include "platform/host/x11/x11_keys.h"
 #include "platform/host/x11/x11_pixels.h"
 #include "platform/host/x11/x11_scale.h"
+#include "platform/kernel/debug_output.h"
 #include "platform/ui/host_input.h"
 
 // Xlib last: its macros (None, True, Status, KeyPress, ...) must not reach the headers above.
@@ -56,8 +57,10 @@ int OnXError(Display* display, XErrorEvent* error) {
   }
   char text[160] = {};
   XGetErrorText(display, error->error_code, text, sizeof text);
-  std::fprintf(stderr, "X error: %s (request %d.%d, resource 0x%lx)\n", text, error->request_code, error->minor_code,
-               error->resourceid);
+  char line[256] = {};
+  std::snprintf(line, sizeof line, "X error: %s (request %d.%d, resource 0x%lx)", text, error->request_code,
+                error->minor_code, error->resourceid);
+  platform::kernel::TellUser(line);
   return 0;
 }
 
@@ -70,19 +73,7 @@ int OnXError(Display* display, XErrorEvent* error) {
 int OnXIOError(Display*) { return 0; }
 
 void OnConnectionLost(Display* display, void*) {
-  // Standard output may hold informational lines; a thread blocked writing to it keeps its lock,
-  // so it is flushed only when free. Standard error is written without its lock for that reason.
-  if (ftrylockfile(stdout) == 0) {
-    std::fflush(stdout);
-    funlockfile(stdout);
-  }
-  char text[256];
-  const int length = std::snprintf(text, sizeof text, "%s: the connection to the X display \"%s\" was lost\n",
-                                   program_invocation_short_name, DisplayString(display));
-  if (length > 0) {
-    [[maybe_unused]] const ssize_t written =
-        ::write(STDERR_FILENO, text, std::min(static_cast<std::size_t>(length), sizeof text - 1));
-  }
+  platform::kernel::TellUser(std::string("the connection to the X display \"") + DisplayString(display) + "\" was lost");
   ::_exit(1);
 }
 

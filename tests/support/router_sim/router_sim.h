@@ -47,6 +47,9 @@ class RouterSim {
   std::string ProbeAddress() const { return HostPort() + kProbePath; }
   // The head of every request read so far, as it arrived.
   std::vector<std::string> Requests() const;
+  // The connections made to it so far, whether or not a request came (one still waiting to be
+  // accepted counts).
+  std::size_t Connections() const;
 
  private:
   void Serve(int fd);
@@ -58,6 +61,7 @@ class RouterSim {
   int stopFd_ = -1;  // an eventfd, readable once the simulator stops
   mutable std::mutex mutex_;
   std::vector<std::string> requests_;
+  std::size_t accepted_ = 0;
   std::vector<std::thread> servers_;  // one per connection
   std::thread acceptor_;
 };
