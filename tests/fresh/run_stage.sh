@@ -8,14 +8,15 @@
 # mount and ends every process in it. Its one way out is apt's proxy (relay.py), so the program
 # under test sees no network and sends nothing. In each chroot `scripts/run` must build the
 # program and show its window on its own virtual display, with the program's own drawing of the
-# disconnected state (vm_window from BUILD draws it); in the Debian 12 one `scripts/test`
-# without the sanitizer, VM and fresh stages must pass as well. After each command no test
-# daemon or emulator may be installed, and no service enabled.
+# disconnected state (vm_window from BUILD draws it), built without a warning. Then in the
+# Debian 12 one `scripts/test` without the sanitizer, VM and fresh stages must pass, and in the
+# Debian 13 one the program must build with clang without a warning too. After each command no
+# test daemon or emulator may be installed, and no service enabled.
 #
-# Prints one line a release, "fresh Debian N: run ok|failed[, tests N passed, M failed]" (the
-# tests part for Debian 12), also written to BUILD/tests/fresh/report.txt; the logs and the
-# window's picture stay in BUILD/tests/fresh/RELEASE/. Exits 0 only when every run is ok and no
-# test failed.
+# Prints one line a release, "fresh Debian 12: run ok|failed, tests N passed, M failed" and
+# "fresh Debian 13: run ok|failed, clang build ok|failed", also written to
+# BUILD/tests/fresh/report.txt; the logs and the window's picture stay in
+# BUILD/tests/fresh/RELEASE/. Exits 0 only when every run and build is ok and no test failed.
 #
 # usage: run_stage.sh BUILD_DIR
 # VELMOR_FRESH_MIRROR (default http://deb.debian.org/debian) is the archive to install from.
@@ -28,12 +29,14 @@ number() { case $1 in bookworm) echo 12 ;; trixie) echo 13 ;; esac; }
 # The packages whose presence after a command means it installed what the user did not ask for.
 after_run=(hostapd wpasupplicant iwd qemu-system-x86 googletest)
 after_test=(hostapd wpasupplicant iwd)
+# A compiler's or CMake's warning in a build log.
+warnings() { grep -E '^[^ :]+:[0-9]+(:[0-9]+)?: warning:|^CMake Warning' "$1"; }
 
 # --- One chroot's session, as pid 1 of its own namespaces ----------------------------------------
-# inside ROOT OUT OUTER_NETNS MIRROR_HOST VM_WINDOW REFERENCE WITH_TESTS
+# inside ROOT OUT OUTER_NETNS MIRROR_HOST VM_WINDOW REFERENCE tests|clang
 # Writes the release's line to OUT/line.
 inside() {
-  local root=$1 out=$2 outer=$3 mirror_host=$4 vm_window=$5 reference=$6 with_tests=$7
+  local root=$1 out=$2 outer=$3 mirror_host=$4 vm_window=$5 reference=$6 then=$7
   local line="run failed" notes=()
   finish() {
     [[ ${#notes[@]} -eq 0 ]] || line+=" (${notes[*]})"
@@ -86,9 +89,21 @@ inside() {
   fi
   kill -TERM "$run" 2>/dev/null
   wait "$run"
-  check_left_behind "scripts/run" "${after_run[@]}" && [[ -n $shown ]] && line="run ok"
+  if warnings "$out/run.log" >/dev/null; then
+    notes+=("warnings in the build")
+  elif check_left_behind "scripts/run" "${after_run[@]}" && [[ -n $shown ]]; then
+    line="run ok"
+  fi
 
-  if [[ $with_tests == 1 ]]; then
+  if [[ $then == clang ]]; then
+    # Warnings are errors in our code; the log is searched as well for any other.
+    chroot "$root" "${env[@]}" DEBIAN_FRONTEND=noninteractive bash -c 'cd /root/velmor-manager &&
+      apt-get install -y -qq --no-install-recommends clang >/dev/null &&
+      CC=clang CXX=clang++ cmake -S . -B build-clang -G Ninja -DVELMOR_BUILD_TESTS=OFF >/dev/null &&
+      cmake --build build-clang --target velmor-manager' >"$out/clang.log" 2>&1 && ! warnings "$out/clang.log" >/dev/null &&
+      line+=", clang build ok" || line+=", clang build failed"
+  fi
+  if [[ $then == tests ]]; then
     chroot "$root" "${env[@]}" VELMOR_SKIP_SANITIZERS=1 VELMOR_SKIP_VM=1 VELMOR_SKIP_FRESH=1 \
       bash -c 'cd /root/velmor-manager && exec timeout 2400 scripts/test' >"$out/test.log" 2>&1
     local status=$? summary total failed
@@ -146,8 +161,8 @@ LC_ALL=C.UTF-8 "$vm_window" render "$work/reference.ppm" >"$work/reference.log" 
 
 fresh() {  # fresh RELEASE
   local release=$1 out=$work/$1
-  local root=$out/root with_tests=0
-  [[ $release == bookworm ]] && with_tests=1
+  local root=$out/root then=clang
+  [[ $release == bookworm ]] && then=tests
   mkdir -p "$out"
   local started=$SECONDS
   if ! debootstrap --variant=minbase "$release" "$root" "$mirror" >"$out/debootstrap.log" 2>&1; then
@@ -158,7 +173,7 @@ fresh() {  # fresh RELEASE
     echo "fresh Debian $(number "$release"): chroot made in $((SECONDS - started)) s" >"$out/times"
     unshare --mount --propagation private --net --pid --fork --kill-child \
       bash "$here/run_stage.sh" --inside "$root" "$out" "/proc/$$/ns/net" "$mirror_host" "$vm_window" \
-      "$work/reference.ppm" "$with_tests"
+      "$work/reference.ppm" "$then"
   fi
   echo "fresh Debian $(number "$release"): done in $((SECONDS - started)) s" >>"$out/times"
 }
@@ -172,7 +187,7 @@ for release in "${releases[@]}"; do
   cat "$work/$release/times" 2>/dev/null
   line=$(cat "$work/$release/line" 2>/dev/null || echo "run failed (the session ended without a result)")
   echo "fresh Debian $(number "$release"): $line" >>"$report_file"
-  [[ $line == "run ok"* ]] || status=1
+  [[ $line == "run ok"* && $line != *"build failed"* ]] || status=1
   [[ $line =~ ,\ tests\ [0-9]+\ passed,\ ([0-9]+)\ failed && ${BASH_REMATCH[1]} -ne 0 ]] && status=1
 done
 cat "$report_file"
