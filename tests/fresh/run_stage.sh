@@ -165,7 +165,10 @@ fresh() {  # fresh RELEASE
   [[ $release == bookworm ]] && then=tests
   mkdir -p "$out"
   local started=$SECONDS
-  if ! debootstrap --variant=minbase "$release" "$root" "$mirror" >"$out/debootstrap.log" 2>&1; then
+  # debootstrap mounts /proc and /sys in the new root while it works: in a mount namespace of its
+  # own, they go with it however it ends.
+  if ! unshare --mount --propagation private debootstrap --variant=minbase "$release" "$root" "$mirror" \
+    >"$out/debootstrap.log" 2>&1; then
     echo "run failed (debootstrap: $(tail -n 1 "$out/debootstrap.log"))" >"$out/line"
   elif ! git clone -q "$(git -C "$here" rev-parse --show-toplevel)" "$root/root/velmor-manager" 2>"$out/clone.log"; then
     echo "run failed (git clone: $(cat "$out/clone.log"))" >"$out/line"
