@@ -1,12 +1,11 @@
 #!/usr/bin/env python3
-"""The one way out of a fresh machine's network namespace: apt's proxy.
+"""apt's proxy, the one way out of a fresh machine's network namespace.
 
 usage: relay.py OUTER_NETNS HOST PORT
 
-Listens on 127.0.0.1:3142 in the namespace it is started in, prints "ready", and joins every
-connection to HOST:PORT, opened from the network namespace OUTER_NETNS (a /proc/PID/ns/net).
-apt, told to use it as its HTTP proxy, asks for absolute URLs, which the archive's servers
-answer as they are; nothing else in the namespace reaches any address outside it.
+Listens on 127.0.0.1:3142 where it starts, prints "ready", and joins each connection to
+HOST:PORT opened from OUTER_NETNS (a /proc/PID/ns/net). apt asks a proxy for absolute URLs,
+which the archive answers as they are.
 """
 import ctypes
 import os
