@@ -164,7 +164,7 @@ fresh() {  # fresh RELEASE
   local root=$out/root then=clang
   [[ $release == bookworm ]] && then=tests
   mkdir -p "$out"
-  local started=$SECONDS
+  local started=$SECONDS made=""
   # debootstrap mounts /proc and /sys in the new root while it works: in a mount namespace of its
   # own, they go with it however it ends.
   if ! unshare --mount --propagation private debootstrap --variant=minbase "$release" "$root" "$mirror" \
@@ -173,12 +173,12 @@ fresh() {  # fresh RELEASE
   elif ! git clone -q "$(git -C "$here" rev-parse --show-toplevel)" "$root/root/velmor-manager" 2>"$out/clone.log"; then
     echo "run failed (git clone: $(cat "$out/clone.log"))" >"$out/line"
   else
-    echo "fresh Debian $(number "$release"): chroot made in $((SECONDS - started)) s" >"$out/times"
+    made=$((SECONDS - started))
     unshare --mount --propagation private --net --pid --fork --kill-child \
       bash "$here/run_stage.sh" --inside "$root" "$out" "/proc/$$/ns/net" "$mirror_host" "$vm_window" \
       "$work/reference.ppm" "$then"
   fi
-  echo "fresh Debian $(number "$release"): done in $((SECONDS - started)) s" >>"$out/times"
+  echo "  (Debian $(number "$release"): the chroot made in ${made:-?} s, all done in $((SECONDS - started)) s)" >"$out/times"
 }
 
 for release in "${releases[@]}"; do fresh "$release" & done
@@ -187,7 +187,7 @@ wait
 status=0
 : >"$report_file"
 for release in "${releases[@]}"; do
-  cat "$work/$release/times" 2>/dev/null
+  cat "$work/$release/times" >>"$report_file" 2>/dev/null
   line=$(cat "$work/$release/line" 2>/dev/null || echo "run failed (the session ended without a result)")
   echo "fresh Debian $(number "$release"): $line" >>"$report_file"
   [[ $line == "run ok"* && $line != *"build failed"* ]] || status=1
