@@ -173,6 +173,8 @@ fresh() {  # fresh RELEASE
   elif ! git clone -q "$(git -C "$here" rev-parse --show-toplevel)" "$root/root/velmor-manager" 2>"$out/clone.log"; then
     echo "run failed (git clone: $(cat "$out/clone.log"))" >"$out/line"
   else
+    # The one file of a freshly installed Debian that debootstrap does not write.
+    printf '127.0.0.1\tlocalhost\n::1\t\tlocalhost ip6-localhost ip6-loopback\n' >"$root/etc/hosts"
     made=$((SECONDS - started))
     unshare --mount --propagation private --net --pid --fork --kill-child \
       bash "$here/run_stage.sh" --inside "$root" "$out" "/proc/$$/ns/net" "$mirror_host" "$vm_window" \
