@@ -19,7 +19,9 @@ class DetectionPass : public ProgramTest {
     TraceOn();
     Advance(dlg_->m_bConnected ? 30s : 10s);
   }
-  static long OpenFds() {
+  // The descriptors open once every router has closed its side of the probes' connections.
+  long OpenFds() const {
+    for (const auto& router : routers_) EXPECT_TRUE(router->WaitUntilIdle());
     const std::filesystem::directory_iterator fds("/proc/self/fd");
     return std::distance(begin(fds), end(fds));
   }
@@ -37,8 +39,7 @@ TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
   EXPECT_TRUE(IsWindowEnabled(Control(IDC_SETTINGS_BUTTON)));
   EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: HomeNet");
   EXPECT_STREQ(dlg_->m_szGateway, gateway.c_str());
-  // A pass leaves as many handles and descriptors open as it found. (The router's thread may still
-  // hold the first probe's connection now, but not two passes after its last probe.)
+  // A pass leaves as many handles and descriptors open as it found.
   const std::size_t handles = platform::kernel::OpenHandleCount();
   const long fds = OpenFds();
 

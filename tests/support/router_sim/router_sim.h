@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -47,6 +48,8 @@ class RouterSim {
   std::string ProbeAddress() const { return HostPort() + kProbePath; }
   // The head of every request read so far, as it arrived.
   std::vector<std::string> Requests() const;
+  // Waits until the simulator has closed every connection it accepted; false after `timeout`.
+  bool WaitUntilIdle(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
  private:
   void Serve(int fd);
@@ -58,6 +61,8 @@ class RouterSim {
   int stopFd_ = -1;  // an eventfd, readable once the simulator stops
   mutable std::mutex mutex_;
   std::vector<std::string> requests_;
+  int open_ = 0;  // connections accepted and not yet closed
+  mutable std::condition_variable closed_;
   std::vector<std::thread> servers_;  // one per connection
   std::thread acceptor_;
 };
