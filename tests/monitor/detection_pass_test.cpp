@@ -53,6 +53,17 @@ TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
   RunPass();
   EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: Cafe");
   EXPECT_EQ(CountTrace("[QXJ]Status is same"), 1);
+  // A change of letter case alone is another SSID.
+  wlan_->Associate("wlan0", "CAFE");
+  RunPass();
+  EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: CAFE");
+
+  // Lost, then found again with the same SSID: the window shows it again.
+  ndis_->SetConnectStatus("wlan0", NdisMediaStateDisconnected);
+  RunPass();
+  ndis_->SetConnectStatus("wlan0", NdisMediaStateConnected);
+  RunPass();
+  EXPECT_TRUE(ShowsConnected());
 
   // The same router with an SSID that cannot be read: connected, with the bare line.
   wlan_->Associate("wlan0", std::nullopt);
@@ -123,4 +134,20 @@ TEST_F(DetectionPass, TheWalkTakesTheFirstConnectedWirelessAdapterWithTheRouter)
   EXPECT_STREQ(dlg_->m_szLastSsid, "First");
   EXPECT_EQ(ndis_->QueryCount("eth0", OID_GEN_MEDIA_CONNECT_STATUS), 0);
   EXPECT_EQ(ndis_->QueryCount("wlan2", OID_GEN_PHYSICAL_MEDIUM), 0) << "the walk ends at the first router";
+}
+
+// Close stops the walk where it is: no later adapter's driver is asked.
+TEST_F(DetectionPass, CloseStopsTheWalk) {
+  for (const char* name : {"wlan0", "wlan1"}) {
+    adapters_->Add(name);
+    ndis_->AddAdapter(name);
+  }
+  StartDialog();
+  HoldPassesAt("wlan0");
+  desktop_.Advance(10s, hwnd_);
+  ASSERT_TRUE(gate_.WaitForArrival());
+  CloseDialog();
+  gate_.Open();
+  ASSERT_TRUE(platform::kernel::WaitForAllThreads(10s));
+  EXPECT_EQ(ndis_->QueryCount("wlan1", OID_GEN_PHYSICAL_MEDIUM), 1) << "asked by the first pass alone";
 }
