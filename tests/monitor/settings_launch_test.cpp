@@ -44,8 +44,9 @@ class SettingsLaunch : public ProgramTest {
     });
   }
   // Waits, 10 s at most, until no more than `count` workers run.
-  static void WaitUntilWorkersAre(std::size_t count) {
+  static bool WaitUntilWorkersAre(std::size_t count) {
     for (int i = 0; i < 1000 && platform::kernel::RunningThreadCount() > count; ++i) std::this_thread::sleep_for(10ms);
+    return platform::kernel::RunningThreadCount() <= count;
   }
   // Lets every held worker go and waits for them to end.
   void ReleaseWorkers() {
@@ -136,12 +137,12 @@ TEST_F(SettingsLaunch, ALaunchOpensThePageOfThePassThatWokeItThoughAnotherHasBeg
   Click();
   ASSERT_TRUE(woken_.WaitForArrival()) << "the launch saw the pass end";
   // Once the pass that woke it has ended, the next tick starts another.
-  WaitUntilWorkersAre(1);
+  ASSERT_TRUE(WaitUntilWorkersAre(1));
   HoldPassesAt("wlan0");
   desktop_.Advance(30s, hwnd_);
   ASSERT_TRUE(gate_.WaitForArrival()) << "the next pass began";
   woken_.Open();
-  WaitUntilWorkersAre(1);
+  EXPECT_TRUE(WaitUntilWorkersAre(1)) << "the launch ended while the next pass was held";
   ReleaseWorkers();
   EXPECT_EQ(Launches(), (std::vector<std::vector<std::string>>{{"xdg-open", "http://" + gateway_}}));
 }
