@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <clocale>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <system_error>
@@ -15,6 +14,7 @@
 #include "platform/gdi/font.h"
 #include "platform/host/x11/x11_host.h"
 #include "platform/inet/internet.h"
+#include "platform/kernel/debug_output.h"
 #include "res/program_resources.h"
 
 // The one application object of the process.
@@ -62,7 +62,7 @@ void KeepStandardDescriptorsApart() {
 
 }  // namespace
 
-int RunVelmorManager(const char* programName, const NetworkBackends& backends) {
+int RunVelmorManager(const NetworkBackends& backends) {
   KeepStandardDescriptorsApart();
   // Byte texts from the system (adapter names, SSIDs) are in the locale's codeset.
   std::setlocale(LC_ALL, "");
@@ -79,7 +79,7 @@ int RunVelmorManager(const char* programName, const NetworkBackends& backends) {
   std::string error;
   std::shared_ptr<platform::host::X11Host> host = platform::host::X11Host::Open(&error);
   if (!host) {
-    std::fprintf(stderr, "%s: cannot show a window: %s\n", programName, error.c_str());
+    platform::kernel::TellUser("cannot show a window: " + error);
     return 1;
   }
   platform::host::Install(host);

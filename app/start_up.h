@@ -16,5 +16,4 @@ struct NetworkBackends {
 };
 
 // Runs the program to its end on these backends; returns the process's exit status.
-// `programName` prefixes the message printed when no window can be shown.
-int RunVelmorManager(const char* programName, const NetworkBackends& backends);
+int RunVelmorManager(const NetworkBackends& backends);

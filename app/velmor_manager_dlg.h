@@ -34,20 +34,12 @@ class CVelmor_managerDlg : public CDialog {
 
   BOOL PreTranslateMessage(MSG* pMsg) override;
 
-  // What the latest pass found, recorded just before it signals m_hCheckDoneEvent, so that a
-  // launch woken by that signal reads the pass's own result even if another pass has begun.
-  void RecordPassResult(BOOL bConnected, const char* pszGateway);
-
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
   BOOL OnInitDialog() override;
 
   void LayoutControls();
   void InitLabelFonts();
-  // The rectangle of a control in this window's client coordinates, for repainting the skin
-  // under it.
-  void InvalidateControl(CWnd& control);
-  bool OnWindowThread() const { return std::this_thread::get_id() == m_windowThread; }
 
   afx_msg void OnPaint();
   afx_msg HCURSOR OnQueryDragIcon();
@@ -58,12 +50,11 @@ class CVelmor_managerDlg : public CDialog {
   afx_msg BOOL OnEraseBkgnd(CDC* pDC);
   afx_msg void OnMinimizeButton();
   afx_msg void OnLButtonDown(UINT nFlags, CPoint point);
-  afx_msg LRESULT OnShowSsidRequest(WPARAM wParam, LPARAM lParam);
-  afx_msg LRESULT OnConnectionStatusRequest(WPARAM wParam, LPARAM lParam);
 
   DECLARE_MESSAGE_MAP()
 
  public:
+  // The state every part of the program shares, in its declared order.
   HICON m_hIcon;
   std::atomic<bool> m_bCheckComplete;
   std::atomic<bool> m_bConnected;
@@ -81,17 +72,35 @@ class CVelmor_managerDlg : public CDialog {
   char m_szGateway[16];
   char m_szLastSsid[128];
 
-  // Guards m_szGateway, m_szLastSsid and the recorded pass result: a pass and a launch that
-  // gave up may write them at the same time.
-  std::mutex m_csText;
-  // Held by a worker for the whole of a display change (the pair ShowSsid and
-  // UpdateConnectionStatus, with m_szLastSsid), so that two workers' changes never interleave.
-  std::mutex m_csDisplay;
+ private:
+  // ---- This implementation's own additions ----------------------------------------------
+  friend BOOL CheckVelmorConnection(CVelmor_managerDlg* pDlg, char* pszGateway);
+
+  // Threads and sharing. The window thread runs every handler and never takes m_csShared. A
+  // worker takes it to read or write m_szGateway, m_szLastSsid and the pass result below, and
+  // holds it through a whole display change (ShowSsid, UpdateConnectionStatus and
+  // m_szLastSsid), which waits for the window thread: two workers' changes never interleave,
+  // and the window thread, taking no lock, is never waited for in a circle.
+  std::mutex m_csShared;
+
+  // What the latest pass found, recorded (m_csShared held) just before it signals
+  // m_hCheckDoneEvent: a launch woken by that signal opens the page of the pass that woke it,
+  // though a pass begun since has cleared m_szGateway.
+  void RecordPassResult(BOOL bConnected, const char* pszGateway);
   bool m_bPassConnected = false;
   char m_szPassGateway[16] = {};
+
   // Set by close: workers that wake afterwards leave the window and the browser alone.
   std::atomic<bool> m_bClosing{false};
+
+  // The thread that runs the window, to which workers hand their display operations.
   std::thread::id m_windowThread;
+  bool OnWindowThread() const { return std::this_thread::get_id() == m_windowThread; }
+  afx_msg LRESULT OnShowSsidRequest(WPARAM wParam, LPARAM lParam);
+  afx_msg LRESULT OnConnectionStatusRequest(WPARAM wParam, LPARAM lParam);
+
+  // Repaints the skin under a control: its rectangle in this window's client coordinates.
+  void InvalidateControl(CWnd& control);
 
   // The network-change trigger. Announcements of the platform (links, addresses, routes,
   // Wi-Fi association) arrive on the window thread; once they have been quiet for

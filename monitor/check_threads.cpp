@@ -26,7 +26,7 @@ DWORD CVelmor_managerDlg::ConnectionCheckThread(LPVOID pParam) {
   auto* pDlg = static_cast<CVelmor_managerDlg*>(pParam);
   DebugMessage(u"+ConnectionCheckThread");
   {
-    std::lock_guard lock(pDlg->m_csText);
+    std::lock_guard lock(pDlg->m_csShared);
     std::memset(pDlg->m_szGateway, 0, sizeof pDlg->m_szGateway);
   }
   CheckVelmorConnection(pDlg, pDlg->m_szGateway);

@@ -74,22 +74,16 @@ BOOL ReadSsid(const IP_ADAPTER_INFO& adapter, DWORD dwMedium, char* szSsid) {
 }
 
 // Brings the window up to date with what the pass found: the connected state when the SSID
-// differs from the one shown last, the disconnected state when the router shown is gone.
+// differs from the one shown last, the disconnected state when the router shown is gone. The
+// caller holds the dialog's lock.
 void ApplyPassResult(CVelmor_managerDlg* pDlg, BOOL bFound, const char* szSsid) {
-  std::lock_guard display(pDlg->m_csDisplay);
   if (bFound) {
     DebugMessage(u"found SSID\n");
-    bool bChanged;
-    {
-      std::lock_guard lock(pDlg->m_csText);
-      bChanged = std::strcmp(szSsid, pDlg->m_szLastSsid) != 0;
-    }
-    if (bChanged) {
+    if (std::strcmp(szSsid, pDlg->m_szLastSsid) != 0) {
       const std::u16string wszSsid = platform::AnsiToWide(szSsid);
       pDlg->ShowSsid(wszSsid.c_str());
       pDlg->UpdateConnectionStatus(TRUE);
     }
-    std::lock_guard lock(pDlg->m_csText);
     std::memset(pDlg->m_szLastSsid, 0, sizeof pDlg->m_szLastSsid);
     std::memcpy(pDlg->m_szLastSsid, szSsid, std::strlen(szSsid));
     return;
@@ -97,15 +91,9 @@ void ApplyPassResult(CVelmor_managerDlg* pDlg, BOOL bFound, const char* szSsid) 
 
   // The window may show the connected state with an empty SSID (a router whose SSID could not
   // be read); losing that router must show the disconnected state too.
-  bool bShown;
-  {
-    std::lock_guard lock(pDlg->m_csText);
-    bShown = pDlg->m_szLastSsid[0] != 0 || pDlg->m_bConnected;
-  }
-  if (bShown) {
+  if (pDlg->m_szLastSsid[0] != 0 || pDlg->m_bConnected) {
     pDlg->ShowSsid(nullptr);
     pDlg->UpdateConnectionStatus(FALSE);
-    std::lock_guard lock(pDlg->m_csText);
     std::memset(pDlg->m_szLastSsid, 0, sizeof pDlg->m_szLastSsid);
   }
 }
@@ -162,17 +150,19 @@ BOOL CheckVelmorConnection(CVelmor_managerDlg* pDlg, char* pszGateway) {
     if (!ReadSsid(*pAdapter, dwMedium, szSsid)) continue;
 
     {
-      std::lock_guard lock(pDlg->m_csText);
+      std::lock_guard lock(pDlg->m_csShared);
       std::memcpy(pszGateway, pszAdapterGateway, sizeof pAdapter->GatewayList.IpAddress.String);
     }
     bFound = TRUE;
     break;
   }
 
-  // A pass stopped by close leaves the window alone.
-  if (!stop.stop_requested()) ApplyPassResult(pDlg, bFound, szSsid);
-
-  pDlg->RecordPassResult(pDlg->m_bConnected, pszGateway);
+  {
+    std::lock_guard lock(pDlg->m_csShared);
+    // A pass stopped by close leaves the window alone.
+    if (!stop.stop_requested()) ApplyPassResult(pDlg, bFound, szSsid);
+    pDlg->RecordPassResult(pDlg->m_bConnected, pszGateway);
+  }
   SetEvent(pDlg->m_hCheckDoneEvent);
   pDlg->m_bCheckComplete = true;
   return bFound;

@@ -23,7 +23,6 @@ void CVelmor_managerDlg::OnSettingsButton() {
 }
 
 void CVelmor_managerDlg::RecordPassResult(BOOL bConnected, const char* pszGateway) {
-  std::lock_guard lock(m_csText);
   m_bPassConnected = bConnected != FALSE;
   std::memset(m_szPassGateway, 0, sizeof m_szPassGateway);
   std::strncpy(m_szPassGateway, pszGateway, sizeof m_szPassGateway - 1);
@@ -47,22 +46,18 @@ DWORD CVelmor_managerDlg::ConnectionCheckWaitThread(LPVOID pParam) {
   bool bGiveUp = false;
   if (dwWait == WAIT_OBJECT_0) {
     DebugMessage(u"Signaled");
-    // The state and the gateway of the pass that signalled, not of a pass begun since.
-    bool bConnected;
-    char szGateway[16];
+    // The state and the gateway of the pass that signalled, not of a pass begun since. A
+    // connected state without a gateway would open "http://" alone; it counts as not found.
+    char szUrl[128];
+    std::memset(szUrl, 0, sizeof szUrl);
     {
-      std::lock_guard lock(pDlg->m_csText);
-      bConnected = pDlg->m_bPassConnected;
-      std::memcpy(szGateway, pDlg->m_szPassGateway, sizeof szGateway);
+      std::lock_guard lock(pDlg->m_csShared);
+      if (pDlg->m_bPassConnected && pDlg->m_szPassGateway[0] != 0) sprintf_s(szUrl, "http://%s", pDlg->m_szPassGateway);
     }
-    // A connected state without a gateway would open "http://" alone; it counts as not found.
-    if (bConnected && szGateway[0] != 0) {
+    if (szUrl[0] != 0) {
       DebugMessage(u"Found");
-      char szUrl[128];
       WCHAR wszUrl[128];
-      std::memset(szUrl, 0, sizeof szUrl);
       std::memset(wszUrl, 0, sizeof wszUrl);
-      sprintf_s(szUrl, "http://%s", szGateway);
       MultiByteToWideChar(CP_THREAD_ACP, 0, szUrl, -1, wszUrl, 128);
       ShellExecuteW(nullptr, u"", wszUrl, nullptr, nullptr, SW_SHOWNORMAL);
     } else {
@@ -75,10 +70,9 @@ DWORD CVelmor_managerDlg::ConnectionCheckWaitThread(LPVOID pParam) {
   }
 
   if (bGiveUp) {
-    std::lock_guard display(pDlg->m_csDisplay);
+    std::lock_guard lock(pDlg->m_csShared);
     pDlg->ShowSsid(nullptr);
     pDlg->UpdateConnectionStatus(FALSE);
-    std::lock_guard lock(pDlg->m_csText);
     std::memset(pDlg->m_szLastSsid, 0, sizeof pDlg->m_szLastSsid);
   }
 

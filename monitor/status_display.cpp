@@ -29,7 +29,7 @@ void CutLine(WCHAR* szLine, std::size_t n) {
 
 // The length rules count UTF-16 units, so a line of full-width characters can still be wider than
 // the label. Such a line keeps fewer of its first `nBody` units, with "...", until it fits the
-// label, measured as the label draws it: in its own font, on one line.
+// label, measured as the label draws it: in its own font, on one line, an "&" as itself.
 void FitLineToLabel(WCHAR* szLine, std::size_t nBody, CLabel& label) {
   CClientDC dc(&label);
   CFont font;
@@ -39,7 +39,7 @@ void FitLineToLabel(WCHAR* szLine, std::size_t nBody, CLabel& label) {
   label.GetClientRect(&rcLabel);
   const auto fits = [&](std::u16string_view text) {
     CRect rcText(0, 0, rcLabel.Width(), rcLabel.Height());
-    dc.DrawText(text.data(), static_cast<int>(text.size()), &rcText, DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS);
+    dc.DrawText(text.data(), static_cast<int>(text.size()), &rcText, DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS | DT_NOPREFIX);
     return rcText.Width() <= rcLabel.Width();
   };
   if (!fits(szLine)) {

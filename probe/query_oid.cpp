@@ -9,14 +9,21 @@
 #include "platform/net/device.h"
 #include "platform/net/ndis.h"
 
+namespace {
+
+// The device namespace's prefix, "\\.\". It is no text of the locale: in Shift_JIS the byte 5C
+// is the yen sign, so only the adapter's name goes through the code page.
+constexpr WCHAR kDevicePrefix[] = u"\\\\.\\";
+constexpr int kDevicePrefixLength = 4;
+
+}  // namespace
+
 BOOL QueryOID(const char* adapterName, DWORD oid, void* buffer, DWORD bufferSize) {
-  char szPath[128];
   WCHAR wszPath[128];
-  std::memset(szPath, 0, sizeof szPath);
   std::memset(wszPath, 0, sizeof wszPath);
+  std::memcpy(wszPath, kDevicePrefix, kDevicePrefixLength * sizeof(WCHAR));
   // A name too long for the path buffer would open a cut-off name; it names no device.
-  if (sprintf_s(szPath, "\\\\.\\%s", adapterName) < 0 ||
-      MultiByteToWideChar(CP_THREAD_ACP, 0, szPath, -1, wszPath, 128) == 0) {
+  if (MultiByteToWideChar(CP_THREAD_ACP, 0, adapterName, -1, wszPath + kDevicePrefixLength, 128 - kDevicePrefixLength) == 0) {
     DebugMessage(u"QueryOID CreateFile Fail");
     return FALSE;
   }

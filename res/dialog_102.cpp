@@ -26,8 +26,9 @@ constexpr DialogItemTemplate kItems[] = {
     {IDOK, u"button", u"OK", WS_CHILD | BS_DEFPUSHBUTTON, 0, 7, 167, 22, 14},
     {IDC_NOTICE_LABEL, u"static", u"[notice]", kLabelStyle, 0, 69, 103, 56, 10},
     {IDC_STATUS_LABEL, u"static", u"[status]", kLabelStyle, 0, 84, 27, 33, 10},
-    {IDC_SSID_LABEL, u"static", u"[SSID]", WS_CHILD | WS_VISIBLE | WS_GROUP | SS_CENTERIMAGE | SS_CENTER, 0, 86, 123,
-     27, 16},
+    // A network's name is shown as it is: an "&" in it is no mnemonic prefix.
+    {IDC_SSID_LABEL, u"static", u"[SSID]", WS_CHILD | WS_VISIBLE | WS_GROUP | SS_CENTERIMAGE | SS_CENTER | SS_NOPREFIX, 0,
+     86, 123, 27, 16},
     {IDC_TITLE_LABEL, u"static", u"[Title]", WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT, 0, 0, 3, 19, 8},
 };
 

@@ -22,7 +22,9 @@ void DebugMessage(platform::WFormatString<Args...> format, const Args&... args) 
 
 // Text from outside the program (an adapter's texts, an SSID, a router's answer) as the trace
 // carries it: every control character (U+0000 to U+001F, U+007F, U+0080 to U+009F) is written as
-// the visible escape "\xNN", so that a terminal showing the trace never acts on it. Everything else
+// the visible escape "\xNN", and every bidirectional control (U+202A to U+202E, U+2066 to U+2069)
+// as "\uNNNN", so that a terminal showing the trace never acts on it nor reorders the line. A byte
+// that is no text in the locale (kept by the ANSI code page) shows as "\xNN" too. Everything else
 // stays as it is.
 std::u16string EscapeControls(std::u16string_view text);
 // The same for an HTTP head, whose CR LF line ends and tabs are its layout and stay; a CR or LF

@@ -1,5 +1,7 @@
 #include "platform/afx/gdi_objects.h"
 
+#include <utility>
+
 #include "platform/afx/app.h"
 #include "platform/afx/temp_objects.h"
 
@@ -32,21 +34,21 @@ T* BorrowObject(HGDIOBJ handle) {
   });
 }
 
+// Gives an owner that holds no handle `handle`; FALSE for a null handle or an owner that holds one.
+template <class H>
+BOOL AttachHandle(H& owner, H handle) {
+  if (!handle || owner) return FALSE;
+  owner = handle;
+  return TRUE;
+}
+
 }  // namespace
 
 CGdiObject::~CGdiObject() { DeleteObject(); }
 
-BOOL CGdiObject::Attach(HGDIOBJ object) {
-  if (!object || m_hObject) return FALSE;
-  m_hObject = object;
-  return TRUE;
-}
+BOOL CGdiObject::Attach(HGDIOBJ object) { return AttachHandle(m_hObject, object); }
 
-HGDIOBJ CGdiObject::Detach() {
-  HGDIOBJ object = m_hObject;
-  m_hObject = nullptr;
-  return object;
-}
+HGDIOBJ CGdiObject::Detach() { return std::exchange(m_hObject, nullptr); }
 
 BOOL CGdiObject::DeleteObject() {
   if (!m_hObject) return FALSE;
@@ -82,17 +84,9 @@ CDC* CDC::FromHandle(HDC hdc) {
   });
 }
 
-BOOL CDC::Attach(HDC hdc) {
-  if (!hdc || m_hDC) return FALSE;
-  m_hDC = hdc;
-  return TRUE;
-}
+BOOL CDC::Attach(HDC hdc) { return AttachHandle(m_hDC, hdc); }
 
-HDC CDC::Detach() {
-  HDC hdc = m_hDC;
-  m_hDC = nullptr;
-  return hdc;
-}
+HDC CDC::Detach() { return std::exchange(m_hDC, nullptr); }
 
 BOOL CDC::CreateCompatibleDC(CDC* other) { return Attach(::CreateCompatibleDC(other ? other->m_hDC : nullptr)); }
 

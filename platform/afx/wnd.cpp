@@ -33,8 +33,6 @@ PermanentMap& Permanent() {
 thread_local MSG t_lastMessage{};
 thread_local int t_depth = 0;
 
-bool IsColorRequest(UINT message) { return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC; }
-
 }  // namespace
 
 void platform::afx::ClearTemporaryObjects() {
@@ -234,7 +232,7 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
   if (message == WM_COMMAND) {
     if (!OnCommand(wParam, lParam)) return FALSE;
     result = 1;
-  } else if (IsColorRequest(message)) {
+  } else if (platform::ui::IsColorRequest(message)) {
     // Every kind of colour request reaches the map as the one WM_CTLCOLOR entry.
     const AFX_MSGMAP_ENTRY* e = FindMessageEntry(WM_CTLCOLOR);
     if (!e) return FALSE;
@@ -265,7 +263,7 @@ BOOL CWnd::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pR
 
 BOOL CWnd::ReflectChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
   if (message == WM_DRAWITEM) return OnWndMsg(WM_REFLECT_BASE + message, wParam, lParam, pResult);
-  if (IsColorRequest(message)) {
+  if (platform::ui::IsColorRequest(message)) {
     AFX_CTLCOLOR ctl{m_hWnd, reinterpret_cast<HDC>(wParam), message - WM_CTLCOLORMSGBOX};
     LRESULT brush = 0;
     // A control that answers with no brush leaves the request to its parent.

@@ -240,6 +240,11 @@ std::u16string AnsiToWide(std::string_view text) { return DecodeAnsi(text); }
 
 std::string WideToAnsi(std::u16string_view text) { return EncodeAnsi(text); }
 
+std::optional<unsigned char> KeptByteAt(std::u16string_view text, std::size_t i) {
+  if (!IsKeptByte(text, i)) return std::nullopt;
+  return static_cast<unsigned char>(text[i] - 0xDC00);
+}
+
 std::size_t WideLength(const WCHAR* text) {
   std::size_t n = 0;
   while (text[n] != 0) ++n;

@@ -8,6 +8,7 @@
 // round trip. Drawing and the UTF-8 edges show such a surrogate as U+FFFD.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,9 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 // Byte text in the process codeset, as CP_THREAD_ACP converts it.
 std::u16string AnsiToWide(std::string_view text);
 std::string WideToAnsi(std::u16string_view text);
+// The byte that text[i] stands for when it is a lone surrogate kept by the ANSI code page; nothing
+// otherwise.
+std::optional<unsigned char> KeptByteAt(std::u16string_view text, std::size_t i);
 
 // Length of a zero-terminated UTF-16 text.
 std::size_t WideLength(const WCHAR* text);

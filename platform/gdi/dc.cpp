@@ -13,8 +13,6 @@ using namespace platform::gdi::detail;
 
 namespace {
 
-RECT Offset(RECT r, POINT by) { return {r.left + by.x, r.top + by.y, r.right + by.x, r.bottom + by.y}; }
-
 // Decoded pictures, one per resource: every load of a resource shares it (resource bytes live,
 // unchanged, as long as the process), so the background that the dialog loads at every erase is
 // decoded once. The program only ever copies from a loaded picture, never draws on one. Null
@@ -66,14 +64,6 @@ void CopyNearest(const Target& dt, const RECT& area, const Target& st, POINT fro
   }
 }
 
-void Fill(const Target& t, RECT area, std::uint32_t pixel) {
-  area = Intersect(area, t.clip);
-  if (IsEmpty(area)) return;
-  for (LONG y = area.top; y < area.bottom; ++y) {
-    std::uint32_t* row = t.surface->pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(t.surface->width);
-    std::fill(row + area.left, row + area.right, pixel);
-  }
-}
 
 }  // namespace
 
@@ -145,25 +135,20 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {
     return nullptr;
   }
   DcState& s = dc->state;
-  HGDIOBJ previous = nullptr;
+  // Puts the object in one of the DC's slots and gives the handle the slot held.
+  const auto put = [&](HGDIOBJ& handle, auto& slot) {
+    slot = std::static_pointer_cast<typename std::remove_reference_t<decltype(slot)>::element_type>(o);
+    return std::exchange(handle, object);
+  };
   switch (o->kind) {
     case Kind::Bitmap:
       // A window's DC draws on the window; only a memory DC takes a bitmap.
       if (!dc->memory) break;
-      previous = s.bitmapHandle;
-      s.bitmapHandle = object;
-      s.bitmap = std::static_pointer_cast<BitmapObject>(o);
-      return previous;
+      return put(s.bitmapHandle, s.bitmap);
     case Kind::Brush:
-      previous = s.brushHandle;
-      s.brushHandle = object;
-      s.brush = std::static_pointer_cast<BrushObject>(o);
-      return previous;
+      return put(s.brushHandle, s.brush);
     case Kind::Font:
-      previous = s.fontHandle;
-      s.fontHandle = object;
-      s.font = std::static_pointer_cast<FontObject>(o);
-      return previous;
+      return put(s.fontHandle, s.font);
     case Kind::Dc:
     case Kind::Icon:
       break;
@@ -215,7 +200,7 @@ BOOL BitBlt(HDC dest, int x, int y, int cx, int cy, HDC source, int x1, int y1, 
   const RECT wanted = dt.ToSurface(RECT{x, y, x + cx, y + cy});
   const POINT from = st.ToSurface(POINT{x1, y1});
   const POINT shift{from.x - wanted.left, from.y - wanted.top};
-  const RECT readable = Offset(st.clip, POINT{-shift.x, -shift.y});
+  const RECT readable = Offset(st.clip, -shift.x, -shift.y);
   const RECT area = Intersect(Intersect(wanted, dt.clip), readable);
   if (IsEmpty(area)) return TRUE;
 
@@ -268,6 +253,15 @@ HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name) {
 }
 
 namespace platform::gdi::detail {
+
+void Fill(const Target& t, RECT area, std::uint32_t pixel) {
+  area = Intersect(area, t.clip);
+  if (IsEmpty(area)) return;
+  for (LONG y = area.top; y < area.bottom; ++y) {
+    std::uint32_t* row = t.surface->pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(t.surface->width);
+    std::fill(row + area.left, row + area.right, pixel);
+  }
+}
 
 std::shared_ptr<Surface> PictureAt(const BitmapObject& bitmap, int scale) {
   if (scale == 1 || bitmap.resource == 0 || !bitmap.surface) return bitmap.surface;

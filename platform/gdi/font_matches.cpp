@@ -11,12 +11,22 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/kernel/named_mark.h"
+
 namespace platform::gdi::fonts {
 namespace {
 
 constexpr std::string_view kHeader = "velmor font matches 1";
 // Far more than any real store (a few lines per font description and about a hundred sources).
 constexpr std::size_t kMaxFileSize = 256 * 1024;
+
+// A store is only kept in a folder of the user's that no one else can change: in a folder another
+// user controls (a shared cache place such as /tmp), a link there could turn a save into a write
+// anywhere the user may write, and a planted store would choose the fonts.
+bool InPrivateFolder(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash != std::string::npos && slash > 0 && kernel::IsPrivateDirectory(path.substr(0, slash));
+}
 
 bool Keepable(std::string_view text) { return text.find_first_of("\t\n") == std::string_view::npos; }
 
@@ -154,6 +164,7 @@ std::optional<MatchStore> MatchStore::Parse(std::string_view text) {
 }
 
 MatchStore LoadMatches(const std::string& path) {
+  if (!InPrivateFolder(path)) return {};
   // Only a regular file of a sane size, and never through a link: a pipe put there would hold the
   // start for good, before any window.
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
@@ -187,6 +198,7 @@ bool SaveMatches(const std::string& path, const MatchStore& store) {
     if (up != std::string::npos && up > 0) mkdir(folder.substr(0, up).c_str(), 0700);
     mkdir(folder.c_str(), 0700);
   }
+  if (!InPrivateFolder(path)) return false;
   // A name of its own, made exclusively: whatever was planted under a name known in advance (a
   // link to another file) is never written through.
   std::string temp = path + ".XXXXXX";

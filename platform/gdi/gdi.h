@@ -56,12 +56,6 @@ inline constexpr int COLOR_BTNTEXT = 18;
 inline constexpr int COLOR_BTNSHADOW = 16;
 inline constexpr int COLOR_GRAYTEXT = 17;
 
-// System metrics.
-inline constexpr int SM_CXSCREEN = 0;
-inline constexpr int SM_CYSCREEN = 1;
-inline constexpr int SM_CXICON = 11;
-inline constexpr int SM_CYICON = 12;
-
 // Font weights and fields.
 inline constexpr LONG FW_NORMAL = 400;
 inline constexpr LONG FW_BOLD = 700;
@@ -153,16 +147,20 @@ HICON LoadIconW(HINSTANCE instance, LPCWSTR name);
 // made a square. FALSE when the icon has no image of that size.
 BOOL DrawIcon(HDC hdc, int x, int y, HICON icon);
 HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);  // null instance: IDC_ARROW and the like
-inline LPCWSTR const IDC_ARROW = MAKEINTRESOURCEW(32512);
-inline LPCWSTR const IDC_SIZEALL = MAKEINTRESOURCEW(32646);
-inline LPCWSTR const IDC_HAND = MAKEINTRESOURCEW(32649);
-HCURSOR SetCursor(HCURSOR cursor);  // returns the previous cursor
+inline constexpr WORD OCR_NORMAL = 32512;
+inline constexpr WORD OCR_SIZEALL = 32646;
+inline constexpr WORD OCR_HAND = 32649;
+inline LPCWSTR const IDC_ARROW = MAKEINTRESOURCEW(OCR_NORMAL);
+inline LPCWSTR const IDC_SIZEALL = MAKEINTRESOURCEW(OCR_SIZEALL);
+inline LPCWSTR const IDC_HAND = MAKEINTRESOURCEW(OCR_HAND);
 
 COLORREF GetSysColor(int index);
 HBRUSH GetSysColorBrush(int index);
-int GetSystemMetrics(int index);
 
 namespace platform::gdi {
+
+// The side of an icon's standard image (SM_CXICON).
+inline constexpr int kIconSize = 32;
 
 // A 32-bit framebuffer: one 0x00RRGGBB word per pixel, rows top to bottom, `width` by `height`
 // of them. On a screen that shows windows larger than their size, `scale` of its pixels stand
@@ -195,12 +193,9 @@ std::vector<std::uint32_t> IconImage(HICON icon, int size);
 // LoadCursorW are the system's, not the caller's, and are not counted.
 std::size_t LiveObjectCount();
 
-// The screen size that GetSystemMetrics(SM_CXSCREEN / SM_CYSCREEN) reports; the host sets it.
-void SetScreenSize(int width, int height);
-
-// The host's hook for showing the cursor: called on the thread that calls SetCursor, after the
-// cursor changed. An empty function removes the hook.
-void SetCursorObserver(std::function<void(HCURSOR)> observer);
+// The cursor state behind SetCursor: makes `cursor` the current one and gives the one before;
+// false, changing nothing, for a handle that is no cursor.
+bool SwapCursor(HCURSOR cursor, HCURSOR* previous);
 // The IDC_ id a cursor of LoadCursorW stands for (32512 for IDC_ARROW, ...); 0 for anything else.
 WORD SystemCursorId(HCURSOR cursor);
 

@@ -22,7 +22,6 @@ struct Shared {
   std::map<WORD, HCURSOR> cursors;
   HCURSOR current = nullptr;
   bool currentSet = false;
-  std::function<void(HCURSOR)> observer;
 };
 
 Shared& TheShared() {
@@ -49,12 +48,6 @@ std::vector<std::uint32_t> IconImage(HICON icon, int size) {
   if (!object) return {};
   const IconBitmap* image = ExactImage(*object, size);
   return image != nullptr ? image->argb : std::vector<std::uint32_t>{};
-}
-
-void SetCursorObserver(std::function<void(HCURSOR)> observer) {
-  Shared& s = TheShared();
-  std::lock_guard lock(s.mutex);
-  s.observer = std::move(observer);
 }
 
 WORD SystemCursorId(HCURSOR cursor) {
@@ -97,7 +90,7 @@ BOOL DrawIcon(HDC hdc, int x, int y, HICON icon) {
   auto dc = LookupDc(hdc);
   auto object = LookupAs<IconObject>(icon, Kind::Icon);
   if (!dc || !object) return FALSE;
-  const int size = GetSystemMetrics(SM_CXICON);
+  const int size = platform::gdi::kIconSize;
   const Target t = TargetOf(*dc);
   const IconBitmap* image = ExactImage(*object, size * t.scale);
   if (image == nullptr) image = ExactImage(*object, size);
@@ -141,20 +134,13 @@ HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name) {
   return handle;
 }
 
-HCURSOR SetCursor(HCURSOR cursor) {
-  if (cursor != nullptr && !LookupAs<IconObject>(cursor, Kind::Icon)) return nullptr;
+bool platform::gdi::SwapCursor(HCURSOR cursor, HCURSOR* previous) {
+  if (cursor != nullptr && !LookupAs<IconObject>(cursor, Kind::Icon)) return false;
   HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);  // the cursor before any was set
-  HCURSOR previous = nullptr;
-  std::function<void(HCURSOR)> observer;
-  {
-    Shared& s = TheShared();
-    std::lock_guard lock(s.mutex);
-    previous = s.currentSet ? s.current : arrow;
-    s.current = cursor;
-    s.currentSet = true;
-    if (previous != cursor) observer = s.observer;
-  }
-  // The host's hook runs outside the lock, so it may ask for the cursor again.
-  if (observer) observer(cursor);
-  return previous;
+  Shared& s = TheShared();
+  std::lock_guard lock(s.mutex);
+  *previous = s.currentSet ? s.current : arrow;
+  s.current = cursor;
+  s.currentSet = true;
+  return true;
 }

@@ -1,63 +1,25 @@
 #include "platform/gdi/objects.h"
 
-#include <mutex>
-#include <unordered_map>
+#include "platform/base/handle_table.h"
 
 namespace platform::gdi::detail {
 namespace {
 
-struct Entry {
-  std::shared_ptr<Object> object;
-  bool stock = false;
-};
-
-struct Table {
-  std::mutex mutex;
-  std::unordered_map<std::uintptr_t, Entry> entries;
-  std::size_t stockCount = 0;
-  // Far from the kernel's handle values, so that a kernel handle passed here is simply unknown.
-  std::uintptr_t next = 0x40000000;
-};
-
-Table& TheTable() {
-  static auto* table = new Table;  // never destroyed: objects may be released during exit
+// Far from the kernel's handle values, so that a kernel handle passed here is simply unknown.
+// Never destroyed: objects may be released during exit.
+HandleTable<Object>& TheTable() {
+  static auto* table = new HandleTable<Object>(0x40000000);
   return *table;
 }
 
 }  // namespace
 
-void* Insert(std::shared_ptr<Object> object, bool stock) {
-  Table& t = TheTable();
-  std::lock_guard lock(t.mutex);
-  const std::uintptr_t value = t.next;
-  t.next += 4;
-  t.entries.emplace(value, Entry{std::move(object), stock});
-  if (stock) ++t.stockCount;
-  return reinterpret_cast<void*>(value);
-}
+void* Insert(std::shared_ptr<Object> object, bool stock) { return TheTable().Insert(std::move(object), stock); }
 
-std::shared_ptr<Object> Lookup(const void* handle) {
-  Table& t = TheTable();
-  std::lock_guard lock(t.mutex);
-  auto it = t.entries.find(reinterpret_cast<std::uintptr_t>(handle));
-  return it == t.entries.end() ? nullptr : it->second.object;
-}
+std::shared_ptr<Object> Lookup(const void* handle) { return TheTable().Lookup(handle); }
 
-bool Remove(const void* handle) {
-  std::shared_ptr<Object> last;
-  Table& t = TheTable();
-  {
-    std::lock_guard lock(t.mutex);
-    auto it = t.entries.find(reinterpret_cast<std::uintptr_t>(handle));
-    if (it == t.entries.end()) return false;
-    if (it->second.stock) return true;
-    last = std::move(it->second.object);
-    t.entries.erase(it);
-  }
-  // A DC may still hold the object selected; it goes when the last holder lets go, outside the
-  // table's lock.
-  return true;
-}
+// A DC may still hold the object selected; it goes when the last holder lets go.
+bool Remove(const void* handle) { return TheTable().Remove(handle); }
 
 std::shared_ptr<DcObject> LookupDc(HDC hdc) { return LookupAs<DcObject>(hdc, Kind::Dc); }
 
@@ -74,10 +36,6 @@ Target TargetOf(const DcObject& dc, int scale) {
 
 namespace platform::gdi {
 
-std::size_t LiveObjectCount() {
-  detail::Table& t = detail::TheTable();
-  std::lock_guard lock(t.mutex);
-  return t.entries.size() - t.stockCount;
-}
+std::size_t LiveObjectCount() { return detail::TheTable().Count(); }
 
 }  // namespace platform::gdi

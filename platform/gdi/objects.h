@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/base/errors.h"
+#include "platform/base/rect.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/image_codec.h"
 
@@ -142,13 +143,12 @@ std::shared_ptr<T> LookupAs(const void* handle, Kind kind) {
 
 std::shared_ptr<DcObject> LookupDc(HDC hdc);
 
-inline RECT Intersect(const RECT& a, const RECT& b) {
-  RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
-  if (r.right < r.left) r.right = r.left;
-  if (r.bottom < r.top) r.bottom = r.top;
-  return r;
-}
-inline bool IsEmpty(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
+using platform::Intersect;
+using platform::IsEmpty;
+using platform::Offset;
+
+// Fills `area` (the target's pixels, cut to its clip) with one pixel value.
+void Fill(const Target& t, RECT area, std::uint32_t pixel);
 
 // Blends `color` (0x00RRGGBB) over a pixel with coverage 0..255.
 inline std::uint32_t Blend(std::uint32_t dst, std::uint32_t color, unsigned coverage) {

@@ -1,6 +1,5 @@
 // Stock objects, system colours, system metrics.
 #include <array>
-#include <atomic>
 #include <mutex>
 
 #include "platform/gdi/gdi.h"
@@ -48,9 +47,6 @@ constexpr std::array<COLORREF, kSysColorCount> kSysColors = {
     RGB(240, 240, 240),  // COLOR_MENUBAR
 };
 
-std::atomic<int> g_screenWidth{1024};
-std::atomic<int> g_screenHeight{768};
-
 HGDIOBJ MakeStockBrush(COLORREF color, bool hollow = false) {
   auto brush = std::make_shared<BrushObject>();
   brush->color = color;
@@ -96,15 +92,6 @@ HGDIOBJ PlaceholderBitmap() {
 
 }  // namespace platform::gdi::detail
 
-namespace platform::gdi {
-
-void SetScreenSize(int width, int height) {
-  g_screenWidth = width;
-  g_screenHeight = height;
-}
-
-}  // namespace platform::gdi
-
 HGDIOBJ GetStockObject(int which) {
   if (which == WHITE_BRUSH || which == NULL_BRUSH) return Brushes().stock[static_cast<std::size_t>(which)];
   if (which == DEFAULT_GUI_FONT) {
@@ -123,14 +110,4 @@ COLORREF GetSysColor(int index) {
 HBRUSH GetSysColorBrush(int index) {
   if (index < 0 || index >= kSysColorCount) return nullptr;
   return static_cast<HBRUSH>(Brushes().sysColor[static_cast<std::size_t>(index)]);
-}
-
-int GetSystemMetrics(int index) {
-  switch (index) {
-    case SM_CXSCREEN: return g_screenWidth;
-    case SM_CYSCREEN: return g_screenHeight;
-    case SM_CXICON:
-    case SM_CYICON: return 32;
-    default: return 0;
-  }
 }

@@ -118,13 +118,6 @@ void BlitGlyph(const Target& t, const RECT& clip, const fonts::Glyph& g, int pen
   }
 }
 
-void FillArea(const Target& t, RECT area, std::uint32_t pixel) {
-  for (LONG y = area.top; y < area.bottom; ++y) {
-    std::uint32_t* row = t.surface->pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(t.surface->width);
-    std::fill(row + area.left, row + area.right, pixel);
-  }
-}
-
 std::shared_ptr<fonts::Font> FontOf(const DcObject& dc, int scale = 1) { return dc.state.font ? dc.state.font->font.get(scale) : nullptr; }
 
 }  // namespace
@@ -253,8 +246,7 @@ int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format) {
       const fonts::Glyph& g = *items[i].glyph;
       BlitGlyph(t, clip, g, pen, baseline, color);
       if (items[i].underline) {
-        const RECT bar = Intersect(RECT{pen, baseline + 1, pen + g.advance, baseline + 1 + underlineThickness}, clip);
-        if (!IsEmpty(bar)) FillArea(t, bar, color);
+        Fill(t, Intersect(RECT{pen, baseline + 1, pen + g.advance, baseline + 1 + underlineThickness}, clip), color);
       }
       pen += g.advance;
     }

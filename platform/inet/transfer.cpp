@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -127,20 +128,23 @@ bool IsInterfaceAddress(int family, const void* bytes) noexcept {
   return false;
 }
 
-// Whether `address`, the text of an IPv4 or IPv6 address, is this PC's: a loopback address or an
-// address of one of its interfaces. Nothing for a text that is no address.
+// Whether `address`, the text of an IPv4 or IPv6 address, is this PC's: a loopback address, an
+// unspecified one (a connection to it reaches this PC's loopback) or an address of one of its
+// interfaces. Nothing for a text that is no address.
 std::optional<bool> IsThisPc(const char* address) noexcept {
   in_addr v4{};
   in6_addr v6{};
   if (inet_pton(AF_INET6, address, &v6) == 1) {
-    if (IN6_IS_ADDR_LOOPBACK(&v6)) return true;
+    if (IN6_IS_ADDR_LOOPBACK(&v6) || IN6_IS_ADDR_UNSPECIFIED(&v6)) return true;
     if (!IN6_IS_ADDR_V4MAPPED(&v6)) return IsInterfaceAddress(AF_INET6, &v6);
     std::memcpy(&v4, &v6.s6_addr[12], sizeof v4);  // an IPv4 address, reached as one
   } else if (inet_pton(AF_INET, address, &v4) != 1) {
     return std::nullopt;
   }
-  // All of 127/8 is loopback, not 127.0.0.1 alone.
-  return ntohl(v4.s_addr) >> 24 == 127 || IsInterfaceAddress(AF_INET, &v4);
+  // All of 127/8 is loopback, not 127.0.0.1 alone; 0/8 is "this network", which Linux connects
+  // to on loopback.
+  const std::uint32_t first = ntohl(v4.s_addr) >> 24;
+  return first == 127 || first == 0 || IsInterfaceAddress(AF_INET, &v4);
 }
 
 }  // namespace
@@ -209,6 +213,10 @@ DWORD Transfer::Configure() {
   // time limits, with no bound on the bytes read.
   check(Curl().easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L));
   check(Curl().easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connectTimeout.count())));
+  // Name resolution counts toward the connect limit. Without this, ending a hop whose lookup is
+  // still running waits for the resolver thread, as long as a DNS server that never answers holds
+  // it (about ten seconds with the C library's defaults); with it the thread is left to end alone.
+  check(Curl().easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L));
   check(Curl().easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader));
   check(Curl().easy_setopt(easy, CURLOPT_HEADERDATA, this));
   check(Curl().easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody));

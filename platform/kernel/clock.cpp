@@ -1,5 +1,7 @@
 #include "platform/kernel/clock.h"
 
+#include "platform/base/service.h"
+
 namespace platform::kernel {
 namespace {
 
@@ -17,22 +19,12 @@ class SteadyClock final : public Clock {
   void Unsubscribe(std::uint64_t /*id*/) override {}
 };
 
-std::mutex g_clockMutex;
-std::shared_ptr<Clock>& ClockSlot() {
-  static auto* slot = new std::shared_ptr<Clock>(std::make_shared<SteadyClock>());
-  return *slot;
-}
+constinit Service<Clock> g_clock([]() -> std::shared_ptr<Clock> { return std::make_shared<SteadyClock>(); });
 
 }  // namespace
 
-std::shared_ptr<Clock> CurrentClock() {
-  std::lock_guard g(g_clockMutex);
-  return ClockSlot();
-}
+std::shared_ptr<Clock> CurrentClock() { return g_clock.Get(); }
 
-void SetClock(std::shared_ptr<Clock> clock) {
-  std::lock_guard g(g_clockMutex);
-  ClockSlot() = clock ? std::move(clock) : std::make_shared<SteadyClock>();
-}
+void SetClock(std::shared_ptr<Clock> clock) { g_clock.Set(std::move(clock)); }
 
 }  // namespace platform::kernel

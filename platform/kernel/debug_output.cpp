@@ -16,16 +16,12 @@
 #include <string>
 
 #include "platform/base/codepage.h"
+#include "platform/base/service.h"
 
 namespace platform::kernel {
 namespace {
 
-std::mutex g_sinkMutex;
-
-std::shared_ptr<DebugOutputSink>& SinkSlot() {
-  static auto* slot = new std::shared_ptr<DebugOutputSink>();
-  return *slot;
-}
+constinit Service<DebugOutputSink> g_sink;
 
 // One text at a time, so that the texts of concurrent callers never interleave.
 std::mutex g_writeMutex;
@@ -84,8 +80,7 @@ void WriteAtOnce(int fd, std::string_view text) {
 }  // namespace
 
 void SetDebugOutputSink(DebugOutputSink sink) {
-  std::lock_guard g(g_sinkMutex);
-  SinkSlot() = sink ? std::make_shared<DebugOutputSink>(std::move(sink)) : nullptr;
+  g_sink.Set(sink ? std::make_shared<DebugOutputSink>(std::move(sink)) : nullptr);
 }
 
 void WriteStandardOutput(std::string_view utf8) { WriteAtOnce(STDOUT_FILENO, utf8); }
@@ -98,11 +93,7 @@ void TellUser(std::string_view text) {
 
 void OutputDebugStringW(LPCWSTR text) {
   if (text == nullptr) return;
-  std::shared_ptr<platform::kernel::DebugOutputSink> sink;
-  {
-    std::lock_guard g(platform::kernel::g_sinkMutex);
-    sink = platform::kernel::SinkSlot();
-  }
+  const std::shared_ptr<platform::kernel::DebugOutputSink> sink = platform::kernel::g_sink.Get();
   const std::u16string_view view(text, platform::WideLength(text));
   if (sink) {
     (*sink)(view);

@@ -18,13 +18,6 @@
 namespace platform::kernel {
 namespace {
 
-// A folder we may keep locks in: a real directory (not a link), ours, closed to others.
-bool IsPrivateDirectory(const std::string& path) {
-  struct stat st {};
-  if (lstat(path.c_str(), &st) != 0) return false;
-  return S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0;
-}
-
 // Keeps letters, digits, '-', '_' and '.'; any other byte of the UTF-8 name becomes %XX, so a
 // name can never leave the folder.
 std::string FileNameFor(std::u16string_view name) {
@@ -61,6 +54,12 @@ std::vector<std::string> MarkFolders(const std::string& runtime) {
 }
 
 }  // namespace
+
+bool IsPrivateDirectory(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) return false;
+  return S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0;
+}
 
 std::shared_ptr<NamedMark> NamedMark::Acquire(std::u16string_view name, DWORD* error) {
   if (name.empty()) {

@@ -7,11 +7,17 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "platform/base/types.h"
 
 namespace platform::kernel {
+
+// Whether `path` is a folder this user may keep files in that no one else can touch: a real
+// directory (not a link), the user's own, closed to others. The marks live only in such a folder,
+// and so does anything else the program keeps between runs.
+bool IsPrivateDirectory(const std::string& path);
 
 class NamedMark {
  public:

@@ -144,6 +144,17 @@ HANDLE CreateNamedEvent(std::u16string_view name, bool manualReset, bool initial
   return handle;
 }
 
+// SetEvent and ResetEvent: `change` on the event; FALSE with ERROR_INVALID_HANDLE for anything else.
+BOOL ChangeEvent(HANDLE handle, void (Event::*change)()) {
+  auto e = LookupHandleAs<Event>(handle);
+  if (!e) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  ((*e).*change)();
+  return TRUE;
+}
+
 }  // namespace
 
 }  // namespace platform::kernel
@@ -158,25 +169,9 @@ HANDLE CreateEventW(LPSECURITY_ATTRIBUTES /*attributes*/, BOOL manualReset, BOOL
   return platform::kernel::CreateNamedEvent(name, manualReset, initialState);
 }
 
-BOOL SetEvent(HANDLE event) {
-  auto e = LookupHandleAs<platform::kernel::Event>(event);
-  if (!e) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  e->Set();
-  return TRUE;
-}
+BOOL SetEvent(HANDLE event) { return platform::kernel::ChangeEvent(event, &platform::kernel::Event::Set); }
 
-BOOL ResetEvent(HANDLE event) {
-  auto e = LookupHandleAs<platform::kernel::Event>(event);
-  if (!e) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  e->Reset();
-  return TRUE;
-}
+BOOL ResetEvent(HANDLE event) { return platform::kernel::ChangeEvent(event, &platform::kernel::Event::Reset); }
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   auto w = LookupHandleAs<platform::kernel::Waitable>(handle);

@@ -1,11 +1,11 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <mutex>
 #include <span>
 #include <string_view>
 
 #include "platform/base/errors.h"
+#include "platform/base/service.h"
 #include "platform/net/iphlpapi.h"
 
 namespace platform::net {
@@ -42,23 +42,14 @@ void FillRecord(IP_ADAPTER_INFO& info, const AdapterRecord& record) {
   FillAddress(info.GatewayList, record.gateway, record.gateway.empty() ? "" : "255.255.255.255");
 }
 
-std::mutex g_sourceMutex;
-std::shared_ptr<AdapterSource>& SourceSlot() {
-  static auto* slot = new std::shared_ptr<AdapterSource>(std::make_shared<LinuxAdapterSource>());
-  return *slot;
-}
+constinit Service<AdapterSource> g_source(
+    []() -> std::shared_ptr<AdapterSource> { return std::make_shared<LinuxAdapterSource>(); });
 
 }  // namespace
 
-std::shared_ptr<AdapterSource> CurrentAdapterSource() {
-  std::lock_guard g(g_sourceMutex);
-  return SourceSlot();
-}
+std::shared_ptr<AdapterSource> CurrentAdapterSource() { return g_source.Get(); }
 
-void SetAdapterSource(std::shared_ptr<AdapterSource> source) {
-  std::lock_guard g(g_sourceMutex);
-  SourceSlot() = source ? std::move(source) : std::make_shared<LinuxAdapterSource>();
-}
+void SetAdapterSource(std::shared_ptr<AdapterSource> source) { g_source.Set(std::move(source)); }
 
 }  // namespace platform::net
 

@@ -22,14 +22,10 @@
 #include "platform/base/errors.h"
 #include "platform/net/iphlpapi.h"
 #include "platform/net/linux_link.h"
+#include "platform/net/netlink.h"
 
 namespace platform::net {
 namespace {
-
-struct SocketFree {
-  void operator()(nl_sock* sk) const { nl_socket_free(sk); }
-};
-using SocketPtr = std::unique_ptr<nl_sock, SocketFree>;
 
 DWORD FromNlError(int error) { return error == -NLE_NOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_GEN_FAILURE; }
 

@@ -14,40 +14,14 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <utility>
 
+#include "platform/base/service.h"
 #include "platform/net/change_monitor.h"
+#include "platform/net/netlink.h"
 
 namespace platform::net {
 namespace {
-
-class OwnedFd {
- public:
-  OwnedFd() = default;
-  explicit OwnedFd(int fd) : fd_(fd) {}
-  ~OwnedFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  OwnedFd(OwnedFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  OwnedFd& operator=(OwnedFd&& other) noexcept {
-    std::swap(fd_, other.fd_);
-    return *this;
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_ = -1;
-};
-
-struct SocketDeleter {
-  void operator()(nl_sock* sk) const { nl_socket_free(sk); }
-};
-struct CallbacksDeleter {
-  void operator()(nl_cb* cb) const { nl_cb_put(cb); }
-};
-using SocketPtr = std::unique_ptr<nl_sock, SocketDeleter>;
-using CallbacksPtr = std::unique_ptr<nl_cb, CallbacksDeleter>;
 
 SocketPtr OpenRouteSocket() {
   SocketPtr sk(nl_socket_alloc());
@@ -154,11 +128,8 @@ class LinuxChangeMonitor final : public ChangeMonitor {
   int mlmeFamily_;
 };
 
-std::mutex g_sourceMutex;
-std::shared_ptr<ChangeMonitorSource>& SourceSlot() {
-  static auto* slot = new std::shared_ptr<ChangeMonitorSource>(std::make_shared<LinuxChangeMonitorSource>());
-  return *slot;
-}
+constinit Service<ChangeMonitorSource> g_source(
+    []() -> std::shared_ptr<ChangeMonitorSource> { return std::make_shared<LinuxChangeMonitorSource>(); });
 
 }  // namespace
 
@@ -176,15 +147,9 @@ std::unique_ptr<ChangeMonitor> LinuxChangeMonitorSource::Open() {
   return std::make_unique<LinuxChangeMonitor>(std::move(epoll), std::move(route), std::move(mlme), family);
 }
 
-std::shared_ptr<ChangeMonitorSource> CurrentChangeMonitorSource() {
-  std::lock_guard g(g_sourceMutex);
-  return SourceSlot();
-}
+std::shared_ptr<ChangeMonitorSource> CurrentChangeMonitorSource() { return g_source.Get(); }
 
-void SetChangeMonitorSource(std::shared_ptr<ChangeMonitorSource> source) {
-  std::lock_guard g(g_sourceMutex);
-  SourceSlot() = source ? std::move(source) : std::make_shared<LinuxChangeMonitorSource>();
-}
+void SetChangeMonitorSource(std::shared_ptr<ChangeMonitorSource> source) { g_source.Set(std::move(source)); }
 
 std::unique_ptr<ChangeMonitor> OpenChangeMonitor() { return CurrentChangeMonitorSource()->Open(); }
 

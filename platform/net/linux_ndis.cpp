@@ -9,29 +9,16 @@
 
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "platform/base/errors.h"
+#include "platform/base/service.h"
 #include "platform/net/ndis.h"
+#include "platform/net/netlink.h"
 
 namespace platform::net {
 namespace {
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 std::string SysfsPath(std::string_view name, const char* leaf) {
   return "/sys/class/net/" + std::string(name) + "/" + leaf;
@@ -45,7 +32,7 @@ bool SysfsExists(std::string_view name, const char* leaf) {
 // The first line of a sysfs attribute, or nothing when it cannot be read (a down link refuses
 // "carrier", for instance).
 std::optional<std::string> SysfsRead(std::string_view name, const char* leaf) {
-  Fd fd(open(SysfsPath(name, leaf).c_str(), O_RDONLY | O_CLOEXEC));
+  OwnedFd fd(open(SysfsPath(name, leaf).c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return std::nullopt;
   char buf[64];
   const ssize_t n = read(fd.get(), buf, sizeof buf - 1);
@@ -83,7 +70,7 @@ DWORD ConnectStatus(std::string_view name, std::span<BYTE> answer, DWORD* writte
 
 DWORD Ssid(std::string_view name, std::span<BYTE> answer, DWORD* written) {
   if (answer.size() < sizeof(NDIS_802_11_SSID)) return ERROR_INSUFFICIENT_BUFFER;
-  Fd sock(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  OwnedFd sock(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
   if (sock.get() < 0) return ERROR_GEN_FAILURE;
   char essid[IW_ESSID_MAX_SIZE + 1] = {};
   iwreq request{};
@@ -135,21 +122,11 @@ DWORD LinuxNdisDevices::Query(std::string_view name, DWORD oid, std::span<BYTE> 
 }
 
 namespace {
-std::mutex g_ndisMutex;
-std::shared_ptr<NdisDevices>& NdisSlot() {
-  static auto* slot = new std::shared_ptr<NdisDevices>(std::make_shared<LinuxNdisDevices>());
-  return *slot;
-}
+constinit Service<NdisDevices> g_ndis([]() -> std::shared_ptr<NdisDevices> { return std::make_shared<LinuxNdisDevices>(); });
 }  // namespace
 
-std::shared_ptr<NdisDevices> CurrentNdisDevices() {
-  std::lock_guard g(g_ndisMutex);
-  return NdisSlot();
-}
+std::shared_ptr<NdisDevices> CurrentNdisDevices() { return g_ndis.Get(); }
 
-void SetNdisDevices(std::shared_ptr<NdisDevices> devices) {
-  std::lock_guard g(g_ndisMutex);
-  NdisSlot() = devices ? std::move(devices) : std::make_shared<LinuxNdisDevices>();
-}
+void SetNdisDevices(std::shared_ptr<NdisDevices> devices) { g_ndis.Set(std::move(devices)); }
 
 }  // namespace platform::net

@@ -25,24 +25,12 @@
 #include "platform/base/errors.h"
 #include "platform/net/linux_link.h"
 #include "platform/net/ndis.h"
+#include "platform/net/netlink.h"
 #include "platform/net/ssid_element.h"
 #include "platform/net/wlanapi.h"
 
 namespace platform::net {
 namespace {
-
-struct SocketFree {
-  void operator()(nl_sock* sk) const { nl_socket_free(sk); }
-};
-struct MessageFree {
-  void operator()(nl_msg* msg) const { nlmsg_free(msg); }
-};
-struct CallbacksFree {
-  void operator()(nl_cb* cb) const { nl_cb_put(cb); }
-};
-using SocketPtr = std::unique_ptr<nl_sock, SocketFree>;
-using MessagePtr = std::unique_ptr<nl_msg, MessageFree>;
-using CallbacksPtr = std::unique_ptr<nl_cb, CallbacksFree>;
 
 // The kernel answers at once; a socket that stays silent this long is not going to.
 constexpr timeval kReceiveTimeout{2, 0};

@@ -8,6 +8,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/base/errors.h"
+#include "platform/base/service.h"
 #include "platform/kernel/handle.h"
 #include "platform/net/wlanapi.h"
 
@@ -61,11 +62,8 @@ void* HandOut(const std::shared_ptr<WlanService>& service, std::size_t size) {
   return block;
 }
 
-std::mutex g_serviceMutex;
-std::shared_ptr<WlanService>& ServiceSlot() {
-  static auto* slot = new std::shared_ptr<WlanService>(std::make_shared<LinuxWlanService>());
-  return *slot;
-}
+constinit Service<WlanService> g_service(
+    []() -> std::shared_ptr<WlanService> { return std::make_shared<LinuxWlanService>(); });
 
 template <std::size_t N>
 void CopyWide(WCHAR (&field)[N], std::string_view text) {
@@ -81,15 +79,9 @@ void* WlanService::Allocate(std::size_t size) { return std::calloc(1, size); }
 
 void WlanService::Free(void* block) { std::free(block); }
 
-std::shared_ptr<WlanService> CurrentWlanService() {
-  std::lock_guard g(g_serviceMutex);
-  return ServiceSlot();
-}
+std::shared_ptr<WlanService> CurrentWlanService() { return g_service.Get(); }
 
-void SetWlanService(std::shared_ptr<WlanService> service) {
-  std::lock_guard g(g_serviceMutex);
-  ServiceSlot() = service ? std::move(service) : std::make_shared<LinuxWlanService>();
-}
+void SetWlanService(std::shared_ptr<WlanService> service) { g_service.Set(std::move(service)); }
 
 }  // namespace platform::net
 

@@ -8,10 +8,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <thread>
 
 #include "platform/base/codepage.h"
+#include "platform/base/service.h"
 #include "platform/kernel/debug_output.h"
 
 extern char** environ;
@@ -19,11 +19,7 @@ extern char** environ;
 namespace platform::shell {
 namespace {
 
-std::mutex g_mutex;
-Launcher& CurrentLauncher() {
-  static auto* launcher = new Launcher;
-  return *launcher;
-}
+constinit Service<Launcher> g_launcher;
 
 // posix_spawnp with stdin on /dev/null, no inherited descriptors beyond stdout and stderr,
 // default signal handling, a session of its own, and a background reaper thread that waits for
@@ -77,8 +73,7 @@ HINSTANCE Result(INT_PTR value) { return reinterpret_cast<HINSTANCE>(value); }
 }  // namespace
 
 void SetLauncher(Launcher launcher) {
-  std::lock_guard g(g_mutex);
-  CurrentLauncher() = std::move(launcher);
+  g_launcher.Set(launcher ? std::make_shared<Launcher>(std::move(launcher)) : nullptr);
 }
 
 }  // namespace platform::shell
@@ -88,12 +83,8 @@ HINSTANCE ShellExecuteW(HWND /*owner*/, LPCWSTR /*operation*/, LPCWSTR file, LPC
   using platform::shell::Result;
   if (file == nullptr || *file == 0) return Result(SE_ERR_FNF);
   const std::vector<std::string> argv{"xdg-open", platform::Utf16ToUtf8(file)};
-  platform::shell::Launcher launcher;
-  {
-    std::lock_guard g(platform::shell::g_mutex);
-    launcher = platform::shell::CurrentLauncher();
-  }
-  const int error = launcher ? launcher(argv) : platform::shell::SpawnDetached(argv);
+  const std::shared_ptr<platform::shell::Launcher> launcher = platform::shell::g_launcher.Get();
+  const int error = launcher ? (*launcher)(argv) : platform::shell::SpawnDetached(argv);
   // The program does not look at the result: this is the only word the user gets.
   if (error != 0) {
     const std::string why = error == ENOENT ? "xdg-open is not on PATH (it comes with xdg-utils)"

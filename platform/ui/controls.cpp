@@ -1,4 +1,5 @@
 // The two system control classes: "button" and "static".
+#include <optional>
 #include <string>
 
 #include "platform/ui/internal.h"
@@ -118,26 +119,44 @@ void Release(HWND hwnd, bool click) {
   if (GetCapture() == hwnd) ReleaseCapture();
 }
 
-}  // namespace
-
-namespace platform::ui::detail {
-
-LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+// What both classes do alike: take a font (a redraw, erasing when `eraseOnFont`, if asked),
+// draw everything in their paint through `paint`, and redraw after a new text. Nothing for any
+// other message.
+std::optional<LRESULT> CommonControlMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, BOOL eraseOnFont,
+                                            void (*paint)(HWND, HDC)) {
   switch (message) {
     case WM_SETFONT:
       Update(hwnd, [&](Window& w) { w.font = reinterpret_cast<HFONT>(wParam); });
-      if (LOWORD(static_cast<DWORD_PTR>(lParam))) InvalidateRect(hwnd, nullptr, FALSE);
+      if (LOWORD(static_cast<DWORD_PTR>(lParam))) InvalidateRect(hwnd, nullptr, eraseOnFont);
       return 0;
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT: {
       PAINTSTRUCT ps;
       if (HDC hdc = BeginPaint(hwnd, &ps)) {
-        PaintButton(hwnd, hdc, ODA_DRAWENTIRE);
+        paint(hwnd, hdc);
         EndPaint(hwnd, &ps);
       }
       return 0;
     }
+    case WM_SETTEXT: {
+      const LRESULT r = DefWindowProcW(hwnd, message, wParam, lParam);
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return r;
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
+namespace platform::ui::detail {
+
+LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  const auto paint = [](HWND h, HDC dc) { PaintButton(h, dc, ODA_DRAWENTIRE); };
+  if (auto common = CommonControlMessage(hwnd, message, wParam, lParam, FALSE, paint)) return *common;
+  switch (message) {
     case WM_LBUTTONDOWN:
       SetCapture(hwnd);
       SetFocus(hwnd);
@@ -176,11 +195,6 @@ LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ENABLE:
       InvalidateRect(hwnd, nullptr, FALSE);
       return 0;
-    case WM_SETTEXT: {
-      const LRESULT r = DefWindowProcW(hwnd, message, wParam, lParam);
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return r;
-    }
     case BM_GETSTATE:
       return static_cast<LRESULT>(Info(hwnd).state);
     case BM_SETSTATE:
@@ -199,29 +213,8 @@ LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_SETFONT:
-      Update(hwnd, [&](Window& w) { w.font = reinterpret_cast<HFONT>(wParam); });
-      if (LOWORD(static_cast<DWORD_PTR>(lParam))) InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      if (HDC hdc = BeginPaint(hwnd, &ps)) {
-        PaintStatic(hwnd, hdc);
-        EndPaint(hwnd, &ps);
-      }
-      return 0;
-    }
-    case WM_SETTEXT: {
-      const LRESULT r = DefWindowProcW(hwnd, message, wParam, lParam);
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return r;
-    }
-    default:
-      return DefWindowProcW(hwnd, message, wParam, lParam);
-  }
+  if (auto common = CommonControlMessage(hwnd, message, wParam, lParam, TRUE, PaintStatic)) return *common;
+  return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
 }  // namespace platform::ui::detail

@@ -142,6 +142,7 @@ LRESULT IconOrFontMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 }  // namespace
 
 LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (platform::ui::IsColorRequest(message)) return DefaultControlColors(message, reinterpret_cast<HDC>(wParam));
   switch (message) {
     case WM_NCCREATE:
     case WM_SETTEXT:
@@ -152,14 +153,6 @@ LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
     case WM_ICONERASEBKGND:
       return PaintMessage(hwnd, message);
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-      return DefaultControlColors(message, reinterpret_cast<HDC>(wParam));
     case WM_SETCURSOR:
     case WM_NCLBUTTONDOWN:
     case WM_CANCELMODE:

@@ -1,5 +1,6 @@
 // The dialog manager: templates, dialog creation, the modal loop and default dialog processing.
 #include <algorithm>
+#include <deque>
 #include <map>
 #include <string>
 #include <vector>
@@ -12,43 +13,30 @@ using namespace platform::ui::detail;
 
 namespace {
 
-struct OwnedItem {
-  WORD id;
-  std::u16string className;
-  std::u16string text;
-  DWORD style;
-  DWORD exStyle;
-  short x, y, cx, cy;
+// A registered template: a copy whose views point into texts of its own. Each view covers a
+// whole string, so its data() ends with the string's terminating zero.
+struct OwnedTemplate : platform::ui::DialogTemplate {
+  std::deque<std::u16string> texts;  // a deque: its strings stay where they are as it grows
+  std::vector<platform::ui::DialogItemTemplate> itemCopies;
+  std::u16string_view Own(std::u16string_view text) { return texts.emplace_back(text); }
 };
 
-struct OwnedTemplate {
-  DWORD style;
-  DWORD exStyle;
-  short x, y, cx, cy;
-  std::u16string caption;
-  std::u16string fontFace;
-  WORD pointSize;
-  WORD weight;
-  BYTE italic;
-  BYTE charSet;
-  std::vector<OwnedItem> items;
+struct Registry {
+  std::mutex mutex;
+  std::map<WORD, std::shared_ptr<const OwnedTemplate>> templates;
 };
-
-std::mutex& TemplatesMutex() {
-  static auto* m = new std::mutex;
-  return *m;
-}
-std::map<WORD, std::shared_ptr<const OwnedTemplate>>& Templates() {
-  static auto* t = new std::map<WORD, std::shared_ptr<const OwnedTemplate>>;
-  return *t;
+Registry& Templates() {
+  static auto* registry = new Registry;
+  return *registry;
 }
 
 std::shared_ptr<const OwnedTemplate> FindTemplate(LPCWSTR name) {
   if (!name || !IS_INTRESOURCE(name)) return nullptr;
   const auto id = static_cast<WORD>(reinterpret_cast<std::uintptr_t>(name));
-  std::lock_guard g(TemplatesMutex());
-  auto it = Templates().find(id);
-  return it == Templates().end() ? nullptr : it->second;
+  Registry& r = Templates();
+  std::lock_guard g(r.mutex);
+  auto it = r.templates.find(id);
+  return it == r.templates.end() ? nullptr : it->second;
 }
 
 // Measures the dialog font the way dialog units are defined: the average width of the Latin
@@ -140,12 +128,11 @@ HWND CreateFromTemplate(HINSTANCE instance, const OwnedTemplate& t, HWND parent,
   const int cx = px(t.cx), cy = py(t.cy);
   const bool child = (t.style & WS_CHILD) != 0;
   if ((t.style & DS_CENTER) && !child) {
-    SIZE screen{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    if (auto host = platform::host::Current()) screen = host->ScreenSize();
+    const SIZE screen{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     x = (screen.cx - cx) / 2;
     y = (screen.cy - cy) / 2;
   }
-  HWND hwnd = CreateWindowExW(t.exStyle, u"#32770", t.caption.c_str(), t.style & ~WS_VISIBLE, x, y, cx, cy,
+  HWND hwnd = CreateWindowExW(t.exStyle, u"#32770", t.caption.data(), t.style & ~WS_VISIBLE, x, y, cx, cy,
                               child ? parent : nullptr, nullptr, instance, nullptr);
   if (!hwnd) {
     if (ownFont) DeleteObject(font);
@@ -161,8 +148,8 @@ HWND CreateFromTemplate(HINSTANCE instance, const OwnedTemplate& t, HWND parent,
     }
   }
   SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  for (const OwnedItem& item : t.items) {
-    HWND control = CreateWindowExW(item.exStyle, item.className.c_str(), item.text.c_str(), item.style | WS_CHILD,
+  for (const platform::ui::DialogItemTemplate& item : t.items) {
+    HWND control = CreateWindowExW(item.exStyle, item.className.data(), item.text.data(), item.style | WS_CHILD,
                                    px(item.x), py(item.y), px(item.cx), py(item.cy), hwnd,
                                    reinterpret_cast<HMENU>(static_cast<std::uintptr_t>(item.id)), instance, nullptr);
     if (!control) {
@@ -190,24 +177,18 @@ namespace platform::ui {
 
 void RegisterDialogTemplate(WORD id, const DialogTemplate& dialog) {
   auto t = std::make_shared<OwnedTemplate>();
-  t->style = dialog.style;
-  t->exStyle = dialog.exStyle;
-  t->x = dialog.x;
-  t->y = dialog.y;
-  t->cx = dialog.cx;
-  t->cy = dialog.cy;
-  t->caption = dialog.caption;
-  t->fontFace = dialog.fontFace;
-  t->pointSize = dialog.pointSize;
-  t->weight = dialog.weight;
-  t->italic = dialog.italic;
-  t->charSet = dialog.charSet;
-  for (const DialogItemTemplate& i : dialog.items) {
-    t->items.push_back(OwnedItem{i.id, std::u16string(i.className), std::u16string(i.text), i.style, i.exStyle, i.x, i.y,
-                                 i.cx, i.cy});
+  static_cast<DialogTemplate&>(*t) = dialog;
+  t->caption = t->Own(dialog.caption);
+  t->fontFace = t->Own(dialog.fontFace);
+  for (DialogItemTemplate item : dialog.items) {
+    item.className = t->Own(item.className);
+    item.text = t->Own(item.text);
+    t->itemCopies.push_back(item);
   }
-  std::lock_guard g(TemplatesMutex());
-  Templates()[id] = std::move(t);
+  t->items = t->itemCopies;
+  Registry& r = Templates();
+  std::lock_guard g(r.mutex);
+  r.templates[id] = std::move(t);
 }
 
 }  // namespace platform::ui
@@ -215,7 +196,7 @@ void RegisterDialogTemplate(WORD id, const DialogTemplate& dialog) {
 HWND CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc, LPARAM param) {
   auto t = FindTemplate(templateName);
   if (!t) {
-    SetLastError(1812);  // ERROR_RESOURCE_NAME_NOT_FOUND
+    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return nullptr;
   }
   return CreateFromTemplate(instance, *t, parent, proc, param);
@@ -258,20 +239,10 @@ LRESULT DefDlgProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (proc) {
     const INT_PTR handled = proc(hwnd, message, wParam, lParam);
     if (handled) {
-      switch (message) {
-        case WM_CTLCOLORMSGBOX:
-        case WM_CTLCOLOREDIT:
-        case WM_CTLCOLORLISTBOX:
-        case WM_CTLCOLORBTN:
-        case WM_CTLCOLORDLG:
-        case WM_CTLCOLORSCROLLBAR:
-        case WM_CTLCOLORSTATIC:
-        case WM_INITDIALOG:
-        case WM_QUERYDRAGICON:
-          return handled;
-        default:
-          return 0;  // a message result of its own is not kept
-      }
+      // A colour request, WM_INITDIALOG and WM_QUERYDRAGICON answer with their result; any
+      // other message's result of its own is not kept.
+      const bool keepsResult = platform::ui::IsColorRequest(message) || message == WM_INITDIALOG || message == WM_QUERYDRAGICON;
+      return keepsResult ? handled : 0;
     }
   }
   switch (message) {

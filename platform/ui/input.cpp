@@ -22,12 +22,6 @@ bool Transparent(const Window& w) {
   return w.cls->kind == ClassKind::Static && !(w.style & SS_NOTIFY);
 }
 
-POINT ScreenOriginLocked(const Window& w) {
-  const POINT o = ClientOriginInTop(w);
-  const Window* top = TopOf(const_cast<Window*>(&w));
-  return POINT{o.x + top->rect.left, o.y + top->rect.top};
-}
-
 UINT ButtonMessage(MouseButton b, bool down) {
   switch (b) {
     case MouseButton::Left:
@@ -107,7 +101,7 @@ void MouseEvent(ThreadQueue& q, const InputEvent& ev) {
     if (target) {
       auto t = FindLive(target);
       const POINT screen{top->rect.left + ev.point.x, top->rect.top + ev.point.y};
-      const POINT origin = ScreenOriginLocked(*t);
+      const POINT origin = ScreenOrigin(*t);
       msg = MSG{target, message, KeyFlagsLocked(q),
                 MAKELPARAM(static_cast<WORD>(screen.x - origin.x), static_cast<WORD>(screen.y - origin.y)), 0, screen};
     }
@@ -354,11 +348,8 @@ BOOL _TrackMouseEvent(TRACKMOUSEEVENT* track) {
     return FALSE;
   }
   std::lock_guard g(Lock());
-  auto w = FindLive(track->hwndTrack);
-  if (!w || !IsOwnThread(*w)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  auto w = FindLiveOrFail(track->hwndTrack, true);
+  if (!w) return FALSE;
   ThreadQueue& q = *w->queue;
   if (track->dwFlags & TME_CANCEL) {
     q.tracking.erase(w->handle);

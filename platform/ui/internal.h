@@ -6,7 +6,6 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -19,13 +18,19 @@
 #include <thread>
 #include <vector>
 
+#include "platform/base/rect.h"
 #include "platform/gdi/gdi.h"
-#include "platform/host/host.h"
+#include "platform/ui/host.h"
 #include "platform/kernel/clock.h"
 #include "platform/ui/host_input.h"
 #include "platform/ui/ui.h"
 
 namespace platform::ui::detail {
+
+using platform::Intersect;
+using platform::IsEmpty;
+using platform::Offset;
+using platform::Union;
 
 struct ThreadQueue;
 
@@ -154,8 +159,6 @@ struct ThreadQueue {
 
   std::condition_variable cv;  // with Lock(): senders waiting for answers or for work
   int wakeFd = -1;
-  std::atomic<std::uint64_t> kickSeq{0};
-  std::uint64_t idleSeq = 0;
 
   std::function<void(HWND)> createHook;
   std::vector<FdWatch> watches;
@@ -165,7 +168,6 @@ struct ThreadQueue {
 };
 
 std::mutex& Lock();
-std::condition_variable& IdleCv();
 
 // The calling thread's queue, made on first use.
 std::shared_ptr<ThreadQueue> CurrentQueue();
@@ -175,17 +177,20 @@ void ForEachQueue(const std::function<void(ThreadQueue&)>& fn);
 // Window table. Call with Lock() held.
 std::shared_ptr<Window> Find(HWND hwnd);
 std::shared_ptr<Window> FindLive(HWND hwnd);  // not destroyed
+// FindLive (and, with `ownThread`, the calling thread's), else ERROR_INVALID_WINDOW_HANDLE.
+std::shared_ptr<Window> FindLiveOrFail(HWND hwnd, bool ownThread = false);
 Window* TopOf(Window* w);
 bool IsOwnThread(const Window& w);
 bool VisibleLocked(const Window& w);  // WS_VISIBLE on it and every ancestor
 bool EnabledLocked(const Window& w);
 POINT ClientOriginInTop(const Window& w);  // client origin in the top-level's coordinates
+POINT ScreenOrigin(const Window& w);       // client origin in screen coordinates
 RECT VisibleRectInTop(const Window& w);    // what of the window its ancestors let show
 bool IsAncestor(const Window& ancestor, const Window& w);
 std::shared_ptr<const WindowClass> FindClass(std::u16string_view name);
-// A class of windows whose messages all go to `proc` (the tests' own windows); false when the
-// name is taken.
-bool AddWindowClass(std::u16string_view name, WNDPROC proc);
+// The window classes by lower-case name: the system's, and those tests add (Lock() held).
+using ClassMap = std::map<std::u16string, std::shared_ptr<const WindowClass>>;
+ClassMap& ClassesLocked();
 
 // Messages. Calls a window procedure on this thread (no lock held).
 LRESULT CallProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -223,10 +228,5 @@ void BeginWindowMove(HWND hwnd);
 // Built-in window procedures.
 LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-
-RECT Intersect(const RECT& a, const RECT& b);
-RECT Union(const RECT& a, const RECT& b);
-bool Empty(const RECT& r);
-RECT Offset(RECT r, LONG dx, LONG dy);
 
 }  // namespace platform::ui::detail

@@ -40,7 +40,7 @@ void InvalidateChildrenUnderLocked(Window& w, const RECT& r, bool erase) {
   if (w.style & WS_CLIPCHILDREN) return;
   for (auto& c : w.children) {
     const RECT part = Intersect(r, c->rect);
-    if (Empty(part)) continue;
+    if (IsEmpty(part)) continue;
     const RECT local = Offset(part, -c->rect.left, -c->rect.top);
     InvalidateLocked(*c, &local, erase, true);
   }
@@ -52,7 +52,7 @@ void InvalidateLocked(Window& w, const RECT* rect, bool erase, bool children) {
   if (w.destroyed || !VisibleLocked(w)) return;
   const RECT client{0, 0, w.Width(), w.Height()};
   const RECT r = rect ? Intersect(*rect, client) : client;
-  if (Empty(r)) return;
+  if (IsEmpty(r)) return;
   w.update = w.hasUpdate ? Union(w.update, r) : r;
   w.hasUpdate = true;
   if (erase) w.erase = true;
@@ -64,7 +64,7 @@ void MarkDirtyLocked(Window& top, const RECT& area) {
   TopLevel& t = *top.top;
   const int n = t.surface->scale;
   const RECT r = Intersect(RECT{area.left * n, area.top * n, area.right * n, area.bottom * n}, RECT{0, 0, t.surface->width, t.surface->height});
-  if (Empty(r)) return;
+  if (IsEmpty(r)) return;
   for (const RECT& d : t.dirty) {
     if (Intersect(d, r) == r) return;
   }
@@ -213,11 +213,8 @@ void CloseDcLocked(HWND top) {
 
 BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
   std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  auto w = FindLiveOrFail(hwnd);
+  if (!w) return FALSE;
   InvalidateLocked(*w, rect, erase != FALSE, ChildrenByDefault(*w));
   return TRUE;
 }
@@ -226,11 +223,8 @@ BOOL RedrawWindow(HWND hwnd, const RECT* rect, HRGN /*region*/, UINT flags) {
   bool children = false;
   {
     std::lock_guard g(Lock());
-    auto w = FindLive(hwnd);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
+    auto w = FindLiveOrFail(hwnd);
+    if (!w) return FALSE;
     children = (flags & RDW_ALLCHILDREN) ? true : (flags & RDW_NOCHILDREN) ? false : ChildrenByDefault(*w);
     if (flags & RDW_INVALIDATE) InvalidateLocked(*w, rect, (flags & RDW_ERASE) != 0, children);
   }
@@ -252,45 +246,53 @@ BOOL UpdateWindow(HWND hwnd) {
   return TRUE;
 }
 
-HDC BeginPaint(HWND hwnd, PAINTSTRUCT* ps) {
-  if (!ps) return nullptr;
-  *ps = PAINTSTRUCT{};
+// A DC over the window's part of its top-level framebuffer, clipped to `area(w)` (client
+// coordinates, asked under the lock) and to what the window's ancestors let show, holding a paint
+// of `*top` open. Null, with the error set, for a window that is gone or another thread's.
+HDC OpenWindowDc(HWND hwnd, const std::function<RECT(Window&)>& area, HWND* top) {
   std::shared_ptr<platform::gdi::Surface> surface;
   POINT origin{};
   RECT clip{};
-  bool erase = false;
-  HWND top = nullptr;
   {
     std::lock_guard g(Lock());
-    auto w = FindLive(hwnd);
-    if (!w || !IsOwnThread(*w)) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return nullptr;
-    }
+    auto w = FindLiveOrFail(hwnd, true);
+    if (!w) return nullptr;
     Window* t = TopOf(w.get());
-    const RECT update = w->hasUpdate ? w->update : RECT{};
-    erase = w->erase && w->hasUpdate;
-    w->hasUpdate = false;
-    w->erase = false;
-    w->update = RECT{};
-    // The update rectangle may have grown over children that no invalidation touched (two
-    // small updates far apart); painting over them, the parent owes them a paint of their own.
-    InvalidateChildrenUnderLocked(*w, update, erase);
+    const RECT drawn = area(*w);
     origin = ClientOriginInTop(*w);
-    clip = VisibleLocked(*w) ? Intersect(VisibleRectInTop(*w), Offset(update, origin.x, origin.y)) : RECT{};
+    clip = VisibleLocked(*w) ? Intersect(VisibleRectInTop(*w), Offset(drawn, origin.x, origin.y)) : RECT{};
     surface = t->top->surface;
     ++t->top->paintDepth;
     MarkDirtyLocked(*t, clip);
-    top = t->handle;
-    ps->rcPaint = update;
+    *top = t->handle;
   }
-  StoreTop(ps, top);
   HDC dc = platform::gdi::CreateSurfaceDC(surface, origin, clip);
   if (!dc) {
     std::lock_guard g(Lock());
-    CloseDcLocked(top);
-    return nullptr;
+    CloseDcLocked(*top);
   }
+  return dc;
+}
+
+HDC BeginPaint(HWND hwnd, PAINTSTRUCT* ps) {
+  if (!ps) return nullptr;
+  *ps = PAINTSTRUCT{};
+  bool erase = false;
+  HWND top = nullptr;
+  HDC dc = OpenWindowDc(hwnd, [&](Window& w) {
+    const RECT update = w.hasUpdate ? w.update : RECT{};
+    erase = w.erase && w.hasUpdate;
+    w.hasUpdate = false;
+    w.erase = false;
+    w.update = RECT{};
+    // The update rectangle may have grown over children that no invalidation touched (two
+    // small updates far apart); painting over them, the parent owes them a paint of their own.
+    InvalidateChildrenUnderLocked(w, update, erase);
+    ps->rcPaint = update;
+    return update;
+  }, &top);
+  if (!dc) return nullptr;
+  StoreTop(ps, top);
   ps->hdc = dc;
   ps->fErase = erase ? TRUE : FALSE;
   if (erase) ps->fErase = SendMessageW(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) ? FALSE : TRUE;
@@ -306,31 +308,10 @@ BOOL EndPaint(HWND /*hwnd*/, const PAINTSTRUCT* ps) {
 }
 
 HDC GetDC(HWND hwnd) {
-  std::shared_ptr<platform::gdi::Surface> surface;
-  POINT origin{};
-  RECT clip{};
   HWND top = nullptr;
-  {
-    std::lock_guard g(Lock());
-    auto w = FindLive(hwnd);
-    if (!w || !IsOwnThread(*w)) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return nullptr;
-    }
-    Window* t = TopOf(w.get());
-    origin = ClientOriginInTop(*w);
-    clip = VisibleLocked(*w) ? VisibleRectInTop(*w) : RECT{};
-    surface = t->top->surface;
-    ++t->top->paintDepth;
-    MarkDirtyLocked(*t, clip);
-    top = t->handle;
-  }
-  HDC dc = platform::gdi::CreateSurfaceDC(surface, origin, clip);
+  HDC dc = OpenWindowDc(hwnd, [](Window& w) { return RECT{0, 0, w.Width(), w.Height()}; }, &top);
+  if (!dc) return nullptr;
   std::lock_guard g(Lock());
-  if (!dc) {
-    CloseDcLocked(top);
-    return nullptr;
-  }
   WindowDcs()[dc] = top;
   return dc;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/base/errors.h"
+#include "platform/base/service.h"
 #include "platform/ui/internal.h"
 
 namespace platform::ui::detail {
@@ -51,8 +52,8 @@ using namespace platform::ui::detail;
 
 namespace {
 
-// Whether retrieving a message takes it off the queue.
-constexpr UINT PM_REMOVE = 0x0001;
+// Runs where a loop is about to block with nothing left to do (SetAboutToBlockHook).
+constinit platform::Service<const std::function<void()>> g_aboutToBlock;
 
 // Queues `rec` on `target` and waits for its answer. Sends go to the program's one window thread,
 // which never sends to another thread, so a sender need not serve sends to itself meanwhile.
@@ -75,10 +76,7 @@ void EnsureClockSubscription() {
   if (current == clock) return;
   if (current) current->Unsubscribe(id);
   id = clock->Subscribe([] {
-    ForEachQueue([](ThreadQueue& q) {
-      ++q.kickSeq;
-      q.Wake();
-    });
+    ForEachQueue([](ThreadQueue& q) { q.Wake(); });
   });
   *subscribed = clock;
 }
@@ -154,9 +152,9 @@ bool StillWatched(ThreadQueue& q, const FdWatch& watch) {
   }) && FindLive(watch.owner) != nullptr;
 }
 
-// The heart of GetMessageW, and of WaitUntilIdle on the loop's own thread. Order: sent messages
-// (served here, never returned), posted messages, input (turned into messages one event at a
-// time), paint, timers, quit.
+// The heart of GetMessageW and PeekMessageW. Order: sent messages (served here, never
+// returned), posted messages, input (turned into messages one event at a time), paint, timers,
+// quit.
 bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, UINT remove, bool block) {
   auto q = CurrentQueue();
   auto clock = platform::kernel::CurrentClock();
@@ -165,7 +163,6 @@ bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, UINT remove, bool block
     auto host = platform::host::Current();
     if (host) PumpHost(*host);
     std::unique_lock lk(Lock());
-    const std::uint64_t seq = q->kickSeq.load();
     if (!q->incoming.empty()) {
       auto rec = q->incoming.front();
       q->incoming.pop_front();
@@ -228,15 +225,12 @@ bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, UINT remove, bool block
     for (const FdWatch& w : watches) fds.push_back(pollfd{w.fd, POLLIN, 0});
     lk.unlock();
     if (host && host->HasPendingEvents()) continue;
-    // A descriptor that is already readable is work still to do: the thread is idle (for
-    // WaitUntilIdle) only once a look finds none.
-    int ready = ::poll(fds.data(), fds.size(), 0);
+    // For the hook, a descriptor that is already readable is work still to do: the loop is
+    // about to block only once a look finds none.
+    const auto hook = g_aboutToBlock.Get();
+    int ready = hook ? ::poll(fds.data(), fds.size(), 0) : 0;
     if (ready == 0) {
-      {
-        std::lock_guard g(Lock());
-        q->idleSeq = seq;
-      }
-      IdleCv().notify_all();
+      if (hook) (*hook)();
       ready = ::poll(fds.data(), fds.size(), timeout);
     }
     if (ready > 0) {
@@ -260,11 +254,8 @@ bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, UINT remove, bool block
 LRESULT Deliver(const std::shared_ptr<SentRecord>& rec, const std::function<LRESULT()>& here) {
   auto me = CurrentQueue();
   std::unique_lock lk(Lock());
-  auto w = FindLive(rec->hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  auto w = FindLiveOrFail(rec->hwnd);
+  if (!w) return 0;
   if (IsOwnThread(*w)) {
     lk.unlock();
     return here();
@@ -309,6 +300,10 @@ BOOL GetMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
   return msg->message == WM_QUIT ? FALSE : TRUE;
 }
 
+BOOL PeekMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg) {
+  return msg != nullptr && Retrieve(msg, hwnd, filterMin, filterMax, removeMsg, false) ? TRUE : FALSE;
+}
+
 BOOL TranslateMessage(const MSG* /*msg*/) {
   // No program window reads characters (WM_CHAR): key messages are all it needs.
   return FALSE;
@@ -324,11 +319,8 @@ LRESULT DispatchMessageW(const MSG* msg) {
   if (!msg->hwnd) return 0;
   {
     std::lock_guard g(Lock());
-    auto w = FindLive(msg->hwnd);
-    if (!w || !IsOwnThread(*w)) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return 0;
-    }
+    auto w = FindLiveOrFail(msg->hwnd, true);
+    if (!w) return 0;
   }
   return CallProc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
@@ -345,11 +337,8 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
   }
   const platform::kernel::Millis now = platform::kernel::CurrentClock()->Now();
   std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  auto w = FindLiveOrFail(hwnd);
+  if (!w) return 0;
   elapse = std::clamp<UINT>(elapse, 10u, 0x7FFFFFFFu);
   Timer& t = w->timers[id];
   t.elapse = elapse;
@@ -363,7 +352,7 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id) {
   std::lock_guard g(Lock());
   auto w = FindLive(hwnd);
   if (!w || w->timers.erase(id) == 0) {
-    SetLastError(1402);  // ERROR_INVALID_TIMER_HANDLE
+    SetLastError(ERROR_INVALID_TIMER_HANDLE);
     return FALSE;
   }
   return TRUE;
@@ -378,42 +367,15 @@ LRESULT CallOnWindowThread(HWND hwnd, const std::function<LRESULT()>& call) {
   return Deliver(rec, call);
 }
 
-bool WaitUntilIdle(HWND hwnd, std::chrono::milliseconds timeout) {
-  std::shared_ptr<ThreadQueue> q;
-  {
-    std::lock_guard g(Lock());
-    auto w = FindLive(hwnd);
-    if (!w) return false;
-    q = w->queue;
-  }
-  if (q->thread == std::this_thread::get_id()) {
-    // The caller runs the loop itself: serve everything that is waiting, then return.
-    MSG msg;
-    while (Retrieve(&msg, nullptr, 0, 0, PM_REMOVE, false)) {
-      if (msg.message == WM_QUIT) {
-        PostQuitMessage(static_cast<int>(msg.wParam));
-        break;
-      }
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    return true;
-  }
-  const std::uint64_t target = ++q->kickSeq;
-  q->Wake();
-  std::unique_lock lk(Lock());
-  const bool done = IdleCv().wait_for(lk, timeout, [&] { return q->idleSeq >= target || !q->alive; });
-  return done && q->alive;
+void SetAboutToBlockHook(std::function<void()> hook) {
+  g_aboutToBlock.Set(hook ? std::make_shared<const std::function<void()>>(std::move(hook)) : nullptr);
 }
 
 BOOL WatchFd(HWND owner, int fd, std::function<void()> onReadable) {
   if (fd < 0 || !onReadable) return FALSE;
   std::lock_guard g(Lock());
-  auto w = FindLive(owner);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  auto w = FindLiveOrFail(owner);
+  if (!w) return FALSE;
   w->queue->watches.push_back(FdWatch{owner, fd, std::make_shared<const std::function<void()>>(std::move(onReadable))});
   return TRUE;
 }

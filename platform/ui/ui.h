@@ -5,11 +5,10 @@
 // window (EnableWindow, ShowWindow, SetWindowPos, UpdateWindow, RedrawWindow with
 // RDW_UPDATENOW, SetWindowTextW) it is carried out on that window's thread while the caller
 // waits, as SendMessageW is. DestroyWindow, SetCapture, SetFocus, BeginPaint and GetDC work only on the
-// window's own thread. The screen is reached only through the host (platform/host/host.h);
+// window's own thread. The screen is reached only through the host (platform/ui/host.h);
 // without one the system still runs, it only shows nothing.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -332,7 +331,20 @@ SHORT GetKeyState(int virtualKey);
 LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int exitCode);
+// Shows `cursor` through the host when it differs from the current one; returns the previous one.
+HCURSOR SetCursor(HCURSOR cursor);
+
+// System metrics. The screen's size is the host's (1024 x 768 without one).
+inline constexpr int SM_CXSCREEN = 0;
+inline constexpr int SM_CYSCREEN = 1;
+inline constexpr int SM_CXICON = 11;
+inline constexpr int SM_CYICON = 12;
+int GetSystemMetrics(int index);
+
 BOOL GetMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax);
+inline constexpr UINT PM_REMOVE = 0x0001;
+// Never waits: FALSE when no message is there.
+BOOL PeekMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg);
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageW(const MSG* msg);
 LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -366,6 +378,9 @@ int MulDiv(int number, int numerator, int denominator);
 
 namespace platform::ui {
 
+// WM_CTLCOLORMSGBOX .. WM_CTLCOLORSTATIC: a parent is asked for a control's colours.
+inline constexpr bool IsColorRequest(UINT message) { return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC; }
+
 // Runs `call` on the thread that owns `hwnd` and returns its result: directly when the caller is
 // that thread, otherwise as a sent message is (the caller waits; a window destroyed meanwhile
 // releases it with 0, and a call to a window already gone returns 0 at once).
@@ -378,10 +393,10 @@ void HookNextWindowCreate(std::function<void(HWND)> hook);
 // The framebuffer of the top-level window that holds `hwnd`; null for no window.
 std::shared_ptr<const gdi::Surface> WindowSurface(HWND hwnd);
 
-// Waits, for at most `timeout` of real time, until the thread that owns `hwnd` has nothing left
-// to do: no sent, posted or input message, no paint and no due timer, with its loop back in its
-// wait. Returns false on time-out or for a window that is gone. For tests and test hosts.
-bool WaitUntilIdle(HWND hwnd, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+// Runs `hook` on a message loop's thread each time that loop is about to wait with nothing left
+// to do: no sent, posted or input message, no paint, no due timer and no readable descriptor.
+// Test hosts tell this way when a window thread has come to rest; null removes it.
+void SetAboutToBlockHook(std::function<void()> hook);
 
 // Watches `fd` from the loop of the thread that owns `owner`, and is called on that thread (the
 // loop takes the fd up when it next waits): whenever that loop waits and `fd` is readable (or has

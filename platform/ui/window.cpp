@@ -13,10 +13,19 @@
 namespace platform::ui::detail {
 namespace {
 
+ClassMap SystemClasses() {
+  const WindowClass system[] = {{u"button", ClassKind::Button, ButtonProc},
+                                {u"static", ClassKind::Static, StaticProc},
+                                {u"#32770", ClassKind::Dialog, DefDlgProcW}};
+  ClassMap classes;
+  for (const WindowClass& c : system) classes.emplace(c.name, std::make_shared<const WindowClass>(c));
+  return classes;
+}
+
 struct Registry {
   std::unordered_map<HWND, std::shared_ptr<Window>> windows;
   std::uintptr_t nextHandle = 0x10000;
-  std::map<std::u16string, std::shared_ptr<const WindowClass>> classes;
+  ClassMap classes = SystemClasses();
 };
 
 // Leaked on purpose: windows of other threads may still be torn down during static destruction.
@@ -25,13 +34,14 @@ Registry& Reg() {
   return *r;
 }
 
-std::mutex& QueuesMutex() {
-  static auto* m = new std::mutex;
-  return *m;
-}
-std::vector<std::weak_ptr<ThreadQueue>>& Queues() {
-  static auto* v = new std::vector<std::weak_ptr<ThreadQueue>>;
-  return *v;
+// Every thread's queue, for clock wake-ups.
+struct Queues {
+  std::mutex mutex;
+  std::vector<std::weak_ptr<ThreadQueue>> all;
+};
+Queues& AllQueues() {
+  static auto* queues = new Queues;
+  return *queues;
 }
 
 std::u16string Lower(std::u16string_view s) {
@@ -40,21 +50,6 @@ std::u16string Lower(std::u16string_view s) {
     if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
   }
   return out;
-}
-
-void EnsureSystemClasses() {
-  Registry& r = Reg();
-  if (!r.classes.empty()) return;
-  auto add = [&r](std::u16string name, ClassKind kind, WNDPROC proc) {
-    auto c = std::make_shared<WindowClass>();
-    c->name = name;
-    c->kind = kind;
-    c->proc = proc;
-    r.classes.emplace(std::move(name), std::move(c));
-  };
-  add(u"button", ClassKind::Button, ButtonProc);
-  add(u"static", ClassKind::Static, StaticProc);
-  add(u"#32770", ClassKind::Dialog, DefDlgProcW);
 }
 
 // Ends every window of a thread that ends without destroying them. No procedure runs: the
@@ -82,7 +77,6 @@ void ThreadExit(const std::shared_ptr<ThreadQueue>& q) {
       rec->sender->cv.notify_all();
     }
     q->incoming.clear();
-    IdleCv().notify_all();
   }
   if (auto host = host::Current()) {
     for (HWND h : tops) host->Destroy(h);
@@ -104,11 +98,6 @@ std::mutex& Lock() {
   return *m;
 }
 
-std::condition_variable& IdleCv() {
-  static auto* c = new std::condition_variable;
-  return *c;
-}
-
 void ThreadQueue::Wake() {
   if (wakeFd >= 0) {
     const std::uint64_t one = 1;
@@ -126,8 +115,8 @@ std::shared_ptr<ThreadQueue> CurrentQueue() {
     auto q = std::make_shared<ThreadQueue>();
     q->thread = std::this_thread::get_id();
     q->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    std::lock_guard g(QueuesMutex());
-    auto& all = Queues();
+    std::lock_guard g(AllQueues().mutex);
+    auto& all = AllQueues().all;
     std::erase_if(all, [](const std::weak_ptr<ThreadQueue>& w) { return w.expired(); });
     all.push_back(q);
     t_queue.queue = std::move(q);
@@ -138,8 +127,8 @@ std::shared_ptr<ThreadQueue> CurrentQueue() {
 void ForEachQueue(const std::function<void(ThreadQueue&)>& fn) {
   std::vector<std::shared_ptr<ThreadQueue>> all;
   {
-    std::lock_guard g(QueuesMutex());
-    for (auto& w : Queues()) {
+    std::lock_guard g(AllQueues().mutex);
+    for (auto& w : AllQueues().all) {
       if (auto q = w.lock()) all.push_back(std::move(q));
     }
   }
@@ -155,6 +144,13 @@ std::shared_ptr<Window> Find(HWND hwnd) {
 std::shared_ptr<Window> FindLive(HWND hwnd) {
   auto w = Find(hwnd);
   return (w && !w->destroyed) ? w : nullptr;
+}
+
+std::shared_ptr<Window> FindLiveOrFail(HWND hwnd, bool ownThread) {
+  auto w = FindLive(hwnd);
+  if (w && (!ownThread || IsOwnThread(*w))) return w;
+  SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+  return nullptr;
 }
 
 Window* TopOf(Window* w) {
@@ -182,6 +178,12 @@ POINT ClientOriginInTop(const Window& w) {
   return o;
 }
 
+POINT ScreenOrigin(const Window& w) {
+  const POINT o = ClientOriginInTop(w);
+  const Window* top = TopOf(const_cast<Window*>(&w));
+  return POINT{o.x + top->rect.left, o.y + top->rect.top};
+}
+
 RECT VisibleRectInTop(const Window& w) {
   const POINT o = ClientOriginInTop(w);
   RECT r{o.x, o.y, o.x + w.Width(), o.y + w.Height()};
@@ -199,36 +201,12 @@ bool IsAncestor(const Window& ancestor, const Window& w) {
   return false;
 }
 
+ClassMap& ClassesLocked() { return Reg().classes; }
+
 std::shared_ptr<const WindowClass> FindClass(std::u16string_view name) {
-  EnsureSystemClasses();
   auto it = Reg().classes.find(Lower(name));
   return it == Reg().classes.end() ? nullptr : it->second;
 }
-
-bool AddWindowClass(std::u16string_view name, WNDPROC proc) {
-  std::lock_guard g(Lock());
-  EnsureSystemClasses();
-  auto c = std::make_shared<WindowClass>();
-  c->name = Lower(name);
-  c->proc = proc;
-  return Reg().classes.emplace(c->name, c).second;
-}
-
-RECT Intersect(const RECT& a, const RECT& b) {
-  RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
-  if (r.left >= r.right || r.top >= r.bottom) return RECT{};
-  return r;
-}
-
-RECT Union(const RECT& a, const RECT& b) {
-  if (Empty(a)) return b;
-  if (Empty(b)) return a;
-  return RECT{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
-}
-
-bool Empty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
-
-RECT Offset(RECT r, LONG dx, LONG dy) { return RECT{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy}; }
 
 LRESULT CallProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   std::shared_ptr<Window> keep;
@@ -247,6 +225,14 @@ LRESULT CallProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 using namespace platform::ui::detail;
 
 namespace {
+
+// What `read` makes of the live window `hwnd` (under Lock()), or `gone` for a window that is not.
+template <class T, class Read>
+T ReadLive(HWND hwnd, T gone, Read read) {
+  std::lock_guard g(Lock());
+  auto w = FindLive(hwnd);
+  return w ? read(*w) : gone;
+}
 
 std::shared_ptr<Window> Live(HWND hwnd) {
   std::lock_guard g(Lock());
@@ -289,7 +275,7 @@ bool IsTopLevelStyle(DWORD style) { return (style & WS_CHILD) == 0; }
 HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int width,
                      int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
   if (!className || IS_INTRESOURCE(className)) {
-    SetLastError(1407);  // ERROR_CANNOT_FIND_WND_CLASS
+    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
     return nullptr;
   }
   auto q = CurrentQueue();
@@ -303,16 +289,13 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     std::lock_guard g(Lock());
     auto cls = FindClass(className);
     if (!cls) {
-      SetLastError(1407);
+      SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
       return nullptr;
     }
     std::shared_ptr<Window> p;
     if (!top) {
-      p = FindLive(parent);
-      if (!p || !IsOwnThread(*p)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return nullptr;
-      }
+      p = FindLiveOrFail(parent, true);
+      if (!p) return nullptr;
     }
     Registry& r = Reg();
     w->handle = reinterpret_cast<HWND>(r.nextHandle);
@@ -392,11 +375,8 @@ BOOL DestroyWindow(HWND hwnd) {
   RECT oldArea{};
   {
     std::lock_guard g(Lock());
-    w = FindLive(hwnd);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
+    w = FindLiveOrFail(hwnd);
+    if (!w) return FALSE;
     if (!IsOwnThread(*w)) {
       SetLastError(ERROR_ACCESS_DENIED);
       return FALSE;
@@ -429,7 +409,6 @@ BOOL DestroyWindow(HWND hwnd) {
     }
     if (wasVisibleChild && parentKeep && !parentKeep->destroyed) InvalidateLocked(*parentKeep, &oldArea, true, true);
     EvaluateTrackingLocked(q);
-    IdleCv().notify_all();
   }
   if (dialogFont) DeleteObject(dialogFont);
   if (w->IsTop()) {
@@ -451,16 +430,10 @@ BOOL IsChild(HWND parent, HWND hwnd) {
 }
 
 HWND GetParent(HWND hwnd) {
-  std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  return (w && w->parent) ? w->parent->handle : nullptr;
+  return ReadLive<HWND>(hwnd, nullptr, [](Window& w) { return w.parent ? w.parent->handle : nullptr; });
 }
 
-HWND GetAncestorRoot(HWND hwnd) {
-  std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  return w ? TopOf(w.get())->handle : nullptr;
-}
+HWND GetAncestorRoot(HWND hwnd) { return ReadLive<HWND>(hwnd, nullptr, [](Window& w) { return TopOf(&w)->handle; }); }
 
 HWND GetDlgItem(HWND dialog, int id) {
   std::lock_guard g(Lock());
@@ -469,7 +442,7 @@ HWND GetDlgItem(HWND dialog, int id) {
   for (auto& c : w->children) {
     if (c->id == id && !c->destroyed) return c->handle;
   }
-  SetLastError(1421);  // ERROR_CONTROL_ID_NOT_FOUND
+  SetLastError(ERROR_CONTROL_ID_NOT_FOUND);
   return nullptr;
 }
 
@@ -539,16 +512,30 @@ BOOL GetClientRect(HWND hwnd, RECT* rect) {
   return TRUE;
 }
 
-namespace {
-
-// The client origin of a window in screen coordinates (Lock() held).
-POINT ScreenOrigin(const Window& w) {
-  const POINT o = ClientOriginInTop(w);
-  const Window* top = TopOf(const_cast<Window*>(&w));
-  return POINT{o.x + top->rect.left, o.y + top->rect.top};
+HCURSOR SetCursor(HCURSOR cursor) {
+  HCURSOR previous = nullptr;
+  if (!platform::gdi::SwapCursor(cursor, &previous)) return nullptr;
+  if (previous != cursor) {
+    if (auto host = platform::host::Current()) host->ShowCursor(cursor);
+  }
+  return previous;
 }
 
-}  // namespace
+int GetSystemMetrics(int index) {
+  switch (index) {
+    case SM_CXSCREEN:
+    case SM_CYSCREEN: {
+      const auto host = platform::host::Current();
+      const SIZE screen = host ? host->ScreenSize() : SIZE{1024, 768};
+      return index == SM_CXSCREEN ? screen.cx : screen.cy;
+    }
+    case SM_CXICON:
+    case SM_CYICON:
+      return platform::gdi::kIconSize;
+    default:
+      return 0;
+  }
+}
 
 BOOL GetWindowRect(HWND hwnd, RECT* rect) {
   std::lock_guard g(Lock());
@@ -603,8 +590,8 @@ BOOL SetWindowPos(HWND hwnd, HWND /*insertAfter*/, int x, int y, int cx, int cy,
             if (redraw) {
               const RECT right{ow, 0, w->Width(), w->Height()};
               const RECT bottom{0, oh, w->Width(), w->Height()};
-              if (!Empty(right)) InvalidateLocked(*w, &right, true, true);
-              if (!Empty(bottom)) InvalidateLocked(*w, &bottom, true, true);
+              if (!IsEmpty(right)) InvalidateLocked(*w, &right, true, true);
+              if (!IsEmpty(bottom)) InvalidateLocked(*w, &bottom, true, true);
             }
           }
         } else if (redraw) {
@@ -672,15 +659,11 @@ BOOL ShowWindow(HWND hwnd, int command) {
 }
 
 BOOL IsWindowVisible(HWND hwnd) {
-  std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  return (w && VisibleLocked(*w)) ? TRUE : FALSE;
+  return ReadLive<BOOL>(hwnd, FALSE, [](Window& w) { return VisibleLocked(w) ? TRUE : FALSE; });
 }
 
 BOOL IsIconic(HWND hwnd) {
-  std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  return (w && w->top && w->top->iconic) ? TRUE : FALSE;
+  return ReadLive<BOOL>(hwnd, FALSE, [](Window& w) { return w.top && w.top->iconic ? TRUE : FALSE; });
 }
 
 BOOL EnableWindow(HWND hwnd, BOOL enable) {
@@ -720,9 +703,7 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
 }
 
 BOOL IsWindowEnabled(HWND hwnd) {
-  std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  return (w && EnabledLocked(*w)) ? TRUE : FALSE;
+  return ReadLive<BOOL>(hwnd, FALSE, [](Window& w) { return EnabledLocked(w) ? TRUE : FALSE; });
 }
 
 HWND SetCapture(HWND hwnd) {

@@ -3,7 +3,9 @@
 // start-up changes the process's locale.
 #include "app/start_up.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -26,8 +28,26 @@ TEST(StartUp, ReadsByteTextInTheUsersLocale) {
   setenv("LC_ALL", "C.ISO-8859-1", 1);
   // Without a display the start-up ends where it would open the window, after the locale.
   unsetenv("DISPLAY");
-  EXPECT_NE(RunVelmorManager("start_up_test", NetworkBackends{}), 0);
+  EXPECT_NE(RunVelmorManager(NetworkBackends{}), 0);
   EXPECT_EQ(platform::AnsiToWide("caf\xE9 \xFF"), u"caf\u00e9 \u00ff");
   EXPECT_EQ(platform::WideToAnsi(u"caf\u00e9\u8a2d"), "caf\xE9?") << "a character the codeset lacks";
   std::system((std::string("rm -rf ") + dir).c_str());
+}
+
+// Without a display the start-up says so on standard error and ends. A standard error that is a
+// full pipe nobody reads costs that line, never the end (in a child process, which exits 0 when
+// the start-up came back).
+TEST(StartUp, EndsWithoutAWindowThoughStandardErrorIsAFullPipeThatNobodyReads) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const auto start = [] {
+    alarm(10);  // a writer that waits for the reader never comes back by itself
+    int p[2];
+    if (pipe2(p, O_NONBLOCK) != 0) _exit(2);
+    while (write(p[1], "x", 1) > 0) continue;
+    fcntl(p[1], F_SETFL, 0);  // as a shell hands it over
+    dup2(p[1], STDERR_FILENO);
+    unsetenv("DISPLAY");
+    _exit(RunVelmorManager(NetworkBackends{}) == 1 ? 0 : 3);
+  };
+  EXPECT_EXIT(start(), testing::ExitedWithCode(0), "");
 }

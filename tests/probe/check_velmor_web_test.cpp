@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -115,10 +116,12 @@ std::vector<Case> Cases() {
       {"header lines ended by LF alone", Page({challengeWith("X-One: 1\nX-Two: 2")}), TRUE,
        Challenged(challengeWith("X-One: 1\r\nX-Two: 2"))},
       {"realm outside a 401", Page(RouterAnswer::Status(200, "page\n", {kRealmHeader})), FALSE, Searched(200, 1)},
-      // The trace keeps the head's line ends and tabs; other control characters become escapes.
-      {"control characters in the head", Page({challengeWith("X-Esc: \x1b]0;t\x07\x1b[2J\ry\x7f\xc2\x9b\t1")}), TRUE,
+      // The trace keeps the head's line ends and tabs; other control characters, the controls that
+      // reorder a line (U+202E, U+2066) and bytes that are no text become escapes.
+      {"control characters in the head",
+       Page({challengeWith("X-Esc: \x1b]0;t\x07\x1b[2J\ry\x7f\xc2\x9b\t1\xe2\x80\xae" "2\xe2\x81\xa6" "3\xff")}), TRUE,
        Challenged("HTTP/1.1 401 OK\r\nConnection: close\r\nContent-Length: 4\r\n" + kRealmHeader +
-                      "\r\nX-Esc: \\x1B]0;t\\x07\\x1B[2J\\x0Dy\\x7F\\x9B\t1\r\n\r\n")},
+                  "\r\nX-Esc: \\x1B]0;t\\x07\\x1B[2J\\x0Dy\\x7F\\x9B\t1\\u202E2\\u20663\\xFF\r\n\r\n")},
       // Broken or hostile answers: no status, so no router, whatever the bytes hold.
       {"large head within the bound", Page(RouterAnswer::Status(200, marker, {filler.begin(), filler.begin() + 100})),
        TRUE, Searched(200, 0, kFound)},
@@ -179,10 +182,11 @@ TEST(CheckVelmorWeb, NothingLeavesForThePcNorForAnEmptyGateway) {
     }
   });
   ASSERT_EQ(pcServers.size(), 5u);
-  const auto pcRequests = [&] {
-    return std::transform_reduce(pcServers.begin(), pcServers.end(), std::size_t{0}, std::plus<>(),
-                                 [](const auto& server) { return server->Requests().size(); });
+  const auto pcTotal = [&](auto count) {
+    return std::transform_reduce(pcServers.begin(), pcServers.end(), std::size_t{0}, std::plus<>(), count);
   };
+  const auto pcRequests = [&] { return pcTotal([](const auto& server) { return server->Requests().size(); }); };
+  const auto pcConnections = [&] { return pcTotal([](const auto& server) { return server->Connections(); }); };
   const auto probe = [&](const std::string& address) {
     BOOL found = FALSE;
     EXPECT_TRUE(pc.RunInside([&] { found = CheckVelmorWeb(address.c_str()); },
@@ -200,16 +204,18 @@ TEST(CheckVelmorWeb, NothingLeavesForThePcNorForAnEmptyGateway) {
   EXPECT_EQ(pcRequests(), 0u);
 
   // The router answers the probe with a redirect. One that leads to the PC itself fails the probe
-  // before any request reaches the PC; one to the router's other addresses and names is followed.
+  // before any request reaches the PC, and one that names the PC by an address before any
+  // connection; one to the router's other addresses and names is followed.
   const struct {
     const char* location;
     BOOL found;             // the redirect is followed to the router's page with the marker
     bool viaProxy = false;  // the router is also the PC's proxy
   } redirects[] = {
       {"http://127.0.0.1/secret", FALSE}, {"http://127.0.0.2/secret", FALSE}, {"http://[::1]/secret", FALSE},
-      {"http://[::ffff:127.0.0.1]/secret", FALSE}, {"http://0.0.0.0/secret", FALSE}, {"http://10.9.0.2/secret", FALSE},
-      {"http://[fd00:9::2]/secret", FALSE}, {"http://localhost/secret", FALSE}, {"http://intranet.lan/secret", FALSE},
-      {"http://pc.lan/secret", FALSE},
+      {"http://[::ffff:127.0.0.1]/secret", FALSE}, {"http://0.0.0.0/secret", FALSE}, {"http://0/secret", FALSE},
+      {"http://[::]/secret", FALSE}, {"http://[0:0:0:0:0:0:0:0]/secret", FALSE}, {"http://[::ffff:0.0.0.0]/secret", FALSE},
+      {"http://10.9.0.2/secret", FALSE}, {"http://[fd00:9::2]/secret", FALSE}, {"http://localhost/secret", FALSE},
+      {"http://intranet.lan/secret", FALSE}, {"http://pc.lan/secret", FALSE},
       // Through a proxy only the address in the redirect tells where it leads.
       {"http://10.9.0.2/secret", FALSE, true}, {"http://10.9.0.3/secret", TRUE}, {"http://router.lan/secret", TRUE},
   };
@@ -221,11 +227,16 @@ TEST(CheckVelmorWeb, NothingLeavesForThePcNorForAnEmptyGateway) {
     router.RunInside([&] { server = std::make_unique<RouterSim>(answers, "0.0.0.0", 80); });
     ASSERT_NE(server, nullptr);
     trace.Clear();
+    const std::size_t connectionsBefore = pcConnections();
     if (c.viaProxy) setenv("http_proxy", "http://10.9.0.1:80", 1);
     EXPECT_EQ(probe(std::string("10.9.0.1") + kProbePath), c.found);
     unsetenv("http_proxy");
     EXPECT_EQ(trace.Lines(), c.found ? Searched(200, 0, kFound) : Traces{kOpenFail});
     EXPECT_EQ(pcRequests(), 0u);
+    // Where a name leads is known once connected; an address is refused before.
+    if (c.location[7] == '[' || std::isdigit(static_cast<unsigned char>(c.location[7]))) {
+      EXPECT_EQ(pcConnections(), connectionsBefore);
+    }
     const auto requests = server->Requests();
     ASSERT_EQ(requests.size(), c.found ? 2u : 1u);
     // Through a proxy the request names the whole URL.

@@ -2,7 +2,10 @@
 // print and trace, each way they fail, and that they give back everything they opened. Which
 // interface QueryWlanSsid asks, the detection pass tests show.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -47,10 +50,10 @@ TEST(QueryWlanSsid, AppendsTheNamedInterfacesSsidAndGivesBackWhatItOpened) {
   const std::string ssid32 = "0123456789abcdefghijklmnopqrstuv";
   const Case cases[] = {
       // Names that are not valid UTF-8 match byte for byte, never by what they have in common;
-      // printed, a control character in a name shows as its escape.
+      // printed, a control character or a byte that is no text in a name shows as its escape.
       {.what = "names that are not UTF-8", .interfaces = {{"wl\xfe" "0", "other"}, {"wl\x1b\xff" "0", "cafe"}},
        .adapter = "wl\x1b\xff" "0", .ssid = "cafe",
-       .printed = "  InterfaceGUID[0]: wl\xfe" "0\n  InterfaceGUID[1]: wl\\x1B\xff" "0\n", .traces = SsidTraces("cafe")},
+       .printed = "  InterfaceGUID[0]: wl\\xFE0\n  InterfaceGUID[1]: wl\\x1B\\xFF0\n", .traces = SsidTraces("cafe")},
       {.what = "name in another letter case", .interfaces = {{"wlan0", "cafe"}}, .adapter = "WLAN0"},
       // Zero bytes are left out; other bytes pass unconverted. The trace shows each byte as the
       // character of its value, control characters (C0, C1) as escapes.
@@ -129,6 +132,20 @@ TEST(QueryOid, AnswersOrTracesWhyNot) {
     }
   }
   g_bDebugMessage = false;
+
+  // In a Shift_JIS locale, where the byte 5C is the yen sign, the device is found all the same (a
+  // locale of the test's own, in a child process).
+  char dir[] = "/tmp/velmor-locale-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::system((std::string("localedef -c --no-warnings=ascii -i C -f SHIFT_JIS ") + dir + "/C.SJIS >/dev/null 2>&1").c_str());
+  const auto inShiftJis = [&] {
+    setenv("LOCPATH", dir, 1);
+    if (setlocale(LC_ALL, "C.SJIS") == nullptr) _exit(2);  // localedef (package locales) is needed
+    DWORD medium = 0;
+    _exit(QueryOID("wlan0", OID_GEN_PHYSICAL_MEDIUM, &medium, sizeof medium) ? 0 : 1);
+  };
+  EXPECT_EXIT(inShiftJis(), testing::ExitedWithCode(0), "");
+  std::system((std::string("rm -rf ") + dir).c_str());
   platform::net::SetNdisDevices(nullptr);
 }
 

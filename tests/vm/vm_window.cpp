@@ -30,6 +30,7 @@
 #include "tests/support/fake_net/fake_changes.h"
 #include "tests/support/fake_net/fake_wlan.h"
 #include "tests/support/headless/headless_desktop.h"
+#include "tests/support/window_rest.h"
 #include "tests/support/xvfb/xvfb.h"
 
 namespace {
@@ -102,7 +103,7 @@ int Render(const std::string& out, const std::optional<std::string>& ssid, int s
   const HWND hwnd = desktop.Host().WaitForShownWindow();
   if (hwnd == nullptr || !platform::kernel::WaitForAllThreads(20s)) return 1;
   const auto look = [&] {
-    platform::ui::WaitUntilIdle(hwnd);
+    velmor::test::WaitUntilIdle(hwnd);
     const auto surface = platform::ui::WindowSurface(hwnd);
     return surface ? Picture{surface->width, surface->height, surface->pixels} : Picture{};
   };

@@ -21,6 +21,7 @@
 #include "platform/host/x11/x11_keys.h"
 #include "platform/host/x11/x11_pixels.h"
 #include "platform/host/x11/x11_scale.h"
+#include "platform/kernel/debug_output.h"
 #include "platform/ui/host_input.h"
 
 // Xlib last: its macros (None, True, Status, KeyPress, ...) must not reach the headers above.
@@ -56,8 +57,10 @@ int OnXError(Display* display, XErrorEvent* error) {
   }
   char text[160] = {};
   XGetErrorText(display, error->error_code, text, sizeof text);
-  std::fprintf(stderr, "X error: %s (request %d.%d, resource 0x%lx)\n", text, error->request_code, error->minor_code,
-               error->resourceid);
+  char line[256] = {};
+  std::snprintf(line, sizeof line, "X error: %s (request %d.%d, resource 0x%lx)", text, error->request_code,
+                error->minor_code, error->resourceid);
+  platform::kernel::TellUser(line);
   return 0;
 }
 
@@ -70,19 +73,7 @@ int OnXError(Display* display, XErrorEvent* error) {
 int OnXIOError(Display*) { return 0; }
 
 void OnConnectionLost(Display* display, void*) {
-  // Standard output may hold informational lines; a thread blocked writing to it keeps its lock,
-  // so it is flushed only when free. Standard error is written without its lock for that reason.
-  if (ftrylockfile(stdout) == 0) {
-    std::fflush(stdout);
-    funlockfile(stdout);
-  }
-  char text[256];
-  const int length = std::snprintf(text, sizeof text, "%s: the connection to the X display \"%s\" was lost\n",
-                                   program_invocation_short_name, DisplayString(display));
-  if (length > 0) {
-    [[maybe_unused]] const ssize_t written =
-        ::write(STDERR_FILENO, text, std::min(static_cast<std::size_t>(length), sizeof text - 1));
-  }
+  platform::kernel::TellUser(std::string("the connection to the X display \"") + DisplayString(display) + "\" was lost");
   ::_exit(1);
 }
 
@@ -211,9 +202,9 @@ unsigned int ButtonMaskOf(unsigned int button) {
 // link and the move cursor of the host's own moves; any other shows as the arrow.
 unsigned int FontCursorFor(WORD id) {
   switch (id) {
-    case 32646:
+    case OCR_SIZEALL:
       return XC_fleur;
-    case 32649:
+    case OCR_HAND:
       return XC_hand2;
     default:
       return XC_left_ptr;
@@ -631,7 +622,6 @@ struct X11Host::Impl {
 void X11Host::Impl::Handle(XEvent& ev) {
   if (ev.type == ConfigureNotify && ev.xconfigure.window == root) {
     screenSize = SIZE{ev.xconfigure.width, ev.xconfigure.height};
-    gdi::SetScreenSize(ScreenInWindowPixels().cx, ScreenInWindowPixels().cy);
     return;
   }
   if (ev.type == MappingNotify) {
@@ -675,10 +665,8 @@ void X11Host::Impl::Handle(XEvent& ev) {
       reports.push_back([hwnd = w->hwnd] { ui::HostCloseRequest(hwnd); });
       break;
     case ButtonPress:
-      OnButton(*w, ev.xbutton, true);
-      break;
     case ButtonRelease:
-      OnButton(*w, ev.xbutton, false);
+      OnButton(*w, ev.xbutton, ev.type == ButtonPress);
       break;
     case MotionNotify:
       // Only the newest of a run of motions matters; later events keep their order.
@@ -691,22 +679,16 @@ void X11Host::Impl::Handle(XEvent& ev) {
       OnMotion(*w, ev.xmotion);
       break;
     case EnterNotify:
-      OnCrossing(*w, ev.xcrossing, true);
-      break;
     case LeaveNotify:
-      OnCrossing(*w, ev.xcrossing, false);
+      OnCrossing(*w, ev.xcrossing, ev.type == EnterNotify);
       break;
     case KeyPress:
-      OnKey(*w, ev.xkey, true);
-      break;
     case KeyRelease:
-      OnKey(*w, ev.xkey, false);
+      OnKey(*w, ev.xkey, ev.type == KeyPress);
       break;
     case FocusIn:
-      OnFocus(*w, ev.xfocus, true);
-      break;
     case FocusOut:
-      OnFocus(*w, ev.xfocus, false);
+      OnFocus(*w, ev.xfocus, ev.type == FocusIn);
       break;
     case PropertyNotify:
       OnProperty(*w, ev.xproperty);
@@ -947,18 +929,12 @@ std::shared_ptr<X11Host> X11Host::Open(std::string* error) {
   XSelectInput(dpy, impl->root, StructureNotifyMask);
   XFlush(dpy);
 
-  gdi::SetScreenSize(impl->ScreenInWindowPixels().cx, impl->ScreenInWindowPixels().cy);
-  std::weak_ptr<Impl> weak = impl;
-  gdi::SetCursorObserver([weak](HCURSOR cursor) {
-    if (auto alive = weak.lock()) alive->ShowCursor(cursor);
-  });
   return std::shared_ptr<X11Host>(new X11Host(std::move(impl)));
 }
 
 X11Host::X11Host(std::shared_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 X11Host::~X11Host() {
-  gdi::SetCursorObserver(nullptr);
   std::lock_guard lock(impl_->mutex);
   if (impl_->move) XUngrabPointer(impl_->dpy(), CurrentTime);
   impl_->byXid.clear();
@@ -1225,6 +1201,8 @@ void X11Host::BeginMove(HWND hwnd, POINT screenPoint) {
     XFlush(im.dpy());
   });
 }
+
+void X11Host::ShowCursor(HCURSOR cursor) { impl_->ShowCursor(cursor); }
 
 SIZE X11Host::ScreenSize() {
   std::lock_guard lock(impl_->mutex);

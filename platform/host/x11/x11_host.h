@@ -20,7 +20,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/host/host.h"
+#include "platform/ui/host.h"
 
 namespace platform::host {
 
@@ -42,6 +42,7 @@ class X11Host final : public Host {
   void SetIcon(HWND hwnd, HICON big, HICON small) override;
   void Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surface, std::span<const RECT> rects) override;
   void BeginMove(HWND hwnd, POINT screenPoint) override;
+  void ShowCursor(HCURSOR cursor) override;
   SIZE ScreenSize() override;
   int EventFd() override;
   bool HasPendingEvents() override;

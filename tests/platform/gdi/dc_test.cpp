@@ -1,4 +1,4 @@
-// BitBlt and the cursor, checked on offscreen pixels. Not checked, as nothing the program does
+// BitBlt, checked on offscreen pixels. Not checked, as nothing the program does
 // could show a fault there: RestoreDC (the one DC it saves, the button's drawing DC, is released
 // right after) and stale or foreign handles (every object it makes has an owner that deletes it
 // once).
@@ -54,20 +54,6 @@ TEST(FillRect, ABrushFillsTheRectangleTwiceOverAtScaleTwoAndTheNullBrushFillsNot
   EXPECT_EQ(FillRect(canvas.dc, &all, static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))), 1);
   FillRect(canvas.dc, &one, GetSysColorBrush(COLOR_WINDOWTEXT));
   EXPECT_EQ(canvas.Ink(kWhite), (RECT{2, 2, 4, 4}));
-}
-
-TEST(Cursor, SetCursorTellsTheObserverOnlyOfChanges) {
-  HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW), hand = LoadCursorW(nullptr, IDC_HAND);
-  EXPECT_EQ(LoadCursorW(nullptr, IDC_HAND), hand);
-  EXPECT_EQ(platform::gdi::SystemCursorId(hand), 32649);
-  SetCursor(arrow);
-  std::vector<HCURSOR> seen;
-  platform::gdi::SetCursorObserver([&](HCURSOR c) { seen.push_back(c); });
-  EXPECT_EQ(SetCursor(hand), arrow);
-  EXPECT_EQ(SetCursor(hand), hand);
-  SetCursor(arrow);
-  platform::gdi::SetCursorObserver(nullptr);
-  EXPECT_EQ(seen, (std::vector<HCURSOR>{hand, arrow}));
 }
 
 }  // namespace

@@ -109,6 +109,32 @@ TEST(MatchStore, WhateverLiesAtTheStoresPlaceIsNeitherWaitedOnNorWrittenThrough)
   EXPECT_EXIT(LoadAndSaveWhateverLiesThere(temp.path), testing::ExitedWithCode(0), "");
 }
 
+// The store's folder must be the user's own and closed to others, as a shared cache place (/tmp)
+// lets another user put a link or a folder of theirs there: nothing in it is read or written.
+TEST(MatchStore, AFolderThatIsNotTheUsersPrivateOneIsNeitherReadNorWritten) {
+  TempFolder temp;
+  const fs::path font = temp.path / "face.ttc", real = temp.path / "real", link = temp.path / "link";
+  Write(font, "a font");
+  MatchStore good;
+  good.Put(kQuery, AnswerFrom(font));
+  good.StampSources({font.string()});
+  const std::pair<const char*, std::function<fs::path()>> folders[] = {
+      {"a link to a private folder", [&] { return fs::create_symlink(real, link), link; }},
+      {"a folder others may enter", [&] { return fs::permissions(real, fs::perms::others_exec, fs::perm_options::add), real; }},
+      {"another user's folder", [&] { return chown(real.c_str(), 65534, 65534) == 0 ? real : fs::path(); }},
+  };
+  for (const auto& [what, make] : folders) {
+    fs::remove(link);
+    fs::remove_all(real);
+    ASSERT_TRUE(SaveMatches((real / "font-matches").string(), good));
+    const fs::path folder = make();
+    if (folder.empty()) continue;  // only root can give a folder away
+    EXPECT_EQ(LoadMatches((folder / "font-matches").string()).Find(kQuery), nullptr) << what;
+    fs::remove(real / "font-matches");
+    EXPECT_FALSE(SaveMatches((folder / "font-matches").string(), good)) << what;
+  }
+}
+
 // In a fresh process of its own, so that fontconfig reads only the empty configuration.
 TEST(FontMatches, NoFontAtAllIsSaidOnce) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");

@@ -18,6 +18,7 @@
 #include "platform/host/x11/x11_pixels.h"
 #include "platform/host/x11/x11_scale.h"
 #include "platform/ui/internal.h"
+#include "tests/support/window_class.h"
 #include "res/program_resources.h"
 #include "res/resource.h"
 #include "tests/support/xvfb/xvfb.h"
@@ -130,7 +131,7 @@ class HostTest : public ::testing::Test {
   // Starts the test's record afresh and installs the X11 host for the rest of the test, on a
   // display of the test's own that outlives the host on it.
   void Use(const XvfbOptions& options = {.windowManager = true}) {
-    static const bool registered = (RegisterProgramResources(), platform::ui::detail::AddWindowClass(kClass, TestProc));
+    static const bool registered = (RegisterProgramResources(), velmor::test::AddWindowClass(kClass, TestProc));
     ASSERT_TRUE(registered);
     TearDown();
     g_seen.clear();

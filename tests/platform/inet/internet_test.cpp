@@ -1,6 +1,7 @@
 // The HTTP client's time limits, shortened, against the router simulator on loopback. What the
 // probe makes of answers, and the proxy, are tested with the probe.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "platform/base/errors.h"
 #include "platform/inet/internet.h"
 #include "platform/inet/transfer.h"
+#include "tests/support/fake_net/netns.h"
 #include "tests/support/router_sim/router_sim.h"
 
 TEST(InetTiming, TheExchangeEndsAsItsLimitsSay) {
@@ -68,4 +70,32 @@ TEST(InetTiming, TheExchangeEndsAsItsLimitsSay) {
     EXPECT_GE(took, c.endsAfter);
     EXPECT_LT(took, c.endsAfter + Ms(2000));
   }
+}
+
+// The lookup of a name is part of connecting: a DNS server that never answers ends the exchange at
+// the connect limit, not when the resolver gives up (four seconds here).
+TEST(InetTiming, ANameWhoseDnsServerNeverAnswersEndsAtTheConnectLimit) {
+  std::string why = velmor::test::NetworkNamespace::Unavailable();
+  // A name service cache would answer from outside the namespace.
+  if (why.empty() && access("/run/nscd/socket", F_OK) == 0) why = "nscd runs on this machine";
+  if (!why.empty()) GTEST_SKIP() << why;
+  // The DNS server's address is on a link where nobody answers, not even for its hardware address.
+  velmor::test::NetworkNamespace pc;
+  ASSERT_EQ(pc.Ip({"link add v0 type veth peer name v1", "addr add 10.9.1.1/24 dev v0", "link set v0 up", "link set v1 up"}), "");
+  platform::inet::TransferOptions limits;
+  limits.connectTimeout = std::chrono::milliseconds(300);
+  DWORD error = ERROR_SUCCESS;
+  std::chrono::steady_clock::duration took{};
+  ASSERT_TRUE(pc.RunInside(
+      [&] {
+        std::unique_ptr<platform::inet::Transfer> transfer;
+        const auto start = std::chrono::steady_clock::now();
+        if (platform::inet::Transfer::Create(limits, &transfer) == ERROR_SUCCESS) {
+          error = transfer->Open(*platform::inet::ParseUrl("http://router.example/"));
+        }
+        took = std::chrono::steady_clock::now() - start;
+      },
+      {{"/etc/resolv.conf", "nameserver 10.9.1.2\noptions timeout:4 attempts:1\n"}, {"/etc/nsswitch.conf", "hosts: dns\n"}}));
+  EXPECT_EQ(error, ERROR_INTERNET_TIMEOUT);
+  EXPECT_LT(took, limits.connectTimeout + std::chrono::seconds(2));
 }

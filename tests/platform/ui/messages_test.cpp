@@ -11,6 +11,7 @@
 #include "platform/ui/internal.h"
 #include "tests/platform/ui/test_window.h"
 #include "tests/support/headless/headless_desktop.h"
+#include "tests/support/window_rest.h"
 
 namespace velmor::test {
 namespace {
@@ -50,7 +51,7 @@ TEST(CrossThread, ASendWaitsForTheOwnersAnswerPostsNeverWaitAndKeepTheirOrder) {
   b.release.count_down();
   EXPECT_EQ(blocked.get(), 1);
   EXPECT_EQ(answer.get(), 42);
-  ASSERT_TRUE(platform::ui::WaitUntilIdle(owner.hwnd()));
+  ASSERT_TRUE(velmor::test::WaitUntilIdle(owner.hwnd()));
   auto queued = b.rec.Of(kQueued);
   ASSERT_EQ(queued.size(), 3u);
   for (WPARAM i = 0; i < 3; ++i) EXPECT_EQ(queued[i].wParam, i);
@@ -130,7 +131,7 @@ TEST(FdWatch, EndsWhenUnwatchedOrWithItsWindow) {
   const auto signal = [&] {
     const std::uint64_t one = 1;
     EXPECT_EQ(write(fd, &one, sizeof one), 8);
-    EXPECT_TRUE(platform::ui::WaitUntilIdle(loop.hwnd()));
+    EXPECT_TRUE(velmor::test::WaitUntilIdle(loop.hwnd()));
   };
   const auto onLoop = [&](const std::function<LRESULT()>& call) { return platform::ui::CallOnWindowThread(loop.hwnd(), call); };
   ASSERT_TRUE(onLoop([&]() -> LRESULT { return platform::ui::WatchFd(loop.hwnd(), fd, reader); }));

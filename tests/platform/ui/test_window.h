@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/ui/internal.h"
+#include "tests/support/window_class.h"
 
 namespace velmor::test {
 
@@ -56,7 +57,7 @@ class Recorder {
 // `recorder` (none: default processing only).
 inline HWND MakeWindow(Recorder* recorder, RECT r, HWND parent = nullptr, DWORD style = WS_VISIBLE) {
   [[maybe_unused]] static const bool registered =
-      platform::ui::detail::AddWindowClass(u"velmor-test-recorder", [](HWND hwnd, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+      velmor::test::AddWindowClass(u"velmor-test-recorder", [](HWND hwnd, UINT m, WPARAM w, LPARAM l) -> LRESULT {
         static std::mutex mutex;
         static std::map<HWND, Recorder*> recorders;  // each window's, from its creation on
         Recorder* rec = nullptr;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/window_rest.h"
+
 namespace velmor::test {
 
 HeadlessDesktop::HeadlessDesktop()
@@ -16,7 +18,7 @@ HeadlessDesktop::~HeadlessDesktop() {
 }
 
 void HeadlessDesktop::Settle(HWND hwnd) {
-  EXPECT_TRUE(platform::ui::WaitUntilIdle(hwnd)) << "the window thread did not come to rest";
+  EXPECT_TRUE(WaitUntilIdle(hwnd)) << "the window thread did not come to rest";
 }
 
 void HeadlessDesktop::Advance(std::chrono::milliseconds by, HWND hwnd) {

@@ -4,15 +4,10 @@
 
 namespace platform::host {
 
-HeadlessHost::HeadlessHost() {
-  gdi::SetScreenSize(kScreen.cx, kScreen.cy);
-  gdi::SetCursorObserver([this](HCURSOR cursor) {
-    std::lock_guard g(mutex_);
-    cursor_ = cursor;
-  });
+void HeadlessHost::ShowCursor(HCURSOR cursor) {
+  std::lock_guard g(mutex_);
+  cursor_ = cursor;
 }
-
-HeadlessHost::~HeadlessHost() { gdi::SetCursorObserver(nullptr); }
 
 int HeadlessHost::Create(HWND hwnd, const TopLevelInfo& info) {
   std::lock_guard g(mutex_);

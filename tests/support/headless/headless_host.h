@@ -12,16 +12,13 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/host/host.h"
+#include "platform/ui/host.h"
 #include "platform/ui/host_input.h"
 
 namespace platform::host {
 
 class HeadlessHost : public Host {
  public:
-  HeadlessHost();
-  ~HeadlessHost() override;
-
   int Create(HWND hwnd, const TopLevelInfo& info) override;
   void Destroy(HWND hwnd) override;
   void Show(HWND hwnd, bool show) override;
@@ -32,6 +29,7 @@ class HeadlessHost : public Host {
   void SetIcon(HWND, HICON, HICON) override {}
   void Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surface, std::span<const RECT> rects) override;
   void BeginMove(HWND, POINT) override {}
+  void ShowCursor(HCURSOR cursor) override;
   SIZE ScreenSize() override { return kScreen; }
   int EventFd() override { return -1; }
   bool HasPendingEvents() override { return false; }

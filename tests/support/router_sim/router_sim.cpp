@@ -79,12 +79,12 @@ RouterSim::RouterSim(Answers answers, const std::string& address, std::uint16_t 
   stopFd_ = eventfd(0, EFD_CLOEXEC);
   acceptor_ = std::thread([this] {
     while (Await(listenFd_, POLLIN, stopFd_) == 1) {
+      std::unique_lock lock(mutex_);
       const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
       if (fd < 0) continue;
-      {
-        std::lock_guard lock(mutex_);
-        ++open_;
-      }
+      ++accepted_;
+      ++open_;
+      lock.unlock();
       // Only the acceptor adds servers, and it has ended before the destructor joins them.
       servers_.emplace_back([this, fd] {
         Serve(fd);
@@ -152,6 +152,13 @@ bool RouterSim::WaitUntilIdle(std::chrono::milliseconds timeout) const {
 std::vector<std::string> RouterSim::Requests() const {
   std::lock_guard lock(mutex_);
   return requests_;
+}
+
+std::size_t RouterSim::Connections() const {
+  // Under the acceptor's lock a connection is either counted or still in the listening queue.
+  std::lock_guard lock(mutex_);
+  pollfd pending{listenFd_, POLLIN, 0};
+  return accepted_ + (poll(&pending, 1, 0) == 1 ? 1 : 0);
 }
 
 }  // namespace velmor::test

@@ -48,6 +48,9 @@ class RouterSim {
   std::string ProbeAddress() const { return HostPort() + kProbePath; }
   // The head of every request read so far, as it arrived.
   std::vector<std::string> Requests() const;
+  // The connections made to it so far, whether or not a request came (one still waiting to be
+  // accepted counts).
+  std::size_t Connections() const;
   // Waits until the simulator has closed every connection it accepted; false after `timeout`.
   bool WaitUntilIdle(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
@@ -61,6 +64,7 @@ class RouterSim {
   int stopFd_ = -1;  // an eventfd, readable once the simulator stops
   mutable std::mutex mutex_;
   std::vector<std::string> requests_;
+  std::size_t accepted_ = 0;
   int open_ = 0;  // connections accepted and not yet closed
   mutable std::condition_variable closed_;
   std::vector<std::thread> servers_;  // one per connection

@@ -53,5 +53,5 @@ int main() {
     if (!ssid.empty()) wlan->Associate(name, ssid);
     backends.wlan = wlan;
   }
-  return RunVelmorManager("velmor-manager-sim", backends);
+  return RunVelmorManager(backends);
 }

@@ -1,4 +1,5 @@
-// The host: the place where top-level windows are shown and where input comes from.
+// The host: the place where top-level windows are shown and where input comes from. The window
+// system owns this interface; each host implements it.
 //
 // The window system (platform/ui) owns every window, its framebuffer and all the rules of
 // messages, painting, capture and focus. A host only mirrors top-level windows onto a screen
@@ -29,10 +30,7 @@
 // pointers into old pixels.
 //
 // Cursor. Windows set the cursor with SetCursor while handling WM_SETCURSOR, which the window
-// system sends before each mouse movement. A host that shows a cursor installs
-// gdi::SetCursorObserver when it starts and shows that cursor over its windows;
-// gdi::SystemCursorId tells which system cursor (IDC_ARROW, IDC_HAND, ...) a handle stands for.
-// The screen size is told to the drawing layer with gdi::SetScreenSize (GetSystemMetrics).
+// system sends before each mouse movement; each change reaches the host through ShowCursor.
 //
 // Activation and stacking belong to the window manager: the window system never asks the host
 // to raise or focus a window. The host reports what happened with HostActivated.
@@ -88,8 +86,13 @@ class Host {
   // new position is reported with HostMoved. `screenPoint` is where the pointer is.
   virtual void BeginMove(HWND hwnd, POINT screenPoint) = 0;
 
+  // The cursor over the host's windows changed (SetCursor, on the thread that called it).
+  // gdi::SystemCursorId tells which system cursor (IDC_ARROW, IDC_HAND, ...) it stands for.
+  virtual void ShowCursor(HCURSOR cursor) = 0;
+
   // --- The screen ------------------------------------------------------------------------
-  // Size of the screen in the pixels of windows at the screen's scale; any thread.
+  // Size of the screen in the pixels of windows at the screen's scale (GetSystemMetrics); any
+  // thread.
   virtual SIZE ScreenSize() = 0;
 
   // --- Input -----------------------------------------------------------------------------
