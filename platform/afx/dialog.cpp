@@ -26,7 +26,7 @@ CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
     : m_lpszTemplateName(MAKEINTRESOURCEW(static_cast<WORD>(nIDTemplate))), m_pParentWnd(pParentWnd) {}
 
 INT_PTR CDialog::DoModal() {
-  HWND parent = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
+  HWND parent = m_pParentWnd ? m_pParentWnd->m_hWnd.load() : nullptr;
   const bool reenableParent = parent && ::IsWindowEnabled(parent);
   if (reenableParent) ::EnableWindow(parent, FALSE);
   m_nModalResult = -1;

@@ -92,7 +92,7 @@ void AfxHookWindowCreate(CWnd* pWnd) {
 
 BOOL AfxPreTranslateMessage(MSG* pMsg) {
   CWnd* main = AfxGetMainWnd();
-  return CWnd::WalkPreTranslateTree(main ? main->m_hWnd : nullptr, pMsg);
+  return CWnd::WalkPreTranslateTree(main ? main->m_hWnd.load() : nullptr, pMsg);
 }
 
 // --- CWnd ------------------------------------------------------------------------------------
@@ -193,7 +193,7 @@ void CWnd::GetWindowText(CString& text) const {
 }
 
 BOOL CWnd::SetWindowPos(const CWnd* pWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags) {
-  return ::SetWindowPos(m_hWnd, pWndInsertAfter ? pWndInsertAfter->m_hWnd : HWND_TOP, x, y, cx, cy, nFlags);
+  return ::SetWindowPos(m_hWnd, pWndInsertAfter ? pWndInsertAfter->m_hWnd.load() : HWND_TOP, x, y, cx, cy, nFlags);
 }
 
 void CWnd::GetClientRect(LPRECT rect) const { ::GetClientRect(m_hWnd, rect); }
@@ -358,13 +358,13 @@ void CWnd::OnNcDestroy() {
 
 // --- Device contexts of windows ----------------------------------------------------------------
 
-CPaintDC::CPaintDC(CWnd* pWnd) : m_hWnd(pWnd ? pWnd->m_hWnd : nullptr) { Attach(::BeginPaint(m_hWnd, &m_ps)); }
+CPaintDC::CPaintDC(CWnd* pWnd) : m_hWnd(pWnd ? pWnd->m_hWnd.load() : nullptr) { Attach(::BeginPaint(m_hWnd, &m_ps)); }
 
 CPaintDC::~CPaintDC() {
   ::EndPaint(m_hWnd, &m_ps);
   Detach();
 }
 
-CClientDC::CClientDC(CWnd* pWnd) : m_hWnd(pWnd ? pWnd->m_hWnd : nullptr) { Attach(::GetDC(m_hWnd)); }
+CClientDC::CClientDC(CWnd* pWnd) : m_hWnd(pWnd ? pWnd->m_hWnd.load() : nullptr) { Attach(::GetDC(m_hWnd)); }
 
 CClientDC::~CClientDC() { ::ReleaseDC(m_hWnd, Detach()); }

@@ -6,6 +6,8 @@
 // map, and finally to the window's default processing (Default()).
 #pragma once
 
+#include <atomic>
+
 #include "platform/afx/cstring.h"
 #include "platform/afx/gdi_objects.h"
 #include "platform/afx/geometry.h"
@@ -167,7 +169,9 @@ class CWnd : public CCmdTarget {
   CWnd(const CWnd&) = delete;
   CWnd& operator=(const CWnd&) = delete;
 
-  HWND m_hWnd = nullptr;
+  // Worker threads send to the window through this handle while the window thread clears it as
+  // the window goes, so it is read and written atomically.
+  std::atomic<HWND> m_hWnd = nullptr;
 
   operator HWND() const { return m_hWnd; }  // NOLINT(google-explicit-constructor)
   // The object attached to the window, or one that borrows the handle until the current

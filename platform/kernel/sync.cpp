@@ -73,6 +73,22 @@ Registry& Threads() {
 
 thread_local std::stop_token t_stopToken;
 
+// Marks a platform thread as ended once its thread-local state is gone too (a message queue and its
+// descriptor among it): set first thing on the thread, it is destroyed after everything the thread
+// made later, so that a thread counted as ended holds nothing any more.
+struct ThreadEnd {
+  std::shared_ptr<Thread> thread;
+  ~ThreadEnd() {
+    if (!thread) return;
+    thread->End();
+    Registry& r = Threads();
+    std::lock_guard g(r.mutex);
+    --r.running;
+    r.cv.notify_all();
+  }
+};
+thread_local ThreadEnd t_end;
+
 }  // namespace
 
 HANDLE StartThread(std::function<DWORD()> body) {
@@ -83,14 +99,10 @@ HANDLE StartThread(std::function<DWORD()> body) {
   }
   try {
     std::thread([thread, body = std::move(body)]() mutable {
+      t_end.thread = thread;
       t_stopToken = thread->stop.get_token();
       body();
       body = nullptr;  // release what the body captured before the thread counts as ended
-      thread->End();
-      Registry& r = Threads();
-      std::lock_guard g(r.mutex);
-      --r.running;
-      r.cv.notify_all();
     }).detach();
   } catch (const std::system_error&) {
     std::lock_guard g(Threads().mutex);

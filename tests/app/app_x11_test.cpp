@@ -85,7 +85,7 @@ TEST_F(AppOnX11, AWindowEndedFromOutsideEndsTheProgram) {
 // Starts that end before any window: beside a running instance, with no X server at DISPLAY,
 // with no DISPLAY at all. Each ends with its status, never with a crash: exit's teardown once
 // raced a library load that start-up had left running, about one start in thirty. The count per
-// way comes from VELMOR_EARLY_ENDS (50 when unset; CTest's app_x11_early_ends_1000 runs 1,000).
+// way comes from VELMOR_EARLY_ENDS (50 when unset; CTest runs 300 and, in the slow stage, 1,000).
 TEST_F(AppOnX11, EarlyEndsNeverCrash) {
   const auto first = Start();
   ASSERT_NE(first.second, 0u);

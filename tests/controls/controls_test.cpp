@@ -279,7 +279,7 @@ Ink InkOf(const CWnd& label) {
 TEST_F(ControlsTest, ALabelLeavesItsColoursToTheDialogUntilTransparentThenPaintsOnlyItsTextInItsColourAndFont) {
   HDC dc = CreateCompatibleDC(nullptr);
   const auto ask = [&](UINT message) {
-    return reinterpret_cast<HBRUSH>(SendMessageW(hwnd, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(lbl.m_hWnd)));
+    return reinterpret_cast<HBRUSH>(SendMessageW(hwnd, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(lbl.m_hWnd.load())));
   };
   EXPECT_EQ(ask(WM_CTLCOLORSTATIC), GetSysColorBrush(COLOR_BTNFACE));
   EXPECT_EQ(HeadlessDesktop::FrameColor(lbl.m_hWnd, POINT{149, 29}), GetSysColor(COLOR_BTNFACE));
@@ -350,7 +350,7 @@ TEST_F(ControlsTest, BackgroundFlashingAlternatesTheButtonFaceBrushWithTheLabels
   HDC dc = CreateCompatibleDC(nullptr);
   std::vector<HBRUSH> brushes;
   for (int i = 0; i < 4; ++i) {
-    brushes.push_back(reinterpret_cast<HBRUSH>(SendMessageW(hwnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(lbl.m_hWnd))));
+    brushes.push_back(reinterpret_cast<HBRUSH>(SendMessageW(hwnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(lbl.m_hWnd.load()))));
     desk.Advance(milliseconds(CLabel::kFlashPeriodMs), hwnd);
   }
   DeleteDC(dc);

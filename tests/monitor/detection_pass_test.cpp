@@ -19,7 +19,9 @@ class DetectionPass : public ProgramTest {
     TraceOn();
     Advance(dlg_->m_bConnected ? 30s : 10s);
   }
-  static long OpenFds() {
+  // The descriptors open once every router has closed its side of the probes' connections.
+  long OpenFds() const {
+    for (const auto& router : routers_) EXPECT_TRUE(router->WaitUntilIdle());
     const std::filesystem::directory_iterator fds("/proc/self/fd");
     return std::distance(begin(fds), end(fds));
   }
@@ -37,8 +39,7 @@ TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
   EXPECT_TRUE(IsWindowEnabled(Control(IDC_SETTINGS_BUTTON)));
   EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: HomeNet");
   EXPECT_STREQ(dlg_->m_szGateway, gateway.c_str());
-  // A pass leaves as many handles and descriptors open as it found. (The router's thread may still
-  // hold the first probe's connection now, but not two passes after its last probe.)
+  // A pass leaves as many handles and descriptors open as it found.
   const std::size_t handles = platform::kernel::OpenHandleCount();
   const long fds = OpenFds();
 
@@ -52,6 +53,17 @@ TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
   RunPass();
   EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: Cafe");
   EXPECT_EQ(CountTrace("[QXJ]Status is same"), 1);
+  // A change of letter case alone is another SSID.
+  wlan_->Associate("wlan0", "CAFE");
+  RunPass();
+  EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: CAFE");
+
+  // Lost, then found again with the same SSID: the window shows it again.
+  ndis_->SetConnectStatus("wlan0", NdisMediaStateDisconnected);
+  RunPass();
+  ndis_->SetConnectStatus("wlan0", NdisMediaStateConnected);
+  RunPass();
+  EXPECT_TRUE(ShowsConnected());
 
   // The same router with an SSID that cannot be read: connected, with the bare line.
   wlan_->Associate("wlan0", std::nullopt);
@@ -123,4 +135,20 @@ TEST_F(DetectionPass, TheWalkTakesTheFirstConnectedWirelessAdapterWithTheRouter)
   EXPECT_STREQ(dlg_->m_szLastSsid, "First");
   EXPECT_EQ(ndis_->QueryCount("eth0", OID_GEN_MEDIA_CONNECT_STATUS), 0);
   EXPECT_EQ(ndis_->QueryCount("wlan2", OID_GEN_PHYSICAL_MEDIUM), 0) << "the walk ends at the first router";
+}
+
+// Close stops the walk where it is: no later adapter's driver is asked.
+TEST_F(DetectionPass, CloseStopsTheWalk) {
+  for (const char* name : {"wlan0", "wlan1"}) {
+    adapters_->Add(name);
+    ndis_->AddAdapter(name);
+  }
+  StartDialog();
+  HoldPassesAt("wlan0");
+  desktop_.Advance(10s, hwnd_);
+  ASSERT_TRUE(gate_.WaitForArrival());
+  CloseDialog();
+  gate_.Open();
+  ASSERT_TRUE(platform::kernel::WaitForAllThreads(10s));
+  EXPECT_EQ(ndis_->QueryCount("wlan1", OID_GEN_PHYSICAL_MEDIUM), 1) << "asked by the first pass alone";
 }

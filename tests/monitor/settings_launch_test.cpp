@@ -33,7 +33,32 @@ class SettingsLaunch : public ProgramTest {
     Click();
     ASSERT_TRUE(gate_.WaitForArrival());
   }
+  // Holds the launch of the next click between the end of its wait and what follows, until
+  // `woken_` opens.
+  void HoldTheWokenLaunch() {
+    platform::kernel::SetDebugOutputSink([this](std::u16string_view text) {
+      if (text == u"+ConnectionCheckWaitThread") launch_ = std::this_thread::get_id();
+    });
+    desktop_.Clock().OnWaitMet([this] {
+      if (launch_ == std::this_thread::get_id()) woken_.Pass();
+    });
+  }
+  // Waits, 10 s at most, until no more than `count` workers run.
+  static bool WaitUntilWorkersAre(std::size_t count) {
+    for (int i = 0; i < 1000 && platform::kernel::RunningThreadCount() > count; ++i) std::this_thread::sleep_for(10ms);
+    return platform::kernel::RunningThreadCount() <= count;
+  }
+  // Lets every held worker go and waits for them to end.
+  void ReleaseWorkers() {
+    woken_.Open();
+    gate_.Open();
+    EXPECT_TRUE(platform::kernel::WaitForAllThreads(10s));
+    desktop_.Clock().OnWaitMet(nullptr);
+    platform::kernel::SetDebugOutputSink(nullptr);
+  }
   std::string gateway_;
+  std::atomic<std::thread::id> launch_{};
+  velmor::test::Gate woken_;
 };
 
 }  // namespace
@@ -94,23 +119,32 @@ TEST_F(SettingsLaunch, APassLongerThanFiveSecondsGivesUpThenTheRouterComesBack) 
 // done, so that close lands there in every run.
 TEST_F(SettingsLaunch, ALaunchWokenAsTheWindowClosesOpensNothing) {
   StartConnected();
-  std::atomic<std::thread::id> launch{};
-  platform::kernel::SetDebugOutputSink([&launch](std::u16string_view text) {
-    if (text == u"+ConnectionCheckWaitThread") launch = std::this_thread::get_id();
-  });
-  velmor::test::Gate held;
-  desktop_.Clock().OnWaitMet([&] {
-    if (launch == std::this_thread::get_id()) held.Pass();
-  });
+  HoldTheWokenLaunch();
   TraceOn();
   Click();
-  EXPECT_TRUE(held.WaitForArrival()) << "the launch saw the pass end";
+  EXPECT_TRUE(woken_.WaitForArrival()) << "the launch saw the pass end";
   CloseDialog();
-  held.Open();
-  EXPECT_TRUE(platform::kernel::WaitForAllThreads(std::chrono::seconds(10)));
+  ReleaseWorkers();
   EXPECT_TRUE(Launches().empty());
-  desktop_.Clock().OnWaitMet(nullptr);
-  platform::kernel::SetDebugOutputSink(nullptr);
+}
+
+// A pass that begins after the one that woke the launch clears the gateway it works with; the
+// launch opens the page of the pass that woke it all the same.
+TEST_F(SettingsLaunch, ALaunchOpensThePageOfThePassThatWokeItThoughAnotherHasBegun) {
+  StartConnected();
+  HoldTheWokenLaunch();
+  TraceOn();
+  Click();
+  ASSERT_TRUE(woken_.WaitForArrival()) << "the launch saw the pass end";
+  // Once the pass that woke it has ended, the next tick starts another.
+  ASSERT_TRUE(WaitUntilWorkersAre(1));
+  HoldPassesAt("wlan0");
+  desktop_.Advance(30s, hwnd_);
+  ASSERT_TRUE(gate_.WaitForArrival()) << "the next pass began";
+  woken_.Open();
+  EXPECT_TRUE(WaitUntilWorkersAre(1)) << "the launch ended while the next pass was held";
+  ReleaseWorkers();
+  EXPECT_EQ(Launches(), (std::vector<std::vector<std::string>>{{"xdg-open", "http://" + gateway_}}));
 }
 
 TEST_F(SettingsLaunch, APassThatLosesTheRouterOpensNothing) {

@@ -216,7 +216,8 @@ TEST(X11HostOpen, WithoutADisplaySaysWhy) {
 
 // The program's one window: a centred dialog, made at its template's size and given its skin's
 // before its first frame. It opens at that size on the monitor with the pointer, borderless, or
-// with its top-left corner (and so its title bar) on a screen too small for it; the screen shows
+// with its top-left corner (and so its title bar) on a screen too small for it, below a panel that
+// the window manager's work area leaves out; the screen shows
 // its framebuffer, in a 16-bit screen's pixels too; the window manager gets its title and icon.
 TEST_F(HostTest, ACentredWindowOpensAtItsFinalSizeOnOneMonitorAndTheScreenShowsIt) {
   struct Case {
@@ -225,17 +226,21 @@ TEST_F(HostTest, ACentredWindowOpensAtItsFinalSizeOnOneMonitorAndTheScreenShowsI
     std::vector<ScreenRect> monitors;
     ScreenRect expected;
     int tolerance;
+    std::string workArea = {};  // _NET_WORKAREA as the window manager would set it
   };
   const Case cases[] = {
       {"two monitors, the pointer on the second, under openbox", {.width = 2048, .windowManager = true},
        {{0, 0, 1024, 768}, {1024, 0, 1024, 768}}, {1357, 220, 358, 327}, 0},
       {"a screen smaller than the window, 16 bits deep", {.width = 320, .height = 240, .depth = 16}, {}, {0, 0, 358, 327}, 4},
+      {"a panel at the top of a short screen", {.width = 1024, .height = 360, .windowManager = true}, {}, {333, 40, 358, 327},
+       0, "0,40,1024,320"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Use(c.screen);
     XvfbDisplay& display = *display_;
     ASSERT_TRUE(c.monitors.empty() || display.SetMonitors(c.monitors));
+    ASSERT_TRUE(c.workArea.empty() || display.Run("xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA " + c.workArea).first == 0);
     ASSERT_TRUE(display.MouseMove(c.screen.width * 3 / 4, 10));
     const int x = (c.screen.width - 200) / 2, y = (c.screen.height - 150) / 2;
     Open(RECT{x, y, x + 200, y + 150}, WS_POPUP | DS_CENTER);

@@ -43,6 +43,12 @@ TEST(InetTiming, TheExchangeEndsAsItsLimitsSay) {
       // A byte every 50 ms never trips the limit without a byte; the exchange's limit ends it.
       {"dripping without end", drippingBody, Ms(10000), Ms(600), ERROR_INTERNET_TIMEOUT, {}, Ms(600)},
   };
+  // The program's own limits, which every case below shortens: 5 s to connect, 10 s without a
+  // byte, 60 s for the whole exchange.
+  const platform::inet::TransferOptions program;
+  EXPECT_EQ(program.connectTimeout, Ms(5000));
+  EXPECT_EQ(program.receiveTimeout, Ms(10000));
+  EXPECT_EQ(program.exchangeTimeout, Ms(60000));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     velmor::test::RouterSim sim(c.answer);

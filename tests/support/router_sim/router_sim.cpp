@@ -83,11 +83,15 @@ RouterSim::RouterSim(Answers answers, const std::string& address, std::uint16_t 
       const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
       if (fd < 0) continue;
       ++accepted_;
+      ++open_;
       lock.unlock();
       // Only the acceptor adds servers, and it has ended before the destructor joins them.
       servers_.emplace_back([this, fd] {
         Serve(fd);
         close(fd);
+        std::lock_guard lock(mutex_);
+        --open_;
+        closed_.notify_all();
       });
     }
   });
@@ -138,6 +142,11 @@ void RouterSim::Serve(int fd) {
   // nothing more on it.
   while (Await(fd, POLLIN, stopFd_) == 1 && recv(fd, buffer, sizeof buffer, 0) > 0) {
   }
+}
+
+bool RouterSim::WaitUntilIdle(std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return closed_.wait_for(lock, timeout, [this] { return open_ == 0; });
 }
 
 std::vector<std::string> RouterSim::Requests() const {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -50,6 +51,8 @@ class RouterSim {
   // The connections made to it so far, whether or not a request came (one still waiting to be
   // accepted counts).
   std::size_t Connections() const;
+  // Waits until the simulator has closed every connection it accepted; false after `timeout`.
+  bool WaitUntilIdle(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
  private:
   void Serve(int fd);
@@ -62,6 +65,8 @@ class RouterSim {
   mutable std::mutex mutex_;
   std::vector<std::string> requests_;
   std::size_t accepted_ = 0;
+  int open_ = 0;  // connections accepted and not yet closed
+  mutable std::condition_variable closed_;
   std::vector<std::thread> servers_;  // one per connection
   std::thread acceptor_;
 };
