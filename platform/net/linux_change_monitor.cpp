@@ -1,5 +1,9 @@
 // The Linux change monitor: rtnetlink multicast groups, and nl80211's "mlme" group where the
 // family exists, gathered behind one epoll descriptor so the caller polls a single fd.
+// net/if.h first: it tells linux/if.h (pulled in by the rtnetlink headers) not to define its flags again.
+#include <net/if.h>
+#include <linux/if.h>
+#include <linux/if_link.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <netlink/errno.h>
@@ -8,13 +12,17 @@
 #include <netlink/handlers.h>
 #include <netlink/msg.h>
 #include <netlink/netlink.h>
+#include <netlink/route/rtnl.h>
 #include <netlink/socket.h>
 #include <sys/epoll.h>
 #include <unistd.h>
 
-#include <cstdint>
+#include <algorithm>
+#include <array>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #include "platform/net/change_monitor.h"
@@ -77,45 +85,102 @@ SocketPtr OpenMlmeSocket(int* family) {
   return sk;
 }
 
-bool IsRouteChange(std::uint16_t type, int) {
-  switch (type) {
-    case RTM_NEWLINK:
-    case RTM_DELLINK:
-    case RTM_NEWADDR:
-    case RTM_DELADDR:
-    case RTM_NEWROUTE:
-    case RTM_DELROUTE:
-      return true;
-    default:
-      return false;
+// A link as the monitor follows it: up as the driver query reads the media state (operational
+// state up, or unknown with a carrier), and whether it is switched on at all.
+struct LinkState {
+  int index = 0;
+  bool on = false;
+  bool up = false;
+};
+
+// The link a link message describes; nothing for a malformed one.
+std::optional<LinkState> ParseLink(nlmsghdr* header) {
+  static auto rules = [] {
+    std::array<nla_policy, IFLA_MAX + 1> r{};
+    r[IFLA_OPERSTATE].type = NLA_U8;
+    return r;
+  }();
+  nlattr* attributes[IFLA_MAX + 1] = {};
+  if (nlmsg_parse(header, sizeof(ifinfomsg), attributes, IFLA_MAX, rules.data()) < 0) {
+    return std::nullopt;
   }
+  const auto* info = static_cast<const ifinfomsg*>(nlmsg_data(header));
+  const int operstate = attributes[IFLA_OPERSTATE] ? int{nla_get_u8(attributes[IFLA_OPERSTATE])} : int{IF_OPER_UNKNOWN};
+  const bool carrier = (info->ifi_flags & IFF_LOWER_UP) != 0;
+  return LinkState{info->ifi_index, (info->ifi_flags & IFF_UP) != 0,
+                   operstate == IF_OPER_UP || (operstate == IF_OPER_UNKNOWN && carrier)};
 }
 
-bool IsMlmeChange(std::uint16_t type, int family) { return type == family; }
+// Which links are up, as the announcements tell it.
+class LinkTable {
+ public:
+  void Set(const LinkState& link) { up_[link.index] = link.on && link.up; }
+
+  // What an announcement about a link amounts to. A link switched off on purpose is an outcome
+  // at once; only a link that loses its connection while it stays on is a loss to wait out.
+  NetworkChange Update(const LinkState& link) {
+    const auto known = up_.find(link.index);
+    const bool wasUp = known != up_.end() && known->second;
+    Set(link);
+    if (!link.on) return NetworkChange::kLinkOutcome;
+    if (wasUp && !link.up) return NetworkChange::kLinkLoss;
+    if (!wasUp && link.up) return NetworkChange::kLinkOutcome;
+    return NetworkChange::kChange;
+  }
+  void Forget(int index) { up_.erase(index); }
+
+ private:
+  std::map<int, bool> up_;
+};
 
 struct Drain {
-  bool (*isChange)(std::uint16_t type, int family);
-  int family;
-  bool changed = false;
+  LinkTable* links;  // null for the nl80211 socket
+  int mlmeFamily;
+  NetworkChange change = NetworkChange::kNone;
+
+  void Note(NetworkChange c) { change = std::max(change, c); }
 };
+
+NetworkChange RouteChange(nlmsghdr* header, LinkTable& links) {
+  switch (header->nlmsg_type) {
+    case RTM_NEWLINK:
+      if (const std::optional<LinkState> link = ParseLink(header)) return links.Update(*link);
+      return NetworkChange::kChange;
+    case RTM_DELLINK:
+      if (const std::optional<LinkState> link = ParseLink(header)) links.Forget(link->index);
+      return NetworkChange::kLinkOutcome;
+    case RTM_DELADDR:
+    case RTM_DELROUTE:
+      return NetworkChange::kLinkOutcome;
+    case RTM_NEWADDR:
+    case RTM_NEWROUTE:
+      return NetworkChange::kChange;
+    default:
+      return NetworkChange::kNone;
+  }
+}
 
 int OnAnnouncement(nl_msg* msg, void* arg) {
   Drain& drain = *static_cast<Drain*>(arg);
   // Only the kernel announces; another process writing to this port is ignored.
-  if (nlmsg_get_src(msg)->nl_pid == 0 && drain.isChange(nlmsg_hdr(msg)->nlmsg_type, drain.family)) {
-    drain.changed = true;
+  if (nlmsg_get_src(msg)->nl_pid != 0) return NL_SKIP;
+  nlmsghdr* header = nlmsg_hdr(msg);
+  if (drain.links != nullptr) {
+    drain.Note(RouteChange(header, *drain.links));
+  } else if (header->nlmsg_type == drain.mlmeFamily) {
+    drain.Note(NetworkChange::kChange);
   }
-  // Whether it counts is all there is to know about a message; libnl is to do nothing more with it.
+  // What it amounts to is all there is to know about a message; libnl is to do nothing more with it.
   return NL_SKIP;
 }
 
-// Reads every message waiting on `sk`; true when one of them announced a change, or when
-// announcements were lost.
-bool DrainSocket(nl_sock* sk, bool (*isChange)(std::uint16_t, int), int family) {
+// Reads every message waiting on `sk`; lost announcements count as an outcome, since what was
+// missed may be one.
+NetworkChange DrainSocket(nl_sock* sk, LinkTable* links, int mlmeFamily) {
   CallbacksPtr callbacks(nl_cb_alloc(NL_CB_DEFAULT));
   // Nothing can be read now; a pass too many costs less than a change missed.
-  if (!callbacks) return true;
-  Drain drain{isChange, family};
+  if (!callbacks) return NetworkChange::kLinkOutcome;
+  Drain drain{links, mlmeFamily};
   nl_cb_set(callbacks.get(), NL_CB_MSG_IN, NL_CB_CUSTOM, OnAnnouncement, &drain);
   bool lost = false;
   for (;;) {
@@ -127,24 +192,44 @@ bool DrainSocket(nl_sock* sk, bool (*isChange)(std::uint16_t, int), int family) 
     // The socket overran (ENOBUFS): something was said that is gone now. The next read goes on
     // with what came after.
     if (result == -NLE_NOMEM && !lost) {
-      lost = drain.changed = true;
+      lost = true;
+      drain.Note(NetworkChange::kLinkOutcome);
       continue;
     }
-    return drain.changed;  // -NLE_AGAIN: nothing left
+    return drain.change;  // -NLE_AGAIN: nothing left
   }
+}
+
+// The links there are now, read on a socket of its own so that the answers do not mix with the
+// announcements. Asked after the monitor has joined its groups: a change in between comes as an
+// announcement too, and a later state overwrites an earlier one.
+void ReadLinks(LinkTable& links) {
+  SocketPtr sk(nl_socket_alloc());
+  if (!sk || nl_connect(sk.get(), NETLINK_ROUTE) < 0) return;
+  if (nl_rtgen_request(sk.get(), RTM_GETLINK, AF_UNSPEC, NLM_F_DUMP) < 0) return;
+  const auto valid = [](nl_msg* msg, void* arg) -> int {
+    nlmsghdr* header = nlmsg_hdr(msg);
+    if (header->nlmsg_type != RTM_NEWLINK) return NL_OK;
+    if (const std::optional<LinkState> link = ParseLink(header)) static_cast<LinkTable*>(arg)->Set(*link);
+    return NL_OK;
+  };
+  if (nl_socket_modify_cb(sk.get(), NL_CB_VALID, NL_CB_CUSTOM, valid, &links) < 0) return;
+  nl_recvmsgs_default(sk.get());
 }
 
 class LinuxChangeMonitor final : public ChangeMonitor {
  public:
   LinuxChangeMonitor(OwnedFd epoll, SocketPtr route, SocketPtr mlme, int mlmeFamily)
-      : epoll_(std::move(epoll)), route_(std::move(route)), mlme_(std::move(mlme)), mlmeFamily_(mlmeFamily) {}
+      : epoll_(std::move(epoll)), route_(std::move(route)), mlme_(std::move(mlme)), mlmeFamily_(mlmeFamily) {
+    ReadLinks(links_);
+  }
 
   int Fd() const override { return epoll_.get(); }
 
-  bool Drain() override {
-    bool changed = DrainSocket(route_.get(), IsRouteChange, 0);
-    if (mlme_) changed = DrainSocket(mlme_.get(), IsMlmeChange, mlmeFamily_) || changed;
-    return changed;
+  NetworkChange Drain() override {
+    NetworkChange change = DrainSocket(route_.get(), &links_, 0);
+    if (mlme_) change = std::max(change, DrainSocket(mlme_.get(), nullptr, mlmeFamily_));
+    return change;
   }
 
  private:
@@ -152,6 +237,7 @@ class LinuxChangeMonitor final : public ChangeMonitor {
   SocketPtr route_;
   SocketPtr mlme_;
   int mlmeFamily_;
+  LinkTable links_;
 };
 
 std::mutex g_sourceMutex;

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 
+#include <algorithm>
+#include <tuple>
+
 #include "platform/net/change_monitor.h"
 #include "tests/support/fake_net/netns.h"
 
@@ -10,6 +13,15 @@ namespace {
 bool Readable(int fd, int timeoutMs) {
   pollfd p{fd, POLLIN, 0};
   return poll(&p, 1, timeoutMs) > 0;
+}
+
+// Each step's announcements, drained until quiet: the most telling of them.
+platform::net::NetworkChange DrainUntilQuiet(platform::net::ChangeMonitor& monitor) {
+  auto change = platform::net::NetworkChange::kNone;
+  while (Readable(monitor.Fd(), change != platform::net::NetworkChange::kNone ? 100 : 5000)) {
+    change = std::max(change, monitor.Drain());
+  }
+  return change;
 }
 
 TEST(LinuxChangeMonitor, AnnouncesLinksAddressesAndRoutesOfItsOwnNamespaceOnly) {
@@ -28,11 +40,37 @@ TEST(LinuxChangeMonitor, AnnouncesLinksAddressesAndRoutesOfItsOwnNamespaceOnly) 
     };
     for (const auto& [what, commands] : steps) {
       ASSERT_EQ(watched.Ip(commands), "") << what;
-      // Each step's announcements, drained until quiet: at least one of them reports the change.
-      bool changed = false;
-      while (Readable(monitor->Fd(), changed ? 50 : 5000)) changed = monitor->Drain() || changed;
-      EXPECT_TRUE(changed) << what;
-      EXPECT_FALSE(monitor->Drain()) << what << ": drained, quiet until the next change";
+      EXPECT_NE(DrainUntilQuiet(*monitor), platform::net::NetworkChange::kNone) << what;
+      EXPECT_EQ(monitor->Drain(), platform::net::NetworkChange::kNone) << what << ": drained, quiet until the next change";
+    }
+  }));
+}
+
+// A link whose peer is in another namespace loses its carrier while it stays on, as a station's
+// link does between two access points.
+TEST(LinuxChangeMonitor, TellsALinkLostWhileOnFromWhatEndsTheLoss) {
+  using velmor::test::NetworkNamespace;
+  using platform::net::NetworkChange;
+  if (const std::string why = NetworkNamespace::Unavailable(); !why.empty()) GTEST_SKIP() << why;
+  NetworkNamespace watched, peer;
+  ASSERT_EQ(watched.Ip({"link add v0 type veth peer name v1 netns " + peer.name(), "link set v0 up",
+                        "addr add 10.77.0.2/24 dev v0"}),
+            "");
+  ASSERT_EQ(peer.Ip({"link set v1 up"}), "");
+  ASSERT_TRUE(watched.RunInside([&] {
+    // Opened with the link already up: the monitor knows it from the start.
+    auto monitor = platform::net::LinuxChangeMonitorSource().Open();
+    ASSERT_NE(monitor, nullptr);
+    const std::tuple<const char*, NetworkNamespace*, std::string, NetworkChange> steps[] = {
+        {"carrier lost", &peer, "link set v1 down", NetworkChange::kLinkLoss},
+        {"carrier back", &peer, "link set v1 up", NetworkChange::kLinkOutcome},
+        {"address added", &watched, "addr add 10.77.0.3/24 dev v0", NetworkChange::kChange},
+        {"address removed", &watched, "addr del 10.77.0.3/24 dev v0", NetworkChange::kLinkOutcome},
+        {"switched off", &watched, "link set v0 down", NetworkChange::kLinkOutcome},
+    };
+    for (const auto& [what, where, command, expected] : steps) {
+      ASSERT_EQ(where->Ip({command}), "") << what;
+      EXPECT_EQ(DrainUntilQuiet(*monitor), expected) << what;
     }
   }));
 }
