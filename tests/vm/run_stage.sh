@@ -154,6 +154,11 @@ if [[ $(cat "$userland/ready" 2>/dev/null) != "$key" ]]; then
       cp -a "$userland/root/$d/." "$target/" && rm -rf "${userland:?}/root/$d"
     fi
   done
+  # The regulatory database is chosen by the package's own set-up, which unpacking skips.
+  firmware=$userland/root/$(readlink -f /lib)/firmware
+  for f in regulatory.db regulatory.db.p7s; do
+    [[ -e $firmware/$f-debian && ! -e $firmware/$f ]] && ln -s "$f-debian" "$firmware/$f"
+  done
   rm -rf "$userland/download"
   echo "$key" >"$userland/ready"
 fi
