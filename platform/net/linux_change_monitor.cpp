@@ -201,8 +201,9 @@ NetworkChange DrainSocket(nl_sock* sk, LinkTable* links, int mlmeFamily) {
 }
 
 // The links there are now, read on a socket of its own so that the answers do not mix with the
-// announcements. Asked after the monitor has joined its groups: a change in between comes as an
-// announcement too, and a later state overwrites an earlier one.
+// announcements. Asked after the monitor has joined its groups, so that no change is missed: the
+// announcements queued meanwhile are applied after it, and the last of them for a link holds
+// the state the answer saw or a later one.
 void ReadLinks(LinkTable& links) {
   SocketPtr sk(nl_socket_alloc());
   if (!sk || nl_connect(sk.get(), NETLINK_ROUTE) < 0) return;
