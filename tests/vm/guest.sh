@@ -186,8 +186,6 @@ ap_stop() {
   ap_pid=""
   ap2_pid=""
 }
-# The address of access point radio $1 in namespace $2.
-bssid() { cat "/sys/class/net/$1/address" 2>/dev/null || ip netns exec "$2" cat "/sys/class/net/$1/address"; }
 
 router_pid=""
 router_start() {  # router_start [router_sim options]
@@ -197,10 +195,11 @@ router_start() {  # router_start [router_sim options]
   router_pid=$!
   wait_for 30 grep -q "listening on" "$out/router.out" || say "router_sim did not start"
 }
-# The second network's router, answering 404: not the program's router.
-router2_start() {
-  ip netns exec ap2 "$VM_BUILD/tests/support/router_sim/router_sim" --address 198.51.100.1 --port 80 \
-    --status 404 --body "not here" >"$out/router2.out" 2>>"$out/router.err" &
+# The second network's router.
+router2_pid=""
+router2_start() {  # router2_start [router_sim options]
+  ip netns exec ap2 "$VM_BUILD/tests/support/router_sim/router_sim" --address 198.51.100.1 --port 80 "$@" \
+    >"$out/router2.out" 2>>"$out/router.err" &
   router2_pid=$!
   wait_for 30 grep -q "listening on" "$out/router2.out" || say "the second router_sim did not start"
 }
@@ -864,10 +863,7 @@ if wanted nm_wpa_supplicant || wanted nm_con_down || wanted nm_con_up || wanted 
     ip netns exec ap iw phy "$phy_ap2" set netns name ap2
     ip -n ap2 addr add 198.51.100.1/24 dev wlan2
     dhcp_start ap2 wlan2 198.51.100.100 198.51.100.150 198.51.100.1
-    ip netns exec ap2 "$VM_BUILD/tests/support/router_sim/router_sim" --address 198.51.100.1 --port 80 \
-      --body "$marker_page" >"$out/router2.out" 2>>"$out/router.err" &
-    router2_pid=$!
-    wait_for 30 grep -q "listening on" "$out/router2.out" || say "the second router did not start"
+    router2_start --body "$marker_page"
     ap2_start ap2 "$ssid_utf8" JP || say "the second access point did not start"
     if [[ -z $nm_ready ]]; then
       wanted router_switch && not_ready router_switch
@@ -889,10 +885,7 @@ if wanted nm_wpa_supplicant || wanted nm_con_down || wanted nm_con_up || wanted 
         nm_up "$home"
         expect_look "$ssid_ascii"
         stop_pid "$router2_pid"
-        ip netns exec ap2 "$VM_BUILD/tests/support/router_sim/router_sim" --address 198.51.100.1 --port 80 \
-          --status 404 --body "not here" >"$out/router2.out" 2>>"$out/router.err" &
-        router2_pid=$!
-        wait_for 30 grep -q "listening on" "$out/router2.out"
+        router2_start --status 404 --body "not here"
         # The window may leave the connected state as soon as the old address goes, before the
         # new route: the move is judged by its end, the pass that was answered 404.
         tmark=$(trace_mark)
