@@ -16,7 +16,7 @@
 # only when no scenario failed.
 #
 # usage: run_stage.sh BUILD_DIR
-# VELMOR_VM_DEADLINE (seconds, default 900) bounds the whole guest; VELMOR_VM_LIMIT_MS (default
+# VELMOR_VM_DEADLINE (seconds, default 1500) bounds the whole guest; VELMOR_VM_LIMIT_MS (default
 # 2000) is the longest time from a station event to the window's new state, in a guest running at
 # the pace of an idle host: VELMOR_VM_PACE_US is how long the guest's pace loop takes there (the
 # stage prints what it took), and a slower guest stretches the limit by as much;
@@ -27,7 +27,7 @@ build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 vm=$build/tests/vm
 out=$vm/out
-deadline=${VELMOR_VM_DEADLINE:-900}
+deadline=${VELMOR_VM_DEADLINE:-1500}
 boot_deadline=120
 
 # Everything the stage reports also goes to BUILD/tests/vm/report.txt, which scripts/test prints.
