@@ -505,7 +505,8 @@ connect_scenario iwd "$ssid_utf8" "" iwd_start '無線テスト'
 if wanted disconnect || wanted reconnect; then
   if connected_with "$ssid_utf8"; then
     if wanted disconnect; then
-      timed_look disconnected "disconnected" wpa disconnect
+      # The link goes and the address stays: the change trigger waits out a loss for up to 3 s.
+      look_limit_ms=4000 timed_look disconnected "disconnected" wpa disconnect
       verdict disconnect "$scenario_ms"
     fi
     if wanted reconnect; then
