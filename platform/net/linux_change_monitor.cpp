@@ -1,9 +1,5 @@
 // The Linux change monitor: rtnetlink multicast groups, and nl80211's "mlme" group where the
 // family exists, gathered behind one epoll descriptor so the caller polls a single fd.
-// net/if.h first: it tells linux/if.h (pulled in by the rtnetlink headers) not to define its flags again.
-#include <net/if.h>
-#include <linux/if.h>
-#include <linux/if_link.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <netlink/errno.h>
@@ -18,14 +14,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <utility>
 
 #include "platform/net/change_monitor.h"
+#include "platform/net/linux_link_states.h"
 
 namespace platform::net {
 namespace {
@@ -85,80 +79,13 @@ SocketPtr OpenMlmeSocket(int* family) {
   return sk;
 }
 
-// A link as the monitor follows it: up as the driver query reads the media state (operational
-// state up, or unknown with a carrier), and whether it is switched on at all.
-struct LinkState {
-  int index = 0;
-  bool on = false;
-  bool up = false;
-};
-
-// The link a link message describes; nothing for a malformed one.
-std::optional<LinkState> ParseLink(nlmsghdr* header) {
-  static auto rules = [] {
-    std::array<nla_policy, IFLA_MAX + 1> r{};
-    r[IFLA_OPERSTATE].type = NLA_U8;
-    return r;
-  }();
-  nlattr* attributes[IFLA_MAX + 1] = {};
-  if (nlmsg_parse(header, sizeof(ifinfomsg), attributes, IFLA_MAX, rules.data()) < 0) {
-    return std::nullopt;
-  }
-  const auto* info = static_cast<const ifinfomsg*>(nlmsg_data(header));
-  const int operstate = attributes[IFLA_OPERSTATE] ? int{nla_get_u8(attributes[IFLA_OPERSTATE])} : int{IF_OPER_UNKNOWN};
-  const bool carrier = (info->ifi_flags & IFF_LOWER_UP) != 0;
-  return LinkState{info->ifi_index, (info->ifi_flags & IFF_UP) != 0,
-                   operstate == IF_OPER_UP || (operstate == IF_OPER_UNKNOWN && carrier)};
-}
-
-// Which links are up, as the announcements tell it.
-class LinkTable {
- public:
-  void Set(const LinkState& link) { up_[link.index] = link.on && link.up; }
-
-  // What an announcement about a link amounts to. A link switched off on purpose is an outcome
-  // at once; only a link that loses its connection while it stays on is a loss to wait out.
-  NetworkChange Update(const LinkState& link) {
-    const auto known = up_.find(link.index);
-    const bool wasUp = known != up_.end() && known->second;
-    Set(link);
-    if (!link.on) return NetworkChange::kLinkOutcome;
-    if (wasUp && !link.up) return NetworkChange::kLinkLoss;
-    if (!wasUp && link.up) return NetworkChange::kLinkOutcome;
-    return NetworkChange::kChange;
-  }
-  void Forget(int index) { up_.erase(index); }
-
- private:
-  std::map<int, bool> up_;
-};
-
 struct Drain {
-  LinkTable* links;  // null for the nl80211 socket
+  LinkStates* links;  // null for the nl80211 socket
   int mlmeFamily;
   NetworkChange change = NetworkChange::kNone;
 
   void Note(NetworkChange c) { change = std::max(change, c); }
 };
-
-NetworkChange RouteChange(nlmsghdr* header, LinkTable& links) {
-  switch (header->nlmsg_type) {
-    case RTM_NEWLINK:
-      if (const std::optional<LinkState> link = ParseLink(header)) return links.Update(*link);
-      return NetworkChange::kChange;
-    case RTM_DELLINK:
-      if (const std::optional<LinkState> link = ParseLink(header)) links.Forget(link->index);
-      return NetworkChange::kLinkOutcome;
-    case RTM_DELADDR:
-    case RTM_DELROUTE:
-      return NetworkChange::kLinkOutcome;
-    case RTM_NEWADDR:
-    case RTM_NEWROUTE:
-      return NetworkChange::kChange;
-    default:
-      return NetworkChange::kNone;
-  }
-}
 
 int OnAnnouncement(nl_msg* msg, void* arg) {
   Drain& drain = *static_cast<Drain*>(arg);
@@ -166,7 +93,7 @@ int OnAnnouncement(nl_msg* msg, void* arg) {
   if (nlmsg_get_src(msg)->nl_pid != 0) return NL_SKIP;
   nlmsghdr* header = nlmsg_hdr(msg);
   if (drain.links != nullptr) {
-    drain.Note(RouteChange(header, *drain.links));
+    drain.Note(drain.links->Announced(header));
   } else if (header->nlmsg_type == drain.mlmeFamily) {
     drain.Note(NetworkChange::kChange);
   }
@@ -176,7 +103,7 @@ int OnAnnouncement(nl_msg* msg, void* arg) {
 
 // Reads every message waiting on `sk`; lost announcements count as an outcome, since what was
 // missed may be one.
-NetworkChange DrainSocket(nl_sock* sk, LinkTable* links, int mlmeFamily) {
+NetworkChange DrainSocket(nl_sock* sk, LinkStates* links, int mlmeFamily) {
   CallbacksPtr callbacks(nl_cb_alloc(NL_CB_DEFAULT));
   // Nothing can be read now; a pass too many costs less than a change missed.
   if (!callbacks) return NetworkChange::kLinkOutcome;
@@ -204,14 +131,12 @@ NetworkChange DrainSocket(nl_sock* sk, LinkTable* links, int mlmeFamily) {
 // announcements. Asked after the monitor has joined its groups, so that no change is missed: the
 // announcements queued meanwhile are applied after it, and the last of them for a link holds
 // the state the answer saw or a later one.
-void ReadLinks(LinkTable& links) {
+void ReadLinks(LinkStates& links) {
   SocketPtr sk(nl_socket_alloc());
   if (!sk || nl_connect(sk.get(), NETLINK_ROUTE) < 0) return;
   if (nl_rtgen_request(sk.get(), RTM_GETLINK, AF_UNSPEC, NLM_F_DUMP) < 0) return;
   const auto valid = [](nl_msg* msg, void* arg) -> int {
-    nlmsghdr* header = nlmsg_hdr(msg);
-    if (header->nlmsg_type != RTM_NEWLINK) return NL_OK;
-    if (const std::optional<LinkState> link = ParseLink(header)) static_cast<LinkTable*>(arg)->Set(*link);
+    static_cast<LinkStates*>(arg)->Learn(nlmsg_hdr(msg));
     return NL_OK;
   };
   if (nl_socket_modify_cb(sk.get(), NL_CB_VALID, NL_CB_CUSTOM, valid, &links) < 0) return;
@@ -238,7 +163,7 @@ class LinuxChangeMonitor final : public ChangeMonitor {
   SocketPtr route_;
   SocketPtr mlme_;
   int mlmeFamily_;
-  LinkTable links_;
+  LinkStates links_;
 };
 
 std::mutex g_sourceMutex;

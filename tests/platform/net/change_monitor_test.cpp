@@ -1,11 +1,17 @@
 // The Linux change monitor against real links in namespaces the test makes.
 #include <gtest/gtest.h>
+#include <net/if.h>
+#include <linux/if.h>
+#include <linux/rtnetlink.h>
 #include <poll.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <tuple>
 
 #include "platform/net/change_monitor.h"
+#include "platform/net/linux_link_states.h"
 #include "tests/support/fake_net/netns.h"
 
 namespace {
@@ -73,6 +79,46 @@ TEST(LinuxChangeMonitor, TellsALinkLostWhileOnFromWhatEndsTheLoss) {
       EXPECT_EQ(DrainUntilQuiet(*monitor), expected) << what;
     }
   }));
+}
+
+// A link message as the kernel sends it: flags, and the operational state when given.
+struct LinkMessage {
+  nlmsghdr header;
+  ifinfomsg info;
+  nlattr attribute;
+  std::uint8_t operstate;
+  std::uint8_t padding[3];
+};
+LinkMessage Link(unsigned flags, std::optional<std::uint8_t> operstate) {
+  LinkMessage m{};
+  m.header.nlmsg_type = RTM_NEWLINK;
+  m.header.nlmsg_len = NLMSG_LENGTH(sizeof m.info);
+  m.info.ifi_index = 3;
+  m.info.ifi_flags = flags;
+  if (operstate) {
+    m.attribute = nlattr{static_cast<std::uint16_t>(NLA_HDRLEN + 1), IFLA_OPERSTATE};
+    m.operstate = *operstate;
+    m.header.nlmsg_len = sizeof m;
+  }
+  return m;
+}
+
+// Between association and key handshake a station's link has its carrier but is dormant; the
+// wireless events sent then as link messages carry the carrier flag and no state.
+TEST(LinkStates, AWirelessEventInsideALossNeitherEndsNorStartsOne) {
+  using platform::net::NetworkChange;
+  platform::net::LinkStates links;
+  const unsigned on = IFF_UP | IFF_BROADCAST, carrier = on | IFF_LOWER_UP;
+  LinkMessage up = Link(carrier | IFF_RUNNING, IF_OPER_UP);
+  links.Learn(&up.header);
+  const std::tuple<const char*, LinkMessage, NetworkChange> steps[] = {
+      {"dormant", Link(carrier, IF_OPER_DORMANT), NetworkChange::kLinkLoss},
+      {"wireless event", Link(carrier, std::nullopt), NetworkChange::kChange},
+      {"up", Link(carrier | IFF_RUNNING, IF_OPER_UP), NetworkChange::kLinkOutcome},
+      {"wireless event while up", Link(on, std::nullopt), NetworkChange::kChange},
+      {"down", Link(on, IF_OPER_DOWN), NetworkChange::kLinkLoss},
+  };
+  for (auto [what, message, expected] : steps) EXPECT_EQ(links.Announced(&message.header), expected) << what;
 }
 
 }  // namespace
