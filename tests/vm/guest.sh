@@ -820,6 +820,8 @@ if wanted nm_wpa_supplicant || wanted nm_con_down || wanted nm_con_up || wanted 
       hold=0.4
       roam_started=$(now)
       for ((i = 1; i <= 12 && counted < 6; i++)); do
+        # A station the stack has left without an access point has nothing to roam from.
+        wait_for 30 eval '[[ -n $(current_bssid) ]] && operstate up' || break
         target=$a target_pid=$ap_pid
         [[ $(current_bssid) == "$a" ]] && target=$b target_pid=$ap2_pid
         if ((i % 2 == 0)); then
