@@ -196,6 +196,12 @@ void CVelmor_managerDlg::OnNetworkChange() {
         SetTimer(kChangeTimerId, kLinkLossHoldMs, OnChangeSettled);
       }
       return;
+    case platform::net::NetworkChange::kLinkBack:
+      if (m_bLinkLossHeld) {
+        SetTimer(kChangeTimerId, kLinkBackSettleMs, OnChangeSettled);
+        return;
+      }
+      break;
     case platform::net::NetworkChange::kLinkOutcome:
       m_bLinkLossHeld = false;
       break;

@@ -100,12 +100,14 @@ class CVelmor_managerDlg : public CDialog {
   // A link that loses its connection while it stays on is waited out instead: a station that
   // roams between access points is down or dormant for a second or two, and a pass in that gap
   // would show the disconnected state for a network that never stopped working. The pass then
-  // comes once the link is up again or something went away (kChangeSettleMs after that), or
-  // kLinkLossHoldMs after the loss, whichever is first; announcements in between leave the
+  // comes kLinkBackSettleMs after the link is up again (a station that has just reassociated
+  // may not reach its router at once), kChangeSettleMs after something went away, or
+  // kLinkLossHoldMs after the loss, whichever is first; other announcements in between leave the
   // countdown as it is (m_bLinkLossHeld).
   static constexpr UINT_PTR kChangeTimerId = 101;
   static constexpr UINT kChangeSettleMs = 300;
   static constexpr UINT kLinkLossHoldMs = 3000;
+  static constexpr UINT kLinkBackSettleMs = 1000;
   bool m_bLinkLossHeld = false;
   void StartChangeTrigger();
   void StopChangeTrigger();

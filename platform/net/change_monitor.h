@@ -18,8 +18,10 @@ enum class NetworkChange {
   // A link that was up has gone down or dormant, as it does for a moment while a station roams
   // between access points, and nothing went away with it.
   kLinkLoss,
-  // A lost link is up again, or something went away (an address, a route, a link), or
-  // announcements were lost: what a loss has come to is there to be seen.
+  // A link that was not up is up again; after a roam, its traffic may take a moment longer.
+  kLinkBack,
+  // Something went away (an address, a route, a link), a link was switched off, or announcements
+  // were lost: what a loss has come to is there to be seen.
   kLinkOutcome,
 };
 

@@ -60,7 +60,7 @@ NetworkChange LinkStates::Announced(const nlmsghdr* header) {
       // connection while it stays on is a loss to wait out.
       if (!link->on) return NetworkChange::kLinkOutcome;
       if (wasUp && !link->up) return NetworkChange::kLinkLoss;
-      if (!wasUp && link->up) return NetworkChange::kLinkOutcome;
+      if (!wasUp && link->up) return NetworkChange::kLinkBack;
       return NetworkChange::kChange;
     }
     case RTM_DELLINK:

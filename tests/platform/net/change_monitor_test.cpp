@@ -69,7 +69,7 @@ TEST(LinuxChangeMonitor, TellsALinkLostWhileOnFromWhatEndsTheLoss) {
     ASSERT_NE(monitor, nullptr);
     const std::tuple<const char*, NetworkNamespace*, std::string, NetworkChange> steps[] = {
         {"carrier lost", &peer, "link set v1 down", NetworkChange::kLinkLoss},
-        {"carrier back", &peer, "link set v1 up", NetworkChange::kLinkOutcome},
+        {"carrier back", &peer, "link set v1 up", NetworkChange::kLinkBack},
         {"address added", &watched, "addr add 10.77.0.3/24 dev v0", NetworkChange::kChange},
         {"address removed", &watched, "addr del 10.77.0.3/24 dev v0", NetworkChange::kLinkOutcome},
         {"switched off", &watched, "link set v0 down", NetworkChange::kLinkOutcome},
@@ -114,7 +114,7 @@ TEST(LinkStates, AWirelessEventInsideALossNeitherEndsNorStartsOne) {
   const std::tuple<const char*, LinkMessage, NetworkChange> steps[] = {
       {"dormant", Link(carrier, IF_OPER_DORMANT), NetworkChange::kLinkLoss},
       {"wireless event", Link(carrier, std::nullopt), NetworkChange::kChange},
-      {"up", Link(carrier | IFF_RUNNING, IF_OPER_UP), NetworkChange::kLinkOutcome},
+      {"up", Link(carrier | IFF_RUNNING, IF_OPER_UP), NetworkChange::kLinkBack},
       {"wireless event while up", Link(on, std::nullopt), NetworkChange::kChange},
       {"down", Link(on, IF_OPER_DOWN), NetworkChange::kLinkLoss},
   };
