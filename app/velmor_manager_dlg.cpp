@@ -1,6 +1,7 @@
 #include "app/velmor_manager_dlg.h"
 
 #include <cstring>
+#include <utility>
 
 #include "trace/debug_trace.h"
 #include "platform/afx/app.h"
@@ -180,19 +181,47 @@ void CVelmor_managerDlg::StopChangeTrigger() {
 }
 
 void CVelmor_managerDlg::OnNetworkChange() {
+  if (!m_pChangeMonitor) return;
+  const platform::net::NetworkChange change = m_pChangeMonitor->Drain();
+  if (m_bClosing) return;
+  switch (change) {
+    case platform::net::NetworkChange::kNone:
+      return;
+    case platform::net::NetworkChange::kChange:
+      if (m_bLinkLossHeld) return;
+      break;
+    case platform::net::NetworkChange::kLinkLoss:
+      if (!m_bLinkLossHeld) {
+        m_bLinkLossHeld = true;
+        SetTimer(kChangeTimerId, kLinkLossHoldMs, OnChangeSettled);
+      }
+      return;
+    case platform::net::NetworkChange::kLinkBack:
+      if (m_bLinkLossHeld) {
+        SetTimer(kChangeTimerId, kLinkBackSettleMs, OnChangeSettled);
+        return;
+      }
+      break;
+    case platform::net::NetworkChange::kLinkOutcome:
+      m_bLinkLossHeld = false;
+      break;
+  }
   // Each announcement restarts the countdown: the pass should see the network after the
   // burst, not in the middle of it.
-  if (m_pChangeMonitor && m_pChangeMonitor->Drain() && !m_bClosing) {
-    SetTimer(kChangeTimerId, kChangeSettleMs, OnChangeSettled);
-  }
+  SetTimer(kChangeTimerId, kChangeSettleMs, OnChangeSettled);
 }
 
 void CVelmor_managerDlg::OnChangeSettled(HWND hWnd, UINT /*nMsg*/, UINT_PTR /*nIDEvent*/, DWORD /*dwTime*/) {
   auto* pDlg = static_cast<CVelmor_managerDlg*>(CWnd::FromHandlePermanent(hWnd));
   if (pDlg == nullptr) return;
   // A pass that is running may have read the network before the change, so the request waits
-  // for it to end rather than being dropped; the timer stays armed until then.
-  if (!pDlg->m_bCheckComplete) return;
+  // for it to end rather than being dropped; the timer stays armed until then, at the settle
+  // pace once a held loss has run out.
+  if (!pDlg->m_bCheckComplete) {
+    if (std::exchange(pDlg->m_bLinkLossHeld, false)) pDlg->SetTimer(kChangeTimerId, kChangeSettleMs, OnChangeSettled);
+    return;
+  }
+  pDlg->m_bLinkLossHeld = false;
   pDlg->KillTimer(kChangeTimerId);
   pDlg->RunVelmorCheckThread();
 }

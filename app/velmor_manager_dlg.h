@@ -106,8 +106,18 @@ class CVelmor_managerDlg : public CDialog {
   // Wi-Fi association) arrive on the window thread; once they have been quiet for
   // kChangeSettleMs, a pass is asked for, so that the window follows a new association at once
   // instead of at the next tick of timer 100, and a burst of announcements costs one pass.
+  // A link that loses its connection while it stays on is waited out instead: a station that
+  // roams between access points is down or dormant for a second or two, and a pass in that gap
+  // would show the disconnected state for a network that never stopped working. The pass then
+  // comes kLinkBackSettleMs after the link is up again (a station that has just reassociated
+  // may not reach its router at once), kChangeSettleMs after something went away, or
+  // kLinkLossHoldMs after the loss, whichever is first; other announcements in between leave the
+  // countdown as it is (m_bLinkLossHeld).
   static constexpr UINT_PTR kChangeTimerId = 101;
   static constexpr UINT kChangeSettleMs = 300;
+  static constexpr UINT kLinkLossHoldMs = 3000;
+  static constexpr UINT kLinkBackSettleMs = 1000;
+  bool m_bLinkLossHeld = false;
   void StartChangeTrigger();
   void StopChangeTrigger();
   void OnNetworkChange();

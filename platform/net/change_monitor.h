@@ -10,14 +10,28 @@
 
 namespace platform::net {
 
+// What the announcements consumed at once amount to, from the least to the most telling.
+enum class NetworkChange {
+  kNone,
+  // Something changed.
+  kChange,
+  // A link that was up has gone down or dormant, as it does for a moment while a station roams
+  // between access points, and nothing went away with it.
+  kLinkLoss,
+  // A link that was not up is up again; after a roam, its traffic may take a moment longer.
+  kLinkBack,
+  // Something went away (an address, a route, a link), a link was switched off, or announcements
+  // were lost: what a loss has come to is there to be seen.
+  kLinkOutcome,
+};
+
 class ChangeMonitor {
  public:
   virtual ~ChangeMonitor() = default;
   // Readable while an announcement waits to be consumed.
   virtual int Fd() const = 0;
-  // Consumes every waiting announcement without blocking. True when any of them was a change;
-  // a lost announcement (the socket overran) counts as one, since something was missed.
-  virtual bool Drain() = 0;
+  // Consumes every waiting announcement without blocking; the most telling of them.
+  virtual NetworkChange Drain() = 0;
 };
 
 class ChangeMonitorSource {

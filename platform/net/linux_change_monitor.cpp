@@ -8,16 +8,18 @@
 #include <netlink/handlers.h>
 #include <netlink/msg.h>
 #include <netlink/netlink.h>
+#include <netlink/route/rtnl.h>
 #include <netlink/socket.h>
 #include <sys/epoll.h>
 #include <unistd.h>
 
-#include <cstdint>
+#include <algorithm>
 #include <memory>
 #include <utility>
 
 #include "platform/base/service.h"
 #include "platform/net/change_monitor.h"
+#include "platform/net/linux_link_states.h"
 #include "platform/net/netlink.h"
 
 namespace platform::net {
@@ -51,45 +53,35 @@ SocketPtr OpenMlmeSocket(int* family) {
   return sk;
 }
 
-bool IsRouteChange(std::uint16_t type, int) {
-  switch (type) {
-    case RTM_NEWLINK:
-    case RTM_DELLINK:
-    case RTM_NEWADDR:
-    case RTM_DELADDR:
-    case RTM_NEWROUTE:
-    case RTM_DELROUTE:
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool IsMlmeChange(std::uint16_t type, int family) { return type == family; }
-
 struct Drain {
-  bool (*isChange)(std::uint16_t type, int family);
-  int family;
-  bool changed = false;
+  LinkStates* links;  // null for the nl80211 socket
+  int mlmeFamily;
+  NetworkChange change = NetworkChange::kNone;
+
+  void Note(NetworkChange c) { change = std::max(change, c); }
 };
 
 int OnAnnouncement(nl_msg* msg, void* arg) {
   Drain& drain = *static_cast<Drain*>(arg);
   // Only the kernel announces; another process writing to this port is ignored.
-  if (nlmsg_get_src(msg)->nl_pid == 0 && drain.isChange(nlmsg_hdr(msg)->nlmsg_type, drain.family)) {
-    drain.changed = true;
+  if (nlmsg_get_src(msg)->nl_pid != 0) return NL_SKIP;
+  nlmsghdr* header = nlmsg_hdr(msg);
+  if (drain.links != nullptr) {
+    drain.Note(drain.links->Announced(header));
+  } else if (header->nlmsg_type == drain.mlmeFamily) {
+    drain.Note(NetworkChange::kChange);
   }
-  // Whether it counts is all there is to know about a message; libnl is to do nothing more with it.
+  // What it amounts to is all there is to know about a message; libnl is to do nothing more with it.
   return NL_SKIP;
 }
 
-// Reads every message waiting on `sk`; true when one of them announced a change, or when
-// announcements were lost.
-bool DrainSocket(nl_sock* sk, bool (*isChange)(std::uint16_t, int), int family) {
+// Reads every message waiting on `sk`; lost announcements count as an outcome, since what was
+// missed may be one.
+NetworkChange DrainSocket(nl_sock* sk, LinkStates* links, int mlmeFamily) {
   CallbacksPtr callbacks(nl_cb_alloc(NL_CB_DEFAULT));
   // Nothing can be read now; a pass too many costs less than a change missed.
-  if (!callbacks) return true;
-  Drain drain{isChange, family};
+  if (!callbacks) return NetworkChange::kLinkOutcome;
+  Drain drain{links, mlmeFamily};
   nl_cb_set(callbacks.get(), NL_CB_MSG_IN, NL_CB_CUSTOM, OnAnnouncement, &drain);
   bool lost = false;
   for (;;) {
@@ -101,24 +93,43 @@ bool DrainSocket(nl_sock* sk, bool (*isChange)(std::uint16_t, int), int family) 
     // The socket overran (ENOBUFS): something was said that is gone now. The next read goes on
     // with what came after.
     if (result == -NLE_NOMEM && !lost) {
-      lost = drain.changed = true;
+      lost = true;
+      drain.Note(NetworkChange::kLinkOutcome);
       continue;
     }
-    return drain.changed;  // -NLE_AGAIN: nothing left
+    return drain.change;  // -NLE_AGAIN: nothing left
   }
+}
+
+// The links there are now, read on a socket of its own so that the answers do not mix with the
+// announcements. Asked after the monitor has joined its groups, so that no change is missed: the
+// announcements queued meanwhile are applied after it, and the last of them for a link holds
+// the state the answer saw or a later one.
+void ReadLinks(LinkStates& links) {
+  SocketPtr sk(nl_socket_alloc());
+  if (!sk || nl_connect(sk.get(), NETLINK_ROUTE) < 0) return;
+  if (nl_rtgen_request(sk.get(), RTM_GETLINK, AF_UNSPEC, NLM_F_DUMP) < 0) return;
+  const auto valid = [](nl_msg* msg, void* arg) -> int {
+    static_cast<LinkStates*>(arg)->Learn(nlmsg_hdr(msg));
+    return NL_OK;
+  };
+  if (nl_socket_modify_cb(sk.get(), NL_CB_VALID, NL_CB_CUSTOM, valid, &links) < 0) return;
+  nl_recvmsgs_default(sk.get());
 }
 
 class LinuxChangeMonitor final : public ChangeMonitor {
  public:
   LinuxChangeMonitor(OwnedFd epoll, SocketPtr route, SocketPtr mlme, int mlmeFamily)
-      : epoll_(std::move(epoll)), route_(std::move(route)), mlme_(std::move(mlme)), mlmeFamily_(mlmeFamily) {}
+      : epoll_(std::move(epoll)), route_(std::move(route)), mlme_(std::move(mlme)), mlmeFamily_(mlmeFamily) {
+    ReadLinks(links_);
+  }
 
   int Fd() const override { return epoll_.get(); }
 
-  bool Drain() override {
-    bool changed = DrainSocket(route_.get(), IsRouteChange, 0);
-    if (mlme_) changed = DrainSocket(mlme_.get(), IsMlmeChange, mlmeFamily_) || changed;
-    return changed;
+  NetworkChange Drain() override {
+    NetworkChange change = DrainSocket(route_.get(), &links_, 0);
+    if (mlme_) change = std::max(change, DrainSocket(mlme_.get(), nullptr, mlmeFamily_));
+    return change;
   }
 
  private:
@@ -126,6 +137,7 @@ class LinuxChangeMonitor final : public ChangeMonitor {
   SocketPtr route_;
   SocketPtr mlme_;
   int mlmeFamily_;
+  LinkStates links_;
 };
 
 constinit Service<ChangeMonitorSource> g_source(

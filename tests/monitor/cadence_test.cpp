@@ -1,5 +1,5 @@
 // When passes run: at start-up, on timer 100 at the period of the state shown, after a settled
-// network change, and one at a time.
+// network change (a lost link waited out), and one at a time.
 #include <gtest/gtest.h>
 
 #include "tests/support/program/program_fixture.h"
@@ -7,6 +7,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using platform::net::NetworkChange;
 
 class Cadence : public velmor::test::ProgramTest {
  protected:
@@ -17,6 +18,10 @@ class Cadence : public velmor::test::ProgramTest {
     adapters_->Add("wlan0");
     StartDialog();
     HoldPassesAt("wlan0");
+  }
+  void Announce(NetworkChange change) {
+    changes_->Announce(change);
+    Settle();
   }
   // With the trace on: no pass until `after` has passed, then one.
   void ExpectOnePassAfter(std::chrono::milliseconds after) {
@@ -99,6 +104,54 @@ TEST_F(Cadence, AChangeDuringAPassAsksForTheNextOneWhenItEnds) {
   Advance(300ms);
   EXPECT_EQ(Passes(), 1);
   Advance(1s);
+  EXPECT_EQ(Passes(), 1);
+}
+
+TEST_F(Cadence, ALostLinkIsWaitedOutUntilItIsBackOrThreeSecondsAfterTheLoss) {
+  StartDialog();
+  TraceOn();
+  // A roam: the loss, the station's own announcements while it reassociates, the link back.
+  Announce(NetworkChange::kLinkLoss);
+  Advance(1s);
+  Announce(NetworkChange::kChange);
+  Advance(1500ms);
+  EXPECT_EQ(Passes(), 0) << "a pass inside the gap";
+  Announce(NetworkChange::kLinkBack);
+  Advance(900ms);
+  Announce(NetworkChange::kChange);
+  Advance(99ms);
+  EXPECT_EQ(Passes(), 0) << "a pass before the link has been back for a second";
+  Advance(1ms);
+  EXPECT_EQ(Passes(), 1);
+  // Something that goes ends the wait at the settle pace.
+  Announce(NetworkChange::kLinkLoss);
+  Advance(1s);
+  Announce(NetworkChange::kLinkOutcome);
+  Advance(300ms);
+  EXPECT_EQ(Passes(), 2);
+  // A link that stays down: one pass 3 s after the loss, whatever is announced meanwhile.
+  Announce(NetworkChange::kLinkLoss);
+  Advance(1s);
+  Announce(NetworkChange::kLinkLoss);
+  Advance(1s);
+  Announce(NetworkChange::kChange);
+  Advance(999ms);
+  EXPECT_EQ(Passes(), 2);
+  Advance(1ms);
+  EXPECT_EQ(Passes(), 3);
+}
+
+TEST_F(Cadence, AHeldLossThatRunsOutDuringAPassAsksAgainAtTheSettlePace) {
+  StartHeld();
+  desktop_.Advance(10s, hwnd_);
+  ASSERT_TRUE(gate_.WaitForArrival());
+  TraceOn();
+  Announce(NetworkChange::kLinkLoss);
+  desktop_.Advance(3s, hwnd_);
+  gate_.Open();
+  WaitForWorkers();
+  EXPECT_EQ(Passes(), 0);
+  Advance(300ms);
   EXPECT_EQ(Passes(), 1);
 }
 

@@ -3,8 +3,10 @@
 #
 # The guest is Debian's kernel (downloaded once into BUILD/tests/vm/kernel, never installed on
 # this machine), a busybox initramfs, and this machine's root file system shared read-only over
-# 9p, so that it runs the same hostapd, wpa_supplicant, iwd, Xvfb and build tree. It has no
-# network device. tests/vm/guest.sh runs the scenarios in it and writes their results to a
+# 9p, so that it runs the same Xvfb, openbox and build tree. The Wi-Fi userland (hostapd,
+# wpa_supplicant, iwd, iw, NetworkManager, dnsmasq, udev and what they need that this machine
+# lacks) is fetched as Debian packages into BUILD/tests/vm/userland and unpacked there, never
+# installed here; the guest lays it over the shared root. It has no network device. tests/vm/guest.sh runs the scenarios in it and writes their results to a
 # writable share, BUILD/tests/vm/out, where the console log, the program's trace, the daemons'
 # logs and the screenshots stay for a look after a failure.
 #
@@ -14,7 +16,7 @@
 # only when no scenario failed.
 #
 # usage: run_stage.sh BUILD_DIR
-# VELMOR_VM_DEADLINE (seconds, default 900) bounds the whole guest; VELMOR_VM_LIMIT_MS (default
+# VELMOR_VM_DEADLINE (seconds, default 1500) bounds the whole guest; VELMOR_VM_LIMIT_MS (default
 # 2000) is the longest time from a station event to the window's new state, in a guest running at
 # the pace of an idle host: VELMOR_VM_PACE_US is how long the guest's pace loop takes there (the
 # stage prints what it took), and a slower guest stretches the limit by as much;
@@ -25,7 +27,7 @@ build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 vm=$build/tests/vm
 out=$vm/out
-deadline=${VELMOR_VM_DEADLINE:-900}
+deadline=${VELMOR_VM_DEADLINE:-1500}
 boot_deadline=120
 
 # Everything the stage reports also goes to BUILD/tests/vm/report.txt, which scripts/test prints.
@@ -44,11 +46,9 @@ abort() {
 }
 
 # --- What the stage needs --------------------------------------------------------------------
-for tool in qemu-system-x86_64 modprobe depmod cpio apt-get dpkg-deb hostapd wpa_supplicant wpa_cli iw \
-  dbus-daemon iwctl Xvfb openbox xdotool; do
+for tool in qemu-system-x86_64 modprobe depmod cpio apt-get apt-cache dpkg-deb Xvfb openbox xdotool; do
   command -v "$tool" >/dev/null || abort "$tool is missing (scripts/deps installs it)"
 done
-[[ -x /usr/libexec/iwd ]] || abort "iwd is missing (scripts/deps installs it)"
 # The initramfs runs busybox before any library is there: it must be the static build.
 [[ -x /bin/busybox ]] && ! ldd /bin/busybox >/dev/null 2>&1 || abort "/bin/busybox is not busybox-static's"
 for f in app/velmor-manager tests/support/router_sim/router_sim tests/vm_window; do
@@ -88,10 +88,89 @@ version=$(basename "$(ls -d "$kernel"/lib/modules/*)")
 vmlinuz=$kernel/boot/vmlinuz-$version
 [[ -f $vmlinuz ]] || abort "no kernel image in $kernel (remove the folder to fetch it again)"
 
+# --- The guest's Wi-Fi userland: fetched and unpacked once per set of package versions ---------
+
+# closure PACKAGE...: what must be fetched so that PACKAGE... run on this machine's root: their
+# dependencies, recursively, less what is installed here. Of alternatives, one installed (or
+# already chosen) satisfies the group, else the first real package (a virtual one's first
+# provider) is taken. The list follows this machine, so a fresh one fetches more.
+closure() {
+  local chosen=" $* " frontier=("$@") installed next p
+  installed=" $(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' | awk '$1 ~ /^.i/ {printf "%s ", $2}')"
+  while ((${#frontier[@]} > 0)); do
+    next=$(apt-cache depends --no-recommends --no-suggests --no-conflicts --no-breaks --no-replaces \
+      --no-enhances "${frontier[@]}" 2>/dev/null | awk -v have="$installed$chosen" '
+      function flush(   i, c, n) {
+        n = 0
+        for (i = 1; i <= ng; i++) {
+          if (group[i] ~ /^</) { for (c = 1; c <= np[i]; c++) cand[++n] = prov[i, c] } else cand[++n] = group[i]
+        }
+        ng = 0
+        for (i = 1; i <= n; i++) if (index(have, " " cand[i] " ")) return
+        if (n > 0) { print cand[1]; have = have cand[1] " " }
+      }
+      /^[^ ]/ { if (!open) flush(); open = 0; next }
+      /^ [ |](Pre)?Depends: / {
+        if (!open) flush()
+        open = ($0 ~ /^ \|/)
+        name = $2; sub(/:any$/, "", name)
+        group[++ng] = name; np[ng] = 0
+        next
+      }
+      /^    [^ ]/ { np[ng]++; prov[ng, np[ng]] = $1; next }
+      END { flush() }')
+    frontier=()
+    for p in $next; do
+      [[ $chosen == *" $p "* ]] && continue
+      chosen+="$p "
+      frontier+=("$p")
+    done
+  done
+  for p in $chosen; do [[ $installed == *" $p "* ]] || echo "$p"; done | sort -u
+}
+
+userland=$vm/userland
+wanted_packages=(hostapd wpasupplicant iwd iw dbus network-manager dnsmasq-base udev wireless-regdb)
+fetch=$(closure "${wanted_packages[@]}")
+[[ -n $fetch ]] || abort "apt cannot resolve ${wanted_packages[*]}"
+# The set is known by its packages' candidate versions: a new version or a machine that lacks
+# more makes it anew.
+key=$(apt-cache policy $fetch | awk '/^[^ ]/ {p = $1} /Candidate:/ {print p $2}' | sha256sum | cut -c1-16)
+if [[ $(cat "$userland/ready" 2>/dev/null) != "$key" ]]; then
+  rm -rf "$userland"
+  mkdir -p "$userland/download" "$userland/root"
+  download() { (cd "$userland/download" && apt-get download $fetch) >"$userland/download.log" 2>&1; }
+  download || { apt-get update -qq >/dev/null 2>&1 && download; } ||
+    abort "apt-get download failed: $(tail -n 3 "$userland/download.log")"
+  for deb in "$userland"/download/*.deb; do
+    dpkg-deb -x "$deb" "$userland/root" || abort "cannot unpack $deb"
+  done
+  # Where this machine's /bin, /sbin and /lib are links into /usr, a package's own folder there
+  # would hide the link in the guest's layered root: its files move to where the link points.
+  for d in bin sbin lib lib32 lib64 libx32; do
+    if [[ -L /$d && -d $userland/root/$d && ! -L $userland/root/$d ]]; then
+      target=$userland/root/$(readlink -f "/$d")
+      mkdir -p "$target"
+      cp -a "$userland/root/$d/." "$target/" && rm -rf "${userland:?}/root/$d"
+    fi
+  done
+  # The regulatory database is chosen by the package's own set-up, which unpacking skips.
+  firmware=$userland/root/$(readlink -f /lib)/firmware
+  for f in regulatory.db regulatory.db.p7s; do
+    [[ -e $firmware/$f-debian && ! -e $firmware/$f ]] && ln -s "$f-debian" "$firmware/$f"
+  done
+  rm -rf "$userland/download"
+  echo "$key" >"$userland/ready"
+fi
+for tool in sbin/hostapd sbin/wpa_supplicant sbin/wpa_cli sbin/iw bin/dbus-daemon bin/iwctl libexec/iwd \
+  sbin/NetworkManager bin/nmcli sbin/dnsmasq bin/udevadm; do
+  [[ -x $userland/root/usr/$tool || -x /usr/$tool ]] || abort "/usr/$tool is in neither the fetched userland nor this machine"
+done
+
 # --- The initramfs: busybox, the modules that reach the shares, and the init -------------------
 initramfs=$vm/initramfs
 rm -rf "$initramfs" "$out"
-mkdir -p "$initramfs"/{bin,dev,proc,sys,host,rw,newroot,modules} "$out"
+mkdir -p "$initramfs"/{bin,dev,proc,sys,host,userland,rw,newroot,modules} "$out"
 cp /bin/busybox "$initramfs/bin/busybox"
 install -m 0755 "$here/init" "$initramfs/init"
 for module in 9pnet_virtio 9p virtio_pci overlay; do
@@ -127,10 +206,13 @@ done
 
 console=$out/console.log
 started=$SECONDS
+# no_timer_check: an emulated processor slowed by a busy host can fail the kernel's check of
+# its interrupt timer at boot, which then panics.
 qemu-system-x86_64 -accel tcg,thread=multi -smp 2 -m 2048 -cpu max -nic none -display none -monitor none \
   -no-reboot -serial "file:$console" \
-  -kernel "$vmlinuz" -initrd "$vm/initramfs.cpio.gz" -append "console=ttyS0 panic=-1 quiet" \
+  -kernel "$vmlinuz" -initrd "$vm/initramfs.cpio.gz" -append "console=ttyS0 panic=-1 quiet no_timer_check" \
   -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
+  -virtfs "local,path=$userland/root,mount_tag=userland,security_model=none,readonly=on,multidevs=remap" \
   -virtfs "local,path=$out,mount_tag=vmout,security_model=none" >"$out/qemu.log" 2>&1 &
 qemu=$!
 trap 'kill "$qemu" 2>/dev/null' EXIT
