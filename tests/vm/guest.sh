@@ -744,20 +744,32 @@ link_gap_ms() {
 }
 current_bssid() { iw dev "$sta" link 2>/dev/null | awk '/^Connected to/ {print $3}'; }
 
-# One roam to BSSID $1 (its hostapd $2, held for $3 seconds when given, so that the link stays
-# down longer). Ends once the link is up again and the passes it started have ended; sets $gap
-# (ms, "-" when the link never left up) and $roam_disconnected (whether the window showed the
-# disconnected state meanwhile).
+# One roam to BSSID $1 (its hostapd $2 held for $3 seconds when given, once the station has
+# associated and waits for the key handshake, so that the link stays dormant longer: an access
+# point held before that is only given up, and the station goes back to where it was). Ends once
+# the link is up again and the passes it started have ended; sets $gap (ms, "-" when the link
+# never left up) and $roam_disconnected (whether the window showed the disconnected state
+# meanwhile).
 roam_once() {  # roam_once BSSID HOSTAPD_PID [HOLD_SECONDS]
-  local tmark_roam
+  local tmark_roam held=0 until
   events_mark
   tmark_roam=$(trace_mark)
-  [[ -n ${3:-} ]] && kill -STOP "$2"
-  nmwpa roam "$1" >/dev/null
+  # The roam command returns once the roam is over: the hold is made beside it.
+  nmwpa roam "$1" >/dev/null &
   if [[ -n ${3:-} ]]; then
-    sleep "$3"
-    kill -CONT "$2"
+    # Dormant lasts a fraction of a second on an idle host: a busy wait without a process per
+    # look sees it.
+    local state="" file="/sys/class/net/$sta/operstate"
+    until=$((SECONDS + 5))
+    while [[ $state != dormant ]] && ((SECONDS < until)); do read -r state <"$file"; done
+    if [[ $state == dormant ]]; then
+      kill -STOP "$2"
+      sleep "$3"
+      kill -CONT "$2"
+      held=$3
+    fi
   fi
+  wait $!
   wait_for 20 eval '[[ $(link_gap_ms) != - ]]'
   wait_for 20 operstate up
   # Past the change trigger's hold: a pass the roam asked for has started by then.
@@ -766,7 +778,7 @@ roam_once() {  # roam_once BSSID HOSTAPD_PID [HOLD_SECONDS]
   gap=$(link_gap_ms)
   roam_disconnected=""
   trace_since "$tmark_roam" | grep -qF "[Velmor]Disconnect to Velmor" && roam_disconnected=$(trace_digest "$tmark_roam")
-  say "roam to $1 (held ${3:-0} s): gap $gap ms, now at $(current_bssid)${roam_disconnected:+, the disconnected look}"
+  say "roam to $1 (held $held s): gap $gap ms, now at $(current_bssid)${roam_disconnected:+, the disconnected look}"
 }
 
 if wanted nm_wpa_supplicant || wanted nm_con_down || wanted nm_con_up || wanted roam || wanted router_switch ||
@@ -805,7 +817,7 @@ if wanted nm_wpa_supplicant || wanted nm_con_down || wanted nm_con_up || wanted 
 
   # Two access points of one network, one router behind both: six roams whose link came back
   # within 2.5 s (the window must stay as it is through each), every other one to an access
-  # point held silent for a moment so that some gaps reach 1 to 2 s. A roam whose link stayed
+  # point held silent in the key handshake for a moment so that some gaps reach 1 to 2 s. A roam whose link stayed
   # down longer is the stack's (on a loaded host the emulated handshake can time out), and the
   # window may rightly show the loss: it does not count, and up to 12 are tried.
   if wanted roam; then
@@ -817,7 +829,7 @@ if wanted nm_wpa_supplicant || wanted nm_con_down || wanted nm_con_up || wanted 
       gaps=""
       counted=0
       long=0
-      hold=0.4
+      hold=1
       roam_started=$(now)
       for ((i = 1; i <= 12 && counted < 6; i++)); do
         # A station the stack has left without an access point has nothing to roam from.
