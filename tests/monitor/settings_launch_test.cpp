@@ -87,6 +87,14 @@ TEST_F(SettingsLaunch, TabThenSpaceOpensThePageAndSpaceShowsThePressedFace) {
   EXPECT_EQ(Launches().size(), 1u);
 }
 
+TEST_F(SettingsLaunch, TwoClicksDuringOnePassOpenThePageTwice) {
+  ClickHeld();
+  Click();
+  gate_.Open();
+  WaitForWorkers();
+  EXPECT_EQ(Launches().size(), 2u);
+}
+
 TEST_F(SettingsLaunch, APassLongerThanFiveSecondsGivesUpThenTheRouterComesBack) {
   ClickHeld();
   ASSERT_TRUE(desktop_.Clock().WaitForWaiters(1)) << "the launch waits for the pass";
