@@ -26,7 +26,7 @@ struct Drawn : Canvas {
   int result = 0;
 };
 int LineHeight(HFONT font) { return Drawn(u"x", font, {0, 0, 100, 0}, DT_CALCRECT).result; }
-LONG Width(std::u16string_view text, HFONT font = nullptr) { return Drawn(text, font, {0, 0, 1000, 0}, DT_CALCRECT).rect.right; }
+LONG Width(std::u16string_view text, HFONT font = nullptr, UINT format = 0) { return Drawn(text, font, {0, 0, 1000, 0}, format | DT_CALCRECT).rect.right; }
 
 // (The text colour is seen on the main window's labels.)
 TEST(Text, JapaneseIsDrawnWithRealGlyphsFromFacesThatHaveThem) {
@@ -102,6 +102,15 @@ TEST(Text, OnASurfaceOfScaleTwoGlyphsAreRenderedAtTwiceTheSizeAndMeasuredInTheDc
   EXPECT_GT(mixed, 50);
   DrawTextW(doubled.dc, kSettings.c_str(), -1, &rect, DT_SINGLELINE | DT_CALCRECT);
   EXPECT_NEAR(rect.right, Width(kSettings), 2);
+}
+
+TEST(Text, AnAmpersandUnderlinesTheNextCharacterAndTwoStandForOne) {
+  EXPECT_EQ(Width(u"A&B"), Width(u"AB"));
+  EXPECT_EQ(Width(u"A&&B"), Width(u"A&B", nullptr, DT_NOPREFIX));
+  const Drawn plain(u"AB", nullptr, {0, 0, 100, 40}, DT_SINGLELINE), marked(u"A&B", nullptr, {0, 0, 100, 40}, DT_SINGLELINE);
+  const LONG bottom = marked.Ink(kWhite).bottom - 1;
+  ASSERT_GT(bottom, plain.Ink(kWhite).bottom - 1) << "the B is underlined";
+  for (int x = 0; x < Width(u"A") - 1; ++x) EXPECT_EQ(marked.At(x, bottom), kWhite) << "only the B, at " << x;
 }
 
 TEST(Text, BoldIsDarkerAndSynthesizedWhenTheFaceHasNoneAndTheHeightSetsTheSize) {
