@@ -35,6 +35,8 @@ DWORD CVelmor_managerDlg::ConnectionCheckThread(LPVOID pParam) {
 }
 
 void CVelmor_managerDlg::OnTimer(UINT_PTR nIDEvent) {
-  if (nIDEvent == 100) RunVelmorCheckThread();
+  // While the change trigger waits out a lost link (a roam), the pass that ends its wait comes
+  // within seconds and stands in for this one, which would find the link in its gap.
+  if (nIDEvent == 100 && !m_bLinkLossHeld) RunVelmorCheckThread();
   Default();
 }

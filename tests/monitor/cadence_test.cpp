@@ -141,6 +141,18 @@ TEST_F(Cadence, ALostLinkIsWaitedOutUntilItIsBackOrThreeSecondsAfterTheLoss) {
   EXPECT_EQ(Passes(), 3);
 }
 
+TEST_F(Cadence, ATickInsideAHeldLossLeavesItsPassToTheHold) {
+  StartDialog();
+  Advance(9s);
+  TraceOn();
+  Announce(NetworkChange::kLinkLoss);
+  Advance(1s);
+  EXPECT_EQ(Passes(), 0) << "timer 100's pass inside the gap";
+  Announce(NetworkChange::kLinkBack);
+  Advance(1s);
+  EXPECT_EQ(Passes(), 1);
+}
+
 TEST_F(Cadence, AHeldLossThatRunsOutDuringAPassAsksAgainOnceThePassEnds) {
   StartHeld();
   desktop_.Advance(10s, hwnd_);
