@@ -81,8 +81,13 @@ extern "C" __attribute__((visibility("default"))) int OPENSSL_init_ssl(std::uint
     return 1;
   }
   using Init = int (*)(std::uint64_t, const void*);
-  // Looked up among libcurl and the libraries it brought, which this executable is not one of.
-  static const Init real = reinterpret_cast<Init>(dlsym(g_handle, "OPENSSL_init_ssl"));
+  // Looked up among libcurl and the libraries it brought, which this executable is not one of;
+  // in the global scope after it where an executable linked with libcurl brought them.
+  static const Init real = [] {
+    void* found = g_handle != nullptr ? dlsym(g_handle, "OPENSSL_init_ssl") : nullptr;
+    if (found == nullptr || found == reinterpret_cast<void*>(&OPENSSL_init_ssl)) found = dlsym(RTLD_NEXT, "OPENSSL_init_ssl");
+    return found == reinterpret_cast<void*>(&OPENSSL_init_ssl) ? nullptr : reinterpret_cast<Init>(found);
+  }();
   return real != nullptr && real(options | g_deferredOptions.exchange(0), settings) == 1 ? 1 : 0;
 }
 
