@@ -291,16 +291,9 @@ class Nl80211Client final : public WlanClient {
       WlanInterfaceEntry entry;
       entry.name = interface.name;
       entry.description = LinkDescription(interface.name);
-      if (IsClient(interface)) {
-        std::vector<CurrentBss> current;
-        if (!interface.ssid) {
-          const DWORD error = GetCurrentBss(interface.ifindex, &current);
-          // An interface that went away since the list was made is left out of it.
-          if (error == ERROR_NOT_FOUND) continue;
-          if (error != ERROR_SUCCESS) return error;
-        }
-        entry.connected = interface.ssid.has_value() || !current.empty();
-      }
+      // A station has its carrier from association on; asking for the BSS here would make the
+      // list fail with anything that goes wrong in the scan results.
+      entry.connected = IsClient(interface) && (interface.ssid.has_value() || LinkRunning(interface.name));
       entries->push_back(std::move(entry));
     }
     return ERROR_SUCCESS;

@@ -1,10 +1,11 @@
 // The Wi-Fi service (Native Wi-Fi API): clients, the interface list and the current connection.
 //
 // On Linux the service is nl80211. An interface is a wireless network interface; its GUID
-// carries the interface name (platform/net/guid.h). A station is connected while the kernel has
-// it associated: it names an SSID for the interface (NL80211_CMD_GET_INTERFACE), or lists a BSS
-// as the one the interface is associated with (NL80211_CMD_GET_SCAN). The SSID is the one named
-// for the interface, else the one in that BSS's information elements.
+// carries the interface name (platform/net/guid.h). In the interface list a station is connected
+// when the kernel names an SSID for it (NL80211_CMD_GET_INTERFACE) or its link is running. Its
+// current connection's SSID is the one named for the interface, else the one in the information
+// elements of the BSS the scan results (NL80211_CMD_GET_SCAN) mark as associated; only that query
+// reads the scan results, so nothing wrong with them keeps an interface out of the list.
 //
 // Memory the service returns stays valid until WlanFreeMemory, even past WlanCloseHandle.
 // WlanFreeMemory ignores pointers it did not hand out, so a stray or second free does nothing.

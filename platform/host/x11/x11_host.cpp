@@ -248,11 +248,13 @@ struct X11Host::Impl {
     // it has then: it is mapped with its first frame, by which time it has its final size.
     bool centre = false;
     bool showAtFirstFrame = false;
-    // The window's pixels in the screen's layout, and an XImage over them.
+    // The window's pixels in the screen's layout, and an XImage over them. Where the screen's
+    // layout is the framebuffer's, the image reads the last surface presented instead.
     int width = 0;
     int height = 0;
     int stride = 0;
     std::unique_ptr<std::byte[]> pixels;
+    std::shared_ptr<const gdi::Surface> shown;
     BorrowedImage image;
   };
 
@@ -496,21 +498,34 @@ struct X11Host::Impl {
 
   // --- Pixels ------------------------------------------------------------------------------
 
-  bool ResizeBuffer(Win& w, int width, int height) {
+  // Makes the image for a surface of a new size, or for another surface of the same one.
+  bool ResizeBuffer(Win& w, const std::shared_ptr<const gdi::Surface>& surface) {
+    const int width = surface->width;
+    const int height = surface->height;
     const int bitsPerPixel = converter->BytesPerPixel() * 8;
     const int padBits = std::max(scanlinePad, 8);
     const int stride = ((width * bitsPerPixel + padBits - 1) / padBits) * padBits / 8;
     w.image.reset();
-    // Every row is written before it is put (the caller copies the whole surface in), so only
-    // the padding at the rows' ends, if the layout has any, needs zeros.
-    const std::size_t size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
-    w.pixels = stride == width * converter->BytesPerPixel() ? std::make_unique_for_overwrite<std::byte[]>(size)
-                                                            : std::make_unique<std::byte[]>(size);
-    XImage* image = XCreateImage(dpy(), visual, static_cast<unsigned int>(depth), ZPixmap, 0,
-                                 reinterpret_cast<char*>(w.pixels.get()), static_cast<unsigned int>(width),
-                                 static_cast<unsigned int>(height), padBits, stride);
+    w.pixels.reset();
+    w.shown.reset();
+    char* data = nullptr;
+    if (converter->Identity() && stride == width * 4) {
+      w.shown = surface;
+      // Xlib only reads an image's data.
+      data = reinterpret_cast<char*>(const_cast<std::uint32_t*>(surface->pixels.data()));
+    } else {
+      // Every row is written before it is put (the caller copies the whole surface in), so only
+      // the padding at the rows' ends, if the layout has any, needs zeros.
+      const std::size_t size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+      w.pixels = stride == width * converter->BytesPerPixel() ? std::make_unique_for_overwrite<std::byte[]>(size)
+                                                              : std::make_unique<std::byte[]>(size);
+      data = reinterpret_cast<char*>(w.pixels.get());
+    }
+    XImage* image = XCreateImage(dpy(), visual, static_cast<unsigned int>(depth), ZPixmap, 0, data,
+                                 static_cast<unsigned int>(width), static_cast<unsigned int>(height), padBits, stride);
     if (!image) {
       w.pixels.reset();
+      w.shown.reset();
       w.width = w.height = w.stride = 0;
       return false;
     }
@@ -524,6 +539,7 @@ struct X11Host::Impl {
   }
 
   void CopyFromSurface(Win& w, const gdi::Surface& surface, const RECT& r) {
+    if (w.shown) return;
     const std::size_t bpp = static_cast<std::size_t>(converter->BytesPerPixel());
     for (LONG y = r.top; y < r.bottom; ++y) {
       const auto* row = surface.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(surface.width);
@@ -1144,9 +1160,9 @@ void X11Host::Present(HWND hwnd, const std::shared_ptr<const gdi::Surface>& surf
       XMapWindow(im.dpy(), w->xwindow.get());
     }
     const RECT whole{0, 0, surface->width, surface->height};
-    if (w->width != surface->width || w->height != surface->height) {
-      // A new size: the whole surface is the truth now, not only the rectangles.
-      if (!im.ResizeBuffer(*w, surface->width, surface->height)) return;
+    if (w->width != surface->width || w->height != surface->height || (w->shown && w->shown != surface)) {
+      // A new size or surface: the whole surface is the truth now, not only the rectangles.
+      if (!im.ResizeBuffer(*w, surface)) return;
       im.CopyFromSurface(*w, *surface, whole);
       im.PutRect(*w, whole);
     } else {

@@ -48,10 +48,6 @@ std::uint32_t PixelConverter::Pixel(std::uint32_t rgb) const {
 }
 
 void PixelConverter::ConvertRow(std::span<const std::uint32_t> source, std::byte* dest) const {
-  if (identity_) {
-    std::memcpy(dest, source.data(), source.size_bytes());
-    return;
-  }
   for (const std::uint32_t rgb : source) {
     const std::uint32_t value = Pixel(rgb);
     switch (bytesPerPixel_) {

@@ -27,6 +27,8 @@ class PixelConverter {
   static std::optional<PixelConverter> For(const PixelLayout& layout);
 
   int BytesPerPixel() const { return bytesPerPixel_; }
+  // Whether the framebuffer's words are the screen's pixels as they are.
+  bool Identity() const { return identity_; }
   // Writes `source.size()` pixels to `dest` (BytesPerPixel() bytes each, this machine's order).
   void ConvertRow(std::span<const std::uint32_t> source, std::byte* dest) const;
 

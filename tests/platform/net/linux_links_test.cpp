@@ -11,6 +11,7 @@
 
 #include "platform/base/errors.h"
 #include "platform/net/iphlpapi.h"
+#include "platform/net/linux_link.h"
 #include "platform/net/ndis.h"
 #include "tests/support/fake_net/netns.h"
 
@@ -41,6 +42,7 @@ TEST(LinuxLinks, InOrderWithTheirFirstAddressAndTheGatewayOfTheirBestDefaultRout
   ULONG result = 0;
   std::vector<std::string> listed;  // "name description address/mask gateway", in the list's order
   DWORD connected[2] = {99, 99};     // the connect status of a0 and e0
+  bool running[2] = {false, true};   // what the Wi-Fi list's connect state reads of them
   const std::size_t fds = OpenFdCount();
   ASSERT_TRUE(ns.RunInside([&] {
     ULONG size = 0;
@@ -56,6 +58,7 @@ TEST(LinuxLinks, InOrderWithTheirFirstAddressAndTheGatewayOfTheirBestDefaultRout
     for (int i = 0; i < 2; ++i) {
       platform::net::LinuxNdisDevices().Query(i == 0 ? "a0" : "e0", OID_GEN_MEDIA_CONNECT_STATUS,
                                               {reinterpret_cast<BYTE*>(&connected[i]), sizeof(DWORD)}, &written);
+      running[i] = platform::net::LinkRunning(i == 0 ? "a0" : "e0");
     }
   }));
   EXPECT_EQ(OpenFdCount(), fds);
@@ -67,6 +70,8 @@ TEST(LinuxLinks, InOrderWithTheirFirstAddressAndTheGatewayOfTheirBestDefaultRout
                                               "e0 e0 (veth) 0.0.0.0/0.0.0.0 "}));
   EXPECT_EQ(connected[0], NdisMediaStateConnected);
   EXPECT_EQ(connected[1], NdisMediaStateDisconnected);
+  EXPECT_TRUE(running[0]);
+  EXPECT_FALSE(running[1]);
 }
 
 TEST(NdisLinux, TheLoopbackHasNoMediumAndNamesThatCouldLeaveTheLinksFolderNameNoAdapter) {
