@@ -22,28 +22,21 @@ bool Transparent(const Window& w) {
   return w.cls->kind == ClassKind::Static && !(w.style & SS_NOTIFY);
 }
 
-UINT ButtonMessage(MouseButton b, bool down) {
-  switch (b) {
-    case MouseButton::Left:
-      return down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
-    case MouseButton::Right:
-      return down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
-    case MouseButton::Middle:
-      return down ? WM_MBUTTONDOWN : WM_MBUTTONUP;
-  }
-  return WM_NULL;
-}
+// Each button's messages (down, up) and its MK_ bit.
+struct ButtonCodes {
+  UINT down, up, bit;
+};
 
-UINT ButtonBit(MouseButton b) {
+ButtonCodes CodesOf(MouseButton b) {
   switch (b) {
     case MouseButton::Left:
-      return MK_LBUTTON;
+      return {WM_LBUTTONDOWN, WM_LBUTTONUP, MK_LBUTTON};
     case MouseButton::Right:
-      return MK_RBUTTON;
+      return {WM_RBUTTONDOWN, WM_RBUTTONUP, MK_RBUTTON};
     case MouseButton::Middle:
-      return MK_MBUTTON;
+      return {WM_MBUTTONDOWN, WM_MBUTTONUP, MK_MBUTTON};
   }
-  return 0;
+  return {WM_NULL, WM_NULL, 0};
 }
 
 WPARAM KeyFlagsLocked(const ThreadQueue& q) {
@@ -76,12 +69,9 @@ void MouseEvent(ThreadQueue& q, const InputEvent& ev) {
     }
     q.pointer = ev.point;
     if (ev.kind == InputKind::Button) {
-      message = ButtonMessage(ev.button, ev.flag);
-      if (ev.flag) {
-        q.mouseKeys |= ButtonBit(ev.button);
-      } else {
-        q.mouseKeys &= ~ButtonBit(ev.button);
-      }
+      const ButtonCodes codes = CodesOf(ev.button);
+      message = ev.flag ? codes.down : codes.up;
+      q.mouseKeys = WithBits(q.mouseKeys, codes.bit, ev.flag);
       if (ev.button == MouseButton::Left) {
         if (!ev.flag && q.swallowLeftUp) {
           q.swallowLeftUp = false;
@@ -296,7 +286,7 @@ void BeginWindowMove(HWND hwnd) {
     hadCapture = FindLive(q->capture) != nullptr;
   }
   if (hadCapture) ReleaseCapture();
-  if (auto host = platform::host::Current()) host->BeginMove(root, screen);
+  if (auto host = QueueHost()) host->BeginMove(root, screen);
 }
 
 }  // namespace platform::ui::detail

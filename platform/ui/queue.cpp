@@ -160,7 +160,7 @@ bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, UINT remove, bool block
   auto clock = platform::kernel::CurrentClock();
   for (;;) {
     EnsureClockSubscription();
-    auto host = platform::host::Current();
+    auto host = QueueHost();
     if (host) PumpHost(*host);
     std::unique_lock lk(Lock());
     if (!q->incoming.empty()) {

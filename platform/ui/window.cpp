@@ -78,7 +78,7 @@ void ThreadExit(const std::shared_ptr<ThreadQueue>& q) {
     }
     q->incoming.clear();
   }
-  if (auto host = host::Current()) {
+  if (auto host = std::move(q->host)) {
     for (HWND h : tops) host->Destroy(h);
   }
 }
@@ -122,6 +122,11 @@ std::shared_ptr<ThreadQueue> CurrentQueue() {
     t_queue.queue = std::move(q);
   }
   return t_queue.queue;
+}
+
+std::shared_ptr<host::Host> QueueHost() {
+  const auto& q = t_queue.queue;
+  return q && q->host ? q->host : host::Current();
 }
 
 void ForEachQueue(const std::function<void(ThreadQueue&)>& fn) {
@@ -320,7 +325,8 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
   }
   const HWND hwnd = w->handle;
   if (top) {
-    if (auto host = platform::host::Current()) {
+    if (!q->host) q->host = platform::host::Current();
+    if (const auto& host = q->host) {
       platform::host::TopLevelInfo info;
       info.rect = RECT{x, y, x + std::max(width, 1), y + std::max(height, 1)};
       info.style = style;
@@ -340,19 +346,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
   }
   if (hook) hook(hwnd);
 
-  CREATESTRUCTW cs{};
-  cs.lpCreateParams = param;
-  cs.hInstance = instance;
-  cs.hMenu = menu;
-  cs.hwndParent = parent;
-  cs.cx = width;
-  cs.cy = height;
-  cs.x = x;
-  cs.y = y;
-  cs.style = static_cast<LONG>(style);
-  cs.lpszName = windowName;
-  cs.lpszClass = className;
-  cs.dwExStyle = exStyle;
+  CREATESTRUCTW cs{param, instance, menu, parent, height, width, y, x, static_cast<LONG>(style), windowName, className, exStyle};
   if (!CallProc(hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs)) ||
       CallProc(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
     DestroyWindow(hwnd);
@@ -371,7 +365,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
 
 BOOL DestroyWindow(HWND hwnd) {
   std::shared_ptr<Window> w;
-  bool wasVisibleChild = false;
+  bool wasVisibleChild = false, lastTop = false;
   RECT oldArea{};
   {
     std::lock_guard g(Lock());
@@ -409,10 +403,12 @@ BOOL DestroyWindow(HWND hwnd) {
     }
     if (wasVisibleChild && parentKeep && !parentKeep->destroyed) InvalidateLocked(*parentKeep, &oldArea, true, true);
     EvaluateTrackingLocked(q);
+    lastTop = w->IsTop() && q.tops.empty();
   }
   if (dialogFont) DeleteObject(dialogFont);
   if (w->IsTop()) {
-    if (auto host = platform::host::Current()) host->Destroy(hwnd);
+    auto host = lastTop ? std::move(w->queue->host) : w->queue->host;
+    if (host) host->Destroy(hwnd);
   }
   return TRUE;
 }
@@ -516,7 +512,7 @@ HCURSOR SetCursor(HCURSOR cursor) {
   HCURSOR previous = nullptr;
   if (!platform::gdi::SwapCursor(cursor, &previous)) return nullptr;
   if (previous != cursor) {
-    if (auto host = platform::host::Current()) host->ShowCursor(cursor);
+    if (auto host = QueueHost()) host->ShowCursor(cursor);
   }
   return previous;
 }
@@ -525,7 +521,7 @@ int GetSystemMetrics(int index) {
   switch (index) {
     case SM_CXSCREEN:
     case SM_CYSCREEN: {
-      const auto host = platform::host::Current();
+      const auto host = QueueHost();
       const SIZE screen = host ? host->ScreenSize() : SIZE{1024, 768};
       return index == SM_CXSCREEN ? screen.cx : screen.cy;
     }
@@ -601,7 +597,7 @@ BOOL SetWindowPos(HWND hwnd, HWND /*insertAfter*/, int x, int y, int cx, int cy,
       EvaluateTrackingLocked(*w->queue);
     }
     if (top && (moved || sized)) {
-      if (auto host = platform::host::Current()) {
+      if (auto host = QueueHost()) {
         RECT hostRect = newRect;
         hostRect.right = std::max(hostRect.right, hostRect.left + 1);
         hostRect.bottom = std::max(hostRect.bottom, hostRect.top + 1);
@@ -638,17 +634,13 @@ BOOL ShowWindow(HWND hwnd, int command) {
       if (wasVisible && !nowVisible && w->parent && VisibleLocked(*w->parent)) {
         InvalidateLocked(*w->parent, &w->rect, true, true);
       }
-      if (nowVisible) {
-        w->style |= WS_VISIBLE;
-      } else {
-        w->style &= ~WS_VISIBLE;
-      }
+      w->style = WithBits(w->style, WS_VISIBLE, nowVisible);
       if (nowVisible && (!wasVisible || iconify)) InvalidateLocked(*w, nullptr, true, true);
       EvaluateTrackingLocked(*w->queue);
     }
     if (wasVisible != nowVisible) CallProc(hwnd, WM_SHOWWINDOW, nowVisible ? TRUE : FALSE, 0);
     if (top) {
-      if (auto host = platform::host::Current()) {
+      if (auto host = QueueHost()) {
         if (wasVisible != nowVisible) host->Show(hwnd, nowVisible);
         if (iconify) host->Iconify(hwnd);
       }
@@ -684,10 +676,8 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
       std::lock_guard g(Lock());
       auto w = FindLive(hwnd);
       if (!w) return wasDisabled ? TRUE : FALSE;
-      if (enable) {
-        w->style &= ~WS_DISABLED;
-      } else {
-        w->style |= WS_DISABLED;
+      w->style = WithBits(w->style, WS_DISABLED, !enable);
+      if (!enable) {
         auto focus = FindLive(w->queue->focus);
         dropFocus = focus && (focus == w || IsAncestor(*w, *focus));
       }
