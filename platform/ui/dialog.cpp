@@ -60,17 +60,7 @@ std::shared_ptr<Window> LiveDialog(HWND hwnd) {
 
 bool CanFocus(const Window& w) { return VisibleLocked(w) && EnabledLocked(w) && (w.style & WS_TABSTOP); }
 
-// The control the keyboard goes to first: the first visible, enabled tab stop.
-HWND FirstTabStop(HWND dialog) {
-  std::lock_guard g(Lock());
-  auto d = FindLive(dialog);
-  if (!d) return nullptr;
-  for (auto& c : d->children) {
-    if (CanFocus(*c)) return c->handle;
-  }
-  return nullptr;
-}
-
+// The visible, enabled tab stop after (or before) `from`; without `from`, the first (or last).
 HWND NextTabStop(HWND dialog, HWND from, bool backwards) {
   std::lock_guard g(Lock());
   auto d = FindLive(dialog);
@@ -100,7 +90,7 @@ void RestoreDialogFocus(HWND dialog) {
     auto last = FindLive(d->dialog->lastFocus);
     if (last && IsAncestor(*d, *last) && VisibleLocked(*last) && EnabledLocked(*last)) target = last->handle;
   }
-  if (!target) target = FirstTabStop(dialog);
+  if (!target) target = NextTabStop(dialog, nullptr, false);
   if (target) SetFocus(target);
 }
 
@@ -158,7 +148,7 @@ HWND CreateFromTemplate(HINSTANCE instance, const OwnedTemplate& t, HWND parent,
     }
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   }
-  const HWND first = FirstTabStop(hwnd);
+  const HWND first = NextTabStop(hwnd, nullptr, false);
   const LRESULT focusDefault = SendMessageW(hwnd, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), param);
   if (!IsWindow(hwnd)) return nullptr;
   if (focusDefault) RestoreDialogFocus(hwnd);
