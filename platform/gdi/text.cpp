@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/base/codepage.h"
 #include "platform/gdi/font.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/objects.h"
@@ -60,17 +61,7 @@ int Width(const std::vector<Item>& items, std::size_t begin, std::size_t end) {
 std::u32string Decode(std::u16string_view text) {
   std::u32string out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t u = text[i];
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      out.push_back(0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-      ++i;
-    } else if (u >= 0xD800 && u <= 0xDFFF) {
-      out.push_back(0xFFFD);
-    } else {
-      out.push_back(u);
-    }
-  }
+  for (std::size_t i = 0; i < text.size();) out.push_back(platform::NextCodePoint(text, i));
   return out;
 }
 
