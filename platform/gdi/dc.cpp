@@ -302,14 +302,9 @@ int GetObjectW(HGDIOBJ object, int size, LPVOID out) {
   switch (o->kind) {
     case Kind::Bitmap: {
       const auto& surface = static_cast<const BitmapObject&>(*o).surface;
-      BITMAP bm{};
       // Loaded pictures are kept in the screen's format, 32 bits per pixel, whatever the file.
-      bm.bmWidth = surface ? surface->width : 1;
-      bm.bmHeight = surface ? surface->height : 1;
-      bm.bmWidthBytes = bm.bmWidth * 4;
-      bm.bmPlanes = 1;
-      bm.bmBitsPixel = 32;
-      return copyOut(bm);
+      const LONG width = surface ? surface->width : 1;
+      return copyOut(BITMAP{0, width, surface ? surface->height : 1, width * 4, 1, 32, nullptr});
     }
     case Kind::Font: return copyOut(static_cast<const FontObject&>(*o).logFont);
     case Kind::Brush:
