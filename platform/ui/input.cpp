@@ -4,6 +4,7 @@
 // otherwise the topmost visible, enabled child under the point does, descending through the
 // tree. A disabled child and a static control without SS_NOTIFY are transparent: the point goes
 // on to what lies beneath them, so a click on a plain label reaches the dialog.
+#include <algorithm>
 #include <array>
 
 #include "platform/base/errors.h"
@@ -47,10 +48,7 @@ WPARAM KeyFlagsLocked(const ThreadQueue& q) {
 }
 
 bool LeavePending(const ThreadQueue& q, HWND hwnd) {
-  for (const MSG& m : q.posted) {
-    if (m.hwnd == hwnd && m.message == WM_MOUSELEAVE) return true;
-  }
-  return false;
+  return std::ranges::any_of(q.posted, [hwnd](const MSG& m) { return m.hwnd == hwnd && m.message == WM_MOUSELEAVE; });
 }
 
 void MouseEvent(ThreadQueue& q, const InputEvent& ev) {
@@ -156,19 +154,12 @@ void EvaluateTrackingLocked(ThreadQueue& q) {
     under = HitTestLocked(*top, q.pointer);
   }
   HWND capture = FindLive(q.capture) ? q.capture : nullptr;
-  for (auto it = q.tracking.begin(); it != q.tracking.end();) {
-    const HWND h = *it;
-    if (!FindLive(h)) {
-      it = q.tracking.erase(it);
-      continue;
-    }
-    if (h == capture || h == under) {
-      ++it;
-      continue;
-    }
-    it = q.tracking.erase(it);
+  std::erase_if(q.tracking, [&](HWND h) {
+    if (!FindLive(h)) return true;
+    if (h == capture || h == under) return false;
     if (!LeavePending(q, h)) PostLocked(q, MSG{h, WM_MOUSELEAVE, 0, 0, 0, POINT{}});
-  }
+    return true;
+  });
 }
 
 void ForgetWindowInputLocked(ThreadQueue& q, const std::set<HWND>& gone) {
@@ -217,21 +208,17 @@ void ConvertInput(ThreadQueue& q, const InputEvent& ev) {
       return;
     }
     case InputKind::Iconic: {
-      bool changed = false;
       {
         std::lock_guard g(Lock());
         auto w = FindLive(ev.top);
         if (!w || w->top->iconic == ev.flag) return;
         w->top->iconic = ev.flag;
-        changed = true;
         InvalidateLocked(*w, nullptr, true, true);
       }
-      if (changed) {
-        RECT rc;
-        GetClientRect(ev.top, &rc);
-        SendMessageW(ev.top, WM_SIZE, ev.flag ? SIZE_MINIMIZED : SIZE_RESTORED,
-                     ev.flag ? 0 : MAKELPARAM(static_cast<WORD>(rc.right), static_cast<WORD>(rc.bottom)));
-      }
+      RECT rc;
+      GetClientRect(ev.top, &rc);
+      SendMessageW(ev.top, WM_SIZE, ev.flag ? SIZE_MINIMIZED : SIZE_RESTORED,
+                   ev.flag ? 0 : MAKELPARAM(static_cast<WORD>(rc.right), static_cast<WORD>(rc.bottom)));
       return;
     }
     case InputKind::Activate: {
@@ -240,13 +227,8 @@ void ConvertInput(ThreadQueue& q, const InputEvent& ev) {
         std::lock_guard g(Lock());
         auto w = FindLive(ev.top);
         if (!w) return;
-        if (ev.flag) {
-          if (q.active == ev.top) return;
-          q.active = ev.top;
-        } else {
-          if (q.active != ev.top) return;
-          q.active = nullptr;
-        }
+        if ((q.active == ev.top) == ev.flag) return;
+        q.active = ev.flag ? ev.top : nullptr;
         iconic = w->top->iconic ? TRUE : FALSE;
       }
       SendMessageW(ev.top, WM_ACTIVATE, MAKEWPARAM(ev.flag ? WA_ACTIVE : WA_INACTIVE, static_cast<WORD>(iconic)), 0);

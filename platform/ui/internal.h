@@ -115,7 +115,7 @@ struct SentRecord {
   const std::function<LRESULT()>* call = nullptr;  // instead of a message; lives in the sender's frame
   LRESULT result = 0;
   bool done = false;
-  std::shared_ptr<ThreadQueue> sender;
+  std::shared_ptr<ThreadQueue> sender{};
 };
 
 // Recheck is no host event: the mouse capture was released, and the window now under the pointer

@@ -499,11 +499,8 @@ int GetWindowTextLengthW(HWND hwnd) {
 
 BOOL GetClientRect(HWND hwnd, RECT* rect) {
   std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  if (!w || !rect) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  auto w = FindLiveOrFail(hwnd);
+  if (!w || !rect) return FALSE;
   *rect = RECT{0, 0, w->Width(), w->Height()};
   return TRUE;
 }
@@ -535,11 +532,8 @@ int GetSystemMetrics(int index) {
 
 BOOL GetWindowRect(HWND hwnd, RECT* rect) {
   std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  if (!w || !rect) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  auto w = FindLiveOrFail(hwnd);
+  if (!w || !rect) return FALSE;
   const POINT o = ScreenOrigin(*w);
   *rect = RECT{o.x, o.y, o.x + w->Width(), o.y + w->Height()};
   return TRUE;
