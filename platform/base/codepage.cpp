@@ -191,10 +191,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int cbMult
   }
   const std::size_t len = cbMultiByte == -1 ? std::strlen(multiByte) + 1 : static_cast<std::size_t>(cbMultiByte);
   const std::u16string out = DecodeAnsi(std::string_view(multiByte, len));
-  if (out.size() > static_cast<std::size_t>(cchWideChar)) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
+  if (out.size() > static_cast<std::size_t>(cchWideChar)) return platform::FailWith(ERROR_INSUFFICIENT_BUFFER, 0);
   std::memcpy(wide, out.data(), out.size() * sizeof(WCHAR));
   return static_cast<int>(out.size());
 }

@@ -140,20 +140,14 @@ HFONT MakeFont(const LOGFONTW& logFont, bool stock) {
 }  // namespace platform::gdi::detail
 
 HFONT CreateFontIndirectW(const LOGFONTW* logFont) {
-  if (logFont == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
+  if (logFont == nullptr) return platform::FailWith(ERROR_INVALID_PARAMETER, nullptr);
   return MakeFont(*logFont, /*stock=*/false);
 }
 
 int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format) {
   auto dc = LookupDc(hdc);
   if (!dc) return 0;
-  if (text == nullptr || rect == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
+  if (text == nullptr || rect == nullptr) return platform::FailWith(ERROR_INVALID_PARAMETER, 0);
   // The text is laid out and drawn in the surface's pixels, with the font at that scale.
   const Target t = TargetOf(*dc);
   const RECT box = t.ToSurface(*rect);
@@ -248,10 +242,7 @@ int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format) {
 BOOL GetTextMetricsW(HDC hdc, TEXTMETRICW* metrics) {
   auto dc = LookupDc(hdc);
   if (!dc) return FALSE;
-  if (metrics == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (metrics == nullptr) return platform::FailWith(ERROR_INVALID_PARAMETER, FALSE);
   auto font = FontOf(*dc);
   if (!font) return FALSE;
   const fonts::Metrics& m = fonts::MetricsOf(*font);

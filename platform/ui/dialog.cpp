@@ -185,20 +185,14 @@ void RegisterDialogTemplate(WORD id, const DialogTemplate& dialog) {
 
 HWND CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc, LPARAM param) {
   auto t = FindTemplate(templateName);
-  if (!t) {
-    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-    return nullptr;
-  }
+  if (!t) return platform::FailWith(ERROR_RESOURCE_NAME_NOT_FOUND, nullptr);
   return CreateFromTemplate(instance, *t, parent, proc, param);
 }
 
 BOOL EndDialog(HWND dialog, INT_PTR result) {
   std::lock_guard g(Lock());
   auto w = LiveDialog(dialog);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  if (!w) return platform::FailWith(ERROR_INVALID_WINDOW_HANDLE, FALSE);
   w->dialog->ended = true;
   w->dialog->result = result;
   // A loop asleep in its wait must see the end: give it a message to wake for.

@@ -315,10 +315,7 @@ BOOL _TrackMouseEvent(TRACKMOUSEEVENT* track) {
     return FALSE;
   }
   const DWORD kind = track->dwFlags & ~TME_CANCEL;
-  if (kind != TME_LEAVE) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (kind != TME_LEAVE) return platform::FailWith(ERROR_INVALID_PARAMETER, FALSE);
   std::lock_guard g(Lock());
   auto w = FindLiveOrFail(track->hwndTrack, true);
   if (!w) return FALSE;

@@ -267,10 +267,7 @@ LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   std::lock_guard g(Lock());
   auto w = FindLive(hwnd);
-  if (!w || !w->queue->alive) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  if (!w || !w->queue->alive) return platform::FailWith(ERROR_INVALID_WINDOW_HANDLE, FALSE);
   PostLocked(*w->queue, MSG{hwnd, message, wParam, lParam, 0, POINT{}});
   return TRUE;
 }
@@ -340,10 +337,7 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
 BOOL KillTimer(HWND hwnd, UINT_PTR id) {
   std::lock_guard g(Lock());
   auto w = FindLive(hwnd);
-  if (!w || w->timers.erase(id) == 0) {
-    SetLastError(ERROR_INVALID_TIMER_HANDLE);
-    return FALSE;
-  }
+  if (!w || w->timers.erase(id) == 0) return platform::FailWith(ERROR_INVALID_TIMER_HANDLE, FALSE);
   return TRUE;
 }
 

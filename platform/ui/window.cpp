@@ -279,10 +279,7 @@ bool IsTopLevelStyle(DWORD style) { return (style & WS_CHILD) == 0; }
 
 HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int width,
                      int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
-  if (!className || IS_INTRESOURCE(className)) {
-    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
-    return nullptr;
-  }
+  if (!className || IS_INTRESOURCE(className)) return platform::FailWith(ERROR_CANNOT_FIND_WND_CLASS, nullptr);
   auto q = CurrentQueue();
   auto w = std::make_shared<Window>();
   const bool top = IsTopLevelStyle(style);
@@ -293,10 +290,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
   {
     std::lock_guard g(Lock());
     auto cls = FindClass(className);
-    if (!cls) {
-      SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
-      return nullptr;
-    }
+    if (!cls) return platform::FailWith(ERROR_CANNOT_FIND_WND_CLASS, nullptr);
     std::shared_ptr<Window> p;
     if (!top) {
       p = FindLiveOrFail(parent, true);
@@ -371,10 +365,7 @@ BOOL DestroyWindow(HWND hwnd) {
     std::lock_guard g(Lock());
     w = FindLiveOrFail(hwnd);
     if (!w) return FALSE;
-    if (!IsOwnThread(*w)) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return FALSE;
-    }
+    if (!IsOwnThread(*w)) return platform::FailWith(ERROR_ACCESS_DENIED, FALSE);
     if (w->destroying) return TRUE;
     w->destroying = true;
     wasVisibleChild = w->parent && VisibleLocked(*w);
@@ -445,28 +436,19 @@ HWND GetDlgItem(HWND dialog, int id) {
 LONG_PTR GetWindowLongPtrW(HWND hwnd, int index) {
   std::lock_guard g(Lock());
   auto w = FindLive(hwnd);
-  if (!w || index != GWLP_WNDPROC) {
-    SetLastError(w ? ERROR_INVALID_INDEX : ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  if (!w || index != GWLP_WNDPROC) return platform::FailWith(w ? ERROR_INVALID_INDEX : ERROR_INVALID_WINDOW_HANDLE, 0);
   return reinterpret_cast<LONG_PTR>(w->proc);
 }
 
 LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
   std::lock_guard g(Lock());
   auto w = FindLive(hwnd);
-  if (!w || index != GWLP_WNDPROC) {
-    SetLastError(w ? ERROR_INVALID_INDEX : ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  if (!w || index != GWLP_WNDPROC) return platform::FailWith(w ? ERROR_INVALID_INDEX : ERROR_INVALID_WINDOW_HANDLE, 0);
   return reinterpret_cast<LONG_PTR>(std::exchange(w->proc, reinterpret_cast<WNDPROC>(value)));
 }
 
 BOOL SetWindowTextW(HWND hwnd, LPCWSTR text) {
-  if (!IsWindow(hwnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  if (!IsWindow(hwnd)) return platform::FailWith(ERROR_INVALID_WINDOW_HANDLE, FALSE);
   return SendMessageW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) ? TRUE : FALSE;
 }
 
@@ -474,10 +456,7 @@ int GetWindowTextW(HWND hwnd, LPWSTR buffer, int maxCount) {
   if (!buffer || maxCount <= 0) return 0;
   buffer[0] = 0;
   auto w = Live(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  if (!w) return platform::FailWith(ERROR_INVALID_WINDOW_HANDLE, 0);
   if (IsOwnThread(*w)) {
     return static_cast<int>(SendMessageW(hwnd, WM_GETTEXT, static_cast<WPARAM>(maxCount), reinterpret_cast<LPARAM>(buffer)));
   }
@@ -733,10 +712,7 @@ HWND SetFocus(HWND hwnd) {
     std::lock_guard g(Lock());
     if (hwnd) {
       auto w = FindLive(hwnd);
-      if (!w || !IsOwnThread(*w)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return nullptr;
-      }
+      if (!w || !IsOwnThread(*w)) return platform::FailWith(ERROR_ACCESS_DENIED, nullptr);
       Window* top = TopOf(w.get());
       if (top->dialog && top != w.get()) top->dialog->lastFocus = hwnd;
     }
