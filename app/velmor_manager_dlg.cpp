@@ -215,10 +215,10 @@ void CVelmor_managerDlg::OnChangeSettled(HWND hWnd, UINT /*nMsg*/, UINT_PTR /*nI
   auto* pDlg = static_cast<CVelmor_managerDlg*>(CWnd::FromHandlePermanent(hWnd));
   if (pDlg == nullptr) return;
   // A pass that is running may have read the network before the change, so the request waits
-  // for it to end rather than being dropped; the timer stays armed until then, at the settle
-  // pace once a held loss has run out.
+  // for it to end rather than being dropped: the timer asks again every kPassEndPollMs until then.
   if (!pDlg->m_bCheckComplete) {
-    if (std::exchange(pDlg->m_bLinkLossHeld, false)) pDlg->SetTimer(kChangeTimerId, kChangeSettleMs, OnChangeSettled);
+    pDlg->m_bLinkLossHeld = false;
+    pDlg->SetTimer(kChangeTimerId, kPassEndPollMs, OnChangeSettled);
     return;
   }
   pDlg->m_bLinkLossHeld = false;

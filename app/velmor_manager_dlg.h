@@ -114,9 +114,10 @@ class CVelmor_managerDlg : public CDialog {
   // kLinkLossHoldMs after the loss, whichever is first; other announcements in between leave the
   // countdown as it is (m_bLinkLossHeld).
   static constexpr UINT_PTR kChangeTimerId = 101;
-  static constexpr UINT kChangeSettleMs = 300;
+  static constexpr UINT kChangeSettleMs = 200;
   static constexpr UINT kLinkLossHoldMs = 3000;
   static constexpr UINT kLinkBackSettleMs = 1000;
+  static constexpr UINT kPassEndPollMs = 50;
   bool m_bLinkLossHeld = false;
   void StartChangeTrigger();
   void StopChangeTrigger();

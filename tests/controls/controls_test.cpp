@@ -371,6 +371,7 @@ TEST_F(ControlsTest, ANotifyLabelOpensItsTextOnAClickAndShowsItsCursorWhereAPlai
     return 0;
   });
   HCURSOR hand = LoadCursorW(nullptr, IDC_HAND);
+  EXPECT_EQ(platform::gdi::SystemCursorId(hand), 32649) << "the screen shows the cursor by this id";
   dlg.m_lblNotify.SetLinkCursor(hand);
   const std::vector<std::vector<std::string>> opened{{"xdg-open", "http://127.0.0.1/settings"}};
   desk.Host().ClickAt(dlg.m_lblNotify.m_hWnd, POINT{3, 3});

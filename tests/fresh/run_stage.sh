@@ -104,7 +104,7 @@ inside() {
       line+=", clang build ok" || line+=", clang build failed"
   fi
   if [[ $then == tests ]]; then
-    chroot "$root" "${env[@]}" VELMOR_SKIP_SANITIZERS=1 VELMOR_SKIP_VM=1 \
+    chroot "$root" "${env[@]}" VELMOR_SKIP_SANITIZERS=1 VELMOR_SKIP_VM=1 VELMOR_SKIP_FRESH=1 \
       bash -c 'cd /root/velmor-manager && exec timeout 2400 scripts/test' >"$out/test.log" 2>&1
     local status=$? summary total failed
     summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$out/test.log" | tail -n 1)

@@ -112,15 +112,6 @@ TEST_F(DetectionPass, LegacyWirelessReadsTheSsidFromTheDriver) {
   EXPECT_FALSE(ShowsConnected());
 }
 
-TEST_F(DetectionPass, NativeWirelessWithoutAReadableSsidStillFindsTheRouter) {
-  const std::string gateway = StartRouter();
-  AddWirelessAdapter("wlan0", gateway, NdisPhysicalMediumNative802_11, "");
-  StartDialog();
-  // Found with an empty SSID, and the last SSID was empty too: the window is not changed.
-  EXPECT_STREQ(dlg_->m_szGateway, gateway.c_str());
-  EXPECT_FALSE(ShowsConnected());
-}
-
 // The walk goes past the sixteenth adapter, skips wired ones and ends at the first router.
 TEST_F(DetectionPass, TheWalkTakesTheFirstConnectedWirelessAdapterWithTheRouter) {
   for (int i = 0; i < 19; ++i) adapters_->Add("veth" + std::to_string(i));

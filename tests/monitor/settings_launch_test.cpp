@@ -87,6 +87,8 @@ TEST_F(SettingsLaunch, TabThenSpaceOpensThePageAndSpaceShowsThePressedFace) {
   EXPECT_EQ(Launches().size(), 1u);
 }
 
+// Both launches wait for the one pass; its end wakes them both, or the one left waiting would
+// give up and show a router that is there as gone.
 TEST_F(SettingsLaunch, TwoClicksDuringOnePassOpenThePageTwice) {
   ClickHeld();
   Click();

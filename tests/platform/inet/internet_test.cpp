@@ -1,7 +1,6 @@
 // The HTTP client's time limits, shortened, against the router simulator on loopback. What the
 // probe makes of answers, and the proxy, are tested with the probe.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <memory>
@@ -75,10 +74,7 @@ TEST(InetTiming, TheExchangeEndsAsItsLimitsSay) {
 // The lookup of a name is part of connecting: a DNS server that never answers ends the exchange at
 // the connect limit, not when the resolver gives up (four seconds here).
 TEST(InetTiming, ANameWhoseDnsServerNeverAnswersEndsAtTheConnectLimit) {
-  std::string why = velmor::test::NetworkNamespace::Unavailable();
-  // A name service cache would answer from outside the namespace.
-  if (why.empty() && access("/run/nscd/socket", F_OK) == 0) why = "nscd runs on this machine";
-  if (!why.empty()) GTEST_SKIP() << why;
+  if (const std::string why = velmor::test::NetworkNamespace::Unavailable(true); !why.empty()) GTEST_SKIP() << why;
   // The DNS server's address is on a link where nobody answers, not even for its hardware address.
   velmor::test::NetworkNamespace pc;
   ASSERT_EQ(pc.Ip({"link add v0 type veth peer name v1", "addr add 10.9.1.1/24 dev v0", "link set v0 up", "link set v1 up"}), "");

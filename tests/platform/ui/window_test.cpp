@@ -1,5 +1,5 @@
-// Painting (order, clipping, erase, synchronous updates, presenting), the capture's release and
-// the cursor. Routing, capture and leave tracking are checked with the controls that rely on them.
+// Painting (order, clipping, erase, synchronous updates, presenting) and the capture's release.
+// Routing, capture, leave tracking and the cursor are checked with the controls that rely on them.
 #include <gtest/gtest.h>
 
 #include "tests/platform/ui/test_window.h"
@@ -117,24 +117,6 @@ TEST(Capture, ReleasingItSendsTheWindowUnderThePointerAMove) {
   ASSERT_EQ(bRec.Count(WM_MOUSEMOVE), 1u);
   EXPECT_EQ(bRec.Of(WM_MOUSEMOVE)[0].lParam, MAKELPARAM(20, 20));
   DestroyWindow(parent);
-}
-
-TEST(Cursor, SetCursorTellsTheHostOnlyOfChanges) {
-  struct Recording : platform::host::HeadlessHost {
-    std::vector<HCURSOR> seen;
-    void ShowCursor(HCURSOR c) override { seen.push_back(c); }
-  };
-  HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW), hand = LoadCursorW(nullptr, IDC_HAND);
-  EXPECT_EQ(LoadCursorW(nullptr, IDC_HAND), hand);
-  EXPECT_EQ(platform::gdi::SystemCursorId(hand), 32649);
-  SetCursor(arrow);
-  auto host = std::make_shared<Recording>();
-  platform::host::Install(host);
-  EXPECT_EQ(SetCursor(hand), arrow);
-  EXPECT_EQ(SetCursor(hand), hand);
-  SetCursor(arrow);
-  platform::host::Install(nullptr);
-  EXPECT_EQ(host->seen, (std::vector<HCURSOR>{hand, arrow}));
 }
 
 }  // namespace

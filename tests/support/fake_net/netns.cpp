@@ -59,9 +59,10 @@ std::once_flag g_reaped;
 
 }  // namespace
 
-std::string NetworkNamespace::Unavailable() {
+std::string NetworkNamespace::Unavailable(bool lookups) {
   if (geteuid() != 0) return "making network namespaces needs root";
   if (Run("ip -V") != 0) return "making network namespaces needs iproute2 (ip)";
+  if (lookups && access("/run/nscd/socket", F_OK) == 0) return "nscd runs on this machine";
   return {};
 }
 

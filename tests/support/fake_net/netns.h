@@ -11,8 +11,9 @@ namespace velmor::test {
 
 class NetworkNamespace {
  public:
-  // Why namespaces cannot be made here, or empty when they can.
-  static std::string Unavailable();
+  // Why namespaces cannot be made here, or empty when they can; with `lookups`, also why names
+  // looked up inside one would be answered from outside it.
+  static std::string Unavailable(bool lookups = false);
 
   NetworkNamespace();
   ~NetworkNamespace();

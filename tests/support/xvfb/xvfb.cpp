@@ -18,7 +18,6 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/Xrandr.h>
 
 extern char** environ;
 
@@ -210,26 +209,16 @@ std::optional<Picture> XvfbDisplay::Grab(const ScreenRect& rect) const {
 }
 
 bool XvfbDisplay::SetMonitors(const std::vector<ScreenRect>& monitors) const {
-  Display* dpy = connection_->dpy;
-  XRRScreenResources* resources = XRRGetScreenResources(dpy, connection_->Root());
-  if (!resources) return false;
+  // The first monitor, the primary, takes the screen's output, so that the server's automatic
+  // monitor for that output gives way to it; the others have none.
   for (std::size_t i = 0; i < monitors.size(); ++i) {
     const ScreenRect& m = monitors[i];
-    XRRMonitorInfo info{};
-    info.name = XInternAtom(dpy, ("velmor-monitor-" + std::to_string(i)).c_str(), False);
-    info.primary = i == 0;
-    info.x = m.x, info.y = m.y, info.width = m.width, info.height = m.height;
-    // The first monitor takes the screen's output, so that the server's automatic monitor for
-    // that output gives way to it; the others have none.
-    info.noutput = i == 0 ? resources->noutput : 0;
-    info.outputs = i == 0 ? resources->outputs : nullptr;
-    XRRSetMonitor(dpy, connection_->Root(), &info);
+    const std::string name = (i == 0 ? "*" : "") + ("velmor-monitor-" + std::to_string(i));
+    const std::string geometry = std::to_string(m.width) + "/0x" + std::to_string(m.height) + "/0+" +
+                                 std::to_string(m.x) + "+" + std::to_string(m.y);
+    if (Run("xrandr --setmonitor '" + name + "' " + geometry + (i == 0 ? " screen" : " none")).first != 0) return false;
   }
-  XRRFreeScreenResources(resources);
-  int count = 0;
-  XRRMonitorInfo* set = XRRGetMonitors(dpy, connection_->Root(), True, &count);
-  if (set) XRRFreeMonitors(set);
-  return count == static_cast<int>(monitors.size());
+  return Run("xrandr --listmonitors").second.starts_with("Monitors: " + std::to_string(monitors.size()) + "\n");
 }
 
 std::optional<ScreenRect> XvfbDisplay::ViewableRect(unsigned long window) const {
