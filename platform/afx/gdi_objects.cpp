@@ -50,9 +50,7 @@ CDC::~CDC() {
   if (m_hDC) ::DeleteDC(Detach());
 }
 
-CDC* CDC::FromHandle(HDC hdc) {
-  return Borrow<CDC>(hdc);
-}
+CDC* CDC::FromHandle(HDC hdc) { return Borrow<CDC>(hdc); }
 
 BOOL CDC::Attach(HDC hdc) { return AttachHandle(m_hDC, hdc); }
 

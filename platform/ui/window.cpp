@@ -319,7 +319,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
   }
   const HWND hwnd = w->handle;
   if (top) {
-    if (!q->host) q->host = platform::host::Current();
+    if (!q->host) q->host = QueueHost();
     if (const auto& host = q->host) {
       platform::host::TopLevelInfo info;
       info.rect = RECT{x, y, x + std::max(width, 1), y + std::max(height, 1)};
