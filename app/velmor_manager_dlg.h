@@ -84,11 +84,11 @@ class CVelmor_managerDlg : public CDialog {
   std::mutex m_csShared;
 
   // What the latest pass found, recorded (m_csShared held) just before it signals
-  // m_hCheckDoneEvent: a launch woken by that signal opens the page of the pass that woke it,
-  // though a pass begun since has cleared m_szGateway.
+  // m_hCheckDoneEvent: the state it left and, into m_szGateway, its gateway. A pass works on a
+  // gateway buffer of its own until then, so that a launch woken by that signal opens the page
+  // of the pass that woke it though another pass has begun since.
   void RecordPassResult(BOOL bConnected, const char* pszGateway);
   bool m_bPassConnected = false;
-  char m_szPassGateway[16] = {};
 
   // Set by close: workers that wake afterwards leave the window and the browser alone.
   std::atomic<bool> m_bClosing{false};

@@ -25,11 +25,11 @@ void CVelmor_managerDlg::RunVelmorCheckThread() {
 DWORD CVelmor_managerDlg::ConnectionCheckThread(LPVOID pParam) {
   auto* pDlg = static_cast<CVelmor_managerDlg*>(pParam);
   DebugMessage(u"+ConnectionCheckThread");
-  {
-    std::lock_guard lock(pDlg->m_csShared);
-    std::memset(pDlg->m_szGateway, 0, sizeof pDlg->m_szGateway);
-  }
-  CheckVelmorConnection(pDlg, pDlg->m_szGateway);
+  // The pass fills a gateway buffer of its own, which it leaves in m_szGateway as it ends: a
+  // launch woken by the pass before still finds that pass's gateway once this one has begun.
+  char szGateway[16];
+  std::memset(szGateway, 0, sizeof szGateway);
+  CheckVelmorConnection(pDlg, szGateway);
   DebugMessage(u"-ConnectionCheckThread");
   return 0;
 }

@@ -149,10 +149,7 @@ BOOL CheckVelmorConnection(CVelmor_managerDlg* pDlg, char* pszGateway) {
     if (!CheckVelmorWeb(szUrl)) continue;
     if (!ReadSsid(*pAdapter, dwMedium, szSsid)) continue;
 
-    {
-      std::lock_guard lock(pDlg->m_csShared);
-      std::memcpy(pszGateway, pszAdapterGateway, sizeof pAdapter->GatewayList.IpAddress.String);
-    }
+    std::memcpy(pszGateway, pszAdapterGateway, sizeof pAdapter->GatewayList.IpAddress.String);
     bFound = TRUE;
     break;
   }

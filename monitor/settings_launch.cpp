@@ -24,8 +24,8 @@ void CVelmor_managerDlg::OnSettingsButton() {
 
 void CVelmor_managerDlg::RecordPassResult(BOOL bConnected, const char* pszGateway) {
   m_bPassConnected = bConnected != FALSE;
-  std::memset(m_szPassGateway, 0, sizeof m_szPassGateway);
-  std::strncpy(m_szPassGateway, pszGateway, sizeof m_szPassGateway - 1);
+  std::memset(m_szGateway, 0, sizeof m_szGateway);
+  std::strncpy(m_szGateway, pszGateway, sizeof m_szGateway - 1);
 }
 
 DWORD CVelmor_managerDlg::ConnectionCheckWaitThread(LPVOID pParam) {
@@ -52,7 +52,7 @@ DWORD CVelmor_managerDlg::ConnectionCheckWaitThread(LPVOID pParam) {
     std::memset(szUrl, 0, sizeof szUrl);
     {
       std::lock_guard lock(pDlg->m_csShared);
-      if (pDlg->m_bPassConnected && pDlg->m_szPassGateway[0] != 0) sprintf_s(szUrl, "http://%s", pDlg->m_szPassGateway);
+      if (pDlg->m_bPassConnected && pDlg->m_szGateway[0] != 0) sprintf_s(szUrl, "http://%s", pDlg->m_szGateway);
     }
     if (szUrl[0] != 0) {
       DebugMessage(u"Found");

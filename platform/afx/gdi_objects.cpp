@@ -5,34 +5,9 @@
 #include "platform/afx/app.h"
 #include "platform/afx/temp_objects.h"
 
-namespace platform::afx::detail {
-template <>
-void TemporaryObjects<CDC>::Unhook(CDC& dc) {
-  dc.m_hDC = nullptr;
-}
-template <>
-void TemporaryObjects<CBitmap>::Unhook(CBitmap& object) {
-  object.m_hObject = nullptr;
-}
-template <>
-void TemporaryObjects<CFont>::Unhook(CFont& object) {
-  object.m_hObject = nullptr;
-}
-}  // namespace platform::afx::detail
-
 namespace {
 
 using platform::afx::detail::Borrow;
-
-template <class T>
-T* BorrowObject(HGDIOBJ handle) {
-  if (!handle) return nullptr;
-  return Borrow<T>(handle, [handle] {
-    auto object = std::make_unique<T>();
-    object->m_hObject = handle;
-    return object;
-  });
-}
 
 // Gives an owner that holds no handle `handle`; FALSE for a null handle or an owner that holds one.
 template <class H>
@@ -57,7 +32,7 @@ BOOL CGdiObject::DeleteObject() {
 
 BOOL CGdiObject::CreateStockObject(int index) { return Attach(::GetStockObject(index)); }
 
-CBitmap* CBitmap::FromHandle(HBITMAP bitmap) { return BorrowObject<CBitmap>(bitmap); }
+CBitmap* CBitmap::FromHandle(HBITMAP bitmap) { return Borrow<CBitmap>(bitmap); }
 
 BOOL CBitmap::LoadBitmap(LPCWSTR name) { return Attach(::LoadBitmapW(AfxGetResourceHandle(), name)); }
 
@@ -65,7 +40,7 @@ BOOL CBitmap::LoadBitmap(UINT id) { return LoadBitmap(MAKEINTRESOURCEW(static_ca
 
 int CBitmap::GetBitmap(BITMAP* out) const { return ::GetObjectW(m_hObject, sizeof(BITMAP), out); }
 
-CFont* CFont::FromHandle(HFONT font) { return BorrowObject<CFont>(font); }
+CFont* CFont::FromHandle(HFONT font) { return Borrow<CFont>(font); }
 
 BOOL CFont::CreateFontIndirect(const LOGFONTW* logFont) { return Attach(::CreateFontIndirectW(logFont)); }
 
@@ -75,14 +50,7 @@ CDC::~CDC() {
   if (m_hDC) ::DeleteDC(Detach());
 }
 
-CDC* CDC::FromHandle(HDC hdc) {
-  if (!hdc) return nullptr;
-  return Borrow<CDC>(hdc, [hdc] {
-    auto dc = std::make_unique<CDC>();
-    dc->m_hDC = hdc;
-    return dc;
-  });
-}
+CDC* CDC::FromHandle(HDC hdc) { return Borrow<CDC>(hdc); }
 
 BOOL CDC::Attach(HDC hdc) { return AttachHandle(m_hDC, hdc); }
 

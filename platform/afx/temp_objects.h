@@ -5,23 +5,24 @@
 #include <map>
 #include <memory>
 
-class CWnd;
-class CDC;
-class CBitmap;
-class CFont;
+#include "platform/afx/wnd.h"
 
 namespace platform::afx::detail {
+
+// The member that holds an object's handle.
+inline auto& HandleOf(CWnd& w) { return w.m_hWnd; }
+inline auto& HandleOf(CDC& dc) { return dc.m_hDC; }
+inline auto& HandleOf(CGdiObject& object) { return object.m_hObject; }
 
 template <class T>
 struct TemporaryObjects {
   std::map<const void*, std::unique_ptr<T>> objects;
   ~TemporaryObjects() { Clear(); }
+  // Forgets each handle without touching what it names.
   void Clear() {
-    for (auto& [handle, object] : objects) Unhook(*object);
+    for (auto& [handle, object] : objects) HandleOf(*object) = nullptr;
     objects.clear();
   }
-  // Forgets the handle without touching what it names.
-  static void Unhook(T& object);
 };
 
 template <class T>
@@ -30,22 +31,16 @@ TemporaryObjects<T>& Temporaries() {
   return map;
 }
 
-// The borrowed object for `handle`, made on first use by `make`.
-template <class T, class Make>
-T* Borrow(const void* handle, Make&& make) {
-  auto& map = Temporaries<T>().objects;
-  auto it = map.find(handle);
-  if (it == map.end()) it = map.emplace(handle, make()).first;
-  return it->second.get();
+// The borrowed object for `handle`, made on first use; null for a null handle.
+template <class T, class H>
+T* Borrow(H handle) {
+  if (!handle) return nullptr;
+  std::unique_ptr<T>& object = Temporaries<T>().objects[handle];
+  if (!object) {
+    object = std::make_unique<T>();
+    HandleOf(*object) = handle;
+  }
+  return object.get();
 }
-
-template <>
-void TemporaryObjects<CWnd>::Unhook(CWnd& object);
-template <>
-void TemporaryObjects<CDC>::Unhook(CDC& object);
-template <>
-void TemporaryObjects<CBitmap>::Unhook(CBitmap& object);
-template <>
-void TemporaryObjects<CFont>::Unhook(CFont& object);
 
 }  // namespace platform::afx::detail

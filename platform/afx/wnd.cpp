@@ -7,13 +7,6 @@
 #include "platform/afx/app.h"
 #include "platform/afx/temp_objects.h"
 
-namespace platform::afx::detail {
-template <>
-void TemporaryObjects<CWnd>::Unhook(CWnd& w) {
-  w.m_hWnd = nullptr;
-}
-}  // namespace platform::afx::detail
-
 namespace {
 
 using platform::afx::detail::Borrow;
@@ -119,13 +112,8 @@ CWnd* CWnd::FromHandlePermanent(HWND hwnd) {
 }
 
 CWnd* CWnd::FromHandle(HWND hwnd) {
-  if (!hwnd) return nullptr;
   if (CWnd* w = FromHandlePermanent(hwnd)) return w;
-  return Borrow<CWnd>(hwnd, [hwnd] {
-    auto w = std::make_unique<CWnd>();
-    w->m_hWnd = hwnd;
-    return w;
-  });
+  return Borrow<CWnd>(hwnd);
 }
 
 BOOL CWnd::Attach(HWND hwnd) {

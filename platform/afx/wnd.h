@@ -72,76 +72,43 @@ inline constexpr UINT ID_HELP = 0xE146;
                               [[maybe_unused]] LRESULT * afxResult) -> BOOL
 #define VELMOR_AFX_SELF static_cast<ThisClass*>(afxTarget)
 #define VELMOR_AFX_POINT CPoint(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam))
+// An entry for `message` whose handler runs the statements that follow.
+#define VELMOR_AFX_ENTRY(message, ...) {message, 0, 0, 0, VELMOR_AFX_HANDLER { __VA_ARGS__; return TRUE; }},
+#define VELMOR_AFX_RESULT(message, ...) VELMOR_AFX_ENTRY(message, *afxResult = __VA_ARGS__)
+#define VELMOR_AFX_MOUSE(message, memberFxn) \
+  VELMOR_AFX_ENTRY(message, VELMOR_AFX_SELF->memberFxn(static_cast<UINT>(wParam), VELMOR_AFX_POINT))
+#define VELMOR_AFX_CTL reinterpret_cast<AFX_CTLCOLOR*>(lParam)
 
-#define ON_WM_PAINT() {WM_PAINT, 0, 0, 0, VELMOR_AFX_HANDLER { VELMOR_AFX_SELF->OnPaint(); return TRUE; }},
-#define ON_WM_ERASEBKGND()                                                                  \
-  {WM_ERASEBKGND, 0, 0, 0, VELMOR_AFX_HANDLER {                                             \
-     CDC* dc = CDC::FromHandle(reinterpret_cast<HDC>(wParam));                              \
-     *afxResult = VELMOR_AFX_SELF->OnEraseBkgnd(dc);                                        \
-     return TRUE;                                                                           \
-   }},
-#define ON_WM_QUERYDRAGICON()                                                               \
-  {WM_QUERYDRAGICON, 0, 0, 0, VELMOR_AFX_HANDLER {                                          \
-     *afxResult = reinterpret_cast<LRESULT>(VELMOR_AFX_SELF->OnQueryDragIcon());            \
-     return TRUE;                                                                           \
-   }},
-#define ON_WM_CTLCOLOR()                                                                          \
-  {WM_CTLCOLOR, 0, 0, 0, VELMOR_AFX_HANDLER {                                                     \
-     auto* ctl = reinterpret_cast<AFX_CTLCOLOR*>(lParam);                                         \
-     *afxResult = reinterpret_cast<LRESULT>(                                                      \
-         VELMOR_AFX_SELF->OnCtlColor(CDC::FromHandle(ctl->hDC), CWnd::FromHandle(ctl->hWnd), ctl->nCtlType)); \
-     return TRUE;                                                                                 \
-   }},
-#define ON_WM_CTLCOLOR_REFLECT()                                                                  \
-  {WM_REFLECT_BASE + WM_CTLCOLOR, 0, 0, 0, VELMOR_AFX_HANDLER {                                   \
-     auto* ctl = reinterpret_cast<AFX_CTLCOLOR*>(lParam);                                         \
-     *afxResult = reinterpret_cast<LRESULT>(VELMOR_AFX_SELF->CtlColor(CDC::FromHandle(ctl->hDC), ctl->nCtlType)); \
-     return TRUE;                                                                                 \
-   }},
-#define ON_WM_DRAWITEM()                                                                          \
-  {WM_DRAWITEM, 0, 0, 0, VELMOR_AFX_HANDLER {                                                     \
-     VELMOR_AFX_SELF->OnDrawItem(static_cast<int>(wParam), reinterpret_cast<LPDRAWITEMSTRUCT>(lParam)); \
-     return TRUE;                                                                                 \
-   }},
-#define ON_WM_TIMER()                                                                             \
-  {WM_TIMER, 0, 0, 0, VELMOR_AFX_HANDLER { VELMOR_AFX_SELF->OnTimer(static_cast<UINT_PTR>(wParam)); return TRUE; }},
-#define ON_WM_MOUSEMOVE()                                                                         \
-  {WM_MOUSEMOVE, 0, 0, 0, VELMOR_AFX_HANDLER {                                                    \
-     VELMOR_AFX_SELF->OnMouseMove(static_cast<UINT>(wParam), VELMOR_AFX_POINT);                   \
-     return TRUE;                                                                                 \
-   }},
-#define ON_WM_LBUTTONDOWN()                                                                       \
-  {WM_LBUTTONDOWN, 0, 0, 0, VELMOR_AFX_HANDLER {                                                  \
-     VELMOR_AFX_SELF->OnLButtonDown(static_cast<UINT>(wParam), VELMOR_AFX_POINT);                 \
-     return TRUE;                                                                                 \
-   }},
-#define ON_WM_LBUTTONUP()                                                                         \
-  {WM_LBUTTONUP, 0, 0, 0, VELMOR_AFX_HANDLER {                                                    \
-     VELMOR_AFX_SELF->OnLButtonUp(static_cast<UINT>(wParam), VELMOR_AFX_POINT);                   \
-     return TRUE;                                                                                 \
-   }},
-#define ON_WM_SETCURSOR()                                                                         \
-  {WM_SETCURSOR, 0, 0, 0, VELMOR_AFX_HANDLER {                                                    \
-     *afxResult = VELMOR_AFX_SELF->OnSetCursor(CWnd::FromHandle(reinterpret_cast<HWND>(wParam)),  \
-                                               LOWORD(static_cast<DWORD_PTR>(lParam)),            \
-                                               HIWORD(static_cast<DWORD_PTR>(lParam)));           \
-     return TRUE;                                                                                 \
-   }},
-#define ON_WM_KEYDOWN()                                                                           \
-  {WM_KEYDOWN, 0, 0, 0, VELMOR_AFX_HANDLER {                                                      \
-     VELMOR_AFX_SELF->OnKeyDown(static_cast<UINT>(wParam), LOWORD(static_cast<DWORD_PTR>(lParam)), \
-                                HIWORD(static_cast<DWORD_PTR>(lParam)));                          \
-     return TRUE;                                                                                 \
-   }},
-#define ON_WM_NCDESTROY() {WM_NCDESTROY, 0, 0, 0, VELMOR_AFX_HANDLER { VELMOR_AFX_SELF->OnNcDestroy(); return TRUE; }},
+#define ON_WM_PAINT() VELMOR_AFX_ENTRY(WM_PAINT, VELMOR_AFX_SELF->OnPaint())
+#define ON_WM_ERASEBKGND() \
+  VELMOR_AFX_RESULT(WM_ERASEBKGND, VELMOR_AFX_SELF->OnEraseBkgnd(CDC::FromHandle(reinterpret_cast<HDC>(wParam))))
+#define ON_WM_QUERYDRAGICON() \
+  VELMOR_AFX_RESULT(WM_QUERYDRAGICON, reinterpret_cast<LRESULT>(VELMOR_AFX_SELF->OnQueryDragIcon()))
+#define ON_WM_CTLCOLOR()                                                                       \
+  VELMOR_AFX_RESULT(WM_CTLCOLOR, reinterpret_cast<LRESULT>(VELMOR_AFX_SELF->OnCtlColor(        \
+                                     CDC::FromHandle(VELMOR_AFX_CTL->hDC), CWnd::FromHandle(VELMOR_AFX_CTL->hWnd), \
+                                     VELMOR_AFX_CTL->nCtlType)))
+#define ON_WM_CTLCOLOR_REFLECT()                                                                   \
+  VELMOR_AFX_RESULT(WM_REFLECT_BASE + WM_CTLCOLOR,                                                 \
+                    reinterpret_cast<LRESULT>(VELMOR_AFX_SELF->CtlColor(CDC::FromHandle(VELMOR_AFX_CTL->hDC), \
+                                                                        VELMOR_AFX_CTL->nCtlType)))
+#define ON_WM_DRAWITEM() \
+  VELMOR_AFX_ENTRY(WM_DRAWITEM, VELMOR_AFX_SELF->OnDrawItem(static_cast<int>(wParam), reinterpret_cast<LPDRAWITEMSTRUCT>(lParam)))
+#define ON_WM_TIMER() VELMOR_AFX_ENTRY(WM_TIMER, VELMOR_AFX_SELF->OnTimer(static_cast<UINT_PTR>(wParam)))
+#define ON_WM_MOUSEMOVE() VELMOR_AFX_MOUSE(WM_MOUSEMOVE, OnMouseMove)
+#define ON_WM_LBUTTONDOWN() VELMOR_AFX_MOUSE(WM_LBUTTONDOWN, OnLButtonDown)
+#define ON_WM_LBUTTONUP() VELMOR_AFX_MOUSE(WM_LBUTTONUP, OnLButtonUp)
+#define ON_WM_SETCURSOR()                                                                                     \
+  VELMOR_AFX_RESULT(WM_SETCURSOR, VELMOR_AFX_SELF->OnSetCursor(CWnd::FromHandle(reinterpret_cast<HWND>(wParam)), \
+                                                               LOWORD(static_cast<DWORD_PTR>(lParam)),          \
+                                                               HIWORD(static_cast<DWORD_PTR>(lParam))))
+#define ON_WM_KEYDOWN()                                                                                  \
+  VELMOR_AFX_ENTRY(WM_KEYDOWN, VELMOR_AFX_SELF->OnKeyDown(static_cast<UINT>(wParam), LOWORD(static_cast<DWORD_PTR>(lParam)), \
+                                                          HIWORD(static_cast<DWORD_PTR>(lParam))))
+#define ON_WM_NCDESTROY() VELMOR_AFX_ENTRY(WM_NCDESTROY, VELMOR_AFX_SELF->OnNcDestroy())
 // A handler of any message, given its two parameters: LRESULT Handler(WPARAM, LPARAM).
-#define ON_MESSAGE(message, memberFxn)                                                            \
-  {message, 0, 0, 0, VELMOR_AFX_HANDLER {                                                         \
-     *afxResult = VELMOR_AFX_SELF->memberFxn(wParam, lParam);                                     \
-     return TRUE;                                                                                 \
-   }},
-#define ON_COMMAND(id, memberFxn) \
-  {WM_COMMAND, CN_COMMAND, static_cast<UINT>(id), static_cast<UINT>(id), VELMOR_AFX_HANDLER { VELMOR_AFX_SELF->memberFxn(); return TRUE; }},
+#define ON_MESSAGE(message, memberFxn) VELMOR_AFX_RESULT(message, VELMOR_AFX_SELF->memberFxn(wParam, lParam))
+#define ON_COMMAND(id, memberFxn) ON_CONTROL(CN_COMMAND, id, memberFxn)
 #define ON_CONTROL(code, id, memberFxn) \
   {WM_COMMAND, static_cast<UINT>(code), static_cast<UINT>(id), static_cast<UINT>(id), VELMOR_AFX_HANDLER { VELMOR_AFX_SELF->memberFxn(); return TRUE; }},
 #define ON_BN_CLICKED(id, memberFxn) ON_CONTROL(BN_CLICKED, id, memberFxn)

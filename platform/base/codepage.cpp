@@ -37,46 +37,30 @@ std::u16string DecodeUtf8(std::string_view in) {
   std::size_t i = 0;
   while (i < in.size()) {
     const auto b0 = static_cast<unsigned char>(in[i]);
-    if (b0 < 0x80) {
-      out.push_back(b0);
-      ++i;
-      continue;
-    }
-    int extra = 0;
-    char32_t cp = 0;
-    char32_t min = 0;
+    // How many bytes follow the first, the first's bits of the value, and the least value the
+    // sequence's length may hold.
+    std::size_t extra = 0;
+    char32_t cp = b0, min = 0;
     if (b0 >= 0xC2 && b0 <= 0xDF) {
       extra = 1, cp = b0 & 0x1F, min = 0x80;
     } else if (b0 >= 0xE0 && b0 <= 0xEF) {
       extra = 2, cp = b0 & 0x0F, min = 0x800;
     } else if (b0 >= 0xF0 && b0 <= 0xF4) {
       extra = 3, cp = b0 & 0x07, min = 0x10000;
+    }
+    bool ok = b0 < 0x80 || (extra > 0 && i + extra < in.size());
+    for (std::size_t k = 1; ok && k <= extra; ++k) {
+      const auto b = static_cast<unsigned char>(in[i + k]);
+      ok = (b & 0xC0) == 0x80;
+      cp = (cp << 6) | (b & 0x3F);
+    }
+    if (ok && cp >= min && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF)) {
+      AppendCodePoint(out, cp);
+      i += extra + 1;
     } else {
-      extra = -1;
-    }
-    bool ok = extra > 0;
-    if (ok) {
-      for (int k = 1; k <= extra; ++k) {
-        if (i + static_cast<std::size_t>(k) >= in.size()) {
-          ok = false;
-          break;
-        }
-        const auto b = static_cast<unsigned char>(in[i + static_cast<std::size_t>(k)]);
-        if ((b & 0xC0) != 0x80) {
-          ok = false;
-          break;
-        }
-        cp = (cp << 6) | (b & 0x3F);
-      }
-    }
-    if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
-    if (!ok) {
       out.push_back(KeptByte(b0));
       ++i;
-      continue;
     }
-    AppendCodePoint(out, cp);
-    i += static_cast<std::size_t>(extra) + 1;
   }
   return out;
 }
@@ -93,35 +77,18 @@ bool IsKeptByte(std::u16string_view in, std::size_t i) {
 enum class Invalid { kReplace, kKeep };
 
 std::string EncodeUtf8(std::u16string_view in, Invalid invalid = Invalid::kReplace) {
+  static constexpr unsigned char kLead[] = {0x00, 0xC0, 0xE0, 0xF0};  // by the bytes that follow
   std::string out;
   out.reserve(in.size());
-  for (std::size_t i = 0; i < in.size(); ++i) {
-    char32_t cp = in[i];
+  for (std::size_t i = 0; i < in.size();) {
     if (invalid == Invalid::kKeep && IsKeptByte(in, i)) {
-      out.push_back(static_cast<char>(cp - 0xDC00));
+      out.push_back(static_cast<char>(in[i++] - 0xDC00));
       continue;
     }
-    if (IsHigh(in[i]) && i + 1 < in.size() && IsLow(in[i + 1])) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = kReplacement;
-    }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    const char32_t cp = platform::NextCodePoint(in, i);
+    const int extra = cp < 0x80 ? 0 : cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
+    out.push_back(static_cast<char>(kLead[extra] | (cp >> (6 * extra))));
+    for (int k = extra - 1; k >= 0; --k) out.push_back(static_cast<char>(0x80 | ((cp >> (6 * k)) & 0x3F)));
   }
   return out;
 }
@@ -224,10 +191,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int cbMult
   }
   const std::size_t len = cbMultiByte == -1 ? std::strlen(multiByte) + 1 : static_cast<std::size_t>(cbMultiByte);
   const std::u16string out = DecodeAnsi(std::string_view(multiByte, len));
-  if (out.size() > static_cast<std::size_t>(cchWideChar)) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
+  if (out.size() > static_cast<std::size_t>(cchWideChar)) return platform::FailWith(ERROR_INSUFFICIENT_BUFFER, 0);
   std::memcpy(wide, out.data(), out.size() * sizeof(WCHAR));
   return static_cast<int>(out.size());
 }
@@ -243,6 +207,12 @@ std::string WideToAnsi(std::u16string_view text) { return EncodeAnsi(text); }
 std::optional<unsigned char> KeptByteAt(std::u16string_view text, std::size_t i) {
   if (!IsKeptByte(text, i)) return std::nullopt;
   return static_cast<unsigned char>(text[i] - 0xDC00);
+}
+
+char32_t NextCodePoint(std::u16string_view text, std::size_t& i) {
+  const char16_t u = text[i++];
+  if (IsHigh(u) && i < text.size() && IsLow(text[i])) return 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (text[i++] - 0xDC00);
+  return IsHigh(u) || IsLow(u) ? kReplacement : u;
 }
 
 std::size_t WideLength(const WCHAR* text) {

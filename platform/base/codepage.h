@@ -35,6 +35,9 @@ std::string WideToAnsi(std::u16string_view text);
 std::optional<unsigned char> KeptByteAt(std::u16string_view text, std::size_t i);
 
 // Length of a zero-terminated UTF-16 text.
+// The code point that starts at text[i], moving i past it; a lone surrogate gives U+FFFD.
+char32_t NextCodePoint(std::u16string_view text, std::size_t& i);
+
 std::size_t WideLength(const WCHAR* text);
 
 }  // namespace platform

@@ -32,3 +32,14 @@ inline constexpr DWORD ERROR_INVALID_STATE = 5023;
 // The last error is kept per thread, as every platform call reports its failure through it.
 DWORD GetLastError();
 void SetLastError(DWORD code);
+
+namespace platform {
+
+// Sets `error` as the last error and gives `result`: a failure in one `return`.
+template <class T>
+T FailWith(DWORD error, T result) {
+  SetLastError(error);
+  return result;
+}
+
+}  // namespace platform

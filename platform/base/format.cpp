@@ -30,22 +30,6 @@ unsigned long long AsUnsigned(const FormatArg& a) {
   return static_cast<unsigned long long>(a.i);
 }
 
-bool Fits(detail::Want want, const FormatArg& a) {
-  switch (want) {
-    case detail::Want::None:
-      return false;
-    case detail::Want::Integer:
-    case detail::Want::Char:
-      return a.kind == FormatArg::Kind::Signed || a.kind == FormatArg::Kind::Unsigned ||
-             a.kind == FormatArg::Kind::Char;
-    case detail::Want::Narrow:
-      return a.kind == FormatArg::Kind::Narrow;
-    case detail::Want::Wide:
-      return a.kind == FormatArg::Kind::Wide;
-  }
-  return false;
-}
-
 template <class CharT>
 std::basic_string<CharT> StringOf(const FormatArg& a) {
   std::basic_string<CharT> s;
@@ -87,7 +71,7 @@ std::basic_string<CharT> Run(std::basic_string_view<CharT> fmt, std::span<const 
       continue;
     }
     const FormatArg& a = args[next++];
-    if (!Fits(c.want, a)) {
+    if (!detail::Accepts(c.want, a.kind)) {
       out.append(literal);
       i = c.next;
       continue;

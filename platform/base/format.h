@@ -75,50 +75,38 @@ consteval FormatArg::Kind KindOf() {
   }
 }
 
+// A string argument as a view: an array up to its first zero or its end, never past it; a null
+// pointer as `null`.
+template <class View, class T>
+View StringArg(const T& v, bool& null) {
+  using C = typename View::value_type;
+  if constexpr (std::is_array_v<std::remove_cvref_t<T>>) {
+    const View all(reinterpret_cast<const C*>(v), std::extent_v<std::remove_cvref_t<T>>);
+    return all.substr(0, all.find(C{}));
+  } else if constexpr (std::is_pointer_v<Bare<T>>) {
+    null = v == nullptr;
+    return null ? View() : View(reinterpret_cast<const C*>(v));
+  } else {
+    return View(v);
+  }
+}
+
 template <class T>
 FormatArg MakeArg(const T& v) {
   FormatArg a;
   a.kind = KindOf<T>();
+  a.bits = static_cast<int>(sizeof(T) * 8);
   if constexpr (kIsCharType<T>) {
     a.u = static_cast<unsigned long long>(static_cast<std::make_unsigned_t<Bare<T>>>(v));
-    a.bits = static_cast<int>(sizeof(T) * 8);
   } else if constexpr (std::is_integral_v<Bare<T>> || std::is_enum_v<Bare<T>>) {
-    if constexpr (std::is_enum_v<Bare<T>>) {
-      auto x = static_cast<std::underlying_type_t<Bare<T>>>(v);
-      a.i = static_cast<long long>(x);
-      a.u = static_cast<unsigned long long>(x);
-    } else {
-      a.i = static_cast<long long>(v);
-      a.u = static_cast<unsigned long long>(v);
-    }
-    a.bits = static_cast<int>(sizeof(T) * 8);
+    using I = std::conditional_t<std::is_enum_v<Bare<T>>, std::underlying_type<Bare<T>>, std::type_identity<Bare<T>>>;
+    const auto x = static_cast<typename I::type>(v);
+    a.i = static_cast<long long>(x);
+    a.u = static_cast<unsigned long long>(x);
   } else if constexpr (kIsNarrowString<T>) {
-    if constexpr (std::is_array_v<std::remove_cvref_t<T>>) {
-      // An array is read up to its first zero or its end, never past it.
-      const std::string_view all(reinterpret_cast<const char*>(v), std::extent_v<std::remove_cvref_t<T>>);
-      a.narrow = all.substr(0, all.find('\0'));
-    } else if constexpr (std::is_pointer_v<Bare<T>>) {
-      if (v == nullptr) {
-        a.null = true;
-      } else {
-        a.narrow = std::string_view(reinterpret_cast<const char*>(v));
-      }
-    } else {
-      a.narrow = std::string_view(v);
-    }
+    a.narrow = StringArg<std::string_view>(v, a.null);
   } else if constexpr (kIsWideString<T>) {
-    if constexpr (std::is_array_v<std::remove_cvref_t<T>>) {
-      const std::u16string_view all(v, std::extent_v<std::remove_cvref_t<T>>);
-      a.wide = all.substr(0, all.find(u'\0'));
-    } else if constexpr (std::is_pointer_v<Bare<T>>) {
-      if (v == nullptr) {
-        a.null = true;
-      } else {
-        a.wide = std::u16string_view(v);
-      }
-    } else {
-      a.wide = std::u16string_view(v);
-    }
+    a.wide = StringArg<std::u16string_view>(v, a.null);
   }
   return a;
 }
@@ -164,7 +152,8 @@ constexpr Conversion ParseConversion(std::basic_string_view<CharT> fmt, std::siz
   return c;
 }
 
-consteval bool Accepts(Want want, FormatArg::Kind kind) {
+// Whether an argument of `kind` can fill a conversion that wants `want`.
+constexpr bool Accepts(Want want, FormatArg::Kind kind) {
   switch (want) {
     case Want::None:
       return false;

@@ -70,10 +70,7 @@ void CopyNearest(const Target& dt, const RECT& area, const Target& st, POINT fro
 namespace platform::gdi {
 
 HDC CreateSurfaceDC(std::shared_ptr<Surface> surface, POINT origin, RECT clip) {
-  if (!surface) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
+  if (!surface) return platform::FailWith(ERROR_INVALID_PARAMETER, nullptr);
   const Target scaled{nullptr, POINT{0, 0}, RECT{}, surface->scale};
   auto dc = std::make_shared<DcObject>();
   dc->clip = Intersect(scaled.ToSurface(clip), RECT{0, 0, surface->width, surface->height});
@@ -130,10 +127,7 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {
   auto dc = LookupDc(hdc);
   if (!dc) return nullptr;
   std::shared_ptr<Object> o = Lookup(object);
-  if (!o) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
+  if (!o) return platform::FailWith(ERROR_INVALID_HANDLE, nullptr);
   DcState& s = dc->state;
   // Puts the object in one of the DC's slots and gives the handle the slot held.
   const auto put = [&](HGDIOBJ& handle, auto& slot) {
@@ -160,10 +154,7 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {
 int SetBkMode(HDC hdc, int mode) {
   auto dc = LookupDc(hdc);
   if (!dc) return 0;
-  if (mode != TRANSPARENT && mode != OPAQUE) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
+  if (mode != TRANSPARENT && mode != OPAQUE) return platform::FailWith(ERROR_INVALID_PARAMETER, 0);
   return std::exchange(dc->state.bkMode, mode);
 }
 
@@ -183,10 +174,7 @@ BOOL BitBlt(HDC dest, int x, int y, int cx, int cy, HDC source, int x1, int y1, 
   auto d = LookupDc(dest);
   auto s = LookupDc(source);
   if (!d || !s) return FALSE;
-  if (rop != SRCCOPY || cx < 0 || cy < 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (rop != SRCCOPY || cx < 0 || cy < 0) return platform::FailWith(ERROR_INVALID_PARAMETER, FALSE);
   const Target dt = TargetOf(*d);
   const Target st = TargetOf(*s, dt.scale);
   if (dt.surface == nullptr || st.surface == nullptr) return TRUE;
@@ -216,10 +204,7 @@ BOOL BitBlt(HDC dest, int x, int y, int cx, int cy, HDC source, int x1, int y1, 
 int FillRect(HDC hdc, const RECT* rect, HBRUSH brush) {
   auto dc = LookupDc(hdc);
   if (!dc) return 0;
-  if (rect == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
+  if (rect == nullptr) return platform::FailWith(ERROR_INVALID_PARAMETER, 0);
   auto b = LookupAs<BrushObject>(brush, Kind::Brush);
   if (!b) return 0;
   if (b->hollow) return 1;
@@ -237,15 +222,9 @@ HBRUSH CreateSolidBrush(COLORREF color) {
 HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name) {
   // A null instance names the system's own bitmaps, of which there are none here.
   const auto bytes = instance != nullptr ? platform::FindResourceBytes(RT_BITMAP_ID, name) : std::nullopt;
-  if (!bytes) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return nullptr;
-  }
+  if (!bytes) return platform::FailWith(ERROR_FILE_NOT_FOUND, nullptr);
   std::shared_ptr<Surface> surface = Decoded(*bytes, 1);
-  if (!surface) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
+  if (!surface) return platform::FailWith(ERROR_INVALID_PARAMETER, nullptr);
   auto bitmap = std::make_shared<BitmapObject>();
   bitmap->surface = std::move(surface);
   bitmap->resource = static_cast<WORD>(reinterpret_cast<std::uintptr_t>(name));
@@ -276,40 +255,26 @@ std::shared_ptr<Surface> PictureAt(const BitmapObject& bitmap, int scale) {
 
 BOOL DeleteObject(HGDIOBJ object) {
   std::shared_ptr<Object> o = Lookup(object);
-  if (!o || o->kind == Kind::Dc || o->kind == Kind::Icon) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (!o || o->kind == Kind::Dc || o->kind == Kind::Icon) return platform::FailWith(ERROR_INVALID_HANDLE, FALSE);
   return Remove(object) ? TRUE : FALSE;
 }
 
 int GetObjectW(HGDIOBJ object, int size, LPVOID out) {
   std::shared_ptr<Object> o = Lookup(object);
-  if (!o) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
+  if (!o) return platform::FailWith(ERROR_INVALID_HANDLE, 0);
   const auto copyOut = [&](const auto& value) -> int {
     constexpr int needed = static_cast<int>(sizeof value);
     if (out == nullptr) return needed;
-    if (size < needed) {
-      SetLastError(ERROR_INSUFFICIENT_BUFFER);
-      return 0;
-    }
+    if (size < needed) return platform::FailWith(ERROR_INSUFFICIENT_BUFFER, 0);
     std::memcpy(out, &value, sizeof value);
     return needed;
   };
   switch (o->kind) {
     case Kind::Bitmap: {
       const auto& surface = static_cast<const BitmapObject&>(*o).surface;
-      BITMAP bm{};
       // Loaded pictures are kept in the screen's format, 32 bits per pixel, whatever the file.
-      bm.bmWidth = surface ? surface->width : 1;
-      bm.bmHeight = surface ? surface->height : 1;
-      bm.bmWidthBytes = bm.bmWidth * 4;
-      bm.bmPlanes = 1;
-      bm.bmBitsPixel = 32;
-      return copyOut(bm);
+      const LONG width = surface ? surface->width : 1;
+      return copyOut(BITMAP{0, width, surface ? surface->height : 1, width * 4, 1, 32, nullptr});
     }
     case Kind::Font: return copyOut(static_cast<const FontObject&>(*o).logFont);
     case Kind::Brush:

@@ -60,19 +60,13 @@ WORD SystemCursorId(HCURSOR cursor) {
 HICON LoadIconW(HINSTANCE instance, LPCWSTR name) {
   // A null instance names the system's stock icons, of which there are none here.
   const auto bytes = instance != nullptr ? platform::FindResourceBytes(RT_GROUP_ICON_ID, name) : std::nullopt;
-  if (!bytes) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return nullptr;
-  }
+  if (!bytes) return platform::FailWith(ERROR_FILE_NOT_FOUND, nullptr);
   const auto key = std::make_tuple(static_cast<WORD>(reinterpret_cast<std::uintptr_t>(name)), bytes->data(), bytes->size());
   Shared& s = TheShared();
   std::lock_guard lock(s.mutex);
   if (auto it = s.icons.find(key); it != s.icons.end()) return it->second;
   auto images = platform::gdi::DecodeIco(*bytes);
-  if (!images) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
+  if (!images) return platform::FailWith(ERROR_INVALID_PARAMETER, nullptr);
   auto icon = std::make_shared<IconObject>();
   icon->images = std::move(*images);
   // The sizes that screens of twice the density want, drawn for them.
@@ -94,10 +88,7 @@ BOOL DrawIcon(HDC hdc, int x, int y, HICON icon) {
   const Target t = TargetOf(*dc);
   const IconBitmap* image = ExactImage(*object, size * t.scale);
   if (image == nullptr) image = ExactImage(*object, size);
-  if (image == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (image == nullptr) return platform::FailWith(ERROR_INVALID_PARAMETER, FALSE);
   if (t.surface == nullptr) return TRUE;
   // The box covers size * scale of the surface's pixels; an image with fewer has each of its
   // pixels drawn as a square.
@@ -120,10 +111,7 @@ HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name) {
   const auto id = static_cast<WORD>(reinterpret_cast<std::uintptr_t>(name));
   const bool known = std::find(std::begin(kSystemCursors), std::end(kSystemCursors), id) != std::end(kSystemCursors);
   // Cursors from the program's resources do not exist; only the system's are offered.
-  if (instance != nullptr || !IS_INTRESOURCE(name) || !known) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return nullptr;
-  }
+  if (instance != nullptr || !IS_INTRESOURCE(name) || !known) return platform::FailWith(ERROR_FILE_NOT_FOUND, nullptr);
   Shared& s = TheShared();
   std::lock_guard lock(s.mutex);
   if (auto it = s.cursors.find(id); it != s.cursors.end()) return it->second;

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/base/codepage.h"
 #include "platform/gdi/font.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/objects.h"
@@ -60,17 +61,7 @@ int Width(const std::vector<Item>& items, std::size_t begin, std::size_t end) {
 std::u32string Decode(std::u16string_view text) {
   std::u32string out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t u = text[i];
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      out.push_back(0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-      ++i;
-    } else if (u >= 0xD800 && u <= 0xDFFF) {
-      out.push_back(0xFFFD);
-    } else {
-      out.push_back(u);
-    }
-  }
+  for (std::size_t i = 0; i < text.size();) out.push_back(platform::NextCodePoint(text, i));
   return out;
 }
 
@@ -149,20 +140,14 @@ HFONT MakeFont(const LOGFONTW& logFont, bool stock) {
 }  // namespace platform::gdi::detail
 
 HFONT CreateFontIndirectW(const LOGFONTW* logFont) {
-  if (logFont == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
+  if (logFont == nullptr) return platform::FailWith(ERROR_INVALID_PARAMETER, nullptr);
   return MakeFont(*logFont, /*stock=*/false);
 }
 
 int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format) {
   auto dc = LookupDc(hdc);
   if (!dc) return 0;
-  if (text == nullptr || rect == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
+  if (text == nullptr || rect == nullptr) return platform::FailWith(ERROR_INVALID_PARAMETER, 0);
   // The text is laid out and drawn in the surface's pixels, with the font at that scale.
   const Target t = TargetOf(*dc);
   const RECT box = t.ToSurface(*rect);
@@ -257,10 +242,7 @@ int DrawTextW(HDC hdc, LPCWSTR text, int length, RECT* rect, UINT format) {
 BOOL GetTextMetricsW(HDC hdc, TEXTMETRICW* metrics) {
   auto dc = LookupDc(hdc);
   if (!dc) return FALSE;
-  if (metrics == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (metrics == nullptr) return platform::FailWith(ERROR_INVALID_PARAMETER, FALSE);
   auto font = FontOf(*dc);
   if (!font) return FALSE;
   const fonts::Metrics& m = fonts::MetricsOf(*font);

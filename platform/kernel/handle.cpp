@@ -25,9 +25,6 @@ std::size_t OpenHandleCount() { return TheTable().Count(); }
 }  // namespace platform::kernel
 
 BOOL CloseHandle(HANDLE handle) {
-  if (!platform::kernel::RemoveHandle(handle)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (!platform::kernel::RemoveHandle(handle)) return platform::FailWith(ERROR_INVALID_HANDLE, FALSE);
   return TRUE;
 }

@@ -131,10 +131,7 @@ namespace {
 HANDLE CreateNamedEvent(std::u16string_view name, bool manualReset, bool initialState) {
   DWORD error = ERROR_SUCCESS;
   std::shared_ptr<NamedMark> mark = NamedMark::Acquire(name, &error);
-  if (!mark && error != ERROR_ALREADY_EXISTS) {
-    SetLastError(error);
-    return nullptr;
-  }
+  if (!mark && error != ERROR_ALREADY_EXISTS) return platform::FailWith(error, nullptr);
   // Held by another process, or by another open of this one: like the real platform, the caller
   // still gets an event, and learns from the last error that the name was taken.
   auto event = std::make_shared<Event>(manualReset, initialState);
@@ -147,10 +144,7 @@ HANDLE CreateNamedEvent(std::u16string_view name, bool manualReset, bool initial
 // SetEvent and ResetEvent: `change` on the event; FALSE with ERROR_INVALID_HANDLE for anything else.
 BOOL ChangeEvent(HANDLE handle, void (Event::*change)()) {
   auto e = LookupHandleAs<Event>(handle);
-  if (!e) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (!e) return platform::FailWith(ERROR_INVALID_HANDLE, FALSE);
   ((*e).*change)();
   return TRUE;
 }
@@ -175,10 +169,7 @@ BOOL ResetEvent(HANDLE event) { return platform::kernel::ChangeEvent(event, &pla
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   auto w = LookupHandleAs<platform::kernel::Waitable>(handle);
-  if (!w) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return WAIT_FAILED;
-  }
+  if (!w) return platform::FailWith(ERROR_INVALID_HANDLE, WAIT_FAILED);
   const std::shared_ptr<platform::kernel::Clock> clock = platform::kernel::CurrentClock();
   const std::stop_token stop = platform::kernel::CurrentStopToken();
   // Registered before the lock is taken: a stop requested earlier runs the callback right here.
@@ -198,10 +189,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     w->ConsumeLocked();
     return WAIT_OBJECT_0;
   }
-  if (stop.stop_requested()) {
-    SetLastError(ERROR_OPERATION_ABORTED);
-    return WAIT_FAILED;
-  }
+  if (stop.stop_requested()) return platform::FailWith(ERROR_OPERATION_ABORTED, WAIT_FAILED);
   return WAIT_TIMEOUT;
 }
 
@@ -213,10 +201,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES /*attributes*/, SIZE_T /*stackSize*/, 
 
 BOOL TerminateThread(HANDLE thread, DWORD /*exitCode*/) {
   auto t = LookupHandleAs<platform::kernel::Thread>(thread);
-  if (!t) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (!t) return platform::FailWith(ERROR_INVALID_HANDLE, FALSE);
   t->stop.request_stop();
   return TRUE;
 }

@@ -53,17 +53,15 @@ int SpawnDetached(const std::vector<std::string>& argv) {
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) return rc;
-  try {
-    std::thread([pid] {
-      int status = 0;
-      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-      }
-    }).detach();
-  } catch (const std::system_error&) {
-    // No thread for the reaper: wait here rather than leave a zombie behind.
+  const auto reap = [pid] {
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+  };
+  try {
+    std::thread(reap).detach();
+  } catch (const std::system_error&) {
+    reap();  // no thread for the reaper: wait here rather than leave a zombie behind
   }
   return 0;
 }

@@ -19,16 +19,8 @@ struct ControlInfo {
 
 ControlInfo Info(HWND hwnd) {
   std::lock_guard g(Lock());
-  ControlInfo info;
-  if (auto w = FindLive(hwnd)) {
-    info.style = w->style;
-    info.state = w->buttonState;
-    info.pressed = w->buttonPressed;
-    info.font = w->font;
-    info.id = w->id;
-    info.text = w->text;
-  }
-  return info;
+  auto w = FindLive(hwnd);
+  return w ? ControlInfo{w->style, w->buttonState, w->buttonPressed, w->font, w->id, w->text} : ControlInfo{};
 }
 
 template <class F>
@@ -50,15 +42,9 @@ void PaintButton(HWND hwnd, HDC hdc, UINT action) {
   // shown.
   if ((info.style & BS_TYPEMASK) != BS_OWNERDRAW) return;
   if (info.font) SelectObject(hdc, info.font);
-  DRAWITEMSTRUCT dis{};
-  dis.CtlType = ODT_BUTTON;
-  dis.CtlID = static_cast<UINT>(info.id);
-  dis.itemAction = action;
-  dis.itemState = ((info.state & BST_FOCUS) ? ODS_FOCUS : 0) | ((info.state & BST_PUSHED) ? ODS_SELECTED : 0) |
-                  (IsWindowEnabled(hwnd) ? 0 : ODS_DISABLED);
-  dis.hwndItem = hwnd;
-  dis.hDC = hdc;
-  dis.rcItem = rc;
+  const UINT state = ((info.state & BST_FOCUS) ? ODS_FOCUS : 0) | ((info.state & BST_PUSHED) ? ODS_SELECTED : 0) |
+                     (IsWindowEnabled(hwnd) ? 0 : ODS_DISABLED);
+  DRAWITEMSTRUCT dis{ODT_BUTTON, static_cast<UINT>(info.id), 0, action, state, hwnd, hdc, rc, 0};
   SendMessageW(Parent(hwnd), WM_DRAWITEM, static_cast<WPARAM>(info.id), reinterpret_cast<LPARAM>(&dis));
 }
 
@@ -80,15 +66,7 @@ void PaintStatic(HWND hwnd, HDC hdc) {
       SendMessageW(Parent(hwnd), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(hdc), reinterpret_cast<LPARAM>(hwnd)));
   if (brush && brush != GetStockObject(NULL_BRUSH)) FillRect(hdc, &rc, brush);
   if (info.text.empty()) return;
-  UINT format = DT_EXPANDTABS | DT_WORDBREAK;
-  switch (info.style & SS_TYPEMASK) {
-    case SS_CENTER:
-      format |= DT_CENTER;
-      break;
-    default:
-      format |= DT_LEFT;
-      break;
-  }
+  UINT format = DT_EXPANDTABS | DT_WORDBREAK | ((info.style & SS_TYPEMASK) == SS_CENTER ? DT_CENTER : DT_LEFT);
   if (info.style & SS_NOPREFIX) format |= DT_NOPREFIX;
   if (info.style & SS_CENTERIMAGE) format = (format & ~DT_WORDBREAK) | DT_SINGLELINE | DT_VCENTER;
   DrawTextW(hdc, info.text.c_str(), -1, &rc, format);
@@ -185,11 +163,8 @@ LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return 0;
     case WM_SETFOCUS:
-      Update(hwnd, [](Window& w) { w.buttonState |= BST_FOCUS; });
-      PaintButtonNow(hwnd, ODA_FOCUS);
-      return 0;
     case WM_KILLFOCUS:
-      Update(hwnd, [](Window& w) { w.buttonState &= ~BST_FOCUS; });
+      Update(hwnd, [&](Window& w) { w.buttonState = WithBits(w.buttonState, BST_FOCUS, message == WM_SETFOCUS); });
       PaintButtonNow(hwnd, ODA_FOCUS);
       return 0;
     case WM_ENABLE:
@@ -198,13 +173,7 @@ LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     case BM_GETSTATE:
       return static_cast<LRESULT>(Info(hwnd).state);
     case BM_SETSTATE:
-      Update(hwnd, [&](Window& w) {
-        if (wParam) {
-          w.buttonState |= BST_PUSHED;
-        } else {
-          w.buttonState &= ~BST_PUSHED;
-        }
-      });
+      Update(hwnd, [&](Window& w) { w.buttonState = WithBits(w.buttonState, BST_PUSHED, wParam != 0); });
       PaintButtonNow(hwnd, ODA_SELECT);
       return 0;
     default:

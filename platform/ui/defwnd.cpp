@@ -43,7 +43,7 @@ LRESULT TextMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         copy = w->text;
       }
       if (top) {
-        if (auto host = platform::host::Current()) host->SetTitle(hwnd, copy);
+        if (auto host = QueueHost()) host->SetTitle(hwnd, copy);
       }
       return TRUE;
     }
@@ -128,7 +128,7 @@ LRESULT IconOrFontMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         big = w->top->bigIcon;
         small = w->top->smallIcon;
       }
-      if (auto host = platform::host::Current()) host->SetIcon(hwnd, big, small);
+      if (auto host = QueueHost()) host->SetIcon(hwnd, big, small);
       return reinterpret_cast<LRESULT>(previous);
     }
     default: {  // WM_SETFONT

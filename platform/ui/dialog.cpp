@@ -60,17 +60,7 @@ std::shared_ptr<Window> LiveDialog(HWND hwnd) {
 
 bool CanFocus(const Window& w) { return VisibleLocked(w) && EnabledLocked(w) && (w.style & WS_TABSTOP); }
 
-// The control the keyboard goes to first: the first visible, enabled tab stop.
-HWND FirstTabStop(HWND dialog) {
-  std::lock_guard g(Lock());
-  auto d = FindLive(dialog);
-  if (!d) return nullptr;
-  for (auto& c : d->children) {
-    if (CanFocus(*c)) return c->handle;
-  }
-  return nullptr;
-}
-
+// The visible, enabled tab stop after (or before) `from`; without `from`, the first (or last).
 HWND NextTabStop(HWND dialog, HWND from, bool backwards) {
   std::lock_guard g(Lock());
   auto d = FindLive(dialog);
@@ -100,7 +90,7 @@ void RestoreDialogFocus(HWND dialog) {
     auto last = FindLive(d->dialog->lastFocus);
     if (last && IsAncestor(*d, *last) && VisibleLocked(*last) && EnabledLocked(*last)) target = last->handle;
   }
-  if (!target) target = FirstTabStop(dialog);
+  if (!target) target = NextTabStop(dialog, nullptr, false);
   if (target) SetFocus(target);
 }
 
@@ -158,7 +148,7 @@ HWND CreateFromTemplate(HINSTANCE instance, const OwnedTemplate& t, HWND parent,
     }
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   }
-  const HWND first = FirstTabStop(hwnd);
+  const HWND first = NextTabStop(hwnd, nullptr, false);
   const LRESULT focusDefault = SendMessageW(hwnd, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), param);
   if (!IsWindow(hwnd)) return nullptr;
   if (focusDefault) RestoreDialogFocus(hwnd);
@@ -195,20 +185,14 @@ void RegisterDialogTemplate(WORD id, const DialogTemplate& dialog) {
 
 HWND CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc, LPARAM param) {
   auto t = FindTemplate(templateName);
-  if (!t) {
-    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-    return nullptr;
-  }
+  if (!t) return platform::FailWith(ERROR_RESOURCE_NAME_NOT_FOUND, nullptr);
   return CreateFromTemplate(instance, *t, parent, proc, param);
 }
 
 BOOL EndDialog(HWND dialog, INT_PTR result) {
   std::lock_guard g(Lock());
   auto w = LiveDialog(dialog);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  if (!w) return platform::FailWith(ERROR_INVALID_WINDOW_HANDLE, FALSE);
   w->dialog->ended = true;
   w->dialog->result = result;
   // A loop asleep in its wait must see the end: give it a message to wake for.

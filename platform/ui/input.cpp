@@ -4,6 +4,7 @@
 // otherwise the topmost visible, enabled child under the point does, descending through the
 // tree. A disabled child and a static control without SS_NOTIFY are transparent: the point goes
 // on to what lies beneath them, so a click on a plain label reaches the dialog.
+#include <algorithm>
 #include <array>
 
 #include "platform/base/errors.h"
@@ -22,28 +23,21 @@ bool Transparent(const Window& w) {
   return w.cls->kind == ClassKind::Static && !(w.style & SS_NOTIFY);
 }
 
-UINT ButtonMessage(MouseButton b, bool down) {
-  switch (b) {
-    case MouseButton::Left:
-      return down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
-    case MouseButton::Right:
-      return down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
-    case MouseButton::Middle:
-      return down ? WM_MBUTTONDOWN : WM_MBUTTONUP;
-  }
-  return WM_NULL;
-}
+// Each button's messages (down, up) and its MK_ bit.
+struct ButtonCodes {
+  UINT down, up, bit;
+};
 
-UINT ButtonBit(MouseButton b) {
+ButtonCodes CodesOf(MouseButton b) {
   switch (b) {
     case MouseButton::Left:
-      return MK_LBUTTON;
+      return {WM_LBUTTONDOWN, WM_LBUTTONUP, MK_LBUTTON};
     case MouseButton::Right:
-      return MK_RBUTTON;
+      return {WM_RBUTTONDOWN, WM_RBUTTONUP, MK_RBUTTON};
     case MouseButton::Middle:
-      return MK_MBUTTON;
+      return {WM_MBUTTONDOWN, WM_MBUTTONUP, MK_MBUTTON};
   }
-  return 0;
+  return {WM_NULL, WM_NULL, 0};
 }
 
 WPARAM KeyFlagsLocked(const ThreadQueue& q) {
@@ -54,10 +48,7 @@ WPARAM KeyFlagsLocked(const ThreadQueue& q) {
 }
 
 bool LeavePending(const ThreadQueue& q, HWND hwnd) {
-  for (const MSG& m : q.posted) {
-    if (m.hwnd == hwnd && m.message == WM_MOUSELEAVE) return true;
-  }
-  return false;
+  return std::ranges::any_of(q.posted, [hwnd](const MSG& m) { return m.hwnd == hwnd && m.message == WM_MOUSELEAVE; });
 }
 
 void MouseEvent(ThreadQueue& q, const InputEvent& ev) {
@@ -76,12 +67,9 @@ void MouseEvent(ThreadQueue& q, const InputEvent& ev) {
     }
     q.pointer = ev.point;
     if (ev.kind == InputKind::Button) {
-      message = ButtonMessage(ev.button, ev.flag);
-      if (ev.flag) {
-        q.mouseKeys |= ButtonBit(ev.button);
-      } else {
-        q.mouseKeys &= ~ButtonBit(ev.button);
-      }
+      const ButtonCodes codes = CodesOf(ev.button);
+      message = ev.flag ? codes.down : codes.up;
+      q.mouseKeys = WithBits(q.mouseKeys, codes.bit, ev.flag);
       if (ev.button == MouseButton::Left) {
         if (!ev.flag && q.swallowLeftUp) {
           q.swallowLeftUp = false;
@@ -166,19 +154,12 @@ void EvaluateTrackingLocked(ThreadQueue& q) {
     under = HitTestLocked(*top, q.pointer);
   }
   HWND capture = FindLive(q.capture) ? q.capture : nullptr;
-  for (auto it = q.tracking.begin(); it != q.tracking.end();) {
-    const HWND h = *it;
-    if (!FindLive(h)) {
-      it = q.tracking.erase(it);
-      continue;
-    }
-    if (h == capture || h == under) {
-      ++it;
-      continue;
-    }
-    it = q.tracking.erase(it);
+  std::erase_if(q.tracking, [&](HWND h) {
+    if (!FindLive(h)) return true;
+    if (h == capture || h == under) return false;
     if (!LeavePending(q, h)) PostLocked(q, MSG{h, WM_MOUSELEAVE, 0, 0, 0, POINT{}});
-  }
+    return true;
+  });
 }
 
 void ForgetWindowInputLocked(ThreadQueue& q, const std::set<HWND>& gone) {
@@ -227,21 +208,17 @@ void ConvertInput(ThreadQueue& q, const InputEvent& ev) {
       return;
     }
     case InputKind::Iconic: {
-      bool changed = false;
       {
         std::lock_guard g(Lock());
         auto w = FindLive(ev.top);
         if (!w || w->top->iconic == ev.flag) return;
         w->top->iconic = ev.flag;
-        changed = true;
         InvalidateLocked(*w, nullptr, true, true);
       }
-      if (changed) {
-        RECT rc;
-        GetClientRect(ev.top, &rc);
-        SendMessageW(ev.top, WM_SIZE, ev.flag ? SIZE_MINIMIZED : SIZE_RESTORED,
-                     ev.flag ? 0 : MAKELPARAM(static_cast<WORD>(rc.right), static_cast<WORD>(rc.bottom)));
-      }
+      RECT rc;
+      GetClientRect(ev.top, &rc);
+      SendMessageW(ev.top, WM_SIZE, ev.flag ? SIZE_MINIMIZED : SIZE_RESTORED,
+                   ev.flag ? 0 : MAKELPARAM(static_cast<WORD>(rc.right), static_cast<WORD>(rc.bottom)));
       return;
     }
     case InputKind::Activate: {
@@ -250,13 +227,8 @@ void ConvertInput(ThreadQueue& q, const InputEvent& ev) {
         std::lock_guard g(Lock());
         auto w = FindLive(ev.top);
         if (!w) return;
-        if (ev.flag) {
-          if (q.active == ev.top) return;
-          q.active = ev.top;
-        } else {
-          if (q.active != ev.top) return;
-          q.active = nullptr;
-        }
+        if ((q.active == ev.top) == ev.flag) return;
+        q.active = ev.flag ? ev.top : nullptr;
         iconic = w->top->iconic ? TRUE : FALSE;
       }
       SendMessageW(ev.top, WM_ACTIVATE, MAKEWPARAM(ev.flag ? WA_ACTIVE : WA_INACTIVE, static_cast<WORD>(iconic)), 0);
@@ -296,7 +268,7 @@ void BeginWindowMove(HWND hwnd) {
     hadCapture = FindLive(q->capture) != nullptr;
   }
   if (hadCapture) ReleaseCapture();
-  if (auto host = platform::host::Current()) host->BeginMove(root, screen);
+  if (auto host = QueueHost()) host->BeginMove(root, screen);
 }
 
 }  // namespace platform::ui::detail
@@ -343,10 +315,7 @@ BOOL _TrackMouseEvent(TRACKMOUSEEVENT* track) {
     return FALSE;
   }
   const DWORD kind = track->dwFlags & ~TME_CANCEL;
-  if (kind != TME_LEAVE) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (kind != TME_LEAVE) return platform::FailWith(ERROR_INVALID_PARAMETER, FALSE);
   std::lock_guard g(Lock());
   auto w = FindLiveOrFail(track->hwndTrack, true);
   if (!w) return FALSE;

@@ -34,6 +34,9 @@ using platform::Union;
 
 struct ThreadQueue;
 
+// `value` with `bits` set (`on`) or cleared.
+constexpr UINT WithBits(UINT value, UINT bits, bool on) { return on ? (value | bits) : (value & ~bits); }
+
 enum class ClassKind { Custom, Button, Static, Dialog };
 
 struct WindowClass {
@@ -112,7 +115,7 @@ struct SentRecord {
   const std::function<LRESULT()>* call = nullptr;  // instead of a message; lives in the sender's frame
   LRESULT result = 0;
   bool done = false;
-  std::shared_ptr<ThreadQueue> sender;
+  std::shared_ptr<ThreadQueue> sender{};
 };
 
 // Recheck is no host event: the mouse capture was released, and the window now under the pointer
@@ -163,6 +166,11 @@ struct ThreadQueue {
   std::function<void(HWND)> createHook;
   std::vector<FdWatch> watches;
 
+  // The host that shows this queue's windows: taken when its first top-level window is made and
+  // dropped when its last one is gone, so that each window's requests reach the host that was
+  // told of it even if another host is installed meanwhile. Only the queue's own thread uses it.
+  std::shared_ptr<host::Host> host;
+
   void Wake();
   ~ThreadQueue();
 };
@@ -171,6 +179,9 @@ std::mutex& Lock();
 
 // The calling thread's queue, made on first use.
 std::shared_ptr<ThreadQueue> CurrentQueue();
+// The host for the calling thread's requests: its queue's while that has windows, else the one
+// in force.
+std::shared_ptr<host::Host> QueueHost();
 // Every queue (for clock wake-ups).
 void ForEachQueue(const std::function<void(ThreadQueue&)>& fn);
 

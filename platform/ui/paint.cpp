@@ -132,7 +132,7 @@ void FlushPresents(ThreadQueue& q) {
       t->top->dirty.clear();
     }
   }
-  auto host = platform::host::Current();
+  auto host = QueueHost();
   if (!host) return;
   for (auto& j : jobs) host->Present(j.hwnd, j.surface, j.rects);
 }
@@ -152,7 +152,7 @@ void FlushPresent(HWND hwnd) {
     rects = std::move(t->top->dirty);
     t->top->dirty.clear();
   }
-  if (auto host = platform::host::Current()) host->Present(top, surface, rects);
+  if (auto host = QueueHost()) host->Present(top, surface, rects);
 }
 
 void UpdateNow(HWND hwnd, bool children) {

@@ -82,14 +82,9 @@ void EnsureClockSubscription() {
 }
 
 void PumpHost(platform::host::Host& host) {
-  if (host.HasPendingEvents()) {
-    host.DispatchEvents();
-    return;
-  }
-  const int fd = host.EventFd();
-  if (fd < 0) return;
-  pollfd p{fd, POLLIN, 0};
-  if (::poll(&p, 1, 0) > 0) host.DispatchEvents();
+  if (host.HasPendingEvents()) return host.DispatchEvents();
+  pollfd p{host.EventFd(), POLLIN, 0};
+  if (p.fd >= 0 && ::poll(&p, 1, 0) > 0) host.DispatchEvents();
 }
 
 bool Matches(HWND filter, UINT min, UINT max, const MSG& m) {
@@ -160,7 +155,7 @@ bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, UINT remove, bool block
   auto clock = platform::kernel::CurrentClock();
   for (;;) {
     EnsureClockSubscription();
-    auto host = platform::host::Current();
+    auto host = QueueHost();
     if (host) PumpHost(*host);
     std::unique_lock lk(Lock());
     if (!q->incoming.empty()) {
@@ -187,9 +182,7 @@ bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, UINT remove, bool block
         return true;
       }
     }
-    bool dirty = false;
-    for (auto& t : q->tops) dirty = dirty || !t->top->dirty.empty();
-    if (dirty) {
+    if (std::ranges::any_of(q->tops, [](const auto& t) { return !t->top->dirty.empty(); })) {
       lk.unlock();
       FlushPresents(*q);
       lk.lock();
@@ -267,21 +260,14 @@ LRESULT Deliver(const std::shared_ptr<SentRecord>& rec, const std::function<LRES
 }  // namespace
 
 LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto rec = std::make_shared<SentRecord>();
-  rec->hwnd = hwnd;
-  rec->message = message;
-  rec->wParam = wParam;
-  rec->lParam = lParam;
+  auto rec = std::make_shared<SentRecord>(SentRecord{hwnd, message, wParam, lParam});
   return Deliver(rec, [=] { return CallProc(hwnd, message, wParam, lParam); });
 }
 
 BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   std::lock_guard g(Lock());
   auto w = FindLive(hwnd);
-  if (!w || !w->queue->alive) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  if (!w || !w->queue->alive) return platform::FailWith(ERROR_INVALID_WINDOW_HANDLE, FALSE);
   PostLocked(*w->queue, MSG{hwnd, message, wParam, lParam, 0, POINT{}});
   return TRUE;
 }
@@ -351,19 +337,14 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
 BOOL KillTimer(HWND hwnd, UINT_PTR id) {
   std::lock_guard g(Lock());
   auto w = FindLive(hwnd);
-  if (!w || w->timers.erase(id) == 0) {
-    SetLastError(ERROR_INVALID_TIMER_HANDLE);
-    return FALSE;
-  }
+  if (!w || w->timers.erase(id) == 0) return platform::FailWith(ERROR_INVALID_TIMER_HANDLE, FALSE);
   return TRUE;
 }
 
 namespace platform::ui {
 
 LRESULT CallOnWindowThread(HWND hwnd, const std::function<LRESULT()>& call) {
-  auto rec = std::make_shared<SentRecord>();
-  rec->hwnd = hwnd;
-  rec->call = &call;
+  auto rec = std::make_shared<SentRecord>(SentRecord{hwnd, 0, 0, 0, &call});
   return Deliver(rec, call);
 }
 

@@ -78,7 +78,7 @@ void ThreadExit(const std::shared_ptr<ThreadQueue>& q) {
     }
     q->incoming.clear();
   }
-  if (auto host = host::Current()) {
+  if (auto host = std::move(q->host)) {
     for (HWND h : tops) host->Destroy(h);
   }
 }
@@ -122,6 +122,11 @@ std::shared_ptr<ThreadQueue> CurrentQueue() {
     t_queue.queue = std::move(q);
   }
   return t_queue.queue;
+}
+
+std::shared_ptr<host::Host> QueueHost() {
+  const auto& q = t_queue.queue;
+  return q && q->host ? q->host : host::Current();
 }
 
 void ForEachQueue(const std::function<void(ThreadQueue&)>& fn) {
@@ -274,10 +279,7 @@ bool IsTopLevelStyle(DWORD style) { return (style & WS_CHILD) == 0; }
 
 HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int width,
                      int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
-  if (!className || IS_INTRESOURCE(className)) {
-    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
-    return nullptr;
-  }
+  if (!className || IS_INTRESOURCE(className)) return platform::FailWith(ERROR_CANNOT_FIND_WND_CLASS, nullptr);
   auto q = CurrentQueue();
   auto w = std::make_shared<Window>();
   const bool top = IsTopLevelStyle(style);
@@ -288,10 +290,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
   {
     std::lock_guard g(Lock());
     auto cls = FindClass(className);
-    if (!cls) {
-      SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
-      return nullptr;
-    }
+    if (!cls) return platform::FailWith(ERROR_CANNOT_FIND_WND_CLASS, nullptr);
     std::shared_ptr<Window> p;
     if (!top) {
       p = FindLiveOrFail(parent, true);
@@ -320,7 +319,8 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
   }
   const HWND hwnd = w->handle;
   if (top) {
-    if (auto host = platform::host::Current()) {
+    if (!q->host) q->host = QueueHost();
+    if (const auto& host = q->host) {
       platform::host::TopLevelInfo info;
       info.rect = RECT{x, y, x + std::max(width, 1), y + std::max(height, 1)};
       info.style = style;
@@ -340,19 +340,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
   }
   if (hook) hook(hwnd);
 
-  CREATESTRUCTW cs{};
-  cs.lpCreateParams = param;
-  cs.hInstance = instance;
-  cs.hMenu = menu;
-  cs.hwndParent = parent;
-  cs.cx = width;
-  cs.cy = height;
-  cs.x = x;
-  cs.y = y;
-  cs.style = static_cast<LONG>(style);
-  cs.lpszName = windowName;
-  cs.lpszClass = className;
-  cs.dwExStyle = exStyle;
+  CREATESTRUCTW cs{param, instance, menu, parent, height, width, y, x, static_cast<LONG>(style), windowName, className, exStyle};
   if (!CallProc(hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs)) ||
       CallProc(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
     DestroyWindow(hwnd);
@@ -371,16 +359,13 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
 
 BOOL DestroyWindow(HWND hwnd) {
   std::shared_ptr<Window> w;
-  bool wasVisibleChild = false;
+  bool wasVisibleChild = false, lastTop = false;
   RECT oldArea{};
   {
     std::lock_guard g(Lock());
     w = FindLiveOrFail(hwnd);
     if (!w) return FALSE;
-    if (!IsOwnThread(*w)) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return FALSE;
-    }
+    if (!IsOwnThread(*w)) return platform::FailWith(ERROR_ACCESS_DENIED, FALSE);
     if (w->destroying) return TRUE;
     w->destroying = true;
     wasVisibleChild = w->parent && VisibleLocked(*w);
@@ -409,10 +394,12 @@ BOOL DestroyWindow(HWND hwnd) {
     }
     if (wasVisibleChild && parentKeep && !parentKeep->destroyed) InvalidateLocked(*parentKeep, &oldArea, true, true);
     EvaluateTrackingLocked(q);
+    lastTop = w->IsTop() && q.tops.empty();
   }
   if (dialogFont) DeleteObject(dialogFont);
   if (w->IsTop()) {
-    if (auto host = platform::host::Current()) host->Destroy(hwnd);
+    auto host = lastTop ? std::move(w->queue->host) : w->queue->host;
+    if (host) host->Destroy(hwnd);
   }
   return TRUE;
 }
@@ -449,28 +436,19 @@ HWND GetDlgItem(HWND dialog, int id) {
 LONG_PTR GetWindowLongPtrW(HWND hwnd, int index) {
   std::lock_guard g(Lock());
   auto w = FindLive(hwnd);
-  if (!w || index != GWLP_WNDPROC) {
-    SetLastError(w ? ERROR_INVALID_INDEX : ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  if (!w || index != GWLP_WNDPROC) return platform::FailWith(w ? ERROR_INVALID_INDEX : ERROR_INVALID_WINDOW_HANDLE, 0);
   return reinterpret_cast<LONG_PTR>(w->proc);
 }
 
 LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
   std::lock_guard g(Lock());
   auto w = FindLive(hwnd);
-  if (!w || index != GWLP_WNDPROC) {
-    SetLastError(w ? ERROR_INVALID_INDEX : ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  if (!w || index != GWLP_WNDPROC) return platform::FailWith(w ? ERROR_INVALID_INDEX : ERROR_INVALID_WINDOW_HANDLE, 0);
   return reinterpret_cast<LONG_PTR>(std::exchange(w->proc, reinterpret_cast<WNDPROC>(value)));
 }
 
 BOOL SetWindowTextW(HWND hwnd, LPCWSTR text) {
-  if (!IsWindow(hwnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  if (!IsWindow(hwnd)) return platform::FailWith(ERROR_INVALID_WINDOW_HANDLE, FALSE);
   return SendMessageW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) ? TRUE : FALSE;
 }
 
@@ -478,10 +456,7 @@ int GetWindowTextW(HWND hwnd, LPWSTR buffer, int maxCount) {
   if (!buffer || maxCount <= 0) return 0;
   buffer[0] = 0;
   auto w = Live(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  if (!w) return platform::FailWith(ERROR_INVALID_WINDOW_HANDLE, 0);
   if (IsOwnThread(*w)) {
     return static_cast<int>(SendMessageW(hwnd, WM_GETTEXT, static_cast<WPARAM>(maxCount), reinterpret_cast<LPARAM>(buffer)));
   }
@@ -503,11 +478,8 @@ int GetWindowTextLengthW(HWND hwnd) {
 
 BOOL GetClientRect(HWND hwnd, RECT* rect) {
   std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  if (!w || !rect) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  auto w = FindLiveOrFail(hwnd);
+  if (!w || !rect) return FALSE;
   *rect = RECT{0, 0, w->Width(), w->Height()};
   return TRUE;
 }
@@ -516,7 +488,7 @@ HCURSOR SetCursor(HCURSOR cursor) {
   HCURSOR previous = nullptr;
   if (!platform::gdi::SwapCursor(cursor, &previous)) return nullptr;
   if (previous != cursor) {
-    if (auto host = platform::host::Current()) host->ShowCursor(cursor);
+    if (auto host = QueueHost()) host->ShowCursor(cursor);
   }
   return previous;
 }
@@ -525,7 +497,7 @@ int GetSystemMetrics(int index) {
   switch (index) {
     case SM_CXSCREEN:
     case SM_CYSCREEN: {
-      const auto host = platform::host::Current();
+      const auto host = QueueHost();
       const SIZE screen = host ? host->ScreenSize() : SIZE{1024, 768};
       return index == SM_CXSCREEN ? screen.cx : screen.cy;
     }
@@ -539,11 +511,8 @@ int GetSystemMetrics(int index) {
 
 BOOL GetWindowRect(HWND hwnd, RECT* rect) {
   std::lock_guard g(Lock());
-  auto w = FindLive(hwnd);
-  if (!w || !rect) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  auto w = FindLiveOrFail(hwnd);
+  if (!w || !rect) return FALSE;
   const POINT o = ScreenOrigin(*w);
   *rect = RECT{o.x, o.y, o.x + w->Width(), o.y + w->Height()};
   return TRUE;
@@ -601,7 +570,7 @@ BOOL SetWindowPos(HWND hwnd, HWND /*insertAfter*/, int x, int y, int cx, int cy,
       EvaluateTrackingLocked(*w->queue);
     }
     if (top && (moved || sized)) {
-      if (auto host = platform::host::Current()) {
+      if (auto host = QueueHost()) {
         RECT hostRect = newRect;
         hostRect.right = std::max(hostRect.right, hostRect.left + 1);
         hostRect.bottom = std::max(hostRect.bottom, hostRect.top + 1);
@@ -638,17 +607,13 @@ BOOL ShowWindow(HWND hwnd, int command) {
       if (wasVisible && !nowVisible && w->parent && VisibleLocked(*w->parent)) {
         InvalidateLocked(*w->parent, &w->rect, true, true);
       }
-      if (nowVisible) {
-        w->style |= WS_VISIBLE;
-      } else {
-        w->style &= ~WS_VISIBLE;
-      }
+      w->style = WithBits(w->style, WS_VISIBLE, nowVisible);
       if (nowVisible && (!wasVisible || iconify)) InvalidateLocked(*w, nullptr, true, true);
       EvaluateTrackingLocked(*w->queue);
     }
     if (wasVisible != nowVisible) CallProc(hwnd, WM_SHOWWINDOW, nowVisible ? TRUE : FALSE, 0);
     if (top) {
-      if (auto host = platform::host::Current()) {
+      if (auto host = QueueHost()) {
         if (wasVisible != nowVisible) host->Show(hwnd, nowVisible);
         if (iconify) host->Iconify(hwnd);
       }
@@ -684,10 +649,8 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
       std::lock_guard g(Lock());
       auto w = FindLive(hwnd);
       if (!w) return wasDisabled ? TRUE : FALSE;
-      if (enable) {
-        w->style &= ~WS_DISABLED;
-      } else {
-        w->style |= WS_DISABLED;
+      w->style = WithBits(w->style, WS_DISABLED, !enable);
+      if (!enable) {
         auto focus = FindLive(w->queue->focus);
         dropFocus = focus && (focus == w || IsAncestor(*w, *focus));
       }
@@ -749,10 +712,7 @@ HWND SetFocus(HWND hwnd) {
     std::lock_guard g(Lock());
     if (hwnd) {
       auto w = FindLive(hwnd);
-      if (!w || !IsOwnThread(*w)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return nullptr;
-      }
+      if (!w || !IsOwnThread(*w)) return platform::FailWith(ERROR_ACCESS_DENIED, nullptr);
       Window* top = TopOf(w.get());
       if (top->dialog && top != w.get()) top->dialog->lastFocus = hwnd;
     }
