@@ -1,7 +1,6 @@
 // Device contexts, brushes, bitmaps and the operations that only move pixels.
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <utility>
 
 #include "platform/gdi/gdi.h"
@@ -13,27 +12,10 @@ using namespace platform::gdi::detail;
 
 namespace {
 
-// Decoded pictures, one per resource: every load of a resource shares it (resource bytes live,
-// unchanged, as long as the process), so the background that the dialog loads at every erase is
-// decoded once. The program only ever copies from a loaded picture, never draws on one. Null
-// for bytes that are no picture.
-std::shared_ptr<Surface> Decoded(std::span<const BYTE> bytes, int scale) {
-  static std::mutex mutex;
-  static std::map<std::pair<const BYTE*, std::size_t>, std::shared_ptr<Surface>> loaded;
-  std::lock_guard lock(mutex);
-  std::shared_ptr<Surface>& slot = loaded[{bytes.data(), bytes.size()}];
-  if (!slot) {
-    auto decoded = platform::gdi::DecodeBmp(bytes);
-    if (!decoded) {
-      loaded.erase({bytes.data(), bytes.size()});
-      return nullptr;
-    }
-    slot = std::make_shared<Surface>(0, 0, scale);  // takes the decoded pixels: nothing to zero-fill
-    slot->width = decoded->width;
-    slot->height = decoded->height;
-    slot->pixels = std::move(decoded->pixels);
-  }
-  return slot;
+// The bitmap resource `id` at `scale`; nothing where there is none.
+std::optional<platform::gdi::BmpPicture> Picture(WORD id, int scale) {
+  const auto bytes = platform::FindResourceBytes(RT_BITMAP_ID, MAKEINTRESOURCEW(id), scale);
+  return bytes ? platform::gdi::OpenBmp(*bytes) : std::nullopt;
 }
 
 DcState DefaultState() {
@@ -52,10 +34,11 @@ void CopyNearest(const Target& dt, const RECT& area, const Target& st, POINT fro
   const RECT wanted = dt.ToSurface(area);
   const RECT to = Intersect(wanted, dt.clip);
   const POINT start = st.ToSurface(from);
+  std::vector<std::uint32_t> buffer;
   for (LONG row = to.top; row < to.bottom; ++row) {
     const LONG sy = start.y + (row - wanted.top) * st.scale / dt.scale;
     if (sy < st.clip.top || sy >= st.clip.bottom) continue;
-    const std::uint32_t* source = st.surface->pixels.data() + static_cast<std::size_t>(sy) * static_cast<std::size_t>(st.surface->width);
+    const std::uint32_t* source = st.Row(sy, buffer);
     std::uint32_t* dest = dt.surface->pixels.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(dt.surface->width);
     for (LONG col = to.left; col < to.right; ++col) {
       const LONG sx = start.x + (col - wanted.left) * st.scale / dt.scale;
@@ -71,7 +54,7 @@ namespace platform::gdi {
 
 HDC CreateSurfaceDC(std::shared_ptr<Surface> surface, POINT origin, RECT clip) {
   if (!surface) return platform::FailWith(ERROR_INVALID_PARAMETER, nullptr);
-  const Target scaled{nullptr, POINT{0, 0}, RECT{}, surface->scale};
+  const Target scaled{nullptr, POINT{0, 0}, RECT{}, surface->scale, std::nullopt};
   auto dc = std::make_shared<DcObject>();
   dc->clip = Intersect(scaled.ToSurface(clip), RECT{0, 0, surface->width, surface->height});
   dc->surface = std::move(surface);
@@ -82,7 +65,12 @@ HDC CreateSurfaceDC(std::shared_ptr<Surface> surface, POINT origin, RECT clip) {
 
 std::shared_ptr<Surface> BitmapSurface(HBITMAP bitmap) {
   auto object = LookupAs<BitmapObject>(bitmap, Kind::Bitmap);
-  return object ? object->surface : nullptr;
+  int scale = 1;
+  const auto picture = object ? PictureAt(*object, scale) : std::nullopt;
+  if (!picture) return nullptr;
+  auto surface = std::make_shared<Surface>(picture->width, picture->height);
+  for (int y = 0; y < picture->height; ++y) picture->Row(y, surface->pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(picture->width));
+  return surface;
 }
 
 }  // namespace platform::gdi
@@ -177,7 +165,7 @@ BOOL BitBlt(HDC dest, int x, int y, int cx, int cy, HDC source, int x1, int y1, 
   if (rop != SRCCOPY || cx < 0 || cy < 0) return platform::FailWith(ERROR_INVALID_PARAMETER, FALSE);
   const Target dt = TargetOf(*d);
   const Target st = TargetOf(*s, dt.scale);
-  if (dt.surface == nullptr || st.surface == nullptr) return TRUE;
+  if (dt.surface == nullptr || (st.surface == nullptr && !st.picture)) return TRUE;
   if (dt.scale != st.scale) {
     CopyNearest(dt, RECT{x, y, x + cx, y + cy}, st, POINT{x1, y1});
     return TRUE;
@@ -193,8 +181,9 @@ BOOL BitBlt(HDC dest, int x, int y, int cx, int cy, HDC source, int x1, int y1, 
   if (IsEmpty(area)) return TRUE;
 
   const auto width = static_cast<std::size_t>(area.right - area.left);
+  std::vector<std::uint32_t> buffer;
   for (LONG row = area.top; row < area.bottom; ++row) {
-    const std::uint32_t* from = st.surface->pixels.data() + static_cast<std::size_t>(row + shift.y) * static_cast<std::size_t>(st.surface->width) + static_cast<std::size_t>(area.left + shift.x);
+    const std::uint32_t* from = st.Row(row + shift.y, buffer) + static_cast<std::size_t>(area.left + shift.x);
     std::uint32_t* to = dt.surface->pixels.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(dt.surface->width) + static_cast<std::size_t>(area.left);
     std::memmove(to, from, width * sizeof(std::uint32_t));
   }
@@ -223,11 +212,12 @@ HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name) {
   // A null instance names the system's own bitmaps, of which there are none here.
   const auto bytes = instance != nullptr ? platform::FindResourceBytes(RT_BITMAP_ID, name) : std::nullopt;
   if (!bytes) return platform::FailWith(ERROR_FILE_NOT_FOUND, nullptr);
-  std::shared_ptr<Surface> surface = Decoded(*bytes, 1);
-  if (!surface) return platform::FailWith(ERROR_INVALID_PARAMETER, nullptr);
+  const auto size = platform::gdi::OpenBmp(*bytes);
+  if (!size) return platform::FailWith(ERROR_INVALID_PARAMETER, nullptr);
   auto bitmap = std::make_shared<BitmapObject>();
-  bitmap->surface = std::move(surface);
   bitmap->resource = static_cast<WORD>(reinterpret_cast<std::uintptr_t>(name));
+  bitmap->width = size->width;
+  bitmap->height = size->height;
   return static_cast<HBITMAP>(Insert(std::move(bitmap)));
 }
 
@@ -242,13 +232,13 @@ void Fill(const Target& t, RECT area, std::uint32_t pixel) {
   }
 }
 
-std::shared_ptr<Surface> PictureAt(const BitmapObject& bitmap, int scale) {
-  if (scale == 1 || bitmap.resource == 0 || !bitmap.surface) return bitmap.surface;
-  const auto bytes = platform::FindResourceBytes(RT_BITMAP_ID, MAKEINTRESOURCEW(bitmap.resource), scale);
-  std::shared_ptr<Surface> picture = bytes ? Decoded(*bytes, scale) : nullptr;
+std::optional<platform::gdi::BmpPicture> PictureAt(const BitmapObject& bitmap, int& scale) {
+  if (bitmap.resource == 0) return std::nullopt;
   // A picture that does not cover the same area would move everything drawn from it.
-  const bool fits = picture && picture->width == bitmap.surface->width * scale && picture->height == bitmap.surface->height * scale;
-  return fits ? picture : bitmap.surface;
+  auto picture = scale != 1 ? Picture(bitmap.resource, scale) : std::nullopt;
+  if (picture && picture->width == bitmap.width * scale && picture->height == bitmap.height * scale) return picture;
+  scale = 1;
+  return Picture(bitmap.resource, 1);
 }
 
 }  // namespace platform::gdi::detail
@@ -271,10 +261,9 @@ int GetObjectW(HGDIOBJ object, int size, LPVOID out) {
   };
   switch (o->kind) {
     case Kind::Bitmap: {
-      const auto& surface = static_cast<const BitmapObject&>(*o).surface;
-      // Loaded pictures are kept in the screen's format, 32 bits per pixel, whatever the file.
-      const LONG width = surface ? surface->width : 1;
-      return copyOut(BITMAP{0, width, surface ? surface->height : 1, width * 4, 1, 32, nullptr});
+      const auto& bitmap = static_cast<const BitmapObject&>(*o);
+      // Loaded pictures are drawn in the screen's format, 32 bits per pixel, whatever the file.
+      return copyOut(BITMAP{0, bitmap.width, bitmap.height, bitmap.width * 4, 1, 32, nullptr});
     }
     case Kind::Font: return copyOut(static_cast<const FontObject&>(*o).logFont);
     case Kind::Brush:

@@ -91,7 +91,7 @@ std::optional<IconBitmap> DecodeIconDib(const Reader& r, std::size_t at, std::si
 
 }  // namespace
 
-std::optional<DecodedBitmap> DecodeBmp(std::span<const std::uint8_t> file) {
+std::optional<BmpPicture> OpenBmp(std::span<const std::uint8_t> file) {
   const Reader r(file);
   constexpr std::size_t kFileHeader = 14;
   if (!r.Has(0, kFileHeader + 12) || r.U8(0) != 'B' || r.U8(1) != 'M') return std::nullopt;
@@ -112,18 +112,19 @@ std::optional<DecodedBitmap> DecodeBmp(std::span<const std::uint8_t> file) {
   const std::uint64_t stride = RowStride(width, 24);
   const std::uint64_t needed = stride * static_cast<std::uint64_t>(height - 1) + static_cast<std::uint64_t>(width) * 3;
   if (pixelOffset < kFileHeader + headerSize || !r.Has(pixelOffset, needed)) return std::nullopt;
+  return BmpPicture{static_cast<int>(width), static_cast<int>(height), file, pixelOffset, static_cast<std::size_t>(stride)};
+}
 
-  DecodedBitmap out;
-  out.width = static_cast<int>(width);
-  out.height = static_cast<int>(height);
-  out.pixels.resize(static_cast<std::size_t>(width * height));
-  for (std::int64_t y = 0; y < height; ++y) {
-    const std::size_t row = pixelOffset + static_cast<std::size_t>(stride * static_cast<std::uint64_t>(height - 1 - y));
-    for (std::int64_t x = 0; x < width; ++x) {
-      const std::size_t p = row + static_cast<std::size_t>(x * 3);
-      out.pixels[static_cast<std::size_t>(y * width + x)] = (std::uint32_t{r.U8(p + 2)} << 16) | (std::uint32_t{r.U8(p + 1)} << 8) | r.U8(p);
-    }
-  }
+void BmpPicture::Row(int y, std::uint32_t* out) const {
+  const std::uint8_t* p = file.data() + pixelOffset + stride * static_cast<std::size_t>(height - 1 - y);
+  for (int x = 0; x < width; ++x, p += 3) out[x] = (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
+}
+
+std::optional<DecodedBitmap> DecodeBmp(std::span<const std::uint8_t> file) {
+  const auto picture = OpenBmp(file);
+  if (!picture) return std::nullopt;
+  DecodedBitmap out{picture->width, picture->height, std::vector<std::uint32_t>(static_cast<std::size_t>(picture->width) * static_cast<std::size_t>(picture->height))};
+  for (int y = 0; y < out.height; ++y) picture->Row(y, out.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(out.width));
   return out;
 }
 

@@ -5,6 +5,7 @@
 // Fuzz targets call them directly.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -27,7 +28,20 @@ struct IconBitmap {
   std::vector<std::uint32_t> argb;
 };
 
+// A checked .bmp file whose rows are decoded one at a time, where they are read: a picture
+// drawn from it needs no decoded copy of its own. Views `file`, which must outlive it.
+struct BmpPicture {
+  int width = 0;
+  int height = 0;
+  std::span<const std::uint8_t> file;
+  std::size_t pixelOffset = 0;
+  std::size_t stride = 0;
+  // Row `y` (top first, 0 <= y < height) as `width` pixels into `out`.
+  void Row(int y, std::uint32_t* out) const;
+};
+
 // A whole .bmp file (BITMAPFILEHEADER first) holding an uncompressed 24-bit bottom-up image.
+std::optional<BmpPicture> OpenBmp(std::span<const std::uint8_t> file);
 std::optional<DecodedBitmap> DecodeBmp(std::span<const std::uint8_t> file);
 
 // A whole .ico file: the directory and its images as DIBs (32-bit with alpha, or 24-bit with an

@@ -24,12 +24,12 @@ bool Remove(const void* handle) { return TheTable().Remove(handle); }
 std::shared_ptr<DcObject> LookupDc(HDC hdc) { return LookupAs<DcObject>(hdc, Kind::Dc); }
 
 Target TargetOf(const DcObject& dc, int scale) {
-  if (!dc.memory) return {dc.surface, dc.origin, dc.clip, dc.surface->scale};
-  std::shared_ptr<Surface> s = dc.state.bitmap ? PictureAt(*dc.state.bitmap, scale > 0 ? scale : dc.scale) : nullptr;
-  if (s == nullptr) return {};
-  const RECT all{0, 0, s->width, s->height};
-  const int pictureScale = s->scale;
-  return {std::move(s), {0, 0}, all, pictureScale};
+  if (!dc.memory) return {dc.surface, dc.origin, dc.clip, dc.surface->scale, std::nullopt};
+  int pictureScale = scale > 0 ? scale : dc.scale;
+  auto picture = dc.state.bitmap ? PictureAt(*dc.state.bitmap, pictureScale) : std::nullopt;
+  if (!picture) return {};
+  const RECT all{0, 0, picture->width, picture->height};
+  return {nullptr, {0, 0}, all, pictureScale, std::move(picture)};
 }
 
 }  // namespace platform::gdi::detail

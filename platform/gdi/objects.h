@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/base/errors.h"
@@ -32,17 +33,19 @@ struct Object {
 
 struct BitmapObject final : Object {
   BitmapObject() : Object(Kind::Bitmap) {}
-  // The picture at its own size. Null only for the placeholder bitmap of a fresh memory DC,
-  // which nothing draws on.
-  std::shared_ptr<Surface> surface;
-  // The bitmap resource it was loaded from (0: none), whose pictures at larger scales stand in
-  // for `surface` on larger screens.
+  // The bitmap resource it was loaded from, and its picture's size; 0 only for the placeholder
+  // bitmap of a fresh memory DC, which nothing draws on. The pixels stay in the resource's bytes
+  // and are decoded a row at a time as copies read them: what is drawn from them is on the
+  // window's surface, and no other copy is kept.
   WORD resource = 0;
+  int width = 1;
+  int height = 1;
 };
 
 // The bitmap's picture for a surface of `scale`: its resource's own at that scale, where there
-// is one of the right size, else the picture at its own size.
-std::shared_ptr<Surface> PictureAt(const BitmapObject& bitmap, int scale);
+// is one of the right size (`scale` stays), else the picture at its own size (`scale` becomes
+// 1). Nothing for the placeholder.
+std::optional<BmpPicture> PictureAt(const BitmapObject& bitmap, int& scale);
 
 struct BrushObject final : Object {
   BrushObject() : Object(Kind::Brush) {}
@@ -114,7 +117,16 @@ struct Target {
   POINT origin{};
   RECT clip{};
   int scale = 1;
+  // A memory DC's bitmap instead of a surface: copies read it, nothing draws on it.
+  std::optional<BmpPicture> picture;
 
+  // Row `y` of what a copy reads: the surface's own, or the picture's decoded into `buffer`.
+  const std::uint32_t* Row(LONG y, std::vector<std::uint32_t>& buffer) const {
+    if (surface) return surface->pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(surface->width);
+    buffer.resize(static_cast<std::size_t>(picture->width));
+    picture->Row(static_cast<int>(y), buffer.data());
+    return buffer.data();
+  }
   POINT ToSurface(POINT p) const { return {p.x * scale + origin.x, p.y * scale + origin.y}; }
   RECT ToSurface(const RECT& r) const {
     return {r.left * scale + origin.x, r.top * scale + origin.y, r.right * scale + origin.x, r.bottom * scale + origin.y};
@@ -123,7 +135,7 @@ struct Target {
   int ToLogical(int length) const { return (length + scale - 1) / scale; }
 };
 // Where drawing on the DC lands, and where a copy from it is read. A memory DC stands over its
-// bitmap's picture for `scale` (0: its own scale).
+// bitmap's picture for `scale` (0: its own scale), which only copies read.
 Target TargetOf(const DcObject& dc, int scale = 0);
 
 // Stock objects live for the whole process, are never counted as live and are never deleted.
