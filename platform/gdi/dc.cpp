@@ -1,6 +1,5 @@
 // Device contexts, brushes, bitmaps and the operations that only move pixels.
 #include <cstring>
-#include <map>
 #include <utility>
 
 #include "platform/gdi/gdi.h"

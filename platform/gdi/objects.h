@@ -117,6 +117,7 @@ struct Target {
   POINT origin{};
   RECT clip{};
   int scale = 1;
+
   // A memory DC's bitmap instead of a surface: copies read it, nothing draws on it.
   std::optional<BmpPicture> picture;
 
@@ -127,6 +128,7 @@ struct Target {
     picture->Row(static_cast<int>(y), buffer.data());
     return buffer.data();
   }
+
   POINT ToSurface(POINT p) const { return {p.x * scale + origin.x, p.y * scale + origin.y}; }
   RECT ToSurface(const RECT& r) const {
     return {r.left * scale + origin.x, r.top * scale + origin.y, r.right * scale + origin.x, r.bottom * scale + origin.y};
