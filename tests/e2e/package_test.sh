@@ -106,15 +106,15 @@ XDG_RUNTIME_DIR=$work/runtime unshare -n "$exe" >"$work/app.out" 2>"$work/app.er
 app=$!
 pids+=("$app")
 window=""
-for _ in $(seq 1 100); do
+for _ in $(seq 1 300); do
   window=$(xdotool search --onlyvisible --name 'Kavel-7100' 2>/dev/null | head -n 1 || true)
   [[ -n $window ]] && break
   kill -0 "$app" 2>/dev/null || fail "the program ended: $(cat "$work/app.err")"
   sleep 0.1
 done
-[[ -n $window ]] || fail "no window within 10 s: $(cat "$work/app.err")"
+[[ -n $window ]] || fail "no window within 30 s: $(cat "$work/app.err")"
 # The window takes the skin's size at its first paint.
-for _ in $(seq 1 50); do
+for _ in $(seq 1 200); do
   eval "$(xdotool getwindowgeometry --shell "$window")"
   [[ ${WIDTH}x${HEIGHT} == 358x327 ]] && break
   sleep 0.1
