@@ -101,7 +101,6 @@ TEST_F(DetectionPass, LegacyWirelessReadsTheSsidFromTheDriver) {
   adapters_->Add("wlan1", "192.0.2.10", gateway, "d\x1b]0;t\x07\r\n\x7f\xc2\x9b%s\xff");
   StartDialog();
   EXPECT_EQ(dlg_->m_szLastSsid, std::string(32, 'S')) << "32 bytes without a terminator";
-  EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: SSSSSSSSSSSSS...");
   RunPass();
   EXPECT_EQ(CountTrace("d\\x1B]0;t\\x07\\x0D\\x0A\\x7F\\x9B%s\\xFF"), 1);
 
