@@ -149,7 +149,6 @@ TEST_F(ControlsTest, ThePressedLookLastsPastTheClickUntilTheMouseLeaves) {
   desk.Host().Press();
   Settle();
   EXPECT_TRUE(FaceIs(CHoverButton::kPressed));
-  EXPECT_EQ(Capture(), btn.m_hWnd);
   desk.Host().Release();
   MoveTo(OnButton(20, 10));
   EXPECT_EQ(dlg.clicks, 1);
@@ -168,7 +167,6 @@ TEST_F(ControlsTest, SetLookStateGivesEveryValueItsFaceEnabledStateAndHighlightB
   } rows[] = {{3, 3, false, true}, {0, 0, true, false}, {1, 1, true, true}, {2, 2, true, true}, {7, 0, true, true}, {-1, 0, true, true}};
   for (const auto& r : rows) {
     btn.SetLookState(r.state);
-    EXPECT_EQ(btn.m_nState, r.state);
     EXPECT_TRUE(OnUi([&] { return FaceIs(r.face); })) << r.state;
     EXPECT_EQ(IsWindowEnabled(btn.m_hWnd) != FALSE, r.enabled) << r.state;
     EXPECT_EQ((SendMessageW(btn.m_hWnd, BM_GETSTATE, 0, 0) & BST_PUSHED) != 0, r.pushed) << r.state;
