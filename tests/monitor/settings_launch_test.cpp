@@ -108,7 +108,6 @@ TEST_F(SettingsLaunch, APassLongerThanFiveSecondsGivesUpThenTheRouterComesBack) 
   Settle();
   EXPECT_EQ(CountTrace("ConnectionCheckWaitThread TimeOut"), 1);
   EXPECT_FALSE(ShowsConnected());
-  EXPECT_FALSE(IsWindowEnabled(Control(IDC_SETTINGS_BUTTON)));
 
   gate_.Open();
   WaitForWorkers();

@@ -120,7 +120,6 @@ TEST(MatchStore, AFolderThatIsNotTheUsersPrivateOneIsNeitherReadNorWritten) {
   good.StampSources({font.string()});
   const std::pair<const char*, std::function<fs::path()>> folders[] = {
       {"a link to a private folder", [&] { return fs::create_symlink(real, link), link; }},
-      {"a folder others may enter", [&] { return fs::permissions(real, fs::perms::others_exec, fs::perm_options::add), real; }},
       {"another user's folder", [&] { return chown(real.c_str(), 65534, 65534) == 0 ? real : fs::path(); }},
   };
   for (const auto& [what, make] : folders) {

@@ -45,7 +45,6 @@ TEST(PixelLayout, OnlyPackedTrueColorLayoutsAreServedAndEachChannelIsScaledIntoI
       {"565 white", rgb565, true, 0xFFFFFF, 0xFFFF},
       {"565 grey", rgb565, true, 0x808080, 0x8410},
       {"565 just below a step rounds up", rgb565, true, 0x050000, 0x0800},
-      {"15-bit 555 white", {16, 0x7C00, 0x03E0, 0x001F}, true, 0xFFFFFF, 0x7FFF},
       {"8-bit 332 white", {8, 0xE0, 0x1C, 0x03}, true, 0xFFFFFF, 0xFF},
       {"12 bits per pixel", {12, 0xF00, 0x0F0, 0x00F}, false, 0, 0},
       {"overlapping masks", {32, 0xFF0000, 0x01FF00, 0x0000FF}, false, 0, 0},

@@ -93,7 +93,8 @@ TEST_F(PaintTest, UpdateNowPaintsBeforeReturningAndHidingAChildRepaintsWhatItUnc
   UpdateWindow(parent);
   EXPECT_EQ(order.size(), 8u);
   ShowWindow(top, SW_HIDE);
-  desk.Settle(parent);
+  UpdateWindow(parent);
+  EXPECT_TRUE(desk.ScreenMatchesFramebuffer(parent)) << "on the screen before UpdateWindow returns";
   EXPECT_EQ(At(10, 10), kParentColor);
   EXPECT_EQ(At(40, 30), kLowerColor);
 }
