@@ -71,7 +71,9 @@ inside() {
   local services
   services=$(enabled)
 
-  # scripts/run builds and starts the program, and says so once its window shows.
+  # scripts/run builds and starts the program, and says so once its window shows. Its log exists
+  # before the reader below starts: `tail -f` gives up at once on a file not yet made.
+  : >"$out/run.log"
   chroot "$root" "${env[@]}" bash -c 'cd /root/velmor-manager && exec scripts/run' >"$out/run.log" 2>&1 &
   local run=$! shown=""
   if timeout 2400 grep -q -m 1 'The window runs on the virtual display' <(tail -n +1 -f --pid="$run" "$out/run.log"); then
