@@ -109,8 +109,10 @@ TEST_F(Cadence, AChangeDuringAPassAsksForTheNextOneWhenItEnds) {
 
 TEST_F(Cadence, ALostLinkIsWaitedOutUntilItIsBackOrThreeSecondsAfterTheLoss) {
   StartDialog();
+  Advance(9s);
   TraceOn();
   // A roam: the loss, the station's own announcements while it reassociates, the link back.
+  // Timer 100 ticks inside the gap, at 10 s: its pass too is left to the wait's own.
   Announce(NetworkChange::kLinkLoss);
   Advance(1s);
   Announce(NetworkChange::kChange);
@@ -139,18 +141,6 @@ TEST_F(Cadence, ALostLinkIsWaitedOutUntilItIsBackOrThreeSecondsAfterTheLoss) {
   EXPECT_EQ(Passes(), 2);
   Advance(1ms);
   EXPECT_EQ(Passes(), 3);
-}
-
-TEST_F(Cadence, ATickInsideAHeldLossLeavesItsPassToTheHold) {
-  StartDialog();
-  Advance(9s);
-  TraceOn();
-  Announce(NetworkChange::kLinkLoss);
-  Advance(1s);
-  EXPECT_EQ(Passes(), 0) << "timer 100's pass inside the gap";
-  Announce(NetworkChange::kLinkBack);
-  Advance(1s);
-  EXPECT_EQ(Passes(), 1);
 }
 
 TEST_F(Cadence, AHeldLossThatRunsOutDuringAPassAsksAgainOnceThePassEnds) {
