@@ -2,6 +2,7 @@
 // the skin's pictures are and by colour where text is drawn, at the places the dialog gives them.
 #include <gtest/gtest.h>
 
+#include "platform/gdi/font.h"
 #include "platform/gdi/gdi.h"
 #include "tests/support/program/program_fixture.h"
 
@@ -41,6 +42,7 @@ TEST_F(MainWindow, StartsDisconnectedOnItsSkin) {
   EXPECT_EQ(TextOf(IDC_NOTICE_LABEL), u"※「設定画面へ」ボタンは、Kavel-7100との\nWi-Fi接続後、アクティブになります");
   EXPECT_FALSE(IsWindowEnabled(Control(IDC_SETTINGS_BUTTON)));
   EXPECT_FALSE(IsWindowVisible(Control(IDOK)));
+  EXPECT_EQ(platform::gdi::fonts::OpenFaceCount(), 0u) << "the window waits with its fonts' faces closed";
   const LOGFONTW status = dlg_->m_lblStatus.GetLogFont();
   EXPECT_EQ(std::make_pair(status.lfHeight, status.lfWeight), std::make_pair(LONG{-20}, LONG{700}));
 
