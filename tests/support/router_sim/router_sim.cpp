@@ -118,10 +118,8 @@ void RouterSim::Serve(int fd) {
     request.append(buffer, static_cast<std::size_t>(n));
   }
   request.resize(request.find("\r\n\r\n") + 4);
-  // The path: a proxy request names the whole URL, and the query does not choose the answer.
   std::string path = request.substr(request.find(' ') + 1);
-  path.resize(path.find_first_of(" ?"));
-  if (path.starts_with("http")) path = path.substr(std::min(path.find('/', path.find("//") + 2), path.size()));
+  path.resize(path.find(' '));
   const auto found = answers_.find(path);
   const RouterAnswer answer = found != answers_.end() ? found->second : RouterAnswer::Status(404, "Not Found\n");
   {
