@@ -102,7 +102,6 @@ TEST(QueryOid, AnswersOrTracesWhyNot) {
       {"wl\xff" "0", TRUE, {}},
       {"eth0", FALSE, {"QueryOID DeviceIoControl Fail: 50"}},
       {"missing0", FALSE, {"QueryOID CreateFile Fail"}},
-      {std::string(200, 'e'), FALSE, {"QueryOID CreateFile Fail"}},
   };
   g_bDebugMessage = true;
   const std::size_t handles = platform::kernel::OpenHandleCount();

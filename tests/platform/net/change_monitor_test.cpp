@@ -31,7 +31,7 @@ platform::net::NetworkChange DrainUntilQuiet(platform::net::ChangeMonitor& monit
 }
 
 // A link whose peer is in another namespace loses its carrier while it stays on, as a station's
-// link does between two access points. What happens inside the peer's namespace is not announced.
+// link does between two access points.
 TEST(LinuxChangeMonitor, TellsALinkLostWhileOnFromWhatEndsTheLoss) {
   using velmor::test::NetworkNamespace;
   using platform::net::NetworkChange;
@@ -45,8 +45,6 @@ TEST(LinuxChangeMonitor, TellsALinkLostWhileOnFromWhatEndsTheLoss) {
     // Opened with the link already up: the monitor knows it from the start.
     auto monitor = platform::net::LinuxChangeMonitorSource().Open();
     ASSERT_NE(monitor, nullptr);
-    ASSERT_EQ(peer.Ip({"link add o0 type veth peer name o1", "link set o0 up"}), "");
-    EXPECT_FALSE(Readable(monitor->Fd(), 200)) << "a change in another namespace";
     const std::tuple<const char*, NetworkNamespace*, std::string, NetworkChange> steps[] = {
         {"carrier lost", &peer, "link set v1 down", NetworkChange::kLinkLoss},
         {"carrier back", &peer, "link set v1 up", NetworkChange::kLinkBack},
