@@ -44,7 +44,7 @@ struct Case {
   Traces traces{};
 };
 
-TEST(QueryWlanSsid, AppendsTheNamedInterfacesSsidAndGivesBackWhatItOpened) {
+TEST(QueryWlanSsid, AppendsTheNamedInterfacesSsid) {
   const std::string ssid32 = "0123456789abcdefghijklmnopqrstuv";
   const Case cases[] = {
       // Names that are not valid UTF-8 match byte for byte, never by what they have in common;
