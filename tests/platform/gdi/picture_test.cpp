@@ -1,6 +1,5 @@
-// Pictures from resources: the BMP and ICO decoders, loading them as bitmaps and icons, and how
-// icons are drawn. The decoders only ever read the program's own resources (no outside input, so
-// no fuzz target and no table of damaged files), yet a file cut short anywhere is refused.
+// Pictures from resources: the BMP and ICO decoders, loading icons, and how icons are drawn. The
+// decoders only ever read the program's own resources: no fuzz target, no damaged files.
 #include <gtest/gtest.h>
 
 #include "platform/gdi/image_codec.h"
@@ -16,25 +15,10 @@ using platform::gdi::DecodeIco;
 // Three columns of 24-bit pixels make 9 bytes, so every row carries 3 bytes of padding.
 std::uint32_t Pattern(int x, int y) { return 0x102030u * static_cast<std::uint32_t>(x + 1) + 0x010101u * static_cast<std::uint32_t>(y); }
 
-TEST(Bmp, DecodesBottomUpPaddedRowsAndRefusesAFileCutShort) {
-  auto file = MakeBmp(3, 2, Pattern);
-  auto bitmap = DecodeBmp(file);
+TEST(Bmp, DecodesBottomUpPaddedRows) {
+  auto bitmap = DecodeBmp(MakeBmp(3, 2, Pattern));
   ASSERT_TRUE(bitmap);
   EXPECT_EQ(bitmap->pixels, (std::vector<std::uint32_t>{Pattern(0, 0), Pattern(1, 0), Pattern(2, 0), Pattern(0, 1), Pattern(1, 1), Pattern(2, 1)}));
-  for (std::size_t n = 0; n + 3 < file.size(); ++n) EXPECT_FALSE(DecodeBmp(std::span(file.data(), n))) << n;
-  file.resize(file.size() - 3);  // a last row without its padding, as lax writers leave it
-  EXPECT_TRUE(DecodeBmp(file));
-}
-
-TEST(Bmp, LoadBitmapGivesTheResourceAsABitmapAndNothingForAMissingOne) {
-  RegisterTestBitmap(901, 3, 2, Pattern);
-  HBITMAP bitmap = LoadBitmapW(platform::ResourceModule(), MAKEINTRESOURCEW(901));
-  BITMAP bm{};
-  ASSERT_EQ(GetObjectW(bitmap, sizeof bm, &bm), static_cast<int>(sizeof bm));
-  EXPECT_EQ(bm.bmWidth * 10 + bm.bmHeight, 32);
-  EXPECT_EQ(platform::gdi::BitmapSurface(bitmap)->At(2, 1), Pattern(2, 1));
-  DeleteObject(bitmap);
-  EXPECT_EQ(LoadBitmapW(platform::ResourceModule(), MAKEINTRESOURCEW(951)), nullptr);
 }
 
 // A 32-bit image: transparent left column, half-transparent second column, opaque red bottom
@@ -57,14 +41,12 @@ TEST(Icon, DecodesAlphaAndMaskedImagesAndDrawIconBlendsTheIconSizedThirtyTwoBitO
   const auto& alpha = (*images)[2].argb;
   EXPECT_EQ(std::vector<std::uint32_t>(alpha.begin(), alpha.begin() + 3), (std::vector<std::uint32_t>{0x00FFFFFF, 0x800000FF, 0xFF0000FF}));
   EXPECT_EQ(alpha[32 * 31 + 2], 0xFFFF0000u);
-  for (std::size_t n = 0; n < file.size(); n += 7) EXPECT_FALSE(DecodeIco(std::span(file.data(), n))) << n;
 
   platform::RegisterResource(RT_GROUP_ICON_ID, 902, file);
   static const auto larger = MakeIco({AlphaImage(64)});  // the sizes a screen of scale 2 wants
   platform::RegisterResource(RT_GROUP_ICON_ID, 902, larger, 2);
   HICON icon = LoadIconW(platform::ResourceModule(), MAKEINTRESOURCEW(902));
   ASSERT_NE(icon, nullptr);
-  EXPECT_EQ(LoadIconW(platform::ResourceModule(), MAKEINTRESOURCEW(902)), icon);
   Canvas canvas(40, 40, 0x00FF00);
   ASSERT_TRUE(DrawIcon(canvas.dc, 4, 2, icon));
   const std::pair<POINT, std::uint32_t> pixels[] = {
@@ -72,7 +54,6 @@ TEST(Icon, DecodesAlphaAndMaskedImagesAndDrawIconBlendsTheIconSizedThirtyTwoBitO
   for (const auto& [p, color] : pixels) EXPECT_EQ(canvas.At(p.x, p.y), color) << p.x << "," << p.y;
   EXPECT_EQ(platform::gdi::IconImage(icon, 32)[1], 0x800000FFu);
   EXPECT_EQ(platform::gdi::IconImage(icon, 16).size(), 256u);
-  EXPECT_TRUE(platform::gdi::IconImage(icon, 24).empty());
   // At scale 2 the 64-pixel image is drawn: its half-transparent column is one pixel wide.
   Canvas doubled(80, 80, 0x00FF00, POINT{0, 0}, RECT{0, 0, 1 << 20, 1 << 20}, 2);
   ASSERT_TRUE(DrawIcon(doubled.dc, 4, 2, icon));
