@@ -27,8 +27,6 @@ TEST(BitBlt, CopiesOnlyWhereBothTheDestinationClipAndTheSourceAllow) {
   EXPECT_TRUE(BitBlt(canvas.dc, 0, 0, 6, 6, source.dc, 0, 0, SRCCOPY));
   EXPECT_EQ(canvas.Ink(kWhite), (RECT{1, 1, 4, 4}));
   EXPECT_EQ(canvas.At(3, 2), Numbered(3, 2));
-  EXPECT_FALSE(BitBlt(canvas.dc, 0, 0, 2, 2, source.dc, 0, 0, 0x00EE0086)) << "another raster operation";
-  EXPECT_FALSE(BitBlt(canvas.dc, 0, 0, 2, 2, nullptr, 0, 0, SRCCOPY));
 }
 
 // On a surface of scale 2 each pixel of the DC covers 2 x 2. A bitmap resource with a picture
