@@ -12,14 +12,11 @@
 
 namespace velmor::test {
 
-// One screen for one test: installs a ManualClock as the platform clock and a HeadlessHost as
-// the host, and removes both again when it goes.
+// One screen for one test: a ManualClock as the platform clock and a HeadlessHost as the host.
 class HeadlessDesktop {
  public:
   HeadlessDesktop();
   ~HeadlessDesktop();
-  HeadlessDesktop(const HeadlessDesktop&) = delete;
-  HeadlessDesktop& operator=(const HeadlessDesktop&) = delete;
 
   ManualClock& Clock() { return *clock_; }
   platform::host::HeadlessHost& Host() { return *host_; }

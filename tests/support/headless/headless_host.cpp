@@ -80,8 +80,7 @@ void HeadlessHost::ActivateLocked(HWND hwnd) {
   if (hwnd) ui::HostActivated(hwnd, true);
 }
 
-// The pointer now counts as over `under`: the window it leaves hears so, the new one hears of
-// the pointer at once.
+// The pointer now counts as over `under`: the window it leaves and the one it enters hear so.
 void HeadlessHost::CrossLocked(HWND under) {
   if (under == hover_) return;
   if (hover_ && windows_.contains(hover_)) ui::HostPointerLeave(hover_, ToClientLocked(hover_, mouse_));

@@ -1,10 +1,6 @@
-// The headless host: the window system with no screen, for tests.
-//
-// It behaves like a simple window manager on a screen of fixed size: showing a window activates
-// it, the keyboard goes to the active window and the mouse to the window under the pointer (or,
-// while the button is held, to the window where it went down). Every test shows one window at a
-// time, so it keeps no stacking order. Tests drive it from any thread and read back what the
-// window system presented and the cursor it set.
+// The window system with no screen, for tests, as a simple window manager: showing a window
+// activates it, keys go to the active window, the mouse to the window under the pointer (or, while
+// the button is held, where it went down). Every test shows one window at a time: no stacking.
 #pragma once
 
 #include <condition_variable>
