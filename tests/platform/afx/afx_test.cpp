@@ -1,7 +1,7 @@
-// The framework: CString's comparison and that a borrowed drawing object is not released. Owners
-// and stock objects, message maps, dialogs and their data exchange, the modal loop and its
-// PreTranslateMessage, the rest of CString and the application object are checked with the
-// controls, the program's key filter and the end-to-end run.
+// The framework: CString's comparison and who releases a drawing object's handle. Stock objects,
+// message maps, dialogs and their data exchange, the modal loop and its PreTranslateMessage, the
+// rest of CString and the application object are checked with the controls, the program's key
+// filter and the end-to-end run.
 #include <gtest/gtest.h>
 
 #include "platform/afx/afx.h"
@@ -17,13 +17,17 @@ TEST(CStringTest, CompareNoCaseFoldsLetters) {
   EXPECT_NE(typed.CompareNoCase(u"QX"), 0);
 }
 
-TEST(GdiObjectsTest, BorrowersDoNotReleaseTheirHandles) {
+TEST(GdiObjectsTest, OwnersReleaseTheirHandlesAndBorrowersDoNot) {
   const std::size_t before = platform::gdi::LiveObjectCount();
   LOGFONTW lf{};
   lf.lfHeight = -12;
   HFONT kept = CreateFontIndirectW(&lf);
-  EXPECT_EQ(CFont::FromHandle(kept)->GetSafeHandle(), kept);
-  platform::afx::ClearTemporaryObjects();
+  {
+    CFont owned;
+    owned.CreateFontIndirect(&lf);
+    EXPECT_EQ(CFont::FromHandle(kept)->GetSafeHandle(), kept);
+    platform::afx::ClearTemporaryObjects();
+  }
   EXPECT_EQ(platform::gdi::LiveObjectCount(), before + 1);
   EXPECT_TRUE(DeleteObject(kept));
   EXPECT_EQ(platform::gdi::LiveObjectCount(), before);

@@ -1,7 +1,6 @@
-// BitBlt, checked on offscreen pixels. Not checked, as nothing the program does
-// could show a fault there: RestoreDC (the one DC it saves, the button's drawing DC, is released
-// right after) and stale or foreign handles (every object it makes has an owner that deletes it
-// once).
+// BitBlt and FillRect, checked on offscreen pixels. Not checked, as nothing the program does could
+// show a fault there: RestoreDC (the one DC it saves, the button's drawing DC, is released right
+// after) and stale or foreign handles (every object it makes has an owner that deletes it once).
 #include <gtest/gtest.h>
 
 #include "tests/platform/gdi/canvas.h"

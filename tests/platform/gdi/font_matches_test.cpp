@@ -44,7 +44,6 @@ TEST(MatchStore, AnswersHoldOnlyWhileEverySourceIsAsItWas) {
   EXPECT_EQ(*LoadMatches(store).Find(kQuery), AnswerFrom(font));
   const std::pair<const char*, std::function<void(bool)>> changes[] = {
       {"a variable that places the configuration", [](bool undo) { setenv("VELMOR_MATCHES_TEST", undo ? "one" : "two", 1); }},
-      {"a configuration file appeared", [&](bool undo) { undo ? void(fs::remove(absent)) : Write(absent, "<fontconfig/>"); }},
       {"a configuration file changed", [&](bool undo) { Write(source, undo ? "<fontconfig/>" : "<fontconfig><dir>/x</dir></fontconfig>"); }},
   };
   for (const auto& [what, change] : changes) {

