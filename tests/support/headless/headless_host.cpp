@@ -28,13 +28,10 @@ void HeadlessHost::Show(HWND hwnd, bool show) {
   auto it = windows_.find(hwnd);
   if (it == windows_.end()) return;
   it->second.shown = show;
-  if (show) {
-    ActivateLocked(hwnd);
-    shownQueue_.push_back(hwnd);
-    shownCv_.notify_all();
-  } else if (active_ == hwnd) {
-    ActivateLocked(nullptr);
-  }
+  if (!show) return;
+  ActivateLocked(hwnd);
+  shownQueue_.push_back(hwnd);
+  shownCv_.notify_all();
 }
 
 void HeadlessHost::SetBounds(HWND hwnd, const RECT& rect) {

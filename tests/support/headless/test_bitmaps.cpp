@@ -1,7 +1,6 @@
 #include "tests/support/headless/test_bitmaps.h"
 
 #include <deque>
-#include <mutex>
 
 #include "platform/base/resources.h"
 
@@ -26,9 +25,7 @@ std::vector<BYTE> MakeBmp(int width, int height, const PixelFunction& pixel) {
 }
 
 void RegisterTestBitmap(WORD id, int width, int height, const PixelFunction& pixel, int scale) {
-  static std::mutex mutex;
   static auto* storage = new std::deque<std::vector<BYTE>>;
-  std::lock_guard g(mutex);
   storage->push_back(MakeBmp(width, height, pixel));
   platform::RegisterResource(RT_BITMAP_ID, id, storage->back(), scale);
 }
