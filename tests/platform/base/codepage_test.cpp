@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include "platform/base/errors.h"
-
 // The ANSI code page (the C locale's ASCII goes the UTF-8 way) keeps each invalid byte, so that
 // converting back gives it again (an interface name is any bytes); UTF-8 shows it as U+FFFD.
 TEST(CodePage, Utf8DecodesAndInvalidBytesShowAsReplacementAndSurviveTheAnsiRoundTrip) {
