@@ -82,9 +82,8 @@ TEST_F(AppOnX11, AWindowEndedFromOutsideEndsTheProgram) {
   EXPECT_EQ(next->WaitForExit(10s), 0);
 }
 
-// Starts that end before any window: beside a running instance, with no X server at DISPLAY,
-// with no DISPLAY at all. Each ends with its status, never with a crash: exit's teardown once
-// raced a library load that start-up had left running, about one start in thirty. The count per
+// Starts that end before any window end with their status, never a crash (exit's teardown once
+// raced a library load that start-up had left running, about one start in thirty). The count per
 // way comes from VELMOR_EARLY_ENDS (50 when unset; CTest runs 300 and, in the slow stage, 1,000).
 TEST_F(AppOnX11, EarlyEndsNeverCrash) {
   const auto first = Start();
