@@ -331,20 +331,6 @@ TEST_F(HostTest, AMinimisedWindowRestoredBeforeTheHostSawItIconicIsRestored) {
   EXPECT_TRUE(Pump([&] { return !IsIconic(hwnd_); }));
 }
 
-TEST_F(HostTest, AnExposedWindowIsRestoredFromItsFramebufferWithoutAPaint) {
-  Use();
-  Open(RECT{300, 200, 500, 350});
-  ASSERT_TRUE(Pump([&] { return ShowsFramebuffer(hwnd_, ScreenRect{300, 200, 200, 150}); }));
-  const std::size_t paints = Count(WM_PAINT);
-  // Half off the screen and back: the server keeps nothing of the half that was off it.
-  SetWindowPos(hwnd_, nullptr, -100, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-  ASSERT_TRUE(WaitUntil([&] { return display_->ViewableRect(window_) == ScreenRect{-100, 200, 200, 150}; }));
-  SetWindowPos(hwnd_, nullptr, 300, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-  ASSERT_TRUE(WaitUntil([&] { return display_->ViewableRect(window_) == ScreenRect{300, 200, 200, 150}; }));
-  EXPECT_TRUE(Pump([&] { return ShowsFramebuffer(hwnd_, ScreenRect{300, 200, 200, 150}); }));
-  EXPECT_EQ(Count(WM_PAINT), paints);
-}
-
 TEST_F(HostTest, WithoutAWindowManagerTheWindowGetsKeysStaysShownAndMovesWithTheHostsOwnGrab) {
   Use(XvfbOptions{});
   XvfbDisplay& bare = *display_;
