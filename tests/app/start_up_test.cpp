@@ -27,7 +27,6 @@ TEST(StartUp, ReadsByteTextInTheUsersLocale) {
   unsetenv("DISPLAY");
   EXPECT_NE(RunVelmorManager(NetworkBackends{}), 0);
   EXPECT_EQ(platform::AnsiToWide("caf\xE9 \xFF"), u"caf\u00e9 \u00ff");
-  EXPECT_EQ(platform::WideToAnsi(u"caf\u00e9\u8a2d"), "caf\xE9?") << "a character the codeset lacks";
   std::system((std::string("rm -rf ") + dir).c_str());
 }
 

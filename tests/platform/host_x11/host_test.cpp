@@ -41,10 +41,8 @@ TEST(PixelLayout, OnlyPackedTrueColorLayoutsAreServedAndEachChannelIsScaledIntoI
       {"24-bit packed", {24, 0xFF0000, 0x00FF00, 0x0000FF}, true, 0x123456, 0x123456},
       {"565 grey", rgb565, true, 0x808080, 0x8410},
       {"565 just below a step rounds up", rgb565, true, 0x050000, 0x0800},
-      {"8-bit 332 white", {8, 0xE0, 0x1C, 0x03}, true, 0xFFFFFF, 0xFF},
       {"12 bits per pixel", {12, 0xF00, 0x0F0, 0x00F}, false, 0, 0},
       {"overlapping masks", {32, 0xFF0000, 0x01FF00, 0x0000FF}, false, 0, 0},
-      {"mask with a gap", {32, 0xF0F000, 0x000F00, 0x0000FF}, false, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -353,7 +351,6 @@ TEST_F(HostTest, WithoutAWindowManagerTheWindowGetsKeysStaysShownAndMovesWithThe
   EXPECT_TRUE(Pump([] { return LastAt(WM_MOUSEMOVE, POINT{60, 40}); })) << "the move ended with the release";
   ASSERT_TRUE(bare.Xdotool("click 3") && Pump([] { return Count(WM_RBUTTONUP) == 1; }));
   EXPECT_TRUE(LastAt(WM_RBUTTONDOWN, POINT{60, 40})) << "the pointer is free again";
-  EXPECT_EQ(Count(WM_LBUTTONUP), 0u);
 }
 
 }  // namespace
