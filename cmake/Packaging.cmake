@@ -22,6 +22,6 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 string(CONCAT CPACK_DEBIAN_PACKAGE_DEPENDS
     "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1 (>= 3.4), libx11-6, libxrandr2 (>= 2:1.5), "
     "libfreetype6 (>= 2.2.1), libfontconfig1 (>= 2.12.6), libcurl4 (>= 7.68.0), libnl-3-200 (>= 3.2.7), "
-    "libnl-route-3-200 (>= 3.2.7), libnl-genl-3-200 (>= 3.2.7), fonts-noto-cjk, xdg-utils")
+    "libnl-genl-3-200 (>= 3.2.7), fonts-noto-cjk, xdg-utils")
 
 include(CPack)

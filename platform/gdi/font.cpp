@@ -6,6 +6,8 @@
 #include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -73,21 +75,28 @@ std::unique_ptr<Candidate> CandidateFrom(FcPattern* pattern) {
 
 using FallbackList = std::vector<std::unique_ptr<Candidate>>;
 
+// A font file's face: open only while glyphs are rendered from it (see ReleaseFontFaces).
+struct FaceSlot {
+  FT_Face face = nullptr;
+  bool broken = false;  // failed to open: not tried again
+};
+
+// Cached glyphs are found without their face being open: by the slot and the character.
 struct GlyphKey {
-  FT_Face face;
+  const FaceSlot* slot;
   int em;
   bool embolden;
   bool oblique;
-  FT_UInt index;
+  char32_t c;
   bool operator==(const GlyphKey&) const = default;
 };
 
 struct GlyphKeyHash {
   std::size_t operator()(const GlyphKey& k) const {
-    std::size_t h = std::hash<const void*>()(k.face);
+    std::size_t h = std::hash<const void*>()(k.slot);
     h = h * 31 + static_cast<std::size_t>(k.em);
     h = h * 31 + (k.embolden ? 1 : 0) + (k.oblique ? 2 : 0);
-    return h * 31 + k.index;
+    return h * 31 + k.c;
   }
 };
 
@@ -105,8 +114,10 @@ struct System {
   std::string matchesPath;
   bool matchesLoaded = false;
   MatchStore matches;
-  // Faces stay open for the life of the process; there are only as many as fonts installed.
-  std::map<std::pair<std::string, int>, FT_Face> faces;
+  // One slot per face ever asked for (there are only as many as fonts installed); never erased,
+  // so a slot's address names its face for the life of the process.
+  std::map<std::pair<std::string, int>, FaceSlot> faces;
+  std::size_t openFaces = 0;
   std::unordered_map<GlyphKey, std::shared_ptr<const Glyph>, GlyphKeyHash> glyphs;
   std::map<RealizationKey, std::weak_ptr<Font>> realized;
   std::map<MatchQuery, std::shared_ptr<const FallbackList>> fallbacks;
@@ -184,14 +195,19 @@ std::vector<std::string> FontconfigSources(const MatchStore& store) {
   return sources;
 }
 
+FaceSlot& SlotOf(System& s, const std::string& file, int index) { return s.faces[std::make_pair(file, index)]; }
+
 FT_Face OpenFace(System& s, const std::string& file, int index) {
-  auto key = std::make_pair(file, index);
-  auto it = s.faces.find(key);
-  if (it != s.faces.end()) return it->second;
-  FT_Face face = nullptr;
-  if (FT_New_Face(s.library, file.c_str(), index, &face) != 0) face = nullptr;
-  s.faces.emplace(std::move(key), face);  // a face that fails to open is not tried again
-  return face;
+  FaceSlot& slot = SlotOf(s, file, index);
+  if (slot.face == nullptr && !slot.broken) {
+    if (FT_New_Face(s.library, file.c_str(), index, &slot.face) == 0) {
+      ++s.openFaces;
+    } else {
+      slot.face = nullptr;
+      slot.broken = true;
+    }
+  }
+  return slot.face;
 }
 
 std::shared_ptr<const Glyph> EmptyGlyph() {
@@ -286,13 +302,13 @@ class Font {
   std::shared_ptr<const Glyph> GlyphOf(System& s, char32_t c) {
     if (c < 0x20 || c == 0x7F) return EmptyGlyph();
     const Candidate& cand = CandidateAt(Choose(s, c));
-    FT_Face face = OpenFace(s, cand.file, cand.index);
-    if (face == nullptr) return EmptyGlyph();
-    const GlyphKey key{face, em, Embolden(cand), Oblique(cand), FT_Get_Char_Index(face, c)};
+    const GlyphKey key{&SlotOf(s, cand.file, cand.index), em, Embolden(cand), Oblique(cand), c};
     auto it = s.glyphs.find(key);
     if (it != s.glyphs.end()) return it->second;
+    FT_Face face = OpenFace(s, cand.file, cand.index);
+    if (face == nullptr) return EmptyGlyph();
     if (s.glyphs.size() >= kMaxCachedGlyphs) s.glyphs.clear();
-    auto glyph = Render(face, em, key.embolden, key.oblique, key.index);
+    auto glyph = Render(face, em, key.embolden, key.oblique, FT_Get_Char_Index(face, c));
     s.glyphs.emplace(key, glyph);
     return glyph;
   }
@@ -439,6 +455,34 @@ void RememberMatchesIn(std::string path) {
   s.matchesPath = std::move(path);
   s.matchesLoaded = false;
   s.matches = MatchStore();
+}
+
+}  // namespace platform::gdi::fonts
+
+namespace platform::gdi {
+
+void ReleaseFontFaces() {
+  using namespace fonts;
+  System& s = TheSystem();
+  std::lock_guard lock(s.mutex);
+  if (s.openFaces == 0) return;
+  for (auto& [key, slot] : s.faces) {
+    if (slot.face != nullptr) FT_Done_Face(slot.face);
+    slot.face = nullptr;
+  }
+  s.openFaces = 0;
+  // The faces' tables were many small blocks among the heap's others: give their pages back.
+  malloc_trim(0);
+}
+
+}  // namespace platform::gdi
+
+namespace platform::gdi::fonts {
+
+std::size_t OpenFaceCount() {
+  System& s = TheSystem();
+  std::lock_guard lock(s.mutex);
+  return s.openFaces;
 }
 
 std::size_t FontconfigMatchCount() {

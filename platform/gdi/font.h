@@ -63,6 +63,9 @@ FaceInfo FaceFor(Font& font, char32_t c);
 // font_matches.h); fonts made afterwards use it. Empty: answers are not kept.
 void RememberMatchesIn(std::string path);
 
+// How many font faces are open now (ReleaseFontFaces closes them).
+std::size_t OpenFaceCount();
+
 // How many times fontconfig was asked to match a description in this process.
 std::size_t FontconfigMatchCount();
 

@@ -196,6 +196,12 @@ std::size_t LiveObjectCount();
 // The cursor state behind SetCursor: makes `cursor` the current one and gives the one before;
 // false, changing nothing, for a handle that is no cursor.
 bool SwapCursor(HCURSOR cursor, HCURSOR* previous);
+// Closes the font faces opened to render text; rendered glyphs stay cached, and a face opens
+// again when a glyph not yet cached needs it. FreeType's tables for a CJK face take about 1 MB
+// and a window draws new text seldom: the window thread calls this when it is about to wait
+// with nothing left to do.
+void ReleaseFontFaces();
+
 // The IDC_ id a cursor of LoadCursorW stands for (32512 for IDC_ARROW, ...); 0 for anything else.
 WORD SystemCursorId(HCURSOR cursor);
 

@@ -8,7 +8,6 @@
 #include <netlink/errno.h>
 #include <netlink/msg.h>
 #include <netlink/netlink.h>
-#include <netlink/route/rtnl.h>
 #include <netlink/socket.h>
 
 #include <algorithm>
@@ -59,7 +58,7 @@ std::array<nla_policy, Max + 1> U32Rules(std::initializer_list<int> attributes) 
 // address and route objects cost about half of a detection pass.
 template <int Max, class Header, class Visit>
 int Dump(nl_sock* sk, int request, int family, int type, const nla_policy* rules, Visit visit) {
-  if (const int error = nl_rtgen_request(sk, request, family, NLM_F_DUMP); error < 0) return error;
+  if (const int error = RequestDump(sk, request, family); error < 0) return error;
   struct Context {
     int type;
     const nla_policy* rules;

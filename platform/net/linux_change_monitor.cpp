@@ -8,7 +8,6 @@
 #include <netlink/handlers.h>
 #include <netlink/msg.h>
 #include <netlink/netlink.h>
-#include <netlink/route/rtnl.h>
 #include <netlink/socket.h>
 #include <sys/epoll.h>
 #include <unistd.h>
@@ -108,7 +107,7 @@ NetworkChange DrainSocket(nl_sock* sk, LinkStates* links, int mlmeFamily) {
 void ReadLinks(LinkStates& links) {
   SocketPtr sk(nl_socket_alloc());
   if (!sk || nl_connect(sk.get(), NETLINK_ROUTE) < 0) return;
-  if (nl_rtgen_request(sk.get(), RTM_GETLINK, AF_UNSPEC, NLM_F_DUMP) < 0) return;
+  if (RequestDump(sk.get(), RTM_GETLINK, AF_UNSPEC) < 0) return;
   const auto valid = [](nl_msg* msg, void* arg) -> int {
     static_cast<LinkStates*>(arg)->Learn(nlmsg_hdr(msg));
     return NL_OK;

@@ -1,6 +1,8 @@
-// Owners of the libnl objects and of plain descriptors that the Linux backends open.
+// Owners of the libnl objects and of plain descriptors that the Linux backends open, and the one
+// routing request they send.
 #pragma once
 
+#include <linux/rtnetlink.h>
 #include <netlink/handlers.h>
 #include <netlink/msg.h>
 #include <netlink/socket.h>
@@ -23,6 +25,14 @@ struct CallbacksFree {
 using SocketPtr = std::unique_ptr<nl_sock, SocketFree>;
 using MessagePtr = std::unique_ptr<nl_msg, MessageFree>;
 using CallbacksPtr = std::unique_ptr<nl_cb, CallbacksFree>;
+
+// Asks the routing table for a dump of `request` (RTM_GETLINK, ...) for `family`: the one call
+// the backends needed of libnl's routing library, which is not loaded for it.
+inline int RequestDump(nl_sock* sk, int request, int family) {
+  rtgenmsg message{};
+  message.rtgen_family = static_cast<unsigned char>(family);
+  return nl_send_simple(sk, request, NLM_F_DUMP, &message, sizeof message);
+}
 
 // A file descriptor, closed when its owner goes; -1 owns nothing.
 class OwnedFd {

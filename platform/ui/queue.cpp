@@ -223,6 +223,7 @@ bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, UINT remove, bool block
     const auto hook = g_aboutToBlock.Get();
     int ready = hook ? ::poll(fds.data(), fds.size(), 0) : 0;
     if (ready == 0) {
+      platform::gdi::ReleaseFontFaces();
       if (hook) (*hook)();
       ready = ::poll(fds.data(), fds.size(), timeout);
     }

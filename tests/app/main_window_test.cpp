@@ -2,6 +2,7 @@
 // the skin's pictures are and by colour where text is drawn.
 #include <gtest/gtest.h>
 
+#include "platform/gdi/font.h"
 #include "platform/gdi/gdi.h"
 #include "tests/support/program/program_fixture.h"
 
@@ -39,6 +40,7 @@ TEST_F(MainWindow, StartsDisconnectedOnItsSkin) {
   EXPECT_EQ(TextOf(IDC_STATUS_LABEL), u"Kavel-7100 との\nWi-Fi接続を確認してください");
   EXPECT_FALSE(IsWindowEnabled(Control(IDC_SETTINGS_BUTTON)));
   EXPECT_FALSE(IsWindowVisible(Control(IDOK)));
+  EXPECT_EQ(platform::gdi::fonts::OpenFaceCount(), 0u) << "the window waits with its fonts' faces closed";
 
   EXPECT_EQ(CountPixels(RECT{300, 3, 301, 4}, 62, 62, 62, 8), 1) << "the top bar";
   for (int x : {110, 180, 250}) EXPECT_EQ(PixelAt(x, 252), RGB(74, 69, 42)) << "the SSID frame at " << x;

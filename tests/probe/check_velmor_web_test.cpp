@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <chrono>
-#include <cstdlib>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -20,7 +18,6 @@
 
 namespace {
 
-using namespace std::chrono_literals;
 using velmor::test::kProbePath;
 using velmor::test::RouterAnswer;
 using velmor::test::RouterSim;
@@ -51,16 +48,11 @@ struct Case {
   RouterSim::Answers answers;
   BOOL found;
   Traces traces;
-  std::size_t requests = 0;  // 0: one per page answered, never a retry
 };
 
 RouterSim::Answers Page(RouterAnswer answer) { return {{kProbePath, std::move(answer)}}; }
 Case Body(const char* name, int status, const std::string& body, BOOL found, Traces traces) {
   return {name, Page(RouterAnswer::Status(status, body)), found, std::move(traces)};
-}
-// `head` without a length, then `line` over and over.
-RouterSim::Answers Endless(const std::string& head, std::string line) {
-  return Page({head, std::string::npos, RouterAnswer::End::kRepeat, std::move(line)});
 }
 
 std::vector<Case> Cases() {
@@ -68,68 +60,39 @@ std::vector<Case> Cases() {
   const std::string challenge = RouterAnswer::Challenge(kRealm).wire;
   std::vector<std::string> filler;
   for (int i = 0; i < 400; ++i) filler.push_back("X-Filler-" + std::to_string(i) + ": " + std::string(1000, 'f'));
-  std::string longBody;
-  for (int i = 0; i < 70; ++i) longBody += std::string(1023, 'x') + "\n";
   RouterAnswer cutBody = RouterAnswer::Status(200, "line\nline\nKavel-7100 \nline\n");
   cutBody.cut = cutBody.wire.size() - 13;
-  RouterSim::Answers redirected = Page(RouterAnswer::Redirect(302, "/index.asp"));
-  redirected["/index.asp"] = RouterAnswer::Status(200, marker);
   RouterSim::Answers toChallenge = Page(RouterAnswer::Redirect(303, "/login"));
   toChallenge["/login"] = RouterAnswer::Challenge(kRealm);
-  RouterSim::Answers loop = Page(RouterAnswer::Redirect(302, "/a"));
-  loop["/a"] = RouterAnswer::Redirect(301, kProbePath);
-  const std::string endlessHead = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
-  const std::string endlessChallenge = "HTTP/1.1 401 OK\r\nConnection: close\r\n" + kRealmHeader + "\r\n\r\n";
-  const auto challengeWith = [](const std::string& header) {
-    return RouterAnswer::Status(401, "401\n", {kRealmHeader, header}).wire;
-  };
+  const RouterAnswer endless{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", std::string::npos,
+                             RouterAnswer::End::kRepeat, std::string(99, 'e') + "\n"};
+  const std::string escapes = "X-Esc: \x1b]0;t\x07\x1b[2J\ry\x7f\xc2\x9b\t1"
+                              "\xe2\x80\xae" "2\xe2\x81\xa6" "3\xff";
+  const RouterAnswer escaped = RouterAnswer::Status(401, "401\n", {kRealmHeader, escapes});
 
   // Which bytes make the marker or the realm, and that its search ends at a zero byte: web_match_fuzz.
   return {
-      // The marker in the body of any 2xx answer, piece by piece.
-      Body("marker in a 299", 299, "x Kavel-7100 x", TRUE, Searched(299, 0, kFound)),
+      // The marker in the body, piece by piece.
       Body("marker ending at the piece's end", 200, std::string(2035, 'x') + "Kavel-7100 \n", TRUE, Searched(200, 0, kFound)),
       Body("marker split by a long line", 200, std::string(2040, 'x') + "Kavel-7100 \n", FALSE, Searched(200, 2)),
-      Body("zero byte on an earlier line", 200, std::string("abc\0\nKavel-7100 \n", 17), TRUE, Searched(200, 1, kFound)),
       // A short piece ends where it ends: what a longer one left in the buffer is no part of it.
       Body("leftover bytes complete no marker", 200, "ABCDEF7100 \nKavel-", FALSE, Searched(200, 2)),
-      // Carriage returns are left out of the pieces and take no room in them.
-      Body("carriage returns before a marker that ends the piece", 200,
-           std::string(10, '\r') + std::string(2035, 'x') + "Kavel-7100 \n", TRUE, Searched(200, 0, kFound)),
-      // More body than is held for the reader at once: the transfer pauses and resumes.
-      Body("marker after 70 KiB", 200, longBody + "Kavel-7100 \n", TRUE, Searched(200, 70, kFound)),
       // An endless body is read up to 1 MiB: 10485 lines of 100 bytes and 76 bytes of the next.
-      {"endless body", Endless(endlessHead, std::string(99, 'e') + "\n"), FALSE, Searched(200, 10486, "Web ReadFail\n")},
-      // Reading stops at the marker, so the rest of an endless body is never fetched.
-      {"marker first in an endless body", Endless(endlessHead, "Kavel-7100 \n"), TRUE, Searched(200, 0, kFound)},
+      {"endless body", Page(endless), FALSE, Searched(200, 10486, "Web ReadFail\n")},
       {"body cut before the marker", Page(cutBody), FALSE, Searched(200, 3, "Web ReadFail\n")},
       // Other answers.
       Body("marker in a 404", 404, "Kavel-7100 \n", FALSE, {Status(404)}),
       Body("redirect without a location", 302, "Kavel-7100 \n", FALSE, {Status(302)}),
-      {"redirect to the page", redirected, TRUE, Searched(200, 0, kFound)},
       {"redirect to a challenge", toChallenge, TRUE, Challenged(challenge)},
-      // The realm anywhere in the head of a 401; the body of a 401 is never read.
-      {"realm", Page({challenge}), TRUE, Challenged(challenge)},
-      {"realm with an endless body", Endless(endlessChallenge, "x"), TRUE, Challenged(endlessChallenge)},
-      // Header lines ended by LF alone reach the caller ended by CR LF.
-      {"header lines ended by LF alone", Page({challengeWith("X-One: 1\nX-Two: 2")}), TRUE,
-       Challenged(challengeWith("X-One: 1\r\nX-Two: 2"))},
       {"realm outside a 401", Page(RouterAnswer::Status(200, "page\n", {kRealmHeader})), FALSE, Searched(200, 1)},
       // The trace keeps the head's line ends and tabs; other control characters, the controls that
       // reorder a line (U+202E, U+2066) and bytes that are no text become escapes.
-      {"control characters in the head",
-       Page({challengeWith("X-Esc: \x1b]0;t\x07\x1b[2J\ry\x7f\xc2\x9b\t1\xe2\x80\xae" "2\xe2\x81\xa6" "3\xff")}), TRUE,
+      {"control characters in the head", Page(escaped), TRUE,
        Challenged("HTTP/1.1 401 OK\r\nConnection: close\r\nContent-Length: 4\r\n" + kRealmHeader +
                   "\r\nX-Esc: \\x1B]0;t\\x07\\x1B[2J\\x0Dy\\x7F\\x9B\t1\\u202E2\\u20663\\xFF\r\n\r\n")},
       // Broken or hostile answers: no status, so no router, whatever the bytes hold.
-      {"large head within the bound", Page(RouterAnswer::Status(200, marker, {filler.begin(), filler.begin() + 100})),
-       TRUE, Searched(200, 0, kFound)},
       {"gigantic head", Page(RouterAnswer::Status(200, marker, filler)), FALSE, {kOpenFail}},
-      {"invalid status line", Page({"HTTP/1.1 abc Kavel-7100 \r\nContent-Length: 12\r\n\r\nKavel-7100 \n"}), FALSE, {kOpenFail}},
-      {"status line without headers", Page({"HTTP/1.1 200 OK\r\n"}), FALSE, {kOpenFail}},
       {"HTTP/0.9", Page({"<html><title>Kavel-7100 </title></html>\n"}), FALSE, {kOpenFail}},
-      {"empty answer", Page({""}), FALSE, {kOpenFail}},
-      {"redirect loop", loop, FALSE, {kOpenFail}, 11},
       {"redirect to a file", Page(RouterAnswer::Redirect(302, "file:///etc/passwd")), FALSE, {kOpenFail}},
   };
 }
@@ -140,29 +103,16 @@ TEST(CheckVelmorWeb, EachAnswerHasItsVerdictAndTrace) {
     SCOPED_TRACE(c.name);
     velmor::test::TraceCapture trace;
     RouterSim sim(c.answers);
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(CheckVelmorWeb(sim.ProbeAddress().c_str()), c.found);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
     EXPECT_EQ(trace.Lines(), c.traces);
-    const auto requests = sim.Requests();
-    EXPECT_EQ(requests.size(), c.requests != 0 ? c.requests : c.answers.size());
-    for (const std::string& request : requests) {
-      EXPECT_TRUE(request.starts_with("GET ") && request.find("\r\nUser-Agent: probe_test\r\n") != std::string::npos)
-          << request;
-    }
+    EXPECT_EQ(sim.Requests().size(), c.answers.size()) << "one request per page, never a retry";
   }
-  // Cut to the URL buffer, this address would still name the simulator's page: it is never asked for.
-  RouterSim sim(RouterAnswer::Status(200, "Kavel-7100 \n"));
-  EXPECT_EQ(CheckVelmorWeb((sim.ProbeAddress() + "?" + std::string(200, 'a')).c_str()), FALSE);
-  EXPECT_TRUE(sim.Requests().empty());
   g_bDebugMessage = false;
 }
 
-// A PC and its router, each in a network namespace of its own. The router answers at 10.9.0.1 and
-// 10.9.0.3. The PC's names are in its hosts file: "admin" (what a gateway-less address would turn
-// into), "intranet.lan" and "localhost" lead to its loopback, "pc.lan" to itself, "router.lan" to
-// the router. On the PC a server on each of its own addresses answers the pages a stray probe might
-// ask for with the marker.
+// A PC and its router in network namespaces; the router answers at 10.9.0.1 and 10.9.0.3. In the
+// PC's hosts file "admin", "intranet.lan" and "localhost" lead to its loopback, "pc.lan" to itself,
+// "router.lan" to the router. A server on each of the PC's addresses answers with the marker.
 TEST(CheckVelmorWeb, NothingLeavesForThePcNorForAnEmptyGateway) {
   if (const std::string why = velmor::test::NetworkNamespace::Unavailable(true); !why.empty()) GTEST_SKIP() << why;
   velmor::test::NetworkNamespace pc, router;
@@ -172,12 +122,11 @@ TEST(CheckVelmorWeb, NothingLeavesForThePcNorForAnEmptyGateway) {
   ASSERT_EQ(router.Ip({"link set lo up", "addr add 10.9.0.1/24 dev v1", "addr add 10.9.0.3/24 dev v1", "link set v1 up"}), "");
   std::vector<std::unique_ptr<RouterSim>> pcServers;
   const RouterAnswer marker = RouterAnswer::Status(200, "Kavel-7100 \n");
-  pc.RunInside([&] {
+  ASSERT_TRUE(pc.RunInside([&] {
     for (const char* address : {"127.0.0.1", "127.0.0.2", "::1", "10.9.0.2", "fd00:9::2"}) {
       pcServers.push_back(std::make_unique<RouterSim>(RouterSim::Answers{{"/secret", marker}, {"/pcapp.asp", marker}}, address, 80));
     }
-  });
-  ASSERT_EQ(pcServers.size(), 5u);
+  }));
   const auto pcTotal = [&](auto count) {
     return std::transform_reduce(pcServers.begin(), pcServers.end(), std::size_t{0}, std::plus<>(), count);
   };
@@ -204,19 +153,17 @@ TEST(CheckVelmorWeb, NothingLeavesForThePcNorForAnEmptyGateway) {
   // connection; one to the router's other addresses and names is followed.
   const struct {
     const char* location;
-    BOOL found;             // the redirect is followed to the router's page with the marker
-    bool viaProxy = false;  // the router is also the PC's proxy
+    BOOL found;  // the redirect is followed to the router's page with the marker
   } redirects[] = {
       {"http://127.0.0.1/secret", FALSE}, {"http://127.0.0.2/secret", FALSE}, {"http://[::1]/secret", FALSE},
       {"http://[::ffff:127.0.0.1]/secret", FALSE}, {"http://0.0.0.0/secret", FALSE}, {"http://0/secret", FALSE},
       {"http://[::]/secret", FALSE}, {"http://[0:0:0:0:0:0:0:0]/secret", FALSE}, {"http://[::ffff:0.0.0.0]/secret", FALSE},
       {"http://10.9.0.2/secret", FALSE}, {"http://[fd00:9::2]/secret", FALSE}, {"http://localhost/secret", FALSE},
       {"http://intranet.lan/secret", FALSE}, {"http://pc.lan/secret", FALSE},
-      // Through a proxy only the address in the redirect tells where it leads.
-      {"http://10.9.0.2/secret", FALSE, true}, {"http://10.9.0.3/secret", TRUE}, {"http://router.lan/secret", TRUE},
+      {"http://10.9.0.3/secret", TRUE}, {"http://router.lan/secret", TRUE},
   };
   for (const auto& c : redirects) {
-    SCOPED_TRACE(c.location + std::string(c.viaProxy ? " through a proxy" : ""));
+    SCOPED_TRACE(c.location);
     RouterSim::Answers answers = Page(RouterAnswer::Redirect(302, c.location));
     answers["/secret"] = marker;
     std::unique_ptr<RouterSim> server;
@@ -224,19 +171,14 @@ TEST(CheckVelmorWeb, NothingLeavesForThePcNorForAnEmptyGateway) {
     ASSERT_NE(server, nullptr);
     trace.Clear();
     const std::size_t connectionsBefore = pcConnections();
-    if (c.viaProxy) setenv("http_proxy", "http://10.9.0.1:80", 1);
     EXPECT_EQ(probe(std::string("10.9.0.1") + kProbePath), c.found);
-    unsetenv("http_proxy");
     EXPECT_EQ(trace.Lines(), c.found ? Searched(200, 0, kFound) : Traces{kOpenFail});
     EXPECT_EQ(pcRequests(), 0u);
     // Where a name leads is known once connected; an address is refused before.
     if (c.location[7] == '[' || std::isdigit(static_cast<unsigned char>(c.location[7]))) {
       EXPECT_EQ(pcConnections(), connectionsBefore);
     }
-    const auto requests = server->Requests();
-    ASSERT_EQ(requests.size(), c.found ? 2u : 1u);
-    // Through a proxy the request names the whole URL.
-    EXPECT_EQ(requests[0].starts_with("GET http://10.9.0.1/"), c.viaProxy) << requests[0];
+    EXPECT_EQ(server->Requests().size(), c.found ? 2u : 1u);
   }
   g_bDebugMessage = false;
 }

@@ -113,6 +113,20 @@ TEST(Text, AnAmpersandUnderlinesTheNextCharacterAndTwoStandForOne) {
   for (int x = 0; x < Width(u"A") - 1; ++x) EXPECT_EQ(marked.At(x, bottom), kWhite) << "only the B, at " << x;
 }
 
+TEST(Text, ReleasedFacesOpenAgainOnlyForAGlyphNotYetRendered) {
+  platform::gdi::ReleaseFontFaces();
+  const Drawn first(u"鍵", nullptr, {0, 0, 40, 40}, 0);
+  EXPECT_GT(platform::gdi::fonts::OpenFaceCount(), 0u);
+  platform::gdi::ReleaseFontFaces();
+  EXPECT_EQ(platform::gdi::fonts::OpenFaceCount(), 0u);
+  EXPECT_EQ(Drawn(u"鍵", nullptr, {0, 0, 40, 40}, 0).surface->pixels, first.surface->pixels);
+  EXPECT_EQ(platform::gdi::fonts::OpenFaceCount(), 0u) << "a glyph already rendered needs no face";
+  const Drawn other(u"錠", nullptr, {0, 0, 40, 40}, 0);
+  EXPECT_GT(platform::gdi::fonts::OpenFaceCount(), 0u);
+  EXPECT_NE(other.surface->pixels, first.surface->pixels);
+  EXPECT_GT(other.Darkness(), first.Darkness() / 2) << "the face opened again draws";
+}
+
 TEST(Text, BoldIsDarkerAndSynthesizedWhenTheFaceHasNoneAndTheHeightSetsTheSize) {
   for (const std::u16string_view face : {u"", u"Droid Sans Fallback"}) {
     Font normal(-16, FW_NORMAL, face), bold(-16, FW_BOLD, face);

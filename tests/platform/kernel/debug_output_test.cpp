@@ -13,9 +13,8 @@ namespace {
 enum class Reader { Reads, Gone, NeverReads };
 
 // A pass prints on every run, so neither a reader that has gone (SIGPIPE) nor a full pipe that
-// nobody reads may stop it: the text is lost instead. Run in a child process, which exits 0 when
-// the write came back, left the shared pipe as it was, and gave a reader that reads the text in
-// UTF-8 with nothing added.
+// nobody reads may stop it: the text is lost instead. In a child process, which exits 0 when the
+// write came back, left the shared pipe as it was, and gave a reader the UTF-8 text alone.
 void WriteIntoAPipe(Reader reader, int fd) {
   alarm(10);  // a writer that waits for the reader never comes back by itself
   std::fflush(nullptr);  // nothing of the test's own may be left to write into the full pipe

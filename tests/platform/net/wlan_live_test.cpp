@@ -1,11 +1,7 @@
 // The Wi-Fi service and the driver's SSID against a real kernel's Wi-Fi stack, through the
-// program's own queries. Run
-// where a station exists (the virtual machine stage does), with:
-//   VELMOR_LIVE_IFACE         the station's network interface; without it the case is skipped
-//   VELMOR_LIVE_SSID_HEX      the SSID the station is associated with, in lower-case hex; set but
-//                             empty when it is not associated
-//   VELMOR_LIVE_OTHER_IFACES  other links of the namespace (the radio's monitor link); not used
-//                             here, as the stage's own checks see what the program makes of them
+// program's own queries. The virtual machine stage runs it where a station exists, with
+// VELMOR_LIVE_IFACE (the station's interface; unset: skipped) and VELMOR_LIVE_SSID_HEX (the SSID it
+// is associated with, in lower-case hex; empty when it is not associated).
 #include <gtest/gtest.h>
 
 #include <algorithm>

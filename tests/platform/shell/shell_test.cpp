@@ -1,16 +1,13 @@
 // ShellExecuteW through the real spawn: what reaches xdg-open, that the call does not wait for it,
-// that the child does not linger, and what the user is told when it cannot start.
+// and what the user is told when it cannot start.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "platform/shell/shell.h"
 
@@ -38,7 +35,6 @@ class ShellExecute : public ::testing::Test {
 }  // namespace
 
 TEST_F(ShellExecute, SaysWhyTheBrowserCannotStart) {
-  EXPECT_EQ(Open(u"", nullptr), SE_ERR_FNF) << "nothing to open";
   testing::internal::CaptureStderr();
   EXPECT_EQ(Open(u"", u"http://a"), SE_ERR_FNF);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -47,9 +43,9 @@ TEST_F(ShellExecute, SaysWhyTheBrowserCannotStart) {
 }
 
 // The text reaches xdg-open as one argument, never through a shell; the call returns while the
-// child runs (it waits on a fifo), and the child is reaped once it ends.
-TEST_F(ShellExecute, HandsTheTextToXdgOpenWithoutAShellOrAWaitAndReapsIt) {
-  std::ofstream(dir_ + "/xdg-open") << "#!/bin/sh\nprintf '%s|%s\\n%s' \"$#\" \"$1\" \"$$\" > \"${0%/*}/args\"\n"
+// child runs (it waits on a fifo).
+TEST_F(ShellExecute, HandsTheTextToXdgOpenWithoutAShellOrAWait) {
+  std::ofstream(dir_ + "/xdg-open") << "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > \"${0%/*}/args\"\n"
                                        "read line < \"${0%/*}/go\"\n";
   chmod((dir_ + "/xdg-open").c_str(), 0700);
   ASSERT_EQ(mkfifo((dir_ + "/go").c_str(), 0600), 0);
@@ -57,15 +53,7 @@ TEST_F(ShellExecute, HandsTheTextToXdgOpenWithoutAShellOrAWaitAndReapsIt) {
   const int go = open((dir_ + "/go").c_str(), O_WRONLY);
   ASSERT_EQ(write(go, "x\n", 2), 2);
   close(go);
-  std::ifstream args(dir_ + "/args");
   std::string text;
-  pid_t pid = 0;
-  std::getline(args, text) >> pid;
+  std::getline(std::ifstream(dir_ + "/args"), text);
   EXPECT_EQ(text, "1|http://127.0.0.1/a b;$(id) `id` \"q\" 'q' \xE8\xA8\xAD");
-  // A child that nobody reaps stays a zombie, which signal 0 still reaches.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (kill(pid, 0) == 0 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  EXPECT_NE(kill(pid, 0), 0);
 }

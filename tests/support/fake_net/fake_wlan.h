@@ -1,4 +1,4 @@
-// A scripted Wi-Fi service, counting the memory it hands out and gets back.
+// A scripted Wi-Fi service.
 #pragma once
 
 #include <atomic>
@@ -30,21 +30,13 @@ class FakeWlanService final : public platform::net::WlanService, public std::ena
     }
   }
   std::atomic<DWORD> openError = ERROR_SUCCESS;
-  std::atomic<DWORD> enumError = ERROR_SUCCESS;
-  std::atomic<int> outstanding = 0;  // blocks handed out and not yet freed
 
   DWORD Open(std::unique_ptr<platform::net::WlanClient>* client) override {
     if (openError == ERROR_SUCCESS) *client = std::make_unique<Client>(shared_from_this());
     return openError;
   }
-  void* Allocate(std::size_t size) override {
-    ++outstanding;
-    return std::calloc(1, size);
-  }
-  void Free(void* block) override {
-    --outstanding;
-    std::free(block);
-  }
+  void* Allocate(std::size_t size) override { return std::calloc(1, size); }
+  void Free(void* block) override { std::free(block); }
 
  private:
   class Client final : public platform::net::WlanClient {
@@ -53,7 +45,7 @@ class FakeWlanService final : public platform::net::WlanService, public std::ena
     DWORD EnumInterfaces(std::vector<platform::net::WlanInterfaceEntry>* entries) override {
       std::lock_guard g(service_->mutex_);
       for (const auto& [name, ssid] : service_->interfaces_) entries->push_back({name, name, ssid.has_value()});
-      return service_->enumError;
+      return ERROR_SUCCESS;
     }
     DWORD QueryCurrentConnection(std::string_view name, platform::net::WlanConnection* connection) override {
       std::lock_guard g(service_->mutex_);

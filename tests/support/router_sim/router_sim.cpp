@@ -6,7 +6,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <string_view>
 #include <system_error>
@@ -14,20 +13,18 @@
 namespace velmor::test {
 namespace {
 
-// 1 once `fd` is ready for `events`, 0 when `ms` passed first, -1 on stop, hang-up or error. With
-// no `fd` (-1) it only waits out `ms`, unless the simulator stops.
-int Await(int fd, short events, int stopFd, int ms = -1) {
+// Whether `fd` became ready for `events`: false on stop, hang-up or error.
+bool Await(int fd, short events, int stopFd) {
   pollfd fds[2] = {{stopFd, POLLIN, 0}, {fd, events, 0}};
   int n;
-  while ((n = poll(fds, 2, ms)) < 0 && errno == EINTR) {
+  while ((n = poll(fds, 2, -1)) < 0 && errno == EINTR) {
   }
-  if (n == 0) return 0;
-  return n < 0 || fds[0].revents != 0 || (fds[1].revents & events) == 0 ? -1 : 1;
+  return n > 0 && fds[0].revents == 0 && (fds[1].revents & events) != 0;
 }
 
 bool SendAll(int fd, std::string_view bytes, int stopFd) {
   while (!bytes.empty()) {
-    if (Await(fd, POLLOUT, stopFd) != 1) return false;
+    if (!Await(fd, POLLOUT, stopFd)) return false;
     const ssize_t n = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) return false;
@@ -78,7 +75,7 @@ RouterSim::RouterSim(Answers answers, const std::string& address, std::uint16_t 
   port_ = ntohs(isV6 ? v6.sin6_port : v4.sin_port);
   stopFd_ = eventfd(0, EFD_CLOEXEC);
   acceptor_ = std::thread([this] {
-    while (Await(listenFd_, POLLIN, stopFd_) == 1) {
+    while (Await(listenFd_, POLLIN, stopFd_)) {
       std::unique_lock lock(mutex_);
       const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
       if (fd < 0) continue;
@@ -113,15 +110,13 @@ void RouterSim::Serve(int fd) {
   std::string request;
   char buffer[4096];
   while (request.find("\r\n\r\n") == std::string::npos) {
-    const ssize_t n = request.size() < 65536 && Await(fd, POLLIN, stopFd_) == 1 ? recv(fd, buffer, sizeof buffer, 0) : 0;
+    const ssize_t n = request.size() < 65536 && Await(fd, POLLIN, stopFd_) ? recv(fd, buffer, sizeof buffer, 0) : 0;
     if (n <= 0) return;
     request.append(buffer, static_cast<std::size_t>(n));
   }
   request.resize(request.find("\r\n\r\n") + 4);
-  // The path: a proxy request names the whole URL, and the query does not choose the answer.
   std::string path = request.substr(request.find(' ') + 1);
-  path.resize(path.find_first_of(" ?"));
-  if (path.starts_with("http")) path = path.substr(std::min(path.find('/', path.find("//") + 2), path.size()));
+  path.resize(path.find(' '));
   const auto found = answers_.find(path);
   const RouterAnswer answer = found != answers_.end() ? found->second : RouterAnswer::Status(404, "Not Found\n");
   {
@@ -129,18 +124,13 @@ void RouterSim::Serve(int fd) {
     requests_.push_back(std::move(request));
   }
 
-  const std::string_view wire = std::string_view(answer.wire).substr(0, answer.cut);
-  const std::size_t step = answer.drip.count() != 0 ? 1 : std::max<std::size_t>(wire.size(), 1);
-  for (std::size_t at = 0; at < wire.size(); at += step) {
-    if (answer.drip.count() != 0 && Await(-1, 0, stopFd_, static_cast<int>(answer.drip.count())) != 0) return;
-    if (!SendAll(fd, wire.substr(at, step), stopFd_)) return;
-  }
+  if (!SendAll(fd, std::string_view(answer.wire).substr(0, answer.cut), stopFd_)) return;
   while (answer.end == RouterAnswer::End::kRepeat && SendAll(fd, answer.repeat, stopFd_)) {
   }
   if (answer.end == RouterAnswer::End::kClose) shutdown(fd, SHUT_WR);
   // The connection stays until the client goes or the simulator stops: a stalled answer says
   // nothing more on it.
-  while (Await(fd, POLLIN, stopFd_) == 1 && recv(fd, buffer, sizeof buffer, 0) > 0) {
+  while (Await(fd, POLLIN, stopFd_) && recv(fd, buffer, sizeof buffer, 0) > 0) {
   }
 }
 

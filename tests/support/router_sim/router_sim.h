@@ -15,15 +15,13 @@ namespace velmor::test {
 // The page the program asks every gateway for.
 inline constexpr const char kProbePath[] = "/admin/pcapp.asp";
 
-// What the simulator sends for one path: the first `cut` bytes of `wire`, each after a pause of
-// `drip` unless that is zero, then what `end` says.
+// What the simulator sends for one path: the first `cut` bytes of `wire`, then what `end` says.
 struct RouterAnswer {
   enum class End { kClose, kStall, kRepeat };  // kStall sends nothing more, kRepeat `repeat` forever
   std::string wire{};
   std::size_t cut = std::string::npos;
   End end = End::kClose;
   std::string repeat{};
-  std::chrono::milliseconds drip{0};
 
   // "HTTP/1.1 STATUS OK", "Connection: close", a Content-Length, the header lines, the empty line, the body.
   static RouterAnswer Status(int status, const std::string& body = {}, const std::vector<std::string>& headers = {});

@@ -5,8 +5,8 @@
 //
 // MEDIUM is what the physical-medium query answers (9: native Wi-Fi, which the Wi-Fi service then
 // lists too); STATE is `up` or `down`; SSID is the rest of the line, the network a link that is up
-// is associated with. Which interfaces exist, the adapter list and the other interfaces' answers
-// are the machine's.
+// is associated with. The adapter list is the machine's; an interface the file does not list has
+// no driver to ask.
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -16,27 +16,9 @@
 #include "tests/support/fake_ndis.h"
 #include "tests/support/fake_net/fake_wlan.h"
 
-namespace {
-
-class ScenarioNdisDevices final : public platform::net::NdisDevices {
- public:
-  bool Exists(std::string_view name) override { return machine_.Exists(name); }
-  DWORD Query(std::string_view name, DWORD oid, std::span<BYTE> answer, DWORD* written) override {
-    NdisDevices& devices = listed.Exists(name) ? static_cast<NdisDevices&>(listed) : machine_;
-    return devices.Query(name, oid, answer, written);
-  }
-
-  velmor::test::FakeNdisDevices listed;
-
- private:
-  platform::net::LinuxNdisDevices machine_;
-};
-
-}  // namespace
-
 int main() {
   const char* path = std::getenv("VELMOR_SIM_SCENARIO");
-  auto ndis = std::make_shared<ScenarioNdisDevices>();
+  auto ndis = std::make_shared<velmor::test::FakeNdisDevices>();
   auto wlan = std::make_shared<velmor::test::FakeWlanService>();
   NetworkBackends backends{nullptr, ndis, nullptr};
   std::ifstream file(path ? path : "");
@@ -46,8 +28,8 @@ int main() {
     DWORD medium = 0;
     if (!(fields >> name >> medium >> state)) continue;
     if (state == "up") std::getline(fields >> std::ws, ssid);
-    ndis->listed.SetMedium(name, medium);
-    ndis->listed.SetConnectStatus(name, state == "up" ? NdisMediaStateConnected : NdisMediaStateDisconnected);
+    ndis->SetMedium(name, medium);
+    ndis->SetConnectStatus(name, state == "up" ? NdisMediaStateConnected : NdisMediaStateDisconnected);
     if (medium != NdisPhysicalMediumNative802_11) continue;
     wlan->AddInterface(name);
     if (!ssid.empty()) wlan->Associate(name, ssid);
