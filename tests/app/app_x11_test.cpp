@@ -62,8 +62,7 @@ TEST_F(AppOnX11, StandardDescriptorsClosedAtStartAreNotReusedAndTheIdleWindowThr
   std::this_thread::sleep_for(1s);  // start-up, the first pass and the first paints are over
   const long before = ContextSwitches(app->pid());
   std::this_thread::sleep_for(2s);
-  // No timer is due (the first tick is ten seconds away) and no input arrives: the window thread
-  // stays asleep in poll.
+  // No timer is due (the first tick is 10 s away) and no input comes: the window thread sleeps.
   EXPECT_LE(ContextSwitches(app->pid()) - before, 1);
 }
 

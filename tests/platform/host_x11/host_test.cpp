@@ -118,8 +118,7 @@ LRESULT TestProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 class HostTest : public ::testing::Test {
  protected:
-  // Starts the test's record afresh and installs the X11 host for the rest of the test, on a
-  // display of the test's own that outlives the host on it.
+  // A fresh record and the X11 host, on a display of the test's own that outlives the host.
   void Use(const XvfbOptions& options = {.windowManager = true}) {
     static const bool registered = (RegisterProgramResources(), velmor::test::AddWindowClass(kClass, TestProc));
     ASSERT_TRUE(registered);
@@ -141,8 +140,7 @@ class HostTest : public ::testing::Test {
     platform::host::Install(nullptr);
   }
 
-  // A test window made at `rect` (screen coordinates) and shown (hwnd_), and its X window once the
-  // window manager has activated it (window_).
+  // A test window at `r` (screen coordinates; hwnd_) and, when shown, its activated X window (window_).
   void Open(const RECT& r, DWORD style = WS_POPUP | WS_VISIBLE) {
     hwnd_ = CreateWindowExW(0, kClass, kClass, style, r.left, r.top, r.right - r.left, r.bottom - r.top, nullptr,
                             nullptr, nullptr, nullptr);
@@ -162,8 +160,7 @@ class HostTest : public ::testing::Test {
     return true;
   }
 
-  // Whether the screen shows `hwnd`'s framebuffer at `where` (as far as it is on the screen),
-  // each channel within `tolerance`.
+  // Whether the screen shows `hwnd`'s framebuffer at `where` (its part on it) within `tolerance`.
   bool ShowsFramebuffer(HWND hwnd, const ScreenRect& where, int tolerance = 0) {
     const auto frame = platform::ui::WindowSurface(hwnd);
     if (!frame) return false;
