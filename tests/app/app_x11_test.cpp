@@ -62,8 +62,7 @@ TEST_F(AppOnX11, StandardDescriptorsClosedAtStartAreNotReusedAndTheIdleWindowThr
   std::this_thread::sleep_for(1s);  // start-up, the first pass and the first paints are over
   const long before = ContextSwitches(app->pid());
   std::this_thread::sleep_for(2s);
-  // No timer is due (the first tick is ten seconds away) and no input arrives: the window thread
-  // stays asleep in poll.
+  // No timer is due (the first tick is 10 s away) and no input comes: the window thread sleeps.
   EXPECT_LE(ContextSwitches(app->pid()) - before, 1);
 }
 
@@ -82,9 +81,8 @@ TEST_F(AppOnX11, AWindowEndedFromOutsideEndsTheProgram) {
   EXPECT_EQ(next->WaitForExit(10s), 0);
 }
 
-// Starts that end before any window: beside a running instance, with no X server at DISPLAY,
-// with no DISPLAY at all. Each ends with its status, never with a crash: exit's teardown once
-// raced a library load that start-up had left running, about one start in thirty. The count per
+// Starts that end before any window end with their status, never a crash (exit's teardown once
+// raced a library load that start-up had left running, about one start in thirty). The count per
 // way comes from VELMOR_EARLY_ENDS (50 when unset; CTest runs 300 and, in the slow stage, 1,000).
 TEST_F(AppOnX11, EarlyEndsNeverCrash) {
   const auto first = Start();

@@ -1,9 +1,6 @@
-// The program as a person meets it: velmor-manager-sim on Xvfb under openbox, driven by xdotool,
-// in a network namespace of the test's own with the router simulator at the gateway (addresses
-// from a documentation range, which exist only there). The window is compared with the program's
-// own drawing of the connected state (vm_window). Needs root, Xvfb, openbox, xdotool, xrdb,
-// iproute2. It runs again on a screen of twice the density, whose desktop says so with Xft.dpi:
-// the window, and every distance the pointer covers on it, twice as large.
+// The program as a person meets it: velmor-manager-sim on Xvfb under openbox, driven by xdotool, in a
+// network namespace with the router simulator at a documentation-range gateway, its window compared
+// with the program's own drawing (vm_window); again at Xft.dpi 192, every distance twice as large.
 #include <gtest/gtest.h>
 #include <unistd.h>
 

@@ -7,10 +7,9 @@
 
 namespace velmor::test {
 
-// Waits, for at most `timeout` of real time, until the thread that owns `hwnd` has nothing left
-// to do: no sent, posted or input message, no paint and no due timer, with its loop back in its
-// wait. On that thread itself, serves what is waiting instead. Returns false on time-out or for a
-// window that is gone.
+// Waits, for at most `timeout`, until the thread that owns `hwnd` has nothing left to do (no
+// message, paint or due timer) and its loop is back in its wait; on that thread itself, serves
+// what is waiting instead. False on time-out or for a window that is gone.
 bool WaitUntilIdle(HWND hwnd, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 }  // namespace velmor::test

@@ -53,8 +53,7 @@ class Recorder {
   std::vector<Seen> seen_;
 };
 
-// A window of the recording class (top-level unless `parent` is given) whose messages go to
-// `recorder` (none: default processing only).
+// A window of the recording class (a child of `parent` if given) whose messages go to `recorder`.
 inline HWND MakeWindow(Recorder* recorder, RECT r, HWND parent = nullptr, DWORD style = WS_VISIBLE) {
   [[maybe_unused]] static const bool registered =
       velmor::test::AddWindowClass(u"velmor-test-recorder", [](HWND hwnd, UINT m, WPARAM w, LPARAM l) -> LRESULT {
@@ -73,8 +72,7 @@ inline HWND MakeWindow(Recorder* recorder, RECT r, HWND parent = nullptr, DWORD 
                          parent, nullptr, nullptr, recorder);
 }
 
-// A thread that owns one hidden top-level window of the recording class and runs a message loop
-// until the object goes.
+// A thread that owns one hidden window of the recording class and runs its loop until the object goes.
 class LoopThread {
  public:
   explicit LoopThread(Recorder* recorder) {

@@ -1,7 +1,5 @@
-// A private X server for the tests that need a real one: Xvfb on a free display, optionally under
-// openbox, driven with xdotool, and a connection of the fixture's own to look at windows and
-// pixels. What it starts ends with the test; no X error or lost server on its connection ends the
-// test before its tear-down.
+// A private X server: Xvfb on a free display, optionally under openbox, driven with xdotool, and a
+// connection of the fixture's own to look at windows and pixels, which no X error ends.
 #pragma once
 
 #include <sys/types.h>
@@ -16,13 +14,12 @@
 
 namespace velmor::test {
 
-// Waits (real time) until `condition` holds: for effects in the X server and other processes,
-// which no test clock can drive. True when it held in time.
+// Waits (real time, for other processes) until `condition` holds; true when it held in time.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
-// A child process with this process's environment less the proxy variables (no proxy exists in
-// the tests' network namespaces), plus `extraEnv` ("NAME=value"); its output goes to `log`.out and
-// `log`.err. It gets SIGTERM when the thread that started it ends and when the object goes.
+// A child process with this environment less the proxy variables (no proxy exists in the tests'
+// namespaces), plus `extraEnv` ("NAME=value"), its output in `log`.out and `log`.err. It gets
+// SIGTERM when the thread that started it ends and when the object goes.
 class ChildProcess {
  public:
   static std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& argv,
@@ -77,8 +74,7 @@ class XvfbDisplay {
   std::pair<int, std::string> Run(const std::string& command) const;
   bool Xdotool(const std::string& args) const { return Run("xdotool " + args).first == 0; }
   bool MouseMove(int x, int y) const { return Xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y)); }
-  // The one viewable window whose title matches `title`, once there is one; 0 when none comes
-  // within ten seconds or more than one matches.
+  // The one viewable window whose title matches `title` within ten seconds; else 0.
   unsigned long WaitForWindow(const std::string& title) const;
 
   std::optional<Picture> Grab(const ScreenRect& rect) const;
