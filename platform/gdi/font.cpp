@@ -457,28 +457,6 @@ void RememberMatchesIn(std::string path) {
   s.matches = MatchStore();
 }
 
-}  // namespace platform::gdi::fonts
-
-namespace platform::gdi {
-
-void ReleaseFontFaces() {
-  using namespace fonts;
-  System& s = TheSystem();
-  std::lock_guard lock(s.mutex);
-  if (s.openFaces == 0) return;
-  for (auto& [key, slot] : s.faces) {
-    if (slot.face != nullptr) FT_Done_Face(slot.face);
-    slot.face = nullptr;
-  }
-  s.openFaces = 0;
-  // The faces' tables were many small blocks among the heap's others: give their pages back.
-  malloc_trim(0);
-}
-
-}  // namespace platform::gdi
-
-namespace platform::gdi::fonts {
-
 std::size_t OpenFaceCount() {
   System& s = TheSystem();
   std::lock_guard lock(s.mutex);
@@ -526,3 +504,21 @@ FaceInfo FaceFor(Font& font, char32_t c) {
 }
 
 }  // namespace platform::gdi::fonts
+
+namespace platform::gdi {
+
+void ReleaseFontFaces() {
+  using namespace fonts;
+  System& s = TheSystem();
+  std::lock_guard lock(s.mutex);
+  if (s.openFaces == 0) return;
+  for (auto& [key, slot] : s.faces) {
+    if (slot.face != nullptr) FT_Done_Face(slot.face);
+    slot.face = nullptr;
+  }
+  s.openFaces = 0;
+  // The faces' tables were many small blocks among the heap's others: give their pages back.
+  malloc_trim(0);
+}
+
+}  // namespace platform::gdi
